@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds the plug-in and the
+# command-line host, and renders the bundled demo riff through the plug-in.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/lib.sh
+scripts/setup.sh core
+cmake --preset default -G Ninja >/dev/null
+cmake --build --preset default -j "$JOBS" --target corvex_plugin corvex-render >/dev/null
+mkdir -p out
+build/default/host/corvex-render --plugin build/default/plugin/Corvex.so \
+  resources/demo/demo-riff.wav -o out/demo-corvex.wav "$@"
+echo "Rendered: $ROOT/out/demo-corvex.wav"
