@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds just the plug-ins, without tests, and puts them into dist/:
+#   dist/windows-x86/Corvex.dll   the 32-bit Windows plug-in (the one to ship)
+#   dist/windows-x64/Corvex.dll   the same for 64-bit Windows hosts
+#   dist/linux-x86_64/Corvex.so   the Linux build
+# Installs the cross toolchain if missing and builds libpng for MinGW once.
+# Usage: scripts/build-dist.sh
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+source "$ROOT/scripts/windows-lib.sh"
+cd "$ROOT"
+
+scripts/setup.sh all
+scripts/mingw-libpng.sh
+log "Linux plug-in"
+ensure_linux_plugin
+for preset in mingw-i686 mingw-x64; do
+  log "Windows plug-in ($preset)"
+  build_mingw "$preset" corvex_plugin
+done
+copy_dist
+log "checks of the 32-bit DLL"
+check_pe dist/windows-x86/Corvex.dll pe-i386
+ls -l dist/*/Corvex.*

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Windows. The plug-in is cross-built twice with MinGW-w64:
+#  - as a 64-bit DLL whose whole test suite runs under wine64 (fast, and it
+#    exercises the Win32 window layer, the resources and DLL loading), the
+#    editor on a private Xvfb display;
+#  - as the shipped 32-bit DLL, checked for its form (PE32 i386, two exports,
+#    system imports only, the seven images) and smoke-tested in one program
+#    start under wine32 in qemu-i386 against a reference written by the Linux
+#    build.
+# Leaves dist/windows-x86/Corvex.dll, dist/windows-x64/Corvex.dll and
+# dist/linux-x86_64/Corvex.so, and prints how long each part took.
+set -uo pipefail
+source "$(dirname "$0")/../lib.sh"
+source "$ROOT/scripts/windows-lib.sh"
+cd "$ROOT"
+
+log "Windows cross builds, tests under wine"
+status=0
+timings=()
+stage_start=$SECONDS
+
+# timed <label> <command...>: runs the command, notes its time, passes its status.
+timed() {
+  local label=$1; shift
+  local t0=$SECONDS rc=0
+  "$@" || rc=$?
+  timings+=("$(printf '  %-44s %5d s%s' "$label" $((SECONDS - t0)) "$([ $rc -eq 0 ] || echo '  (failed)')")")
+  return $rc
+}
+
+XVFB_PID=""
+cleanup() {
+  scripts/wine-run.sh --stop >/dev/null 2>&1 || true
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# A private X display for the editor tests: Xvfb picks a free number.
+start_xvfb() {
+  local numberFile
+  numberFile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local i
+  for i in $(seq 100); do
+    [ -s "$numberFile" ] && break
+    sleep 0.1
+  done
+  if [ ! -s "$numberFile" ]; then
+    echo "Xvfb did not start" >&2
+    rm -f "$numberFile"
+    return 1
+  fi
+  export DISPLAY=:$(head -n 1 "$numberFile")
+  rm -f "$numberFile"
+  echo "Xvfb on $DISPLAY"
+}
+
+make_reference() {
+  ensure_linux_plugin corvex-make-reference >/dev/null &&
+    build/default/tests/windows/corvex-make-reference build/default/plugin/Corvex.so build/windows-reference.f32
+}
+
+# The shipped DLL's form, recorded as its own result.
+check_shipped_dll() {
+  echo "checks of dist/windows-x86/Corvex.dll:"
+  check_pe dist/windows-x86/Corvex.dll pe-i386
+  local rc=$?
+  record windows-pe "$PE_PASSED" "$PE_FAILED"
+  return $rc
+}
+
+# The 32-bit smoke test: one program start under qemu (about a minute of it
+# is wine starting up).
+smoke_x86() {
+  local commandFile=build/mingw-i686/smoke-command.txt words=() out rc=0
+  [ -f "$commandFile" ] || { echo "$commandFile missing"; record windows-x86 0 1; return 1; }
+  mapfile -t words <"$commandFile"
+  out=$(mktemp)
+  CORVEX_SMOKE_SCREENSHOT=$ROOT/build/mingw-i686/editor-smoke32.bmp \
+    timeout 900 scripts/wine-run.sh --x86 "${words[@]}" 2>&1 | tee "$out" || rc=$?
+  local line passed total
+  line=$(grep -E '^[0-9]+ of [0-9]+ checks passed' "$out" | tail -n 1)
+  rm -f "$out"
+  if [ -z "$line" ]; then
+    record windows-x86 0 1
+    return 1
+  fi
+  passed=${line%% *}
+  total=$(awk '{print $3}' <<<"$line")
+  record windows-x86 "$passed" $((total - passed))
+  [ "$rc" -eq 0 ] && [ "$passed" -eq "$total" ]
+}
+
+timed "libpng for both triples (cached after once)" scripts/mingw-libpng.sh || status=1
+timed "reference from the Linux build" make_reference || status=1
+if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.sh --start'; then
+  if timed "build mingw-x64" build_mingw mingw-x64; then
+    timed "test suite under wine64" run_ctest windows-x64 build/mingw-x64 || status=1
+  else
+    record windows-x64 0 1
+    status=1
+  fi
+  if timed "build mingw-i686 (plug-in, smoke test)" build_mingw mingw-i686 corvex_plugin corvex_smoke; then
+    timed "copy to dist/" eval 'ensure_linux_plugin >/dev/null && copy_dist' || status=1
+    timed "checks of the 32-bit DLL" check_shipped_dll || status=1
+    timed "smoke test under wine32 in qemu-i386" smoke_x86 || status=1
+  else
+    record windows-pe 0 1
+    record windows-x86 0 1
+    status=1
+  fi
+else
+  record windows-x64 0 1
+  status=1
+fi
+cleanup
+XVFB_PID=""
+
+echo "Windows stage times:"
+printf '%s\n' "${timings[@]}"
+printf '  %-44s %5d s\n' "whole stage" $((SECONDS - stage_start))
+exit $status
