@@ -249,14 +249,6 @@ TEST_F(Parameters, UnknownIndexesReachTheEditorButStoreNothing) {
         EXPECT_EQ(effect->getParameter(i), kDefaults[i]);
 }
 
-TEST_F(Parameters, TheRecordSlotsReachTheSameParameters) {
-    AEffect* record = effect->getAeffect();
-    record->setParameter(record, Corvex::kHigh, 0.125f);
-    EXPECT_EQ(effect->getParameter(Corvex::kHigh), 0.125f);
-    EXPECT_EQ(record->getParameter(record, Corvex::kHigh), 0.125f);
-    EXPECT_EQ(record->getParameter(record, 99), 0.0f);
-}
-
 TEST(CorvexProcessing, WritesSilenceAndRespectsTheFrameCount) {
     FakeHost host;
     Corvex effect(FakeHost::callback);

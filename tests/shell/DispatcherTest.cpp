@@ -60,6 +60,8 @@ TEST_F(Dispatcher, IdentificationAnswers) {
     EXPECT_EQ(dispatch(effGetNumMidiInputChannels), 0);
     EXPECT_EQ(dispatch(effGetNumMidiOutputChannels), 0);
     EXPECT_EQ(dispatch(effGetCurrentMidiProgram), -1);
+    EXPECT_EQ(dispatch(effCanBeAutomated, 12), 1);
+    EXPECT_EQ(dispatch(effSetTotalSampleToProcess, 0, 4410), 4410);
 
     for (const char* capability : {"receiveVstMidiEvent", "sendVstMidiEvent", "bypass", "", "plugAsChannelInsert"}) {
         std::string text = capability;
@@ -97,21 +99,6 @@ TEST_F(Dispatcher, UnhandledOpcodesAnswerZeroAndChangeNothing) {
     EXPECT_EQ(bank(), before);
     EXPECT_EQ(parameters(), parametersBefore);
     EXPECT_TRUE(host.calls.empty());
-}
-
-TEST_F(Dispatcher, ExtendedDefaults) {
-    EXPECT_EQ(dispatch(effCanBeAutomated, 0), 1);
-    EXPECT_EQ(dispatch(effCanBeAutomated, 12), 1);
-    EXPECT_EQ(dispatch(effSetBypass, 0, 1), 0);
-    EXPECT_EQ(dispatch(effSetTotalSampleToProcess, 0, 4410), 4410);
-    EXPECT_EQ(dispatch(effStartProcess), 0);
-    EXPECT_EQ(dispatch(effStopProcess), 0);
-    EXPECT_EQ(dispatch(effBeginSetProgram), 0);
-    EXPECT_EQ(dispatch(effEndSetProgram), 0);
-    EXPECT_EQ(dispatch(effSetProcessPrecision, 0, 1), 0);
-    EXPECT_EQ(dispatch(effSetPanLaw, 0, 0, nullptr, 0.5f), 0);
-    EXPECT_EQ(dispatch(effHasMidiProgramsChanged), 0);
-    EXPECT_EQ(dispatch(effVendorSpecific, 1, 2, nullptr, 3.0f), 0);
 }
 
 TEST_F(Dispatcher, ProgramSelection) {

@@ -308,26 +308,6 @@ TEST(EffectFlags, EachSetterOwnsItsBit) {
     EXPECT_EQ(effect.getPlugCategory(), 2);
 }
 
-TEST(EffectRecordSetters, StoreIntoTheRecord) {
-    TestEffect effect(nullptr);
-    const AEffect* record = effect.getAeffect();
-    EXPECT_EQ(record->uniqueID, vstFourCC('N', 'o', 'E', 'f'));
-    EXPECT_EQ(record->numInputs, 1);
-    EXPECT_EQ(record->numOutputs, 2);
-    EXPECT_EQ(record->flags, effFlagsCanReplacing);
-    effect.setUniqueID(vstFourCC('T', 'e', 's', 't'));
-    effect.setInitialDelay(64);
-    effect.setRealtimeQualities(3);
-    effect.setOfflineQualities(4);
-    EXPECT_EQ(record->uniqueID, 0x54657374);
-    EXPECT_EQ(record->initialDelay, 64);
-    EXPECT_EQ(record->realQualities, 3);
-    EXPECT_EQ(record->offQualities, 4);
-    effect.setBlockSizeAndSampleRate(128, 22050.0f);
-    EXPECT_EQ(effect.getBlockSize(), 128);
-    EXPECT_EQ(effect.getSampleRate(), 22050.0f);
-}
-
 TEST(SpeakerArrangements, AllocateCopyAndFree) {
     TestEffect effect(nullptr);
     VstSpeakerArrangement* source = nullptr;

@@ -45,7 +45,9 @@ public:
         if (!handle)
             return nullptr;
 #if defined(_WIN32)
-        return reinterpret_cast<EntryPoint>(GetProcAddress(static_cast<HMODULE>(handle), name));
+        // Through void*: FARPROC's own signature has nothing to do with ours.
+        return reinterpret_cast<EntryPoint>(
+            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name)));
 #else
         return reinterpret_cast<EntryPoint>(dlsym(handle, name));
 #endif

@@ -60,8 +60,16 @@ TEST(Float2String, HugeBeyondTheLimits) {
     EXPECT_EQ(floatText(-10000000.0f), "Huge!");
     EXPECT_EQ(floatText(std::numeric_limits<float>::infinity()), "Huge!");
     EXPECT_EQ(floatText(-std::numeric_limits<float>::infinity()), "Huge!");
-    // Just inside the negative limit still gets digits.
-    EXPECT_NE(floatText(-9999999.0f), "Huge!");
+    // Just inside the limits still gets digits.
+    EXPECT_EQ(floatText(-9999999.0f), "-9999999");
+}
+
+TEST(Float2String, IntegerPartsWithoutRoomForThePointAreShownWhole) {
+    EXPECT_EQ(floatText(9999999.0f), "9999999.");
+    EXPECT_EQ(floatText(10000000.0f), "10000000");
+    EXPECT_EQ(floatText(12345678.0f), "12345678");
+    EXPECT_EQ(floatText(-999999.0f), "-999999.");
+    EXPECT_EQ(floatText(-1234567.0f), "-1234567");
 }
 
 TEST(Float2String, NotANumberHasItsOwnText) {
