@@ -165,8 +165,12 @@ protected:
     PluginEntryProc entry = nullptr;
 };
 
-TEST_F(PluginFromOutside, ExportsBothEntryNamesForTheSameCode) {
-    EXPECT_EQ(library.mainEntry(), library.vstPluginMain());
+TEST_F(PluginFromOutside, OldEntryNameCreatesTheSameEffect) {
+    ASSERT_NE(library.mainEntry(), nullptr);
+    Instance viaMain(library.mainEntry());
+    ASSERT_TRUE(viaMain);
+    EXPECT_EQ(viaMain.effect()->magic, kEffectMagic);
+    EXPECT_EQ(viaMain.effect()->uniqueID, vstFourCC('C', 'R', 'V', 'X'));
 }
 
 VstIntPtr VSTCALLBACK refusingHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }

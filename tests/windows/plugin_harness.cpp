@@ -323,9 +323,11 @@ namespace {
 
 // The same few edits wherever a bank is compared or round-tripped.
 void applyBankEdits(const Instance& instance) {
+    // Input and Drive are remembered per preamp channel: these belong to
+    // channel 1, selected first; channel 0 keeps its own.
     instance.dispatch(effSetProgram, 0, 3);
-    instance.setParameter(kParamInput, 0.25f);
     instance.setParameter(kParamChannel, 1.0f);
+    instance.setParameter(kParamInput, 0.25f);
     instance.setParameter(kParamDrive, 0.75f);
     char name[] = "Smoke bank";
     instance.dispatch(effSetProgramName, 0, 0, name);
@@ -431,6 +433,10 @@ void checkBankRoundTrip(PluginEntryProc entry, std::vector<std::string>& problem
         problems.push_back(format("bank round trip: program 3 came back as input %g, channel %g, drive %g",
                                   target.getParameter(kParamInput), target.getParameter(kParamChannel),
                                   target.getParameter(kParamDrive)));
+    // Switching program 3 back to channel 0 shows that channel's own values.
+    target.setParameter(kParamChannel, 0.0f);
+    if (target.getParameter(kParamInput) == 0.25f || target.getParameter(kParamDrive) == 0.75f)
+        problems.push_back("bank round trip: channel 0 of program 3 took channel 1's input or drive");
     const std::string name = target.text(effGetProgramName);
     if (name != "Smoke bank") problems.push_back("bank round trip: program 3 is named \"" + name + "\"");
 }

@@ -100,9 +100,13 @@ int main(int argc, char** argv) {
             problems.push_back(error);
             return;
         }
-        if (!library.mainEntry()) problems.push_back("\"main\" is not exported");
-        else if (library.mainEntry() != library.vstPluginMain())
-            problems.push_back("\"main\" and \"VSTPluginMain\" lead to different code");
+        if (!library.mainEntry()) {
+            problems.push_back("\"main\" is not exported");
+            return;
+        }
+        Instance viaMain(library.mainEntry());
+        if (!viaMain || viaMain.effect()->uniqueID != vstFourCC('C', 'R', 'V', 'X'))
+            problems.push_back("\"main\" does not create the effect");
     });
     if (!loaded) return 1;
     const PluginEntryProc entry = library.vstPluginMain();
