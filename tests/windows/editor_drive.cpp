@@ -245,7 +245,9 @@ void runEditorChecks(PluginEntryProc entry, std::vector<std::string>& problems, 
     if (const char* shot = std::getenv("CORVEX_SMOKE_SCREENSHOT")) saveBitmap(pixels, shot);
 
     // Drag Drive 40 pixels up, turn the wheel up over Volume, click the
-    // mono/stereo switch: one chain of pointer actions.
+    // mono/stereo switch: one chain of pointer actions. Controls read the
+    // button state when they handle the press, so every press is held for a
+    // moment as a hand would (an instant click is gone before it is seen).
     POINT drive = {kDriveX, kDriveY}, volume = {kVolumeX, kVolumeY}, stereo = {kStereoX, kStereoY};
     ClientToScreen(child, &drive);
     ClientToScreen(child, &volume);
@@ -258,10 +260,10 @@ void runEditorChecks(PluginEntryProc entry, std::vector<std::string>& problems, 
     std::snprintf(command, sizeof command,
                   "Z:\\usr\\bin\\xdotool mousemove %ld %ld sleep %s mousedown 1 sleep %s mousemove %ld %ld sleep %s "
                   "mousemove %ld %ld sleep %s sleep %s mouseup 1 sleep %s mousemove %ld %ld sleep %s click 4 sleep %s "
-                  "mousemove %ld %ld sleep %s click 1",
+                  "mousemove %ld %ld sleep %s mousedown 1 sleep %s mouseup 1",
                   drive.x, drive.y, pause, pause, drive.x, drive.y - kDragPixels / 2, pause, drive.x,
                   drive.y - kDragPixels, pause, pause, pause, volume.x, volume.y, pause, pause, stereo.x, stereo.y,
-                  pause);
+                  pause, pause);
     clearHostEvents();
     if (!launch(command)) {
         problems.push_back("cannot start xdotool");
