@@ -100,7 +100,7 @@ timed "libpng for both triples (cached after once)" scripts/mingw-libpng.sh || s
 timed "reference from the Linux build" make_reference || status=1
 if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.sh --start'; then
   if timed "build mingw-x64" build_mingw mingw-x64; then
-    timed "test suite under wine64" run_ctest windows-x64 build/mingw-x64 || status=1
+    timed "test suite under wine64" run_ctest windows-x64 build/mingw-x64 --timeout 300 || status=1
   else
     record windows-x64 0 1
     status=1
