@@ -201,7 +201,7 @@ struct PowerLanes {
     BiquadLanes<V> dcBlocker;
     V drive;  // kC and kP
     V powerDrive;
-    V probe;  // 0 while every preamp and tone stack output is finite
+    V probe;  // 0 while every tone stack output is finite
 };
 
 template <class V>
@@ -237,21 +237,16 @@ void storePower(const PowerLanes<V>& p, AmpSide& a, AmpSide& b) {
 
 inline double softLimit(double a) { return a > 0.0 ? 40.0 * (1.0 - std::exp(-0.025 * a)) : a; }
 
+// Tone stack and power drive for one (limited) sample; the probe collects
+// the tone stack output.
 template <class V>
-inline V stepPower(PowerLanes<V>& p, V preampOut) {
-    const V zero = splat<V>(0.0);
-    V a = preampOut;
-    if (lanesBelow(zero, a) != 0) {
-        a = mapLanes(a, softLimit);
-    }
+inline V stepToneAndDrive(PowerLanes<V>& p, V a) {
     const V y = p.b0 * a + p.s0;
     p.s0 = p.b1 * a + p.s1 - p.a1 * y;
     p.s1 = p.b2 * a + p.s2 - p.a2 * y;
     p.s2 = p.b3 * a + p.s3 - p.a3 * y;
-    p.probe = p.probe + (preampOut * zero + y * zero);
-    a = y * p.drive * p.powerDrive;
-    a = mapLanes(a, lookupPowerAmpCurve);
-    return stepBiquad(p.dcBlocker, a);
+    p.probe = p.probe + y * splat<V>(0.0);
+    return y * p.drive * p.powerDrive;
 }
 
 inline void storeResult(double value, float* outA, float*, int j) { outA[j] = (float)value; }
@@ -300,7 +295,7 @@ inline void staggerThree(int count, A first, B second, C third) {
 
 // Preamp channel 0 of one side: stages 1 and 2 share the input, so they
 // share the two lanes.
-__attribute__((noinline)) void preampChannel0Mono(AmpSide& side, const ChainSettings& settings, const float* in, double* out, int count) {
+void preampChannel0Mono(AmpSide& side, const ChainSettings& settings, const float* in, double* out, int count) {
     TriodeLanes<DoublePair> parallel = loadTriode<DoublePair>(side.triodeStage1, side.triodeStage2);
     TriodeLanes<DoublePair> third = loadTriode<DoublePair>(side.triodeStage3, side.triodeStage3);
     BiquadLanes<double> shelf = loadBiquad<double>(side.lowShelf1k, side.lowShelf1k);
@@ -310,7 +305,6 @@ __attribute__((noinline)) void preampChannel0Mono(AmpSide& side, const ChainSett
     const double blend = 2.5 * settings.mix;
     const double driveGain = settings.driveGain;
     const DoublePair ratePair = splatPair(settings.oversampledRate);
-    const double rate = settings.oversampledRate;
 
     staggerTwo<double>(
         count,
@@ -406,16 +400,37 @@ void preampChannel1(AmpSide& a, AmpSide& b, const ChainSettings& settings, V ext
 inline double probeSum(double probe) { return probe; }
 inline double probeSum(DoublePair probe) { return lane0(probe) + lane1(probe); }
 
-// The power section over a run of preamp outputs; returns the probe.
+// The soft limiter over a run of preamp outputs, in place. It has no state,
+// so it runs as a pass of its own, which keeps the library call out of the
+// loops that carry state in registers. Returns the probe of the preamp
+// outputs: 0 while all are finite, NaN otherwise.
+double limitPreamp(double* values, int count) {
+    double probe = 0.0;
+    for (int j = 0; j < count; ++j) {
+        const double a = values[j];
+        probe = probe + a * 0.0;
+        if (a > 0.0) {
+            values[j] = softLimit(a);
+        }
+    }
+    return probe;
+}
+
+// Tone stack, power drive, curve and DC blocker over a run of limited preamp
+// outputs; returns the probe of the tone stack outputs.
 template <class V>
-__attribute__((noinline)) double powerSection(AmpSide& a, AmpSide& b, const ChainConstants& constants, const double* inA,
+double powerSection(AmpSide& a, AmpSide& b, const ChainConstants& constants, const double* inA,
                     const double* inB, float* outA, float* outB, int count) {
     PowerLanes<V> power = loadPower<V>(a, b, constants);
-    for (int j = 0; j < count; ++j) {
-        V p;
-        loadLanes(p, inA[j], inB[j]);
-        storeResult(stepPower(power, p), outA, outB, j);
-    }
+    staggerThree<V>(
+        count,
+        [&](int j) {
+            V x;
+            loadLanes(x, inA[j], inB[j]);
+            return stepToneAndDrive(power, x);
+        },
+        [&](V x) { return mapLanes(x, lookupPowerAmpCurve); },
+        [&](V x, int j) { storeResult(stepBiquad(power.dcBlocker, x), outA, outB, j); });
     storePower(power, a, b);
     return probeSum(power.probe);
 }
@@ -478,28 +493,20 @@ inline FloatQuad stepSection(HalfBandLanes<N>& f, int s, FloatQuad v) {
 template <int N, class In, class Out>
 inline void runSections(HalfBandLanes<N>& f, int count, In input, Out output) {
     constexpr int S = N / 2;
-    FloatQuad pending[S];
-    auto pass = [&](int t, int first, int last) {
-        for (int s = last; s >= first; --s) {
-            const FloatQuad v = s == 0 ? input(t) : pending[s];
-            const FloatQuad w = stepSection(f, s, v);
+    FloatQuad pending[S] = {};
+    for (int t = 0; t < count + S - 1; ++t) {
+        for (int s = S - 1; s >= 0; --s) {
+            const int i = t - s;
+            if (i < 0 || i >= count) {
+                continue;
+            }
+            const FloatQuad w = stepSection(f, s, s == 0 ? input(i) : pending[s]);
             if (s == S - 1) {
-                output(t - s, w);
+                output(i, w);
             } else {
                 pending[s + 1] = w;
             }
         }
-    };
-    int t = 0;
-    for (; t < S - 1 && t < count; ++t) {
-        pass(t, 0, t);
-    }
-    for (; t < count; ++t) {
-        pass(t, 0, S - 1);
-    }
-    for (; t < count + S - 1; ++t) {
-        const int first = t - count + 1;
-        pass(t, first > 0 ? first : 0, t < S - 1 ? t : S - 1);
     }
 }
 
@@ -694,11 +701,14 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
                                        preamp[0], samples);
             }
         }
-        double probe;
+        double probe = limitPreamp(preamp[0], samples);
         if (stereo) {
-            probe = powerSection<DoublePair>(left, right, constants, preamp[0], preamp[1], amp[0], amp[1], samples);
+            probe = probe + limitPreamp(preamp[1], samples);
+        }
+        if (stereo) {
+            probe = probe + powerSection<DoublePair>(left, right, constants, preamp[0], preamp[1], amp[0], amp[1], samples);
         } else {
-            probe = powerSection<double>(left, left, constants, preamp[0], preamp[0], amp[0], amp[0], samples);
+            probe = probe + powerSection<double>(left, left, constants, preamp[0], preamp[0], amp[0], amp[0], samples);
         }
 
         if (!(probe == 0.0)) {
