@@ -634,6 +634,11 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
     }
     const int oversampling = settings.oversampling;
     if (oversampling != 2 && oversampling != 4 && oversampling != 8) {
+        // Not designed: silence rather than whatever the buffers held.
+        for (int i = 0; i < frames; ++i) {
+            outLeft[i] = 0.0f;
+            outRight[i] = 0.0f;
+        }
         return;
     }
     const ChainConstants constants = computeChainConstants(settings);
@@ -697,11 +702,11 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         double probe = limitPreamp(preamp[0], samples);
         if (stereo) {
             probe = probe + limitPreamp(preamp[1], samples);
-        }
-        if (stereo) {
-            probe = probe + powerSection<DoublePair>(left, right, constants, preamp[0], preamp[1], amp[0], amp[1], samples);
+            probe = probe + powerSection<DoublePair>(left, right, constants, preamp[0], preamp[1], amp[0], amp[1],
+                                                     samples);
         } else {
-            probe = probe + powerSection<double>(left, left, constants, preamp[0], preamp[0], amp[0], amp[0], samples);
+            probe = probe + powerSection<double>(left, left, constants, preamp[0], preamp[0], amp[0], amp[0],
+                                                 samples);
         }
 
         if (!(probe == 0.0)) {
