@@ -278,14 +278,11 @@ void X11Platform::getCursorPosition(int32_t& x, int32_t& y) {
     }
 }
 
-int32_t X11Platform::getMouseButtons() {
-    if (!display) return 0;
-    Window rootReturn = 0, child = 0;
-    int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
-    unsigned int mask = 0;
-    if (!XQueryPointer(display, root, &rootReturn, &child, &rootX, &rootY, &windowX, &windowY, &mask)) return 0;
-    // The server applies the user's button mapping: Button1 is already the
-    // primary button.
+namespace {
+
+// The toolkit's mask for an X state mask. The server applies the user's
+// button mapping: Button1 is already the primary button.
+int32_t toolkitButtons(unsigned int mask) {
     int32_t buttons = 0;
     if (mask & Button1Mask) buttons |= kPrimaryButton;
     if (mask & Button2Mask) buttons |= kMiddleButton;
@@ -294,6 +291,24 @@ int32_t X11Platform::getMouseButtons() {
     if (mask & ControlMask) buttons |= kControlKey;
     if (mask & Mod1Mask) buttons |= kAltKey;
     return buttons;
+}
+
+}  // namespace
+
+int32_t X11Platform::getMouseButtons() {
+    if (!display) return 0;
+    if (pressStatePending) {
+        // The first question while a press is handled gets the state the
+        // press was made with: a quick click may be over by the time its
+        // event is read, and would otherwise be lost.
+        pressStatePending = false;
+        return pressState;
+    }
+    Window rootReturn = 0, child = 0;
+    int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
+    unsigned int mask = 0;
+    if (!XQueryPointer(display, root, &rootReturn, &child, &rootX, &rootY, &windowX, &windowY, &mask)) return 0;
+    return toolkitButtons(mask);
 }
 
 void X11Platform::setCursor(void* window, int32_t type) {
@@ -383,10 +398,18 @@ void X11Platform::handleEvent(void* rawEvent) {
         FrameWindowSink* sink = target->sink;
         const int32_t x = event.xbutton.x;
         const int32_t y = event.xbutton.y;
+        // The event's state is from just before the press: add the button.
+        const int32_t before = toolkitButtons(event.xbutton.state);
+        auto press = [&](int32_t button) {
+            pressState = before | button;
+            pressStatePending = true;
+            sink->platformButtonPress(x, y, button);
+            pressStatePending = false;
+        };
         switch (event.xbutton.button) {
-        case Button1: sink->platformButtonPress(x, y, kPrimaryButton); break;
-        case Button2: sink->platformButtonPress(x, y, kMiddleButton); break;
-        case Button3: sink->platformButtonPress(x, y, kSecondaryButton); break;
+        case Button1: press(kPrimaryButton); break;
+        case Button2: press(kMiddleButton); break;
+        case Button3: press(kSecondaryButton); break;
         case Button4: sink->platformWheel(x, y, false, 1.0f); break;   // wheel away from the user
         case Button5: sink->platformWheel(x, y, false, -1.0f); break;  // wheel towards the user
         default: break;  // 6 and 7 are the horizontal wheel: not used

@@ -77,6 +77,8 @@ private:
     std::map<unsigned long, FrameWindow> windows;
     std::map<int32_t, unsigned long> cursors;  // font cursors made so far
     int dispatching = 0;                        // nesting of event handling
+    int32_t pressState = 0;          // the mask a press being handled was made with
+    bool pressStatePending = false;  // not yet asked for
 };
 
 }  // namespace VSTGUI
