@@ -173,7 +173,6 @@ bool parseProgram(const uint8_t* data, size_t size, PresetFile& out, std::string
         out.kind = Kind::programChunk;
         return readChunk(r, out, error);
     }
-    if (fxMagic == magicBankParams || fxMagic == magicBankChunk) return fail(error, "bank header too short");
     return fail(error, "unknown preset type '" + fourCCText(fxMagic) + "'");
 }
 

@@ -153,7 +153,7 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, int
     for (auto& b : inputBuffers) inputs.push_back(b.data());
     for (auto& b : outputBuffers) outputs.push_back(b.data());
 
-    Progress progress(showProgress, input.frames());
+    Progress progress(showProgress, input.frames() < SF_COUNT_MAX ? input.frames() : 0);
     stats = RenderStats();
     auto start = std::chrono::steady_clock::now();
     plugin.resume();
@@ -213,7 +213,8 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, int
     if (ok && sf_error(input.handle()) != SF_ERR_NO_ERROR) {
         ok = fail(error, std::string("cannot read the input: ") + sf_strerror(input.handle()));
     }
-    if (ok && input.frames() > 0 && stats.frames < input.frames()) {
+    // Streams of unknown length report the largest count; only a known length is checked.
+    if (ok && input.frames() > 0 && input.frames() < SF_COUNT_MAX && stats.frames < input.frames()) {
         ok = fail(error, "the input ended after " + std::to_string(stats.frames) + " of its " +
                              std::to_string(input.frames()) + " frames (damaged file?)");
     }

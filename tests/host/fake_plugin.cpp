@@ -197,7 +197,13 @@ AEffect* createFake(audioMasterCallback host) {
     VstIntPtr version = host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f);
     if (version == 0) return nullptr;
     if (refuseToStart) return nullptr;
+#if defined(FAKE_BAD_MAGIC)
+    // A host never closes a record it cannot trust, so this one is not on the heap.
+    static Fake unclosable;
+    Fake* f = &unclosable;
+#else
     Fake* f = new Fake();
+#endif
     std::memset(&f->effect, 0, sizeof f->effect);
     f->host = host;
     f->note("version %.0f\n", (double)version);

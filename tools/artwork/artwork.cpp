@@ -401,7 +401,7 @@ struct Box {
 class Lettering {
 public:
     explicit Lettering(cairo_t* cr) : cr_(cr) {}
-    // Fills text in the current source colour and remembers its box.
+    // Fills text in the given colour and remembers its box.
     void put(const FontSpec& font, const std::string& text, double x, double y, Align align, const Rgb& colour) {
         const double left = textPath(cr_, font, text, x, y, align);
         setSource(cr_, colour);
@@ -544,11 +544,6 @@ void drawPiping(cairo_t* cr, double x, double y, double w, double h, double r) {
     setSource(cr, rgb255(255, 248, 225), 0.85);
     cairo_stroke(cr);
 }
-
-struct PanelLayout {
-    Box inset;
-    Box strip;
-};
 
 FloatImage makePanel(int* problemsOut) {
     Canvas canvas(kPanelWidth, kPanelHeight, 1);
@@ -731,7 +726,7 @@ FloatImage makePanel(int* problemsOut) {
         const double nameX = leverX - 9.0;
         letters.put(small, "PLS", nameX, leverY - kToggleLeverLength + 2.6, Align::Right, kInk);
         letters.put(small, "TQZ", nameX, leverY + kToggleLeverLength + 2.6, Align::Right, kInk);
-        // Little arrows from the names towards the lever positions.
+        // The boost lamp sits in a chrome bezel.
         const double lampCx = 158 + kLampSize / 2.0, lampCy = 200 + kLampSize / 2.0;
         controlBoxes.push_back({lampCx - 6.5, lampCy - 6.5, lampCx + 6.5, lampCy + 6.5});
         cairo_pattern_t* ring = cairo_pattern_create_linear(lampCx - 6, lampCy - 6, lampCx + 6, lampCy + 6);
