@@ -355,6 +355,13 @@ namespace {
 // static initializer, reached by plug-in code until the library unloads.
 Win32Platform* const theLayer = new Win32Platform;
 const bool installed = (setPlatform(theLayer), true);
+
+// When the host destroyed the last frame window with its own window, nobody
+// asked us to destroy it, and the class is still registered. It must not
+// outlive the library: its window procedure goes with it.
+struct ClassCleanup {
+    ~ClassCleanup() { unregisterWindowClassIfUnused(); }
+} classCleanup;
 }  // namespace
 
 }  // namespace VSTGUI
