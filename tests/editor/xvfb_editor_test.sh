@@ -3,10 +3,11 @@
 # editor in corvex-editor-host, drags the Contour knob and clicks the boost
 # lamp with xdotool, then checks what the host printed and that the pixels
 # under the knob changed while the rest of the panel did not.
-# Usage: xvfb_editor_test.sh HOST PLUGIN WORKDIR
+# Usage: xvfb_editor_test.sh HOST PLUGIN WORKDIR [EDITOR_TESTS]
+# With EDITOR_TESTS, also runs its EditorPlugin cases on the same display.
 # Exit 77 (skipped) when Xvfb, xdotool or ImageMagick are missing.
 set -uo pipefail
-host=$1 plugin=$2 work=$3
+host=$1 plugin=$2 work=$3 unit=${4:-}
 
 for tool in Xvfb xdotool import convert; do
   if ! command -v "$tool" >/dev/null 2>&1; then
@@ -82,5 +83,9 @@ crop() { convert "$1" -crop "$2" +repage rgb:- | md5sum; }
   || fail "the lamp did not light"
 [ "$(crop "$work/before.png" 200x60+30+40)" = "$(crop "$work/after.png" 200x60+30+40)" ] \
   || fail "the logo area changed"
+
+if [ -n "$unit" ]; then
+  "$unit" --gtest_filter='EditorPlugin.*' >"$work/unit.out" 2>&1 || { cat "$work/unit.out"; fail "EditorPlugin cases failed on the X display"; }
+fi
 
 echo "PASS: $count automations for the drag ($first -> $last), lamp lit, knob redrawn"
