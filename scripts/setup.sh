@@ -12,7 +12,8 @@ core=(build-essential cmake pkg-config git ca-certificates
       xvfb xdotool imagemagick python3)
 extra=(clang libclang-rt-14-dev dpkg-dev
        g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-       wine wine64 wine32:i386 qemu-user)
+       wine wine64 wine32:i386 qemu-user
+       libcairo2-dev fonts-dejavu-core)  # the last two: tools/artwork only
 
 pkgs=("${core[@]}")
 [ "$what" = all ] && pkgs+=("${extra[@]}")
