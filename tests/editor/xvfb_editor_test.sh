@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The editor on a real X server: starts Xvfb on a free display, opens the
-# editor in corvex-editor-host, drags the Contour knob and clicks the boost
-# lamp with xdotool, then checks what the host printed and that the pixels
-# under the knob changed while the rest of the panel did not.
+# editor in corvex-editor-host, drags the Contour knob, clicks the boost lamp
+# and turns the wheel over the Mid knob with xdotool, then checks what the
+# host printed and that the pixels under the knob changed while the rest of
+# the panel did not.
 # Usage: xvfb_editor_test.sh HOST PLUGIN WORKDIR [EDITOR_TESTS]
 # With EDITOR_TESTS, also runs its EditorPlugin cases on the same display.
 # Exit 77 (skipped) when Xvfb, xdotool or ImageMagick are missing.
@@ -50,6 +51,11 @@ sleep 0.1; xdotool mouseup 1
 sleep 0.3
 # Boost lamp (158..166 x 200..208).
 xdotool mousemove 162 204 click 1
+sleep 0.3
+# Mid knob (400..445 x 176..221): one wheel notch up, one down.
+xdotool mousemove 422 198 click 4
+sleep 0.3
+xdotool click 5
 sleep 0.8  # redrawn at the host's next idle calls
 
 import -window root "$work/after.png" || fail "no second screenshot"
@@ -72,7 +78,14 @@ awk -v a="$first" -v b="$last" 'BEGIN { d = b - a; exit !(d > 0.2 && d < 0.3) }'
   || fail "50 pixels up should add 0.25, got $first -> $last"
 click=$(sed -n '/^begin-edit 12$/,/^end-edit 12$/p' <<<"$out")
 [ "$click" = "$(printf 'begin-edit 12\nautomate 12 1.000000\nend-edit 12')" ] || fail "the lamp click sent: $click"
-others=$(grep -v -e ' 7$' -e ' 12$' -e '^automate 7 ' -e '^automate 12 ' <<<"$out")
+wheel=$(awk '$2 == 5' <<<"$out" | tr '\n' ' ')
+read -r up down <<<"$(awk '$1 == "automate" && $2 == 5 { printf "%s ", $3 }' <<<"$out")"
+[ -n "$up" ] && [ -n "$down" ] || fail "the wheel sent: $wheel"
+[ "$wheel" = "begin-edit 5 automate 5 $up end-edit 5 begin-edit 5 automate 5 $down end-edit 5 " ] \
+  || fail "each wheel notch should be one bracketed automation: $wheel"
+awk -v u="$up" -v d="$down" 'BEGIN { x = u - d; exit !(x > 0.099 && x < 0.101) }' \
+  || fail "a notch up then down should go up and back by 0.1: $up then $down"
+others=$(grep -v -e ' 7$' -e ' 12$' -e ' 5$' -e '^automate 7 ' -e '^automate 12 ' -e '^automate 5 ' <<<"$out")
 [ -z "$others" ] || fail "unexpected host traffic: $others"
 
 # Pixels: the knob and the lamp changed, the logo did not.
