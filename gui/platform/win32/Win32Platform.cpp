@@ -350,18 +350,18 @@ bool Win32Platform::swappedButtons() {
     return swapButtons;
 }
 
-namespace {
-// Lives as long as the process (see the X11 layer): installed from this
-// static initializer, reached by plug-in code until the library unloads.
-Win32Platform* const theLayer = new Win32Platform;
-const bool installed = (setPlatform(theLayer), true);
+Win32Platform::~Win32Platform() {
+    if (&platform() == this) setPlatform(nullptr);
+    // When the host destroyed the last frame window with its own window,
+    // nobody asked us to destroy it, and the class is still registered. It
+    // must not outlive the library: its window procedure goes with it.
+    unregisterWindowClassIfUnused();
+}
 
-// When the host destroyed the last frame window with its own window, nobody
-// asked us to destroy it, and the class is still registered. It must not
-// outlive the library: its window procedure goes with it.
-struct ClassCleanup {
-    ~ClassCleanup() { unregisterWindowClassIfUnused(); }
-} classCleanup;
+namespace {
+// Installed by the static initializer below; uninstalled at unload.
+Win32Platform theLayer;
+const bool installed = (setPlatform(&theLayer), true);
 }  // namespace
 
 }  // namespace VSTGUI

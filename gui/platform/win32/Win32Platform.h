@@ -18,6 +18,11 @@ namespace VSTGUI {
 
 class Win32Platform : public NullPlatform {
 public:
+    Win32Platform() = default;
+    ~Win32Platform() override;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+
     void* createFrameWindow(void* parentWindow, int32_t width, int32_t height, FrameWindowSink* sink) override;
     void destroyFrameWindow(void* window) override;
     bool resizeFrameWindow(void* window, int32_t width, int32_t height) override;

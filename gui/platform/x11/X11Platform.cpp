@@ -74,6 +74,7 @@ uint32_t placeChannel(uint8_t value, int shift, int bits) {
 }  // namespace
 
 X11Platform::~X11Platform() {
+    if (&platform() == this) setPlatform(nullptr);
     if (!display) return;
     while (!windows.empty()) destroyFrameWindow(windowHandle(windows.begin()->first));
     dispatching = 0;
@@ -433,11 +434,10 @@ void X11Platform::handleEvent(void* rawEvent) {
 }
 
 namespace {
-// The layer lives as long as the process: the static initializer below
-// installs it, and plug-in code may still reach it from other static
-// destructors at unload.
-X11Platform* const theLayer = new X11Platform;
-const bool installed = (setPlatform(theLayer), true);
+// Installed by the static initializer below; at unload its destructor closes
+// what is left and puts the null platform back.
+X11Platform theLayer;
+const bool installed = (setPlatform(&theLayer), true);
 }  // namespace
 
 }  // namespace VSTGUI
