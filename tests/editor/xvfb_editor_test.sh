@@ -97,6 +97,20 @@ crop() { convert "$1" -crop "$2" +repage rgb:- | md5sum; }
 [ "$(crop "$work/before.png" 200x60+30+40)" = "$(crop "$work/after.png" 200x60+30+40)" ] \
   || fail "the logo area changed"
 
+# The host's window destroyed under the open editor: the host notices, closes
+# the editor (whose window went with its parent) and ends cleanly.
+"$host" --plugin "$plugin" --seconds 60 >"$work/host2.out" 2>"$work/host2.err" &
+host_pid=$!
+for _ in $(seq 200); do grep -q '^editor-open' "$work/host2.out" 2>/dev/null && break; sleep 0.05; done
+window=$(awk '/^editor-open/ { print $2 }' "$work/host2.out")
+[ -n "$window" ] || fail "the second editor did not open"
+sleep 0.5
+xdotool windowclose "$window"
+for _ in $(seq 100); do kill -0 "$host_pid" 2>/dev/null || break; sleep 0.05; done
+wait "$host_pid"; rc=$?; host_pid=""
+[ "$rc" -eq 0 ] || { cat "$work/host2.err"; fail "the host exited with $rc after its window was destroyed"; }
+grep -q '^editor-closed$' "$work/host2.out" || fail "no clean close after the window was destroyed"
+
 if [ -n "$unit" ]; then
   "$unit" --gtest_filter='EditorPlugin.*' >"$work/unit.out" 2>&1 || { cat "$work/unit.out"; fail "EditorPlugin cases failed on the X display"; }
 fi
