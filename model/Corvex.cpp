@@ -4,6 +4,7 @@
 #include <new>
 
 #include "editor/AEffEditor.h"
+#include "editor/SDEditor.h"
 #include "shell/PluginEntry.h"
 #include "shell/TextConversion.h"
 
@@ -52,11 +53,6 @@ bool isParameter(VstInt32 index) {
     return index >= 0 && index < Corvex::kNumParams;
 }
 
-// Taper of the "Drive" knob onto the preamp drive gain.
-double driveTaper(double d) {
-    return 0.9841 * d * d - d * 0.0732 + 0.089125;
-}
-
 // Every program starts as "Init": the default values, both channels at 0.5.
 void initProgram(CorvexProgram& program) {
     std::memset(&program, 0, sizeof(program));
@@ -90,7 +86,8 @@ Corvex::Corvex(audioMasterCallback audioMaster)
       programs(),
       oversampling(0),
       oversampledPeriod(0.0),
-      oversampledRate(0.0) {
+      oversampledRate(0.0),
+      dspBusy(false) {
     for (std::atomic<float>& value : parameters)
         value.store(0.0f, kRelaxed);
 
@@ -115,7 +112,11 @@ Corvex::Corvex(audioMasterCallback audioMaster)
     // 6. The editor. It attaches itself (editor member and has-editor flag)
     //    from its constructor; when it cannot be allocated the effect runs
     //    without one and the flag stays clear.
-    // EDITOR HOOK: editor = new (std::nothrow) SDEditor(this);
+    try {
+        new SDEditor(this);
+    } catch (...) {
+        setEditor(nullptr);  // the editor's own images could not be allocated
+    }
 
     // 7. The resume step's MIDI request: Corvex is no synth and can do
     //    nothing, so no request goes out.
