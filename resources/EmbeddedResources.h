@@ -1,4 +1,5 @@
-// Images compiled into the library on platforms without native resources.
+// Images compiled into the library on platforms without native resources
+// (on Windows the same lookup answers from the native resources).
 // The table behind it is generated at build time from resources/corvex.rc,
 // the same script the Windows build hands to windres, so each id is bound in
 // exactly one place.

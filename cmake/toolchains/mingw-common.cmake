@@ -28,3 +28,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # of zlib1.dll, and the plug-in must import nothing but system DLLs.
 set(ZLIB_LIBRARY /usr/${CORVEX_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "static zlib for ${CORVEX_MINGW_TRIPLE}")
 set(ZLIB_INCLUDE_DIR /usr/${CORVEX_MINGW_TRIPLE}/include CACHE PATH "zlib headers for ${CORVEX_MINGW_TRIPLE}")
+
+# M_PI and friends, which glibc offers by default and MinGW's math.h only on request.
+add_compile_definitions(_USE_MATH_DEFINES)
