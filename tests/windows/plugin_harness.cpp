@@ -54,13 +54,18 @@ std::string nativePath(const std::string& path) {
 // ---------------------------------------------------------------------------
 // Library loading
 // ---------------------------------------------------------------------------
-PluginLibrary::~PluginLibrary() {
-    if (!module) return;
+PluginLibrary::~PluginLibrary() { unload(); }
+
+bool PluginLibrary::unload() {
+    if (!module) return true;
 #if defined(_WIN32)
-    FreeLibrary(static_cast<HMODULE>(module));
+    const bool ok = FreeLibrary(static_cast<HMODULE>(module)) != 0;
 #else
-    dlclose(module);
+    const bool ok = dlclose(module) == 0;
 #endif
+    module = nullptr;
+    pluginMain = mainAlias = nullptr;
+    return ok;
 }
 
 bool PluginLibrary::load(const std::string& path, std::string& error) {

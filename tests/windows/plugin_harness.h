@@ -33,6 +33,9 @@ public:
     // Loads the library; false with a reason in `error` when it cannot be
     // loaded or does not export VSTPluginMain.
     bool load(const std::string& path, std::string& error);
+    // Unloads the library (false when the platform refuses); the entry
+    // points are gone afterwards.
+    bool unload();
     PluginEntryProc vstPluginMain() const { return pluginMain; }
     PluginEntryProc mainEntry() const { return mainAlias; }
     void* handle() const { return module; }

@@ -13,6 +13,7 @@
 // Exit status 0 when every check passed.
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +45,31 @@ struct StepResult {
 
 std::vector<StepResult> results;
 
+// Every line also goes to the file named by CORVEX_SMOKE_REPORT, opened and
+// closed per line. Under wine32 in qemu-i386 this program's standard output
+// is lost once it has started xdotool (the spawned Unix child takes the
+// parent's descriptors with it under emulation); the file keeps the report.
+#if defined(__MINGW32__)
+void report(const char* fmt, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+#else
+void report(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+#endif
+void report(const char* fmt, ...) {
+    char line[1024];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(line, sizeof line, fmt, args);
+    va_end(args);
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+    if (const char* path = std::getenv("CORVEX_SMOKE_REPORT")) {
+        if (std::FILE* f = std::fopen(nativePath(path).c_str(), "a")) {
+            std::fputs(line, f);
+            std::fclose(f);
+        }
+    }
+}
+
 // Runs one named step; the step fills `problems` and may leave a note.
 void step(const char* name, const std::function<void(std::vector<std::string>&, std::string&)>& body) {
     const auto start = std::chrono::steady_clock::now();
@@ -51,10 +77,9 @@ void step(const char* name, const std::function<void(std::vector<std::string>&, 
     body(r.problems, r.note);
     r.ok = r.problems.empty();
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%-6s %-28s %7.2f s%s%s\n", r.ok ? "ok" : "FAILED", name, r.seconds, r.note.empty() ? "" : "  ",
-                r.note.c_str());
-    for (const std::string& p : r.problems) std::printf("         - %s\n", p.c_str());
-    std::fflush(stdout);
+    report("%-6s %-28s %7.2f s%s%s\n", r.ok ? "ok" : "FAILED", name, r.seconds, r.note.empty() ? "" : "  ",
+           r.note.c_str());
+    for (const std::string& p : r.problems) report("         - %s\n", p.c_str());
     results.push_back(std::move(r));
 }
 
@@ -89,7 +114,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--expect-editor") == 0) expectEditor = true;
         if (std::strcmp(argv[i], "--no-editor") == 0) skipEditor = true;
     }
-    std::printf("smoke test of %s (%d-bit)\n", pluginPath.c_str(), static_cast<int>(sizeof(void*) * 8));
+    report("smoke test of %s (%d-bit)\n", pluginPath.c_str(), static_cast<int>(sizeof(void*) * 8));
 
     PluginLibrary library;
     bool loaded = false;
@@ -185,11 +210,11 @@ int main(int argc, char** argv) {
 #if defined(_WIN32)
     const char* display = std::getenv("DISPLAY");
     if (skipEditor) {
-        std::printf("skip   editor                 (--no-editor)\n");
+        report("skip   editor                 (--no-editor)\n");
     } else if (!hasEditor) {
-        std::printf("skip   editor                 (the plug-in reports no editor)\n");
+        report("skip   editor                 (the plug-in reports no editor)\n");
     } else if (!display || !*display) {
-        std::printf("skip   editor                 (no DISPLAY)\n");
+        report("skip   editor                 (no DISPLAY)\n");
     } else {
         step("editor", [&](std::vector<std::string>& problems, std::string& note) {
             runEditorChecks(entry, problems, note);
@@ -200,8 +225,14 @@ int main(int argc, char** argv) {
     (void)hasEditor;
 #endif
 
+    // A host unloads the library when it is done with it: every instance is
+    // closed by now, so nothing of the plug-in may still be running.
+    step("unload library", [&](std::vector<std::string>& problems, std::string&) {
+        if (!library.unload()) problems.push_back("the library could not be unloaded");
+    });
+
     int failed = 0;
     for (const StepResult& r : results) failed += !r.ok;
-    std::printf("%d of %zu checks passed\n", static_cast<int>(results.size()) - failed, results.size());
+    report("%d of %zu checks passed\n", static_cast<int>(results.size()) - failed, results.size());
     return failed == 0 ? 0 : 1;
 }
