@@ -79,17 +79,18 @@ check_shipped_dll() {
 # standard output does not survive starting xdotool under emulation.
 smoke_x86() {
   local commandFile=build/mingw-i686/smoke-command.txt words=() rc=0
-  local report=$ROOT/build/mingw-i686/smoke32-report.txt
+  local report=$ROOT/build/mingw-i686/smoke32-report.txt console=$ROOT/build/mingw-i686/smoke32-console.txt
   [ -f "$commandFile" ] || { echo "$commandFile missing"; record windows-x86 0 1; return 1; }
   mapfile -t words <"$commandFile"
   rm -f "$report"
   CORVEX_SMOKE_REPORT=$report CORVEX_SMOKE_SCREENSHOT=$ROOT/build/mingw-i686/editor-smoke32.bmp \
-    timeout 900 scripts/wine-run.sh --x86 "${words[@]}" >/dev/null 2>&1 || rc=$?
+    timeout 900 scripts/wine-run.sh --x86 "${words[@]}" >"$console" 2>&1 || rc=$?
   [ -f "$report" ] && cat "$report"
   local line passed total
   line=$(grep -E '^[0-9]+ of [0-9]+ checks passed' "$report" 2>/dev/null | tail -n 1)
   if [ -z "$line" ]; then
-    echo "smoke32 ended (status $rc) before reporting its result"
+    echo "smoke32 ended (status $rc) before reporting its result; its console output ends:"
+    tail -n 20 "$console"
     record windows-x86 0 1
     return 1
   fi
