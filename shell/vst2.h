@@ -269,6 +269,7 @@ struct VstParameterProperties;
 struct VstTimeInfo;
 struct VstVariableIo;
 struct VstAudioFile;
+struct VstOfflineTask;
 struct VstFileSelect;
 struct VstPatchChunkInfo;
 struct MidiProgramName;
