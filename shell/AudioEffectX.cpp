@@ -114,6 +114,9 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effEndSetProgram:
         return endSetProgram() ? 1 : 0;
     case effGetSpeakerArrangement:
+        // Both pointers are written through; with either missing nothing is.
+        if (value == 0 || !ptr)
+            return 0;
         return getSpeakerArrangement(reinterpret_cast<VstSpeakerArrangement**>(value),
                                      static_cast<VstSpeakerArrangement**>(ptr))
                    ? 1

@@ -70,10 +70,33 @@ void float2string(float value, char* text, VstInt32 maxLen) {
         return;
     }
 
+    double integer = std::floor(v);
+
+    // An integer part too long to leave room for the point (eight digits,
+    // or seven after a minus sign) is shown whole, without a point, rather
+    // than losing its leading digits.
+    if (integer >= kPowersOfTen[negative ? 6 : 7]) {
+        long long whole = static_cast<long long>(integer);
+        char digits[12];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + whole % 10);
+            whole /= 10;
+        } while (whole > 0);
+        char wholeText[16];
+        int length = 0;
+        if (negative)
+            wholeText[length++] = '-';
+        while (n > 0)
+            wholeText[length++] = digits[--n];
+        wholeText[length] = 0;
+        copyString(text, wholeText, limit);
+        return;
+    }
+
     // Integer digits, produced from the right; at most seven fit.
     char reversed[12];
     int digitCount = 0;
-    double integer = std::floor(v);
     reversed[digitCount++] = static_cast<char>('0' + static_cast<int>(std::fmod(integer, 10.0)));
     count += 2;  // the digit and the decimal point
     integer /= 10.0;

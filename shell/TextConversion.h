@@ -24,7 +24,8 @@ void appendString(char* text, const char* src, std::size_t maxLen);
 
 // Eight-character fixed-point text: sign, integer digits, point, then the
 // fraction cut (not rounded) to fill eight characters. "Huge!" above
-// 99999999 (or below -9999999); "nan" for NaN.
+// 99999999 (or below -9999999); "nan" for NaN. An integer part with no room
+// left for the point (eight digits, seven after a minus) is shown whole.
 void float2string(float value, char* text, VstInt32 maxLen);
 
 // 20*log10(value) through float2string; "-oo" for 0 and below.

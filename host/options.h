@@ -1,0 +1,43 @@
+// The command line of corvex-render.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ParameterSetting {
+    std::string key;  // a parameter name or index, as typed
+    float value = 0.0f;
+};
+
+struct Options {
+    std::string input;            // audio file to render; may be empty with --list or --save-*
+    std::string output;           // -o; empty: <input stem>-corvex.wav in the current folder
+    std::string pluginPath;       // --plugin; empty: Corvex beside the host
+    int blockSize = 512;          // --block
+    double rate = 0.0;            // --rate; 0: not given
+    int program = -1;             // --program; -1: not given
+    std::vector<ParameterSetting> settings;  // --set, in command-line order
+    std::string loadProgram, loadBank;       // --load-fxp, --load-fxb
+    std::string saveProgram, saveBank;       // --save-fxp, --save-fxb
+    bool list = false;
+    bool help = false;
+    bool quiet = false;           // -q: no summary
+};
+
+constexpr int maxBlockSize = 65536;
+
+// Parses argv[1..]. False with a one-line reason on a malformed command line.
+bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+// "NAME=VALUE" of --set; the value must be a finite number from 0 to 1.
+bool parseSetting(const std::string& text, ParameterSetting& setting, std::string& error);
+
+// Strict number parsing: the whole text must be the number.
+bool parseInteger(const std::string& text, long& value);
+bool parseReal(const std::string& text, double& value);
+
+// The default output file: the input's file name without its extension,
+// "-corvex.wav" appended, in the current folder.
+std::string defaultOutputName(const std::string& input);
+
+std::string usageText();

@@ -1,0 +1,141 @@
+// Helpers of the host tests: a scratch folder, small audio files, and running
+// corvex-render as a child process with its output captured.
+#pragma once
+
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace hosttest {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "corvex-host-XXXXXX").string();
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back(0);
+        if (mkdtemp(buffer.data()) != nullptr) root = buffer.data();
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!root.empty()) fs::remove_all(root, ignored);
+    }
+    std::string path(const std::string& name) const { return (fs::path(root) / name).string(); }
+    const std::string& dir() const { return root; }
+
+    // Names of the files in the folder, sorted.
+    std::vector<std::string> files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(root)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    std::string root;
+};
+
+inline bool writeAudio(const std::string& path, int channels, int rate, const std::vector<float>& interleaved,
+                       int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
+    SF_INFO info = {};
+    info.channels = channels;
+    info.samplerate = rate;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (f == nullptr) return false;
+    sf_count_t frames = (sf_count_t)(interleaved.size() / (size_t)channels);
+    bool ok = sf_writef_float(f, interleaved.data(), frames) == frames;
+    return sf_close(f) == 0 && ok;
+}
+
+struct Audio {
+    SF_INFO info = {};
+    std::vector<float> samples;  // interleaved
+};
+
+inline bool readAudio(const std::string& path, Audio& audio) {
+    audio = Audio();
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &audio.info);
+    if (f == nullptr) return false;
+    audio.samples.resize((size_t)(audio.info.frames * audio.info.channels));
+    sf_count_t n = sf_readf_float(f, audio.samples.data(), audio.info.frames);
+    sf_close(f);
+    return n == audio.info.frames;
+}
+
+// A deterministic test signal: a decaying tone with some noise, |x| < 0.5.
+inline std::vector<float> testSignal(size_t frames, int channels, unsigned seed = 1) {
+    std::vector<float> s(frames * (size_t)channels);
+    uint32_t state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < frames; i++) {
+        for (int c = 0; c < channels; c++) {
+            state = state * 1664525u + 1013904223u;
+            float noise = ((float)(state >> 8) / 16777216.0f - 0.5f) * 0.1f;
+            s[i * (size_t)channels + (size_t)c] =
+                0.4f * std::sin(0.05f * (float)i * (float)(c + 1)) * std::exp(-(float)i / 20000.0f) + noise;
+        }
+    }
+    return s;
+}
+
+inline std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs corvex-render with `args` in folder `cwd`, stdout and stderr captured
+// in files there (named so tests can tell them from outputs). `env` entries
+// are NAME=VALUE.
+inline RunResult runRender(const std::vector<std::string>& args, const std::string& cwd,
+                           const std::vector<std::string>& env = {}) {
+    char outTemplate[] = "/tmp/corvex-run-out-XXXXXX";
+    char errTemplate[] = "/tmp/corvex-run-err-XXXXXX";
+    int outFd = mkstemp(outTemplate);
+    int errFd = mkstemp(errTemplate);
+    RunResult result;
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv;
+        static char name[] = CORVEX_RENDER_PATH;
+        argv.push_back(name);
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(CORVEX_RENDER_PATH, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    close(outFd);
+    close(errFd);
+    result.out = readText(outTemplate);
+    result.err = readText(errTemplate);
+    unlink(outTemplate);
+    unlink(errTemplate);
+    return result;
+}
+
+}  // namespace hosttest
