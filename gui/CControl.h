@@ -5,7 +5,28 @@
 
 #include "gui/CView.h"
 
+#include <atomic>
+
 namespace VSTGUI {
+
+// A control's value: set by the host's parameter thread, read by the
+// user-interface thread. Relaxed atomic accesses: no tearing, no data race,
+// no ordering cost.
+class SharedFloat {
+public:
+    SharedFloat(float v = 0.f) : stored(v) {}
+    SharedFloat(const SharedFloat& other) : stored(static_cast<float>(other)) {}
+    SharedFloat& operator=(const SharedFloat& other) { return *this = static_cast<float>(other); }
+    SharedFloat& operator=(float v) {
+        stored.store(v, std::memory_order_relaxed);
+        return *this;
+    }
+    SharedFloat& operator+=(float d) { return *this = static_cast<float>(*this) + d; }
+    operator float() const { return stored.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<float> stored;
+};
 
 class CControl;
 
@@ -71,7 +92,7 @@ protected:
     int32 tag = 0;
     float drawnValue = 1.f;
     float defaultValue = 0.5f;
-    float value = 0.f;
+    SharedFloat value{0.f};
     float minValue = 0.f;
     float maxValue = 1.f;
     float wheelStep = 0.1f;

@@ -151,8 +151,10 @@ PixelImage* CDrawContext::getTargetImage() {
 }
 
 void CDrawContext::touched(const CRect& targetRect) {
-    if (targetRect.isEmpty()) return;
-    pending = unite(pending, targetRect);
+    CRect r = targetRect;
+    r.bound(clipRect);  // nothing is drawn outside the clip
+    if (r.isEmpty()) return;
+    pending = unite(pending, r);
 }
 
 CRect CDrawContext::takeTouched() {

@@ -59,6 +59,7 @@ CFrame::~CFrame() {
     }
     // Children go while this is still a frame, so their removal sees one.
     removeAll(true);
+    frame = nullptr;
 }
 
 // --- drawing -----------------------------------------------------------------

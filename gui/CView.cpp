@@ -179,6 +179,14 @@ void CViewContainer::addView(CView* view) {
 
 namespace {
 
+// Releases the container's reference and, with `withForget`, the creator's.
+// A creator that already released its own is not released twice: the
+// container's reference is then the last.
+void releaseChild(CView* view, bool withForget) {
+    if (withForget && view->getNbReference() > 1) view->forget();
+    view->forget();
+}
+
 bool isWithin(const CView* view, const CView* ancestor) {
     for (const CView* v = view; v; v = v->getParentView())
         if (v == ancestor) return true;
@@ -197,11 +205,11 @@ void CViewContainer::removeView(CView* view, bool withForget) {
     view->removed(this);
     view->parent = nullptr;
     view->frame = nullptr;
-    if (withForget) view->forget();
-    view->forget();
+    releaseChild(view, withForget);
 }
 
 void CViewContainer::removeAll(bool withForget) {
+    if (children.empty()) return;
     if (frame && frame->getFocusView() && frame->getFocusView() != this && isWithin(frame->getFocusView(), this))
         frame->setFocusView(nullptr);
     dragView = nullptr;
@@ -213,8 +221,7 @@ void CViewContainer::removeAll(bool withForget) {
         view->removed(this);
         view->parent = nullptr;
         view->frame = nullptr;
-        if (withForget) view->forget();
-        view->forget();
+        releaseChild(view, withForget);
     }
 }
 

@@ -114,7 +114,13 @@ public:
     // Detaches the sink and destroys a window made by createFrameWindow.
     virtual void destroyFrameWindow(void* window) = 0;
     // Resizes the frame's window (and, where the platform needs it, the
-    // host windows around it). Answers whether it was resized.
+    // host windows around it). Answers whether it was resized. On Windows the
+    // ancestors follow, each grown by the same amount plus the border it had
+    // around its child, stopping at a parent of class "MDIClient", when the
+    // accumulated border exceeds 80 pixels either way, or when the horizontal
+    // border reaches twice the dialog-frame height. (The plug-in's editor
+    // never resizes; CFrame::setSize calls this only after the host refused
+    // to resize its window itself.)
     virtual bool resizeFrameWindow(void* window, int32_t width, int32_t height) = 0;
     // Screen position of the window's top-left corner; 0, 0 without a window.
     virtual void getWindowOrigin(void* window, int32_t& x, int32_t& y) = 0;
@@ -131,6 +137,9 @@ public:
     virtual void getCursorPosition(int32_t& x, int32_t& y) = 0;
     // Current (asynchronous) state of buttons and modifiers as the toolkit's
     // mask (PlatformButtons), left/right exchanged when the user swapped them.
+    // A control polls this in a loop while the primary button is held (no
+    // events are pumped meanwhile), so it must ask the system each time
+    // (GetAsyncKeyState / XQueryPointer), not replay queued events.
     virtual int32_t getMouseButtons() = 0;
     // Sets a standard cursor (PlatformCursor) for the window; kCursorDefault
     // restores the arrow.
