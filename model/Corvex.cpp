@@ -52,11 +52,6 @@ bool isParameter(VstInt32 index) {
     return index >= 0 && index < Corvex::kNumParams;
 }
 
-// Taper of the "Drive" knob onto the preamp drive gain.
-double driveTaper(double d) {
-    return 0.9841 * d * d - d * 0.0732 + 0.089125;
-}
-
 // Every program starts as "Init": the default values, both channels at 0.5.
 void initProgram(CorvexProgram& program) {
     std::memset(&program, 0, sizeof(program));
@@ -90,7 +85,8 @@ Corvex::Corvex(audioMasterCallback audioMaster)
       programs(),
       oversampling(0),
       oversampledPeriod(0.0),
-      oversampledRate(0.0) {
+      oversampledRate(0.0),
+      dspBusy(false) {
     for (std::atomic<float>& value : parameters)
         value.store(0.0f, kRelaxed);
 

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "model/Programs.h"
+#include "model/SignalChain.h"
 #include "shell/AudioEffectX.h"
 
 class Corvex : public AudioEffectX {
@@ -84,6 +85,16 @@ protected:
     double oversampledPeriod;  // 1 / (sampleRate * oversampling)
     double oversampledRate;    // 1 / oversampledPeriod
 
+    // ---- Amp model state: one complete chain per audio side ----
+    AmpSide left;
+    AmpSide right;
+
+    // Held by whoever is using the records above: the audio thread for a
+    // block, a redesign for its duration. The audio thread only ever tries
+    // it (a block that finds a redesign in progress outputs silence); a
+    // redesign waits for the block in progress to finish.
+    std::atomic<bool> dspBusy;
+
 private:
     CorvexProgram& currentProgram();
 
@@ -91,8 +102,12 @@ private:
     void clearDspState();       // construction: every DSP record to its start state
     void designDsp();           // setSampleRate: oversampling choice and filter designs
     void designTriodeStages();  // construction, last: the triode stages at the oversampled rate
+    void acquireDsp();          // waits for the block in progress, if any
+    void releaseDsp();
+    ChainSettings chainSettings() const;  // the values a block reads
 };
 
 static_assert(std::atomic<float>::is_always_lock_free, "parameters must be lock-free");
 static_assert(std::atomic<double>::is_always_lock_free, "driveGain must be lock-free");
 static_assert(std::atomic<VstInt32>::is_always_lock_free, "flags must be lock-free");
+static_assert(std::atomic<bool>::is_always_lock_free, "the DSP guard must be lock-free");

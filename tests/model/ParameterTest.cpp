@@ -249,7 +249,7 @@ TEST_F(Parameters, UnknownIndexesReachTheEditorButStoreNothing) {
         EXPECT_EQ(effect->getParameter(i), kDefaults[i]);
 }
 
-TEST(CorvexProcessing, WritesSilenceAndRespectsTheFrameCount) {
+TEST(CorvexProcessing, RespectsTheFrameCount) {
     FakeHost host;
     Corvex effect(FakeHost::callback);
     float left[8], right[8];
@@ -265,8 +265,8 @@ TEST(CorvexProcessing, WritesSilenceAndRespectsTheFrameCount) {
 
     effect.processReplacing(inputs, outputs, 6);
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(left[i], 0.0f);
-        EXPECT_EQ(right[i], 0.0f);
+        EXPECT_TRUE(std::isfinite(left[i]));
+        EXPECT_EQ(right[i], left[i]);  // mono: both outputs from the left input
     }
     EXPECT_EQ(left[6], 0.5f);
     EXPECT_EQ(right[7], -0.5f);
