@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     const uint8_t flags = in.ConsumeIntegral<uint8_t>();
     const int program = in.ConsumeIntegralInRange<int>(0, kNumCorvexPrograms - 1);
-    const int frames = in.ConsumeIntegralInRange<int>(1, 1024);
+    const int frames = in.ConsumeIntegralInRange<int>(1, 192);
     const bool isPreset = flags & 1;
     std::vector<uint8_t> chunk = in.ConsumeRemainingBytes<uint8_t>();
     // Mostly the sizes a host would send, padded or cut; sometimes exactly
