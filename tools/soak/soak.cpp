@@ -36,11 +36,14 @@
 namespace {
 
 struct Bounds {
-    // |sample|. The valve curve keeps the power stage within +-0.415; the
-    // DC blocker can at most double a swing from one rail to the other and
-    // the half-band filters ring by a few percent; times 3 and Volume <= 1:
-    // 3 x 0.83 x 1.2 = 3.0 (+9.5 dBFS).
-    double peak = 3.0;
+    // |sample|, +12 dBFS. The output is three times the lowered amp signal
+    // times Volume (<= 1 here); the valve curve holds the power stage within
+    // +-0.415, but the DC blocker (impulse response L1 norm 2.4) and the
+    // steep half-band decimators can add to that on the right signal, so
+    // no tight analytic bound exists. An hour of the programme below peaks
+    // at 3.17 (+10 dBFS); the bound leaves room for that and catches any
+    // growth or instability.
+    double peak = 4.0;
     double dcMean = 1e-3;          // |mean| of a settled silence second (-60 dBFS)
     double dcDrift = 1e-3;         // change of that mean over the run
     double silenceTailRms = 1e-3;  // RMS of a settled silence second (-60 dBFS)
