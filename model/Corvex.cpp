@@ -4,6 +4,7 @@
 #include <new>
 
 #include "editor/AEffEditor.h"
+#include "editor/SDEditor.h"
 #include "shell/PluginEntry.h"
 #include "shell/TextConversion.h"
 
@@ -111,7 +112,11 @@ Corvex::Corvex(audioMasterCallback audioMaster)
     // 6. The editor. It attaches itself (editor member and has-editor flag)
     //    from its constructor; when it cannot be allocated the effect runs
     //    without one and the flag stays clear.
-    // EDITOR HOOK: editor = new (std::nothrow) SDEditor(this);
+    try {
+        new SDEditor(this);
+    } catch (...) {
+        setEditor(nullptr);  // the editor's own images could not be allocated
+    }
 
     // 7. The resume step's MIDI request: Corvex is no synth and can do
     //    nothing, so no request goes out.

@@ -152,6 +152,12 @@ public:
     // Takes one pending paint event of the calling thread's windows, if any,
     // and dispatches it. Answers whether one was dispatched.
     virtual bool dispatchOnePaint() = 0;
+    // Handles every event waiting for the layer's windows (paints, presses,
+    // the wheel, windows destroyed by the system). Layers whose events reach
+    // the windows without help (Windows: the host's message loop) keep this
+    // default; the X11 layer has its own connection and is pumped from the
+    // editor's idle, which the host calls regularly (effEditIdle).
+    virtual void processEvents() {}
 
     // --- resources ---------------------------------------------------------
     // Bytes of the library's own resource of `type` and numeric `id`:

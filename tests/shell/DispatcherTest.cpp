@@ -244,6 +244,10 @@ TEST_F(Dispatcher, SpeakerArrangementIsNotOffered) {
 }
 
 TEST_F(Dispatcher, EditorRequestsWithoutEditorAnswerZero) {
+    // An effect whose editor could not be made runs without one.
+    delete effect->getEditor();
+    ASSERT_EQ(effect->getEditor(), nullptr);
+    EXPECT_EQ(effect->getAeffect()->flags & effFlagsHasEditor, 0);
     ERect* rect = reinterpret_cast<ERect*>(&rect);
     int window = 0;
     EXPECT_EQ(dispatch(effEditGetRect, 0, 0, &rect), 0);

@@ -13,9 +13,9 @@
 
 namespace {
 
-// effFlagsCanReplacing | effFlagsProgramChunks. Becomes 0x31 (with
-// effFlagsHasEditor) once the effect constructs its editor.
-constexpr VstInt32 kExpectedRecordFlags = 0x30;
+// effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks: the
+// effect constructs its editor.
+constexpr VstInt32 kExpectedRecordFlags = 0x31;
 
 VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                    void* ptr = nullptr, float opt = 0.0f) {

@@ -12,6 +12,8 @@ class RecordingEditor : public AEffEditor {
 public:
     explicit RecordingEditor(AudioEffect* effect, int* destroyedCount = nullptr)
         : AEffEditor(effect), destroyedCount(destroyedCount) {
+        // Takes the place of the effect's own editor.
+        delete effect->getEditor();
         effect->setEditor(this);
     }
     ~RecordingEditor() override {

@@ -1,0 +1,118 @@
+#include "editor/AEffGUIEditor.h"
+
+#include "gui/CDrawContext.h"
+#include "gui/CFrame.h"
+#include "gui/platform/Platform.h"
+#include "shell/AudioEffectX.h"
+
+VstInt32 AEffGUIEditor::knobMode = 0;
+
+AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect), rect{0, 0, 0, 0} {
+    nextIdleTime = VSTGUI::platform().getTicks();
+    if (effect)
+        effect->setEditor(this);
+    VSTGUI::platform().oleInitialize();
+}
+
+AEffGUIEditor::~AEffGUIEditor() {
+    // A host that deletes the effect with the editor still open: the frame
+    // and its window must not outlive the editor they call.
+    if (frame) {
+        VSTGUI::CFrame* open = frame;
+        frame = nullptr;
+        open->forget();
+    }
+    VSTGUI::platform().oleUninitialize();
+    if (effect && effect->getEditor() == this)
+        effect->setEditor(nullptr);
+}
+
+bool AEffGUIEditor::getRect(ERect** out) {
+    if (!out)
+        return false;
+    *out = &rect;
+    return true;
+}
+
+void AEffGUIEditor::idle() {
+    if (inIdle)
+        return;
+    if (!pumping) {
+        // A press handled here runs its drag loop inside processEvents; the
+        // idle calls of that loop must not pump again.
+        pumping = true;
+        VSTGUI::platform().processEvents();
+        pumping = false;
+    }
+    if (frame)
+        frame->idle();
+}
+
+bool AEffGUIEditor::onKeyDown(VstKeyCode& keyCode) {
+    return frame ? frame->onKeyDown(keyCode) == 1 : false;
+}
+
+bool AEffGUIEditor::onKeyUp(VstKeyCode& keyCode) {
+    return frame ? frame->onKeyUp(keyCode) == 1 : false;
+}
+
+bool AEffGUIEditor::onWheel(float distance) {
+    if (!frame)
+        return false;
+    VSTGUI::CDrawContext* context = new VSTGUI::CDrawContext(frame->getWindow(), frame);
+    int32_t x = 0, y = 0;
+    VSTGUI::platform().getCursorPosition(x, y);
+    const VSTGUI::CPoint origin = context->getWindowOrigin();
+    const VSTGUI::CPoint where(x - origin.x, y - origin.y);
+    const bool handled = frame->onWheel(context, where, distance);
+    context->forget();
+    return handled;
+}
+
+bool AEffGUIEditor::setKnobMode(VstInt32 val) {
+    knobMode = val;
+    return true;
+}
+
+void AEffGUIEditor::beginEdit(VstInt32 index) {
+    AEffEditor::beginEdit(index);
+}
+
+void AEffGUIEditor::endEdit(VstInt32 index) {
+    AEffEditor::endEdit(index);
+}
+
+void AEffGUIEditor::runIdle() {
+    VSTGUI::Platform& layer = VSTGUI::platform();
+    // Tick arithmetic is unsigned 32-bit throughout, as the tick count is.
+    uint32_t now = layer.getTicks();
+    if (now < nextIdleTime) {
+        layer.sleep(4);
+        now += 4;
+        if (now < nextIdleTime - 50u)
+            return;
+    }
+    idle();
+    layer.dispatchOnePaint();
+    nextIdleTime = now + 100u;
+    inIdle = true;
+    if (effect)
+        effect->masterIdle();
+    inIdle = false;
+}
+
+VSTGUI::int32 AEffGUIEditor::getKnobMode() const {
+    return knobMode;
+}
+
+bool AEffGUIEditor::sizeWindow(VSTGUI::int32 width, VSTGUI::int32 height) {
+    auto* effectX = dynamic_cast<AudioEffectX*>(effect);
+    if (!effectX)
+        return false;
+    char capability[] = "sizeWindow";
+    if (effectX->canHostDo(capability) <= 0 || !effectX->sizeWindow(width, height))
+        return false;
+    rect.right = static_cast<int16_t>(rect.left + width);
+    rect.bottom = static_cast<int16_t>(rect.top + height);
+    return true;
+}

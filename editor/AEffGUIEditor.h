@@ -1,0 +1,62 @@
+// AEffGUIEditor: an editor whose window is a toolkit frame (VSTGUI::CFrame).
+// It answers the host's rectangle, key and idle requests through the frame,
+// paces redraws and host idle calls while a control tracks the mouse, and is
+// the frame's FrameEditor (edit brackets, paced idle, knob mode).
+#pragma once
+
+#include "editor/AEffEditor.h"
+#include "gui/FrameEditor.h"
+
+#include <cstdint>
+
+namespace VSTGUI {
+class CFrame;
+}
+
+class AEffGUIEditor : public AEffEditor, public VSTGUI::FrameEditor {
+public:
+    // UI thread. Registers itself with the effect (editor reference and
+    // has-editor flag) and initialises the platform's OLE services.
+    explicit AEffGUIEditor(AudioEffect* effect);
+    // Destroys a frame the host left open, uninitialises OLE and detaches
+    // from the effect if still attached.
+    ~AEffGUIEditor() override;
+
+    // UI thread: the address of `rect`; true.
+    bool getRect(ERect** rect) override;
+    // UI thread (the host's effEditIdle): handles the window layer's pending
+    // events, then redraws what is dirty. Nothing while the host's idle
+    // callback, called from runIdle, is running.
+    void idle() override;
+    bool onKeyDown(VstKeyCode& keyCode) override;  // UI thread
+    bool onKeyUp(VstKeyCode& keyCode) override;    // UI thread
+    // UI thread: the wheel at the current mouse position.
+    bool onWheel(float distance) override;
+    // UI thread: stores the mode process-wide; true.
+    bool setKnobMode(VstInt32 val) override;
+    // UI thread: a control starts / ends a gesture (forwarded to the effect).
+    void beginEdit(VstInt32 index) override;
+    void endEdit(VstInt32 index) override;
+    // UI thread: called by the frame at every step of a mouse drag. Sleeps a
+    // little between steps, and about every 50 ms redraws, dispatches one
+    // pending paint and lets the host idle.
+    void runIdle() override;
+
+    // FrameEditor
+    VSTGUI::int32 getKnobMode() const override;
+    bool sizeWindow(VSTGUI::int32 width, VSTGUI::int32 height) override;
+
+    VSTGUI::CFrame* getFrame() const { return frame; }
+    uint32_t getNextIdleTime() const { return nextIdleTime; }
+
+    // The host's knob mode (0 circular, 1 relative circular, 2 linear),
+    // shared by every editor of the process; 0 at load.
+    static VstInt32 knobMode;
+
+protected:
+    ERect rect;
+    VSTGUI::CFrame* frame = nullptr;
+    bool inIdle = false;
+    bool pumping = false;  // the window layer's events are being handled
+    uint32_t nextIdleTime = 0;
+};

@@ -1,0 +1,156 @@
+#include "editor/SDEditor.h"
+
+#include "gui/CBitmap.h"
+#include "gui/CFrame.h"
+#include "shell/AudioEffect.h"
+
+using namespace VSTGUI;
+
+namespace {
+
+// Resource ids of the editor's images.
+constexpr int32 kPanelImage = 128;
+constexpr int32 kKnobImage = 1;
+constexpr int32 kToggleImage = 3;
+constexpr int32 kLampImage = 4;
+constexpr int32 kSlideImage = 5;
+constexpr int32 kMixKnobImage = 6;
+
+constexpr int32 kKnobFrames = 63;
+
+enum class Kind { knob, onOff };
+
+struct ControlPlace {
+    int32 tag;  // parameter index
+    Kind kind;
+    int32 image;
+    int32 left;
+    int32 top;
+};
+
+// The panel's controls in creation order, which is also drawing order (later
+// ones on top) and, reversed, the order in which they are offered a press.
+// Two pairs overlap: the channel switch covers the input knob's right edge,
+// and the quality switch the top of the mono/stereo switch; the later one
+// of each pair wins.
+constexpr ControlPlace kLayout[SDEditor::kNumControls] = {
+    {0, Kind::knob, kKnobImage, 62, 176},       // Input
+    {1, Kind::onOff, kToggleImage, 100, 192},   // Channel
+    {12, Kind::onOff, kLampImage, 158, 200},    // TQZ Boost
+    {10, Kind::onOff, kSlideImage, 551, 128},   // Mono/Stereo
+    {2, Kind::knob, kKnobImage, 185, 176},      // Drive
+    {3, Kind::knob, kMixKnobImage, 237, 176},   // Mix PLS
+    {7, Kind::knob, kKnobImage, 300, 176},      // Contour
+    {4, Kind::knob, kKnobImage, 351, 176},      // Low
+    {5, Kind::knob, kKnobImage, 400, 176},      // Mid
+    {6, Kind::knob, kKnobImage, 449, 176},      // High
+    {8, Kind::knob, kKnobImage, 499, 176},      // Power Amp
+    {9, Kind::knob, kKnobImage, 549, 176},      // Volume
+    {11, Kind::onOff, kSlideImage, 551, 108},   // LowQ/HighQ
+};
+
+}  // namespace
+
+SDEditor::SDEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
+    background = new CBitmap(kPanelImage);
+    rect.top = 0;
+    rect.left = 0;
+    rect.bottom = static_cast<int16_t>(background->getHeight());
+    rect.right = static_cast<int16_t>(background->getWidth());
+}
+
+SDEditor::~SDEditor() {
+    close();
+    if (background)
+        background->forget();
+    background = nullptr;
+}
+
+bool SDEditor::open(void* ptr) {
+    // The host opens a closed editor; a second open rebuilds from scratch.
+    close();
+    AEffEditor::open(ptr);
+
+    CFrame* newFrame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), ptr, this);
+    newFrame->setBackground(background);
+
+    // Image 1 is shared by the eight plain knobs; every other control loads
+    // its own image. Each control holds its image; ours are dropped once the
+    // controls have theirs, so the images go with the frame.
+    CBitmap* knobImage = nullptr;
+    for (const ControlPlace& place : kLayout) {
+        CBitmap* image = nullptr;
+        if (place.image == kKnobImage) {
+            if (!knobImage)
+                knobImage = new CBitmap(kKnobImage);
+            image = knobImage;
+        } else {
+            image = new CBitmap(place.image);
+        }
+
+        CControl* control = nullptr;
+        if (place.kind == Kind::knob) {
+            const int32 frameHeight = image->getHeight() / kKnobFrames;
+            const CRect size(place.left, place.top, place.left + image->getWidth(), place.top + frameHeight);
+            control = new CAnimKnob(size, this, place.tag, kKnobFrames, frameHeight, image, CPoint(0, 0));
+        } else {
+            const CRect size(place.left, place.top, place.left + image->getWidth(), place.top + image->getHeight() / 2);
+            control = new COnOffButton(size, this, place.tag, image, COnOffButton::kPostListenerUpdate);
+        }
+        control->setValue(effect ? effect->getParameter(place.tag) : 0.f);
+        newFrame->addView(control);  // the frame releases it (and our reference) when destroyed
+        controls[place.tag] = control;
+
+        if (image != knobImage)
+            image->forget();
+    }
+    if (knobImage)
+        knobImage->forget();
+
+    frame = newFrame;
+    return true;
+}
+
+void SDEditor::close() {
+    if (!frame)
+        return;
+    CFrame* closing = frame;
+    frame = nullptr;
+    // Removes and releases every control (and so the control images) and
+    // destroys the frame's window. A press being handled holds the frame
+    // until it returns.
+    closing->forget();
+}
+
+bool SDEditor::setKnobMode(VstInt32) {
+    return AEffGUIEditor::setKnobMode(2);  // linear, whatever the host asks
+}
+
+void SDEditor::setParameter(VstInt32 index, float) {
+    if (!frame)
+        return;
+    if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(kNumControls))
+        return;
+    // The control shows the value as the effect stored it, not the one the
+    // host passed; it is found dirty and redrawn at the next idle.
+    if (controls[index] && effect)
+        controls[index]->setValue(effect->getParameter(index));
+}
+
+void SDEditor::valueChanged(CDrawContext*, CControl* control) {
+    if (!control)
+        return;
+    const int32 tag = control->getTag();
+    if (tag < 0 || tag >= kNumControls)
+        return;
+    // Comes back through the effect's setter into setParameter above.
+    if (effect)
+        effect->setParameterAutomated(tag, control->getValue());
+    control->setDirty(true);
+}
+
+CControl* SDEditor::getControl(int32 tag) const {
+    if (!frame || tag < 0 || tag >= kNumControls)
+        return nullptr;
+    return controls[tag];
+}

@@ -1,0 +1,44 @@
+// SDEditor: the amp's front panel. Nine film-strip knobs and four switches
+// over the panel image, one control per parameter, bound both ways: a
+// control moved by the user sets its parameter through the effect (which
+// tells the host), and a parameter set by the host moves its control.
+#pragma once
+
+#include "editor/AEffGUIEditor.h"
+#include "gui/CControl.h"
+
+namespace VSTGUI {
+class CBitmap;
+}
+
+class SDEditor : public AEffGUIEditor, public VSTGUI::CControlListener {
+public:
+    static constexpr int kNumControls = 13;  // one per parameter; tag = parameter index
+
+    // UI thread (from the effect's constructor). Loads the panel image, whose
+    // size is the editor's rectangle.
+    explicit SDEditor(AudioEffect* effect);
+    ~SDEditor() override;
+
+    // UI thread: builds the frame in the host's window, with every control
+    // at its parameter's current value. True.
+    bool open(void* ptr) override;
+    // UI thread: destroys the frame, its window and its controls.
+    void close() override;
+    // UI thread: knobs here always drag linearly; stores 2, answers true.
+    bool setKnobMode(VstInt32 val) override;
+    // Any thread: the effect stored a value; the control of `index` takes the
+    // value as the effect stores it, and is redrawn at the next idle.
+    void setParameter(VstInt32 index, float value) override;
+
+    // CControlListener. UI thread: the user changed a control.
+    void valueChanged(VSTGUI::CDrawContext* context, VSTGUI::CControl* control) override;
+
+    // The control showing parameter `tag` while open; null otherwise.
+    VSTGUI::CControl* getControl(VSTGUI::int32 tag) const;
+    VSTGUI::CBitmap* getBackground() const { return background; }
+
+private:
+    VSTGUI::CBitmap* background = nullptr;
+    VSTGUI::CControl* controls[kNumControls] = {};
+};
