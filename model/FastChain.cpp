@@ -235,8 +235,6 @@ void storePower(const PowerLanes<V>& p, AmpSide& a, AmpSide& b) {
     storeBiquad(p.dcBlocker, a.dcBlocker, b.dcBlocker);
 }
 
-inline double softLimit(double a) { return a > 0.0 ? 40.0 * (1.0 - std::exp(-0.025 * a)) : a; }
-
 // Tone stack and power drive for one (limited) sample; the probe collects
 // the tone stack output.
 template <class V>
@@ -419,8 +417,8 @@ double limitPreamp(double* values, int count) {
 // Tone stack, power drive, curve and DC blocker over a run of limited preamp
 // outputs; returns the probe of the tone stack outputs.
 template <class V>
-double powerSection(AmpSide& a, AmpSide& b, const ChainConstants& constants, const double* inA,
-                    const double* inB, float* outA, float* outB, int count) {
+double powerSection(AmpSide& a, AmpSide& b, const ChainConstants& constants, const double* inA, const double* inB,
+                    float* outA, float* outB, int count) {
     PowerLanes<V> power = loadPower<V>(a, b, constants);
     staggerThree<V>(
         count,
@@ -622,11 +620,6 @@ void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const SideBuffers& bufA
     storeHalfBand(down2, a.downsampler2x, b.downsampler2x);
 }
 
-inline float scaleOutput(float lowered, double volume) {
-    const float out = (float)((double)lowered * 3.0 * volume);
-    return std::isfinite(out) ? out : 0.0f;
-}
-
 // Above this magnitude a float input is its own nearest float after adding
 // the injected sine (|offset| <= 1e-10 is less than half its spacing), so
 // the sine need not be computed.
@@ -641,6 +634,11 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
     }
     const int oversampling = settings.oversampling;
     if (oversampling != 2 && oversampling != 4 && oversampling != 8) {
+        // Not designed: silence rather than whatever the buffers held.
+        for (int i = 0; i < frames; ++i) {
+            outLeft[i] = 0.0f;
+            outRight[i] = 0.0f;
+        }
         return;
     }
     const ChainConstants constants = computeChainConstants(settings);
@@ -704,11 +702,11 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         double probe = limitPreamp(preamp[0], samples);
         if (stereo) {
             probe = probe + limitPreamp(preamp[1], samples);
-        }
-        if (stereo) {
-            probe = probe + powerSection<DoublePair>(left, right, constants, preamp[0], preamp[1], amp[0], amp[1], samples);
+            probe = probe + powerSection<DoublePair>(left, right, constants, preamp[0], preamp[1], amp[0], amp[1],
+                                                     samples);
         } else {
-            probe = probe + powerSection<double>(left, left, constants, preamp[0], preamp[0], amp[0], amp[0], samples);
+            probe = probe + powerSection<double>(left, left, constants, preamp[0], preamp[0], amp[0], amp[0],
+                                                 samples);
         }
 
         if (!(probe == 0.0)) {
@@ -725,8 +723,8 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
 
         lowerRate(left, other, oversampling, leftBuffers, rightBuffers, count);
         for (int h = 0; h < count; ++h) {
-            const float l = scaleOutput(lowered[0][h], settings.volume);
-            const float r = stereo ? scaleOutput(lowered[1][h], settings.volume) : l;
+            const float l = scaleSideOutput(lowered[0][h], settings.volume);
+            const float r = stereo ? scaleSideOutput(lowered[1][h], settings.volume) : l;
             outLeft[begin + h] = l;
             outRight[begin + h] = r;
         }

@@ -163,10 +163,7 @@ float runAmpCore(AmpSide& side, AmpSideKind kind, float sample, const ChainSetti
 
     const double preampOut = a;
 
-    // Soft limiter on the positive side: slope 1 at 0, tends to 40.
-    if (a > 0.0) {
-        a = 40.0 * (1.0 - std::exp(-0.025 * a));
-    }
+    a = softLimit(a);
     runToneStack(side.toneStack, settings.low, settings.mid, settings.high, settings.contour, a);
     // Every fault upstream of the curve shows here (the limiter could hide a
     // stuck +infinity from the preamp, so that is looked at as well); the
@@ -216,12 +213,6 @@ float runAmpSide(AmpSide& side, AmpSideKind kind, float sample, const ChainSetti
 
 namespace {
 
-// Output gain of one side; a non-finite result (from a bad "Volume") is 0.
-inline float scaleOutput(float lowered, double volume) {
-    const float out = (float)((double)lowered * 3.0 * volume);
-    return std::isfinite(out) ? out : 0.0f;
-}
-
 // One side for one host sample; a side that went non-finite is put to rest
 // and gives 0.
 inline float runCheckedSide(AmpSide& side, AmpSideKind kind, float sample, const ChainSettings& settings,
@@ -232,7 +223,7 @@ inline float runCheckedSide(AmpSide& side, AmpSideKind kind, float sample, const
         restAmpSide(side);
         return 0.0f;
     }
-    return scaleOutput(lowered, settings.volume);
+    return scaleSideOutput(lowered, settings.volume);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // AmpSide per audio side and hands each block a ChainSettings snapshot.
 #pragma once
 
+#include <cmath>
+
 #include "model/Biquad.h"
 #include "model/HalfBand.h"
 #include "model/StageDesign.h"
@@ -111,6 +113,17 @@ float runAmpCore(AmpSide& side, AmpSideKind kind, float sample, const ChainSetti
 // returns the lowered value before the output gain.
 float runAmpSide(AmpSide& side, AmpSideKind kind, float sample, const ChainSettings& settings,
                  const ChainConstants& constants, bool& faulty);
+
+// Soft limiter on the positive side: slope 1 at 0, tends to 40; values of 0
+// or below pass unchanged.
+inline double softLimit(double a) { return a > 0.0 ? 40.0 * (1.0 - std::exp(-0.025 * a)) : a; }
+
+// A side's output sample: the lowered value times 3 and "Volume". A
+// non-finite result (a bad "Volume") is written as 0.
+inline float scaleSideOutput(float lowered, double volume) {
+    const float out = (float)((double)lowered * 3.0 * volume);
+    return std::isfinite(out) ? out : 0.0f;
+}
 
 // The injected anti-denormal sine: 1e-10 sin(1000 * 2pi * period * k), k
 // being the number of samples that follow in the block (the phase restarts
