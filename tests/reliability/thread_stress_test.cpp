@@ -1,6 +1,7 @@
 // One thread plays blocks while another turns knobs, changes programs, loads
 // chunks and flips "LowQ/HighQ", as a host automating the effect does; a
-// third reads parameters and their displays as an editor would. Built with
+// third is the user-interface thread: the editor open and idling, parameter
+// values and displays read. Built with
 // ThreadSanitizer (preset tsan) this is the race check of the effect; in the
 // other builds it checks that nothing crashes and no block goes non-finite.
 //
@@ -86,10 +87,24 @@ TEST(ThreadStress, AudioWhileTheHostAutomatesEverything) {
         }
     });
 
-    // The editor-like reader: values and displays, as a UI refresh does.
+    // The user-interface thread: the editor open (on the headless window
+    // layer), idle redraws, and the values and displays a UI refresh reads.
+    std::atomic<bool> editorOpened{false};
+    std::atomic<long> reopenings{0};
     std::thread reader([&] {
         char text[64];
-        while (!stop.load(std::memory_order_acquire)) {
+        int parentWindow = 0;
+        ERect* rect = nullptr;
+        instance.dispatch(effEditGetRect, 0, 0, &rect);
+        editorOpened.store(instance.dispatch(effEditOpen, 0, 0, &parentWindow) != 0);
+        for (long turn = 1; !stop.load(std::memory_order_acquire); ++turn) {
+            // Now and then the user closes and reopens the editor, while the
+            // host keeps setting parameters.
+            if (turn % 256 == 0) {
+                instance.dispatch(effEditClose);
+                reopenings.fetch_add(instance.dispatch(effEditOpen, 0, 0, &parentWindow) != 0 ? 1 : 0);
+            }
+            instance.dispatch(effEditIdle);
             for (VstInt32 p = 0; p < kNumParams; ++p) {
                 volatile float v = instance.get(p);
                 (void)v;
@@ -98,6 +113,7 @@ TEST(ThreadStress, AudioWhileTheHostAutomatesEverything) {
             reads.fetch_add(1, std::memory_order_relaxed);
             std::this_thread::yield();
         }
+        instance.dispatch(effEditClose);
     });
 
     // The automating host.
@@ -149,8 +165,13 @@ TEST(ThreadStress, AudioWhileTheHostAutomatesEverything) {
     EXPECT_GT(blocks.load(), 10);
     EXPECT_GT(writes.load(), 10);
     EXPECT_EQ(instance.get(kVolume), 0.0f);
-    std::printf("[ stress ] %.1f s: %ld blocks, %ld host writes, %ld editor-like reads\n", stressSeconds(),
-                blocks.load(), writes.load(), reads.load());
+    std::printf("[ stress ] %.1f s: %ld blocks, %ld host writes, %ld editor idles and reads, editor %s and "
+                "reopened %ld times\n",
+                stressSeconds(), blocks.load(), writes.load(), reads.load(),
+                editorOpened.load() ? "open" : "not open", reopenings.load());
+    if ((instance.record()->flags & effFlagsHasEditor) != 0) {
+        EXPECT_TRUE(editorOpened.load());
+    }
 
     // Volume back up: the effect plays again.
     instance.set(kVolume, 0.5f);
