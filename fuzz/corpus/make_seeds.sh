@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
 # Regenerates the committed seed inputs of fuzz_png and fuzz_chunk (needs
-# ImageMagick and python3). The real images from resources/ are added to the
-# working corpus by scripts/fuzz.sh on every run, so they are not copied here.
+# ImageMagick and python3). The small real images from resources/ are added
+# to the working corpus by scripts/fuzz.sh on every run, so they are not
+# copied here.
+#
+# The dispatcher seeds (dispatcher/) are not written by hand: they are a
+# five-minute run's corpus reduced to the inputs that each reach an edge no
+# other reaches, by
+#   build/fuzz/fuzz/fuzz_dispatcher -merge=1 -use_counters=0 -use_cmp=0 \
+#       fuzz/corpus/dispatcher build/fuzz/corpus/dispatcher
+# (into an emptied fuzz/corpus/dispatcher).
 set -euo pipefail
 cd "$(dirname "$0")"
 mkdir -p png chunk
