@@ -1,5 +1,7 @@
 #include "editor/SDEditor.h"
 
+#include <thread>
+
 #include "gui/CBitmap.h"
 #include "gui/CFrame.h"
 #include "shell/AudioEffect.h"
@@ -66,9 +68,20 @@ SDEditor::~SDEditor() {
     background = nullptr;
 }
 
+void SDEditor::lockControls() {
+    // A setParameter in progress on another thread holds it for a moment.
+    while (controlsBusy.exchange(true, std::memory_order_acquire))
+        std::this_thread::yield();
+}
+
+void SDEditor::unlockControls() {
+    controlsBusy.store(false, std::memory_order_release);
+}
+
 bool SDEditor::open(void* ptr) {
     // The host opens a closed editor; a second open rebuilds from scratch.
     close();
+    lockControls();
     AEffEditor::open(ptr);
 
     CFrame* newFrame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), ptr, this);
@@ -108,17 +121,22 @@ bool SDEditor::open(void* ptr) {
         knobImage->forget();
 
     frame = newFrame;
+    unlockControls();
     return true;
 }
 
 void SDEditor::close() {
-    if (!frame)
-        return;
+    lockControls();
     CFrame* closing = frame;
     frame = nullptr;
+    for (CControl*& control : controls)
+        control = nullptr;
+    unlockControls();
+    if (!closing)
+        return;
     // Removes and releases every control (and so the control images) and
     // destroys the frame's window. A press being handled holds the frame
-    // until it returns.
+    // until it returns. No other thread can reach the controls any more.
     closing->forget();
 }
 
@@ -127,14 +145,27 @@ bool SDEditor::setKnobMode(VstInt32) {
 }
 
 void SDEditor::setParameter(VstInt32 index, float) {
-    if (!frame)
-        return;
     if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(kNumControls))
         return;
+    if (controlsBusy.exchange(true, std::memory_order_acquire)) {
+        // The UI thread is building or tearing down the controls.
+        controlsStale.store(true, std::memory_order_relaxed);
+        return;
+    }
     // The control shows the value as the effect stored it, not the one the
     // host passed; it is found dirty and redrawn at the next idle.
-    if (controls[index] && effect)
+    if (frame && controls[index] && effect)
         controls[index]->setValue(effect->getParameter(index));
+    unlockControls();
+}
+
+void SDEditor::idle() {
+    if (frame && effect && controlsStale.exchange(false, std::memory_order_relaxed)) {
+        for (int32 tag = 0; tag < kNumControls; ++tag)
+            if (controls[tag])
+                controls[tag]->setValue(effect->getParameter(tag));
+    }
+    AEffGUIEditor::idle();
 }
 
 void SDEditor::valueChanged(CDrawContext*, CControl* control) {

@@ -4,6 +4,8 @@
 // tells the host), and a parameter set by the host moves its control.
 #pragma once
 
+#include <atomic>
+
 #include "editor/AEffGUIEditor.h"
 #include "gui/CControl.h"
 
@@ -28,8 +30,13 @@ public:
     // UI thread: knobs here always drag linearly; stores 2, answers true.
     bool setKnobMode(VstInt32 val) override;
     // Any thread: the effect stored a value; the control of `index` takes the
-    // value as the effect stores it, and is redrawn at the next idle.
+    // value as the effect stores it, and is redrawn at the next idle. While
+    // the UI thread is building or tearing down the controls it leaves them
+    // alone and the next idle reads every value again.
     void setParameter(VstInt32 index, float value) override;
+    // UI thread: catches up with values set while the controls were busy,
+    // then the frame's idle.
+    void idle() override;
 
     // CControlListener. UI thread: the user changed a control.
     void valueChanged(VSTGUI::CDrawContext* context, VSTGUI::CControl* control) override;
@@ -39,6 +46,14 @@ public:
     VSTGUI::CBitmap* getBackground() const { return background; }
 
 private:
+    // The frame and the controls change only on the UI thread, inside
+    // lockControls/unlockControls; setParameter, which any thread may call,
+    // only tries the same flag and never waits.
+    void lockControls();
+    void unlockControls();
+
     VSTGUI::CBitmap* background = nullptr;
     VSTGUI::CControl* controls[kNumControls] = {};
+    std::atomic<bool> controlsBusy{false};
+    std::atomic<bool> controlsStale{false};  // a value arrived while busy
 };
