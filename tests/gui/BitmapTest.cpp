@@ -52,11 +52,11 @@ TEST(ReferenceCounter, ForgetOnLastReferenceDestroysRememberKeepsAlive) {
 // --- PNG decoding ------------------------------------------------------------
 
 TEST(PngDecoding, OpaqueWhiteIsStored254AndTransparentIsAllZero) {
-    PngSpec spec;
-    spec.width = 2;
-    spec.samples = {255, 255, 255, 255, 200, 100, 50, 0};
+    PngRecipe recipe;
+    recipe.width = 2;
+    recipe.samples = {255, 255, 255, 255, 200, 100, 50, 0};
     CBitmap b;
-    const auto png = makePng(spec);
+    const auto png = makePng(recipe);
     ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
     EXPECT_FALSE(b.getNoAlpha());
     EXPECT_EQ(b.getWidth(), 2);
@@ -66,13 +66,13 @@ TEST(PngDecoding, OpaqueWhiteIsStored254AndTransparentIsAllZero) {
 }
 
 TEST(PngDecoding, PremultipliesWithTruncatingShiftAndKeepsRowsUpright) {
-    PngSpec spec;
-    spec.width = 1;
-    spec.height = 2;
+    PngRecipe recipe;
+    recipe.width = 1;
+    recipe.height = 2;
     // Top: R 200 G 100 B 50 at alpha 128; bottom: pure blue opaque.
-    spec.samples = {200, 100, 50, 128, 0, 0, 255, 255};
+    recipe.samples = {200, 100, 50, 128, 0, 0, 255, 255};
     CBitmap b;
-    const auto png = makePng(spec);
+    const auto png = makePng(recipe);
     ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
     EXPECT_EQ(stored(b, 0, 0), (Px{(50 * 128) >> 8, (100 * 128) >> 8, (200 * 128) >> 8, 128}));
     EXPECT_EQ(stored(b, 0, 1), (Px{254, 0, 0, 255}));
@@ -82,12 +82,12 @@ TEST(PngDecoding, PremultipliesWithTruncatingShiftAndKeepsRowsUpright) {
 
 TEST(PngDecoding, PaletteGreyAndRgbWithoutAlphaLoadOpaqueWithTheirColours) {
     {
-        PngSpec spec;
-        spec.colourType = PNG_COLOR_TYPE_PALETTE;
-        spec.width = 2;
-        spec.palette = {{10, 20, 30}, {40, 50, 60}};
-        spec.samples = {1, 0};
-        const auto png = makePng(spec);
+        PngRecipe recipe;
+        recipe.colourType = PNG_COLOR_TYPE_PALETTE;
+        recipe.width = 2;
+        recipe.palette = {{10, 20, 30}, {40, 50, 60}};
+        recipe.samples = {1, 0};
+        const auto png = makePng(recipe);
         CBitmap b;
         ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
         // (v * 255) >> 8 for opaque colours.
@@ -95,22 +95,22 @@ TEST(PngDecoding, PaletteGreyAndRgbWithoutAlphaLoadOpaqueWithTheirColours) {
         EXPECT_EQ(stored(b, 1, 0), (Px{(30 * 255) >> 8, (20 * 255) >> 8, (10 * 255) >> 8, 255}));
     }
     {
-        PngSpec spec;
-        spec.colourType = PNG_COLOR_TYPE_GRAY;
-        spec.samples = {100};
-        const auto png = makePng(spec);
+        PngRecipe recipe;
+        recipe.colourType = PNG_COLOR_TYPE_GRAY;
+        recipe.samples = {100};
+        const auto png = makePng(recipe);
         CBitmap b;
         ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
         const int v = (100 * 255) >> 8;
         EXPECT_EQ(stored(b, 0, 0), (Px{v, v, v, 255}));
     }
     {
-        PngSpec spec;
-        spec.colourType = PNG_COLOR_TYPE_GRAY;
-        spec.bitDepth = 2;
-        spec.width = 4;
-        spec.samples = {0x1B};  // 0, 1, 2, 3 -> 0, 85, 170, 255
-        const auto png = makePng(spec);
+        PngRecipe recipe;
+        recipe.colourType = PNG_COLOR_TYPE_GRAY;
+        recipe.bitDepth = 2;
+        recipe.width = 4;
+        recipe.samples = {0x1B};  // 0, 1, 2, 3 -> 0, 85, 170, 255
+        const auto png = makePng(recipe);
         CBitmap b;
         ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
         EXPECT_EQ(stored(b, 0, 0)[0], 0);
@@ -118,10 +118,10 @@ TEST(PngDecoding, PaletteGreyAndRgbWithoutAlphaLoadOpaqueWithTheirColours) {
         EXPECT_EQ(stored(b, 3, 0), (Px{254, 254, 254, 255}));
     }
     {
-        PngSpec spec;
-        spec.colourType = PNG_COLOR_TYPE_RGB;
-        spec.samples = {255, 0, 128};
-        const auto png = makePng(spec);
+        PngRecipe recipe;
+        recipe.colourType = PNG_COLOR_TYPE_RGB;
+        recipe.samples = {255, 0, 128};
+        const auto png = makePng(recipe);
         CBitmap b;
         ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
         EXPECT_EQ(stored(b, 0, 0), (Px{(128 * 255) >> 8, 0, 254, 255}));
@@ -129,19 +129,19 @@ TEST(PngDecoding, PaletteGreyAndRgbWithoutAlphaLoadOpaqueWithTheirColours) {
 }
 
 TEST(PngDecoding, TransparencyChunksBecomeAlpha) {
-    PngSpec spec;
-    spec.colourType = PNG_COLOR_TYPE_PALETTE;
-    spec.width = 2;
-    spec.palette = {{255, 0, 0}, {0, 255, 0}};
-    spec.paletteAlpha = {0, 255};
-    spec.samples = {0, 1};
-    auto png = makePng(spec);
+    PngRecipe recipe;
+    recipe.colourType = PNG_COLOR_TYPE_PALETTE;
+    recipe.width = 2;
+    recipe.palette = {{255, 0, 0}, {0, 255, 0}};
+    recipe.paletteAlpha = {0, 255};
+    recipe.samples = {0, 1};
+    auto png = makePng(recipe);
     CBitmap b;
     ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
     EXPECT_EQ(stored(b, 0, 0), (Px{0, 0, 0, 0}));
     EXPECT_EQ(stored(b, 1, 0), (Px{0, 254, 0, 255}));
 
-    PngSpec grey;
+    PngRecipe grey;
     grey.colourType = PNG_COLOR_TYPE_GRAY;
     grey.width = 2;
     grey.greyKey = true;
@@ -155,12 +155,12 @@ TEST(PngDecoding, TransparencyChunksBecomeAlpha) {
 
 TEST(PngDecoding, SixteenBitRgbaKeepsHighBytes) {
     // 8 x 16, like the lamp: every pixel R 0xAB12, G 0x3400, B 0xFF99, A 0xFFFF.
-    PngSpec spec;
-    spec.width = 8;
-    spec.height = 16;
-    spec.bitDepth = 16;
-    for (int i = 0; i < 8 * 16; ++i) spec.samples.insert(spec.samples.end(), {0xAB, 0x12, 0x34, 0x00, 0xFF, 0x99, 0xFF, 0xFF});
-    const auto png = makePng(spec);
+    PngRecipe recipe;
+    recipe.width = 8;
+    recipe.height = 16;
+    recipe.bitDepth = 16;
+    for (int i = 0; i < 8 * 16; ++i) recipe.samples.insert(recipe.samples.end(), {0xAB, 0x12, 0x34, 0x00, 0xFF, 0x99, 0xFF, 0xFF});
+    const auto png = makePng(recipe);
     CBitmap b;
     ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
     EXPECT_EQ(b.getWidth(), 8);
@@ -169,13 +169,13 @@ TEST(PngDecoding, SixteenBitRgbaKeepsHighBytes) {
 }
 
 TEST(PngDecoding, InterlacedImagesDecodeWhole) {
-    PngSpec spec;
-    spec.width = 9;
-    spec.height = 9;
-    spec.interlaced = true;
+    PngRecipe recipe;
+    recipe.width = 9;
+    recipe.height = 9;
+    recipe.interlaced = true;
     for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 9; ++x) spec.samples.insert(spec.samples.end(), {static_cast<uint8_t>(x * 20), static_cast<uint8_t>(y * 20), 0, 255});
-    const auto png = makePng(spec);
+        for (int x = 0; x < 9; ++x) recipe.samples.insert(recipe.samples.end(), {static_cast<uint8_t>(x * 20), static_cast<uint8_t>(y * 20), 0, 255});
+    const auto png = makePng(recipe);
     CBitmap b;
     ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
     EXPECT_EQ(stored(b, 5, 7), (Px{0, (140 * 255) >> 8, (100 * 255) >> 8, 255}));

@@ -306,12 +306,12 @@ TEST_F(Controls, SwitchTogglesOnThePressAndRedrawsBeforeTheListenerHears) {
 
 TEST_F(Controls, SwitchDrawsTheLowerHalfWhenOn) {
     // Upper half green, lower half blue.
-    PngSpec spec;
-    spec.width = 2;
-    spec.height = 4;
-    spec.samples = {0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255,
+    PngRecipe recipe;
+    recipe.width = 2;
+    recipe.height = 4;
+    recipe.samples = {0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255,
                     0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255};
-    headlessPlatform().addResource("PNG", 8003, makePng(spec));
+    headlessPlatform().addResource("PNG", 8003, makePng(recipe));
     CBitmap* lamp = new CBitmap(8003);
     auto* button = new COnOffButton(CRect(180, 80, 182, 82), nullptr, 12, lamp);
     lamp->forget();

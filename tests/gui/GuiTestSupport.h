@@ -19,7 +19,7 @@ using namespace VSTGUI;
 
 // A PNG written by libpng. `samples` holds the rows top first, packed as the
 // colour type and bit depth say (16-bit samples big-endian).
-struct PngSpec {
+struct PngRecipe {
     int width = 1;
     int height = 1;
     int colourType = PNG_COLOR_TYPE_RGBA;
@@ -38,7 +38,7 @@ inline void appendBytes(png_structp png, png_bytep data, png_size_t length) {
 }
 inline void noFlush(png_structp) {}
 
-inline std::vector<uint8_t> makePng(const PngSpec& spec) {
+inline std::vector<uint8_t> makePng(const PngRecipe& recipe) {
     std::vector<uint8_t> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -48,24 +48,24 @@ inline std::vector<uint8_t> makePng(const PngSpec& spec) {
         return {};
     }
     png_set_write_fn(png, &out, appendBytes, noFlush);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colourType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, recipe.width, recipe.height, recipe.bitDepth, recipe.colourType,
+                 recipe.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
-    if (!spec.paletteAlpha.empty())
-        png_set_tRNS(png, info, spec.paletteAlpha.data(), static_cast<int>(spec.paletteAlpha.size()), nullptr);
-    if (spec.greyKey) {
+    if (!recipe.palette.empty())
+        png_set_PLTE(png, info, recipe.palette.data(), static_cast<int>(recipe.palette.size()));
+    if (!recipe.paletteAlpha.empty())
+        png_set_tRNS(png, info, recipe.paletteAlpha.data(), static_cast<int>(recipe.paletteAlpha.size()), nullptr);
+    if (recipe.greyKey) {
         png_color_16 key{};
-        key.gray = spec.greyKeyValue;
+        key.gray = recipe.greyKeyValue;
         png_set_tRNS(png, info, nullptr, 0, &key);
     }
     png_write_info(png, info);
     const size_t rowBytes = png_get_rowbytes(png, info);
-    std::vector<png_bytep> rows(static_cast<size_t>(spec.height));
-    std::vector<uint8_t> samples = spec.samples;
-    samples.resize(rowBytes * static_cast<size_t>(spec.height), 0);
-    for (int y = 0; y < spec.height; ++y) rows[static_cast<size_t>(y)] = samples.data() + rowBytes * static_cast<size_t>(y);
+    std::vector<png_bytep> rows(static_cast<size_t>(recipe.height));
+    std::vector<uint8_t> samples = recipe.samples;
+    samples.resize(rowBytes * static_cast<size_t>(recipe.height), 0);
+    for (int y = 0; y < recipe.height; ++y) rows[static_cast<size_t>(y)] = samples.data() + rowBytes * static_cast<size_t>(y);
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -74,17 +74,17 @@ inline std::vector<uint8_t> makePng(const PngSpec& spec) {
 
 // An RGBA image of one colour (8 bits per channel).
 inline std::vector<uint8_t> solidPng(int w, int h, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-    PngSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.samples.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-    for (size_t i = 0; i < spec.samples.size(); i += 4) {
-        spec.samples[i] = r;
-        spec.samples[i + 1] = g;
-        spec.samples[i + 2] = b;
-        spec.samples[i + 3] = a;
+    PngRecipe recipe;
+    recipe.width = w;
+    recipe.height = h;
+    recipe.samples.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    for (size_t i = 0; i < recipe.samples.size(); i += 4) {
+        recipe.samples[i] = r;
+        recipe.samples[i + 1] = g;
+        recipe.samples[i + 2] = b;
+        recipe.samples[i + 3] = a;
     }
-    return makePng(spec);
+    return makePng(recipe);
 }
 
 // A packed 24-bit DIB; `pixel(x, y)` gives R, G, B of the picture (y from the top).
@@ -116,15 +116,15 @@ std::vector<uint8_t> makeDib(int32_t w, int32_t h, bool topDown, F pixel) {
 
 // A film strip of `frames` frames of w x h; frame k is opaque with red = k.
 inline std::vector<uint8_t> stripPng(int w, int h, int frames) {
-    PngSpec spec;
-    spec.width = w;
-    spec.height = h * frames;
-    spec.samples.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(frames) * 4, 0);
-    for (size_t i = 0; i < spec.samples.size(); i += 4) {
-        spec.samples[i] = static_cast<uint8_t>(i / 4 / static_cast<size_t>(w * h));
-        spec.samples[i + 3] = 255;
+    PngRecipe recipe;
+    recipe.width = w;
+    recipe.height = h * frames;
+    recipe.samples.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(frames) * 4, 0);
+    for (size_t i = 0; i < recipe.samples.size(); i += 4) {
+        recipe.samples[i] = static_cast<uint8_t>(i / 4 / static_cast<size_t>(w * h));
+        recipe.samples[i + 3] = 255;
     }
-    return makePng(spec);
+    return makePng(recipe);
 }
 
 // A shared log of what the editor and the listener hear, in order.
