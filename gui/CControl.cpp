@@ -271,17 +271,7 @@ void CKnob::mouse(CDrawContext* context, CPoint& where, int32 buttons) {
 bool CKnob::onWheel(CDrawContext* context, const CPoint&, float distance) {
     if (!mouseEnabled) return false;
     const int32 buttons = currentButtons(context);
-    if (buttons & kShift)
-        value += wheelStep * distance * 0.1f;
-    else
-        value += wheelStep * distance;
-    clampValue();
-    if (isDirty() && listener) {
-        ViewHold hold(this);
-        beginEdit();
-        listener->valueChanged(context, this);
-        endEdit();
-    }
+    stepValue(context, (buttons & kShift) ? wheelStep * distance * 0.1f : wheelStep * distance);
     return true;
 }
 
@@ -292,18 +282,19 @@ int32 CKnob::onKeyDown(VstKeyCode& key) {
         case VKEY_UP: case VKEY_RIGHT: direction = 1.f; break;
         default: return -1;
     }
-    if (key.modifier & MODIFIER_SHIFT)
-        value += wheelStep * direction * 0.1f;
-    else
-        value += wheelStep * direction;
+    stepValue(nullptr, (key.modifier & MODIFIER_SHIFT) ? wheelStep * direction * 0.1f : wheelStep * direction);
+    return 1;
+}
+
+void CKnob::stepValue(CDrawContext* context, float amount) {
+    value += amount;
     clampValue();
     if (isDirty() && listener) {
         ViewHold hold(this);
         beginEdit();
-        listener->valueChanged(nullptr, this);
+        listener->valueChanged(context, this);
         endEdit();
     }
-    return 1;
 }
 
 // ---------------------------------------------------------------------------

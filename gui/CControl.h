@@ -132,6 +132,9 @@ public:
 
 protected:
     void compute();
+    // One wheel notch or arrow key: moves the value by `amount`, clamps it and,
+    // when that changed what the knob shows, tells the listener inside an edit.
+    void stepValue(CDrawContext* context, float amount);
 
     CPoint offset;
     CColor handleColor = kWhiteCColor;
