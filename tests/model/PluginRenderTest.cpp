@@ -7,49 +7,9 @@
 
 #include "shell/vst2.h"
 #include "tests/support/FakeHost.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "tests/support/LoadedPlugin.h"
 
 namespace {
-
-using EntryPoint = AEffect* (*)(audioMasterCallback);
-
-class LoadedPlugin {
-public:
-    LoadedPlugin() {
-#if defined(_WIN32)
-        handle = LoadLibraryA(CORVEX_PLUGIN_PATH);
-#else
-        handle = dlopen(CORVEX_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-#endif
-    }
-    ~LoadedPlugin() {
-        if (!handle) return;
-#if defined(_WIN32)
-        FreeLibrary(static_cast<HMODULE>(handle));
-#else
-        dlclose(handle);
-#endif
-    }
-    LoadedPlugin(const LoadedPlugin&) = delete;
-    LoadedPlugin& operator=(const LoadedPlugin&) = delete;
-
-    EntryPoint entry() const {
-        if (!handle) return nullptr;
-#if defined(_WIN32)
-        return reinterpret_cast<EntryPoint>(
-            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), "VSTPluginMain")));
-#else
-        return reinterpret_cast<EntryPoint>(dlsym(handle, "VSTPluginMain"));
-#endif
-    }
-
-    void* handle = nullptr;
-};
 
 struct Setting {
     float rate;
