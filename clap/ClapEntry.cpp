@@ -1,0 +1,119 @@
+// The library's one export, clap_entry, and its plug-in factory with one
+// plug-in. The descriptor's name, vendor and version are what the effect
+// reports about itself, read once from a probe instance at init.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "clap/ClapAbi.h"
+#include "clap/ClapPlugin.h"
+#include "shell/PluginEntry.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "shell/ModuleHandle.h"
+#define CORVEX_CLAP_EXPORT __declspec(dllexport)
+#else
+#define CORVEX_CLAP_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+const char kPluginId[] = "com.ardex-plugins.corvex";
+const char* const kFeatures[] = {"audio-effect", "distortion", "stereo", nullptr};
+
+// Filled at entry init, read by the host for as long as the library is loaded.
+char effectName[64];
+char vendorName[128];
+char versionText[32];
+clap_plugin_descriptor descriptor;
+int initCount = 0;
+
+VstIntPtr VSTCALLBACK probeHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+void fillDescriptor() {
+    std::strcpy(effectName, "Corvex");
+    std::strcpy(vendorName, "");
+    std::strcpy(versionText, "1.0.0");
+    if (AEffect* probe = createEffectInstance(probeHost)) {
+        char text[256] = {};
+        if (probe->dispatcher(probe, effGetEffectName, 0, 0, text, 0.0f) && text[0])
+            std::snprintf(effectName, sizeof(effectName), "%s", text);
+        std::memset(text, 0, sizeof(text));
+        if (probe->dispatcher(probe, effGetVendorString, 0, 0, text, 0.0f))
+            std::snprintf(vendorName, sizeof(vendorName), "%s", text);
+        // 1000 is 1.0.0: thousands, hundreds, the rest.
+        const auto version = static_cast<long>(probe->dispatcher(probe, effGetVendorVersion, 0, 0, nullptr, 0.0f));
+        if (version > 0)
+            std::snprintf(versionText, sizeof(versionText), "%ld.%ld.%ld", version / 1000, (version / 100) % 10,
+                          version % 100);
+        probe->dispatcher(probe, effClose, 0, 0, nullptr, 0.0f);
+    }
+    descriptor.clap_version = CLAP_VERSION_OURS;
+    descriptor.id = kPluginId;
+    descriptor.name = effectName;
+    descriptor.vendor = vendorName;
+    descriptor.url = "";
+    descriptor.manual_url = "";
+    descriptor.support_url = "";
+    descriptor.version = versionText;
+    descriptor.description = "Valve guitar amp head";
+    descriptor.features = kFeatures;
+}
+
+// ---- factory: main thread ----
+uint32_t CLAP_CALL factoryCount(const clap_plugin_factory*) {
+    return 1;
+}
+
+const clap_plugin_descriptor* CLAP_CALL factoryDescriptor(const clap_plugin_factory*, uint32_t index) {
+    if (index != 0)
+        return nullptr;
+    if (!descriptor.id)
+        fillDescriptor();  // a host that skipped init
+    return &descriptor;
+}
+
+const clap_plugin* CLAP_CALL factoryCreate(const clap_plugin_factory*, const clap_host* host, const char* id) {
+    if (!host || !id || std::strcmp(id, kPluginId) != 0 || !clapVersionIsCompatible(host->clap_version))
+        return nullptr;
+    if (!descriptor.id)
+        fillDescriptor();
+    ClapPlugin* plugin = new (std::nothrow) ClapPlugin(host, &descriptor);
+    return plugin ? plugin->clapPlugin() : nullptr;
+}
+
+const clap_plugin_factory kFactory = {factoryCount, factoryDescriptor, factoryCreate};
+
+// ---- entry: main thread ----
+bool CLAP_CALL entryInit(const char*) {
+    if (initCount++ == 0)
+        fillDescriptor();
+    return true;
+}
+
+void CLAP_CALL entryDeinit() {
+    if (initCount > 0)
+        --initCount;
+}
+
+const void* CLAP_CALL entryGetFactory(const char* id) {
+    return id && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
+}
+
+}  // namespace
+
+extern "C" CORVEX_CLAP_EXPORT const clap_plugin_entry clap_entry = {CLAP_VERSION_OURS, entryInit, entryDeinit,
+                                                                    entryGetFactory};
+
+#if defined(_WIN32)
+// The load hook keeps the module handle for the editor's image resources.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH)
+        setCorvexModuleHandle(instance);
+    return TRUE;
+}
+#endif

@@ -1,0 +1,214 @@
+// The gui extension: the effect's own editor, embedded in the host's window
+// (an X11 window on Linux, an HWND on Windows) through effEditOpen, at its
+// fixed 660 x 248. The editor draws and reads the mouse when it is idled:
+// the host's timer calls effEditIdle every kIdlePeriodMs, as a VST 2.4 host
+// would. A Linux host without timers but with fd support gets the X
+// connection to watch instead; the editor is then idled when X events come.
+#include <cstring>
+
+#include "clap/ClapExtensions.h"
+#include "clap/ClapPlugin.h"
+
+#if defined(CORVEX_CLAP_X11)
+#include <X11/Xlib.h>
+
+#include "gui/platform/x11/X11Platform.h"
+#endif
+
+namespace {
+
+constexpr uint32_t kIdlePeriodMs = 30;
+
+bool apiMatches(const char* api) {
+    return api && std::strcmp(api, clapWindowApi()) == 0;
+}
+
+void startIdle(ClapPlugin& self) {
+    ClapPlugin::GuiState& gui = self.gui;
+    const clap_host_timer_support* timers = self.hostTimers();
+    if (timers && timers->register_timer && timers->register_timer(self.host(), kIdlePeriodMs, &gui.timer))
+        return;
+    gui.timer = CLAP_INVALID_ID;
+#if defined(CORVEX_CLAP_X11)
+    const clap_host_posix_fd_support* fds = self.hostFds();
+    auto* layer = dynamic_cast<VSTGUI::X11Platform*>(&VSTGUI::platform());
+    if (fds && fds->register_fd && layer && layer->connection()) {
+        const int fd = ConnectionNumber(layer->connection());
+        if (fds->register_fd(self.host(), fd, CLAP_POSIX_FD_READ))
+            gui.fd = fd;
+    }
+#endif
+}
+
+void stopIdle(ClapPlugin& self) {
+    ClapPlugin::GuiState& gui = self.gui;
+    if (gui.timer != CLAP_INVALID_ID) {
+        const clap_host_timer_support* timers = self.hostTimers();
+        if (timers && timers->unregister_timer)
+            timers->unregister_timer(self.host(), gui.timer);
+        gui.timer = CLAP_INVALID_ID;
+    }
+    if (gui.fd >= 0) {
+        const clap_host_posix_fd_support* fds = self.hostFds();
+        if (fds && fds->unregister_fd)
+            fds->unregister_fd(self.host(), gui.fd);
+        gui.fd = -1;
+    }
+}
+
+bool openEditor(ClapPlugin& self) {
+    ClapPlugin::GuiState& gui = self.gui;
+    if (gui.open)
+        return true;
+    if (!gui.created || !gui.parent)
+        return false;
+    if (self.dispatch(effEditOpen, 0, 0, gui.parent) == 0)
+        return false;
+    gui.open = true;
+    startIdle(self);
+    return true;
+}
+
+ClapPlugin* mainThreadSelf(const clap_plugin* p) {
+    ClapPlugin* self = ClapPlugin::from(p);
+    return self && self->effect() && self->onMainThread() ? self : nullptr;
+}
+
+// ---- slots, all on the main thread ----
+
+bool CLAP_CALL guiIsApiSupported(const clap_plugin* p, const char* api, bool isFloating) {
+    return ClapPlugin::from(p) && !isFloating && apiMatches(api);
+}
+
+bool CLAP_CALL guiGetPreferredApi(const clap_plugin*, const char** api, bool* isFloating) {
+    if (!api || !isFloating)
+        return false;
+    *api = clapWindowApi();
+    *isFloating = false;
+    return true;
+}
+
+bool CLAP_CALL guiCreate(const clap_plugin* p, const char* api, bool isFloating) {
+    ClapPlugin* self = mainThreadSelf(p);
+    if (!self || isFloating || !apiMatches(api) || self->gui.created)
+        return false;
+    self->gui.created = true;
+    return true;
+}
+
+void CLAP_CALL guiDestroy(const clap_plugin* p) {
+    if (ClapPlugin* self = mainThreadSelf(p)) {
+        closeClapEditor(*self);
+        self->gui = ClapPlugin::GuiState{};
+    }
+}
+
+bool CLAP_CALL guiSetScale(const clap_plugin*, double) {
+    return false;  // the panel is a fixed bitmap
+}
+
+bool CLAP_CALL guiGetSize(const clap_plugin* p, uint32_t* width, uint32_t* height) {
+    ClapPlugin* self = mainThreadSelf(p);
+    if (!self || !width || !height)
+        return false;
+    ERect* rect = nullptr;
+    if (self->dispatch(effEditGetRect, 0, 0, &rect) && rect && rect->right > rect->left && rect->bottom > rect->top) {
+        *width = static_cast<uint32_t>(rect->right - rect->left);
+        *height = static_cast<uint32_t>(rect->bottom - rect->top);
+    } else {
+        *width = ClapPlugin::kEditorWidth;
+        *height = ClapPlugin::kEditorHeight;
+    }
+    return true;
+}
+
+bool CLAP_CALL guiCanResize(const clap_plugin*) {
+    return false;
+}
+
+bool CLAP_CALL guiGetResizeHints(const clap_plugin*, clap_gui_resize_hints*) {
+    return false;
+}
+
+bool CLAP_CALL guiAdjustSize(const clap_plugin*, uint32_t*, uint32_t*) {
+    return false;
+}
+
+bool CLAP_CALL guiSetSize(const clap_plugin* p, uint32_t width, uint32_t height) {
+    uint32_t w = 0, h = 0;
+    return guiGetSize(p, &w, &h) && w == width && h == height;
+}
+
+bool CLAP_CALL guiSetParent(const clap_plugin* p, const clap_window* window) {
+    ClapPlugin* self = mainThreadSelf(p);
+    if (!self || !self->gui.created || !window || !apiMatches(window->api))
+        return false;
+#if defined(_WIN32)
+    void* parent = window->win32;
+#else
+    void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(window->x11));
+#endif
+    if (!parent)
+        return false;
+    closeClapEditor(*self);
+    self->gui.parent = parent;
+    return openEditor(*self);
+}
+
+bool CLAP_CALL guiSetTransient(const clap_plugin*, const clap_window*) {
+    return false;  // embedded only
+}
+
+void CLAP_CALL guiSuggestTitle(const clap_plugin*, const char*) {}
+
+bool CLAP_CALL guiShow(const clap_plugin* p) {
+    ClapPlugin* self = mainThreadSelf(p);
+    return self && openEditor(*self);
+}
+
+bool CLAP_CALL guiHide(const clap_plugin* p) {
+    ClapPlugin* self = mainThreadSelf(p);
+    if (!self || !self->gui.created)
+        return false;
+    closeClapEditor(*self);
+    return true;
+}
+
+// Main thread: the host's timer.
+void CLAP_CALL onTimer(const clap_plugin* p, clap_id timer) {
+    ClapPlugin* self = ClapPlugin::from(p);
+    if (self && self->gui.open && timer == self->gui.timer)
+        self->dispatch(effEditIdle);
+}
+
+// Main thread: the X connection has something to read.
+void CLAP_CALL onFd(const clap_plugin* p, int fd, uint32_t) {
+    ClapPlugin* self = ClapPlugin::from(p);
+    if (self && self->gui.open && fd == self->gui.fd)
+        self->dispatch(effEditIdle);
+}
+
+}  // namespace
+
+const clap_plugin_gui kClapGui = {guiIsApiSupported, guiGetPreferredApi, guiCreate,     guiDestroy,
+                                  guiSetScale,       guiGetSize,         guiCanResize,  guiGetResizeHints,
+                                  guiAdjustSize,     guiSetSize,         guiSetParent,  guiSetTransient,
+                                  guiSuggestTitle,   guiShow,            guiHide};
+const clap_plugin_timer_support kClapTimerSupport = {onTimer};
+const clap_plugin_posix_fd_support kClapPosixFdSupport = {onFd};
+
+const char* clapWindowApi() {
+#if defined(_WIN32)
+    return CLAP_WINDOW_API_WIN32;
+#else
+    return CLAP_WINDOW_API_X11;
+#endif
+}
+
+void closeClapEditor(ClapPlugin& self) {
+    if (!self.gui.open)
+        return;
+    stopIdle(self);
+    self.dispatch(effEditClose);
+    self.gui.open = false;
+}

@@ -1,0 +1,438 @@
+#include "clap/ClapPlugin.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "clap/ClapExtensions.h"
+#include "shell/PluginEntry.h"
+
+namespace {
+
+// Set while process runs on this thread: the host callback must then not
+// call the host (request_flush is not allowed on the audio thread).
+thread_local bool inProcess = false;
+
+uint32_t bitsOf(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return bits;
+}
+
+// The switches: Channel, Mono/Stereo, LowQ/HighQ and TQZ Boost take two
+// positions, 0 and 1, and are offered to the host as stepped.
+constexpr uint32_t kSteppedParams[] = {1, 10, 11, 12};
+
+// ---- clap_plugin slots: each finds the ClapPlugin through plugin_data ----
+bool CLAP_CALL pluginInit(const clap_plugin* p) {
+    ClapPlugin* self = ClapPlugin::from(p);
+    return self && self->init();
+}
+void CLAP_CALL pluginDestroy(const clap_plugin* p) {
+    delete ClapPlugin::from(p);
+}
+bool CLAP_CALL pluginActivate(const clap_plugin* p, double rate, uint32_t minFrames, uint32_t maxFrames) {
+    ClapPlugin* self = ClapPlugin::from(p);
+    return self && self->activate(rate, minFrames, maxFrames);
+}
+void CLAP_CALL pluginDeactivate(const clap_plugin* p) {
+    if (ClapPlugin* self = ClapPlugin::from(p))
+        self->deactivate();
+}
+bool CLAP_CALL pluginStartProcessing(const clap_plugin* p) {
+    ClapPlugin* self = ClapPlugin::from(p);
+    return self && self->startProcessing();
+}
+void CLAP_CALL pluginStopProcessing(const clap_plugin* p) {
+    if (ClapPlugin* self = ClapPlugin::from(p))
+        self->stopProcessing();
+}
+void CLAP_CALL pluginReset(const clap_plugin* p) {
+    if (ClapPlugin* self = ClapPlugin::from(p))
+        self->reset();
+}
+clap_process_status CLAP_CALL pluginProcess(const clap_plugin* p, const clap_process* process) {
+    ClapPlugin* self = ClapPlugin::from(p);
+    return self ? self->process(process) : CLAP_PROCESS_ERROR;
+}
+const void* CLAP_CALL pluginGetExtension(const clap_plugin* p, const char* id) {
+    ClapPlugin* self = ClapPlugin::from(p);
+    return self ? self->extension(id) : nullptr;
+}
+void CLAP_CALL pluginOnMainThread(const clap_plugin*) {}
+
+// ---- audio-ports: one stereo main input, one stereo main output, in place ----
+uint32_t CLAP_CALL portsCount(const clap_plugin*, bool) {
+    return 1;
+}
+bool CLAP_CALL portsGet(const clap_plugin*, uint32_t index, bool isInput, clap_audio_port_info* info) {
+    if (index != 0 || !info)
+        return false;
+    std::memset(info, 0, sizeof(*info));
+    info->id = isInput ? 0 : 1;
+    std::strncpy(info->name, isInput ? "Input" : "Output", CLAP_NAME_SIZE - 1);
+    info->flags = CLAP_AUDIO_PORT_IS_MAIN;
+    info->channel_count = 2;
+    info->port_type = CLAP_PORT_STEREO;
+    info->in_place_pair = isInput ? 1 : 0;
+    return true;
+}
+
+// ---- latency: none ----
+uint32_t CLAP_CALL latencyGet(const clap_plugin*) {
+    return 0;
+}
+
+}  // namespace
+
+const clap_plugin_audio_ports kClapAudioPorts = {portsCount, portsGet};
+const clap_plugin_latency kClapLatency = {latencyGet};
+
+ClapPlugin::ClapPlugin(const clap_host* host, const clap_plugin_descriptor* descriptor) : clapHost(host) {
+    plugin.desc = descriptor;
+    plugin.plugin_data = this;
+    plugin.init = pluginInit;
+    plugin.destroy = pluginDestroy;
+    plugin.activate = pluginActivate;
+    plugin.deactivate = pluginDeactivate;
+    plugin.start_processing = pluginStartProcessing;
+    plugin.stop_processing = pluginStopProcessing;
+    plugin.reset = pluginReset;
+    plugin.process = pluginProcess;
+    plugin.get_extension = pluginGetExtension;
+    plugin.on_main_thread = pluginOnMainThread;
+    for (auto& bits : reported)
+        bits.store(0, std::memory_order_relaxed);
+}
+
+ClapPlugin::~ClapPlugin() {
+    closeClapEditor(*this);
+    if (active)
+        deactivate();
+    for (AEffect* record : {aeffect, displayEffect}) {
+        if (record)
+            record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
+    }
+}
+
+ClapPlugin* ClapPlugin::from(const clap_plugin* plugin) {
+    return plugin ? static_cast<ClapPlugin*>(plugin->plugin_data) : nullptr;
+}
+
+VstIntPtr ClapPlugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) const {
+    return aeffect ? aeffect->dispatcher(aeffect, opcode, index, value, ptr, opt) : 0;
+}
+
+float ClapPlugin::getParameter(uint32_t index) const {
+    return aeffect ? aeffect->getParameter(aeffect, static_cast<VstInt32>(index)) : 0.0f;
+}
+
+bool ClapPlugin::onMainThread() const {
+    return !hostThreadExt || !hostThreadExt->is_main_thread || hostThreadExt->is_main_thread(clapHost);
+}
+
+bool ClapPlugin::isStepped(uint32_t index) const {
+    for (uint32_t stepped : kSteppedParams) {
+        if (stepped == index)
+            return true;
+    }
+    return false;
+}
+
+bool ClapPlugin::init() {
+    if (aeffect || !clapHost)
+        return aeffect != nullptr;
+    if (clapHost->get_extension) {
+        hostParamsExt = static_cast<const clap_host_params*>(clapHost->get_extension(clapHost, CLAP_EXT_PARAMS));
+        hostThreadExt =
+            static_cast<const clap_host_thread_check*>(clapHost->get_extension(clapHost, CLAP_EXT_THREAD_CHECK));
+        hostTimerExt =
+            static_cast<const clap_host_timer_support*>(clapHost->get_extension(clapHost, CLAP_EXT_TIMER_SUPPORT));
+        hostFdExt = static_cast<const clap_host_posix_fd_support*>(
+            clapHost->get_extension(clapHost, CLAP_EXT_POSIX_FD_SUPPORT));
+    }
+    if (!onMainThread())
+        return false;
+    aeffect = createEffectInstance(hostCallback);
+    displayEffect = createEffectInstance(hostCallback);
+    if (!aeffect || !displayEffect || aeffect->magic != kEffectMagic ||
+        aeffect->numParams != static_cast<VstInt32>(kNumParams)) {
+        for (AEffect** record : {&aeffect, &displayEffect}) {
+            if (*record)
+                (*record)->dispatcher(*record, effClose, 0, 0, nullptr, 0.0f);
+            *record = nullptr;
+        }
+        return false;
+    }
+    aeffect->user = this;
+    displayEffect->user = nullptr;  // its calls are nobody's news
+    dispatch(effOpen);
+    displayEffect->dispatcher(displayEffect, effOpen, 0, 0, nullptr, 0.0f);
+    for (uint32_t i = 0; i < kNumParams; ++i) {
+        defaults[i] = getParameter(i);
+        reported[i].store(bitsOf(defaults[i]), std::memory_order_relaxed);
+    }
+    return true;
+}
+
+bool ClapPlugin::activate(double rate, uint32_t, uint32_t maxFramesCount) {
+    if (!aeffect || active || !(rate > 0.0) || !std::isfinite(rate) || maxFramesCount == 0 ||
+        maxFramesCount > (1u << 24))
+        return false;
+    sampleRate = rate;
+    maxFrames = maxFramesCount;
+    try {
+        silence.assign(maxFrames, 0.0f);
+        scratch.assign(2 * static_cast<size_t>(maxFrames), 0.0f);
+    } catch (...) {
+        return false;
+    }
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+    dispatch(effSetBlockSize, 0, static_cast<VstIntPtr>(maxFrames));
+    dispatch(effMainsChanged, 0, 1);
+    active = true;
+    return true;
+}
+
+void ClapPlugin::deactivate() {
+    if (!active)
+        return;
+    dispatch(effMainsChanged, 0, 0);
+    active = false;
+}
+
+bool ClapPlugin::startProcessing() {
+    dispatch(effStartProcess);
+    return true;
+}
+
+void ClapPlugin::stopProcessing() {
+    dispatch(effStopProcess);
+}
+
+void ClapPlugin::reset() {
+    // The amp keeps no state a host would want cleared on its own: its
+    // filters settle within a few milliseconds, as after a VST 2.4 resume.
+}
+
+const void* ClapPlugin::extension(const char* id) const {
+    if (!id)
+        return nullptr;
+    if (!std::strcmp(id, CLAP_EXT_AUDIO_PORTS))
+        return &kClapAudioPorts;
+    if (!std::strcmp(id, CLAP_EXT_PARAMS))
+        return &kClapParams;
+    if (!std::strcmp(id, CLAP_EXT_STATE))
+        return &kClapState;
+    if (!std::strcmp(id, CLAP_EXT_LATENCY))
+        return &kClapLatency;
+    if (aeffect && (aeffect->flags & effFlagsHasEditor)) {
+        if (!std::strcmp(id, CLAP_EXT_GUI))
+            return &kClapGui;
+        if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
+            return &kClapTimerSupport;
+#if !defined(_WIN32)
+        if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT))
+            return &kClapPosixFdSupport;
+#endif
+    }
+    return nullptr;
+}
+
+// ---- audio ----
+
+void ClapPlugin::renderSpan(const clap_process* p, uint32_t start, uint32_t end) {
+    while (start < end) {
+        uint32_t frames = end - start;
+        float* in[2] = {nullptr, nullptr};
+        float* out[2] = {nullptr, nullptr};
+        bool borrowed = false;  // silence or scratch used: at most maxFrames at a time
+        if (p->audio_inputs_count > 0 && p->audio_inputs && p->audio_inputs[0].data32 &&
+            p->audio_inputs[0].channel_count > 0 && p->audio_inputs[0].data32[0]) {
+            float** channels = p->audio_inputs[0].data32;
+            in[0] = channels[0] + start;
+            in[1] = (p->audio_inputs[0].channel_count > 1 && channels[1] ? channels[1] : channels[0]) + start;
+        } else {
+            in[0] = in[1] = silence.data();
+            borrowed = true;
+        }
+        if (p->audio_outputs_count > 0 && p->audio_outputs && p->audio_outputs[0].data32 &&
+            p->audio_outputs[0].channel_count > 0 && p->audio_outputs[0].data32[0]) {
+            float** channels = p->audio_outputs[0].data32;
+            out[0] = channels[0] + start;
+            if (p->audio_outputs[0].channel_count > 1 && channels[1]) {
+                out[1] = channels[1] + start;
+            } else {
+                out[1] = scratch.data();
+                borrowed = true;
+            }
+        } else {
+            out[0] = scratch.data();
+            out[1] = scratch.data() + maxFrames;
+            borrowed = true;
+        }
+        if (borrowed && frames > maxFrames)
+            frames = maxFrames;
+        aeffect->processReplacing(aeffect, in, out, static_cast<VstInt32>(frames));
+        start += frames;
+    }
+}
+
+clap_process_status ClapPlugin::process(const clap_process* p) {
+    if (!aeffect || !active || !p)
+        return CLAP_PROCESS_ERROR;
+    inProcess = true;
+    const uint32_t frames = p->frames_count;
+    reportChanges(p->out_events, 0);
+    uint32_t done = 0;
+    const clap_input_events* in = p->in_events;
+    const uint32_t count = in && in->size ? in->size(in) : 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        const clap_event_header* event = in->get ? in->get(in, k) : nullptr;
+        if (!event || event->space_id != CLAP_CORE_EVENT_SPACE_ID || event->type != CLAP_EVENT_PARAM_VALUE)
+            continue;
+        // The block is split where the value changes: the effect renders up
+        // to the event's sample, then takes the value for the rest.
+        const uint32_t at = event->time < frames ? event->time : frames;
+        if (at > done) {
+            renderSpan(p, done, at);
+            done = at;
+        }
+        if (applyInputEvent(event))
+            reportChanges(p->out_events, at);
+    }
+    renderSpan(p, done, frames);
+    for (uint32_t port = 0; p->audio_outputs && port < p->audio_outputs_count; ++port)
+        p->audio_outputs[port].constant_mask = 0;
+    inProcess = false;
+    return CLAP_PROCESS_CONTINUE;
+}
+
+// ---- parameter news ----
+
+bool ClapPlugin::applyInputEvent(const clap_event_header* event) {
+    if (!aeffect || !event || event->space_id != CLAP_CORE_EVENT_SPACE_ID || event->type != CLAP_EVENT_PARAM_VALUE ||
+        event->size < sizeof(clap_event_param_value))
+        return false;
+    const auto* change = reinterpret_cast<const clap_event_param_value*>(event);
+    if (change->param_id >= kNumParams || !std::isfinite(change->value))
+        return false;
+    // The declared range; hosts keep to it, a stray value is held at its edge.
+    const double value = change->value < 0.0 ? 0.0 : change->value > 1.0 ? 1.0 : change->value;
+    const auto index = static_cast<VstInt32>(change->param_id);
+    aeffect->setParameter(aeffect, index, static_cast<float>(value));
+    // The host knows this one; what the effect changed besides is news.
+    reported[change->param_id].store(bitsOf(getParameter(change->param_id)), std::memory_order_relaxed);
+    return true;
+}
+
+bool ClapPlugin::sendValue(const clap_output_events* out, uint32_t time, uint32_t index, float value,
+                           uint32_t flags) {
+    clap_event_param_value event;
+    std::memset(&event, 0, sizeof(event));
+    event.header.size = sizeof(event);
+    event.header.time = time;
+    event.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
+    event.header.type = CLAP_EVENT_PARAM_VALUE;
+    event.header.flags = flags;
+    event.param_id = index;
+    event.note_id = -1;
+    event.port_index = -1;
+    event.channel = -1;
+    event.key = -1;
+    event.value = value;
+    if (!out->try_push(out, &event.header))
+        return false;
+    reported[index].store(bitsOf(value), std::memory_order_relaxed);
+    return true;
+}
+
+bool ClapPlugin::sendGesture(const clap_output_events* out, uint32_t time, const ParamNews& gesture) {
+    clap_event_param_gesture event;
+    std::memset(&event, 0, sizeof(event));
+    event.header.size = sizeof(event);
+    event.header.time = time;
+    event.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
+    event.header.type =
+        gesture.kind == ParamNews::kGestureBegin ? CLAP_EVENT_PARAM_GESTURE_BEGIN : CLAP_EVENT_PARAM_GESTURE_END;
+    event.param_id = gesture.param;
+    return out->try_push(out, &event.header);
+}
+
+void ClapPlugin::reportChanges(const clap_output_events* out, uint32_t time) {
+    if (!aeffect || !out || !out->try_push)
+        return;
+    ParamNews item;
+    while (news.pop(item)) {
+        if (item.param >= kNumParams)
+            continue;
+        if (item.kind == ParamNews::kValue)
+            sendValue(out, time, item.param, item.value, 0);
+        else
+            sendGesture(out, time, item);
+    }
+    if (scanSuspended.load(std::memory_order_acquire))
+        return;
+    // Values the effect changed on its own (a channel switch recalls eight),
+    // sent as not to be recorded: the switch itself is what a host records.
+    for (uint32_t i = 0; i < kNumParams; ++i) {
+        const float now = getParameter(i);
+        if (bitsOf(now) != reported[i].load(std::memory_order_relaxed))
+            sendValue(out, time, i, now, CLAP_EVENT_DONT_RECORD);
+    }
+}
+
+void ClapPlugin::valuesReplaced() {
+    for (uint32_t i = 0; i < kNumParams; ++i)
+        reported[i].store(bitsOf(getParameter(i)), std::memory_order_relaxed);
+    scanSuspended.store(false, std::memory_order_release);
+    if (hostParamsExt && hostParamsExt->rescan)
+        hostParamsExt->rescan(clapHost, CLAP_PARAM_RESCAN_VALUES);
+}
+
+void ClapPlugin::suspendScan() {
+    scanSuspended.store(true, std::memory_order_release);
+}
+
+void ClapPlugin::queueNews(const ParamNews& item) {
+    news.push(item);  // a full queue drops a value: the scan still reports it
+    if (!inProcess && hostParamsExt && hostParamsExt->request_flush)
+        hostParamsExt->request_flush(clapHost);
+}
+
+// ---- the effect's host callback ----
+
+VstIntPtr VSTCALLBACK ClapPlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr,
+                                               void*, float opt) {
+    ClapPlugin* self = effect ? static_cast<ClapPlugin*>(effect->user) : nullptr;
+    if (opcode == audioMasterVersion)
+        return 2400;
+    return self ? self->onEffectCall(opcode, index, opt) : 0;
+}
+
+VstIntPtr ClapPlugin::onEffectCall(VstInt32 opcode, VstInt32 index, float opt) {
+    const bool isParam = index >= 0 && index < static_cast<VstInt32>(kNumParams);
+    switch (opcode) {
+    case audioMasterAutomate:  // UI thread: the editor moved a control
+        if (isParam)
+            queueNews({ParamNews::kValue, static_cast<uint32_t>(index), opt});
+        return 1;
+    case audioMasterBeginEdit:  // UI thread
+        if (isParam)
+            queueNews({ParamNews::kGestureBegin, static_cast<uint32_t>(index), 0.0f});
+        return 1;
+    case audioMasterEndEdit:  // UI thread
+        if (isParam)
+            queueNews({ParamNews::kGestureEnd, static_cast<uint32_t>(index), 0.0f});
+        return 1;
+    case audioMasterGetSampleRate:
+        return static_cast<VstIntPtr>(sampleRate);
+    case audioMasterGetBlockSize:
+        return static_cast<VstIntPtr>(maxFrames ? maxFrames : 1024);
+    case audioMasterIdle:  // UI thread, during a drag: the host's timer carries on by itself
+        return 1;
+    default:
+        // No time info, no window resizing, no capabilities: a CLAP host
+        // offers them differently, and the effect asks for none of them.
+        return 0;
+    }
+}
