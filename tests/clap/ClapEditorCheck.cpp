@@ -1,0 +1,213 @@
+// The CLAP editor on a real X server, run by xvfb_clap_editor_test.sh: our
+// test host embeds the editor in an X window of its own through the gui
+// extension, idles it from its timers as a CLAP host does, and has xdotool
+// drag the Contour knob twice: once while the plug-in is inactive (the news
+// arrives through flush) and once while an audio thread processes (the news
+// arrives through process). Each drag must come back as one gesture: begin,
+// rising (or falling) values, end. Hiding and destroying the editor must
+// take its window and its timer away.
+//
+// Usage: clap-editor-check PLUGIN.clap     (DISPLAY must name the server)
+#include <X11/Xlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ClapTestHost.h"
+
+using namespace clapcheck;
+
+namespace {
+
+int failures = 0;
+
+void check(bool ok, const std::string& what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+    if (!ok)
+        ++failures;
+}
+
+unsigned childCount(Display* display, Window window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, window, &root, &parent, &children, &count))
+        return 0;
+    if (children)
+        XFree(children);
+    return count;
+}
+
+void pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Contour knob (300..345 x 176..221): five steps of 10 pixels, up or down.
+void drag(int direction) {
+    std::system("xdotool mousemove 322 198 mousedown 1");
+    for (int k = 1; k <= 5; ++k) {
+        pause(100);
+        const std::string move = "xdotool mousemove 322 " + std::to_string(198 - direction * 10 * k);
+        std::system(move.c_str());
+    }
+    pause(100);
+    std::system("xdotool mouseup 1");
+}
+
+// Runs the host's main loop (timers, flush on request) until `done` and a
+// little after.
+void mainLoop(ClapTestHost& host, const std::atomic<bool>& done, bool flushOnRequest, OutputEvents& sent) {
+    int seen = host.flushRequests;
+    int after = 0;
+    while (after < 20) {
+        host.fireTimers();
+        if (flushOnRequest && host.flushRequests != seen) {
+            seen = host.flushRequests;
+            host.flush(InputEvents(), sent);
+        }
+        pause(20);
+        if (done)
+            ++after;
+    }
+}
+
+// The drag's events for `param`: one begin, values, one end, values moving
+// `direction`-wards by about 0.25 in all.
+void checkGesture(const std::vector<SentEvent>& events, uint32_t param, int direction, const char* how) {
+    std::vector<double> values;
+    int begins = 0, ends = 0;
+    bool ordered = true;
+    for (const SentEvent& e : events) {
+        if (e.param != param)
+            continue;
+        if (e.type == CLAP_EVENT_PARAM_GESTURE_BEGIN) {
+            ordered = ordered && begins == ends;
+            ++begins;
+        } else if (e.type == CLAP_EVENT_PARAM_GESTURE_END) {
+            ordered = ordered && begins == ends + 1;
+            ++ends;
+        } else if (e.type == CLAP_EVENT_PARAM_VALUE) {
+            ordered = ordered && begins == ends + 1;
+            values.push_back(e.value);
+        }
+    }
+    std::string list;
+    for (double v : values)
+        list += " " + std::to_string(v);
+    check(begins == 1 && ends == 1 && ordered, std::string(how) + ": one gesture, values inside it");
+    check(values.size() >= 3, std::string(how) + ": values during the drag:" + list);
+    bool monotonic = true;
+    for (size_t i = 1; i < values.size(); ++i)
+        monotonic = monotonic && (values[i] - values[i - 1]) * direction >= -1e-9;
+    const double moved = values.empty() ? 0.0 : (values.back() - values.front()) * direction;
+    check(monotonic && moved > 0.15 && moved < 0.3, std::string(how) + ": values move with the mouse");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s PLUGIN.clap\n", argv[0]);
+        return 2;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "no X display\n");
+        return 1;
+    }
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 400, 0, 0, 0);
+    XMapWindow(display, window);
+    XSync(display, False);
+
+    ClapTestHost host(argv[1]);
+    const clap_plugin* plugin = host.create();
+    if (!plugin) {
+        std::fprintf(stderr, "%s\n", host.error().c_str());
+        return 1;
+    }
+    auto* gui = host.extension<clap_plugin_gui>(CLAP_EXT_GUI);
+    auto* params = host.extension<clap_plugin_params>(CLAP_EXT_PARAMS);
+    check(gui && params, "gui and params extensions");
+    if (!gui || !params)
+        return 1;
+    uint32_t width = 0, height = 0;
+    check(gui->create(plugin, CLAP_WINDOW_API_X11, false), "create x11, embedded");
+    check(gui->get_size(plugin, &width, &height) && width == 660 && height == 248, "size 660 x 248");
+    clap_window parent{CLAP_WINDOW_API_X11, {nullptr}};
+    parent.x11 = window;
+    check(gui->set_parent(plugin, &parent), "set_parent");
+    check(gui->show(plugin), "show");
+    check(host.timers.size() == 1 && host.timers[0].period > 0 && host.timers[0].period <= 50,
+          "one idle timer of at most 50 ms");
+    check(childCount(display, window) == 1, "the editor's window is in ours");
+
+    // First drag: inactive, the host flushes on request.
+    std::atomic<bool> done{false};
+    OutputEvents flushed;
+    std::thread mouse([&] {
+        pause(500);  // first paint
+        drag(+1);
+        done = true;
+    });
+    mainLoop(host, done, true, flushed);
+    mouse.join();
+    check(host.flushRequests > 0, "the editor's news asked for a flush");
+    checkGesture(flushed.events, 7, +1, "drag up, flushed");
+    double contour = 0.0, lastSent = -1.0;
+    params->get_value(plugin, 7, &contour);
+    for (const SentEvent& e : flushed.events) {
+        if (e.type == CLAP_EVENT_PARAM_VALUE && e.param == 7)
+            lastSent = e.value;
+    }
+    check(contour == lastSent, "the host's last Contour is the effect's: " + std::to_string(contour));
+
+    // Second drag: active, an audio thread processes and carries the news.
+    host.activate(48000.0, 256);
+    done = false;
+    std::atomic<bool> stopAudio{false};
+    std::mutex sentLock;
+    OutputEvents processed;
+    std::thread audio([&] {
+        std::vector<float> left(256, 0.0f), right(256, 0.0f);
+        float* channels[2] = {left.data(), right.data()};
+        while (!stopAudio) {
+            OutputEvents block;
+            host.process(channels, channels, 256, InputEvents(), block);
+            {
+                std::lock_guard<std::mutex> hold(sentLock);  // the test's bookkeeping, not the plug-in's
+                processed.events.insert(processed.events.end(), block.events.begin(), block.events.end());
+            }
+            pause(5);
+        }
+    });
+    mouse = std::thread([&] {
+        pause(200);
+        drag(-1);
+        done = true;
+    });
+    OutputEvents unused;
+    mainLoop(host, done, false, unused);
+    mouse.join();
+    stopAudio = true;
+    audio.join();
+    checkGesture(processed.events, 7, -1, "drag down, processed");
+    host.deactivate();
+
+    // Hide, show, destroy.
+    check(gui->hide(plugin) && host.timers.empty() && childCount(display, window) == 0,
+          "hide closes the editor and gives back its timer");
+    check(gui->show(plugin) && host.timers.size() == 1 && childCount(display, window) == 1, "show opens it again");
+    host.fireTimers();
+    gui->destroy(plugin);
+    check(host.timers.empty() && childCount(display, window) == 0, "destroy leaves no window and no timer");
+
+    XDestroyWindow(display, window);
+    XCloseDisplay(display);
+    std::printf("%s\n", failures ? "FAILED" : "PASSED");
+    return failures ? 1 : 0;
+}
