@@ -3,6 +3,7 @@
 #   dist/windows-x86/Corvex.dll   the 32-bit Windows plug-in (the one to ship)
 #   dist/windows-x64/Corvex.dll   the same for 64-bit Windows hosts
 #   dist/linux-x86_64/Corvex.so   the Linux build
+# and beside each the CLAP plug-in of the same effect, Corvex.clap.
 # Installs the cross toolchain if missing and builds libpng for MinGW once.
 # Usage: scripts/build-dist.sh
 set -euo pipefail
@@ -16,9 +17,10 @@ log "Linux plug-in"
 ensure_linux_plugin
 for preset in mingw-i686 mingw-x64; do
   log "Windows plug-in ($preset)"
-  build_mingw "$preset" corvex_plugin
+  build_mingw "$preset" corvex_plugin corvex_clap
 done
 copy_dist
 log "checks of the 32-bit DLL"
 check_pe dist/windows-x86/Corvex.dll pe-i386
+check_clap_pe dist/windows-x64/Corvex.clap pe-x86-64
 ls -l dist/*/Corvex.*

@@ -21,16 +21,20 @@ ensure_linux_plugin() {
   if [ ! -f build/default/CMakeCache.txt ]; then
     cmake --preset default -G Ninja >/dev/null || return 1
   fi
-  cmake --build --preset default -j "$JOBS" --target corvex_plugin "$@"
+  cmake --build --preset default -j "$JOBS" --target corvex_plugin corvex_clap "$@"
 }
 
-# copy_dist: the three plug-ins into dist/<platform>/.
+# copy_dist: the three plug-ins into dist/<platform>/, each as VST 2.4 and
+# CLAP (Corvex.dll / Corvex.so and Corvex.clap side by side).
 copy_dist() {
   local ok=0
   mkdir -p dist/windows-x86 dist/windows-x64 dist/linux-x86_64
   cp build/mingw-i686/plugin/Corvex.dll dist/windows-x86/Corvex.dll || ok=1
   cp build/mingw-x64/plugin/Corvex.dll dist/windows-x64/Corvex.dll || ok=1
   cp build/default/plugin/Corvex.so dist/linux-x86_64/Corvex.so || ok=1
+  cp build/mingw-i686/plugin/Corvex.clap dist/windows-x86/Corvex.clap || ok=1
+  cp build/mingw-x64/plugin/Corvex.clap dist/windows-x64/Corvex.clap || ok=1
+  cp build/default/plugin/Corvex.clap dist/linux-x86_64/Corvex.clap || ok=1
   return $ok
 }
 
@@ -121,4 +125,42 @@ pe_resources() {
       if (indent == typeIndent) { type = entryName($0); if (type == "2") type = "BITMAP" }
       else if (indent == typeIndent + 2) print type "/" entryName($0)
     }' <<<"$1" | sort | tr '\n' ' '
+}
+
+# check_clap_pe <clap> <pe-i386|pe-x86-64>: the CLAP plug-in's form: a DLL of
+# the right format exporting exactly clap_entry and importing only system
+# DLLs. Prints one line per check; false when any fails.
+check_clap_pe() {
+  local clap=$1 format=$2 objdump dump failed=0
+  case $format in
+    pe-i386) objdump=i686-w64-mingw32-objdump ;;
+    *) objdump=x86_64-w64-mingw32-objdump ;;
+  esac
+  [ -f "$clap" ] || { printf '  %-6s %s\n' FAILED "$clap does not exist"; return 1; }
+  dump=$("$objdump" -p "$clap" 2>&1)
+  local file_format exports imports bad=() dll_name base
+  file_format=$("$objdump" -f "$clap" | sed -n 's/.*file format //p')
+  if [ "$file_format" = "pei-${format#pe-}" ] && grep -q 'DLL' <<<"$dump"; then
+    printf '  %-6s %s\n' ok "$(basename "$clap") is a $file_format DLL"
+  else
+    printf '  %-6s %s\n' FAILED "format is '$file_format'"; failed=1
+  fi
+  exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{on=1; next} on && /^[ \t]*\[/{print $NF; next} on{on=0}' \
+              <<<"$dump" | sort | tr '\n' ' ')
+  if [ "$exports" = "clap_entry " ]; then
+    printf '  %-6s %s\n' ok "exports exactly clap_entry"
+  else
+    printf '  %-6s %s\n' FAILED "exports are: ${exports:-none}"; failed=1
+  fi
+  imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump")
+  for dll_name in $imports; do
+    base=$(tr 'A-Z' 'a-z' <<<"${dll_name%.*}")
+    [[ " $(echo $WINDOWS_SYSTEM_DLLS) " == *" $base "* ]] || bad+=("$dll_name")
+  done
+  if [ ${#bad[@]} -eq 0 ] && [ -n "$imports" ]; then
+    printf '  %-6s %s\n' ok "imports only system DLLs"
+  else
+    printf '  %-6s %s\n' FAILED "imports non-system DLLs: ${bad[*]:-(no import table)}"; failed=1
+  fi
+  return $failed
 }
