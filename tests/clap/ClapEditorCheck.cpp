@@ -5,10 +5,13 @@
 // arrives through flush) and once while an audio thread processes (the news
 // arrives through process). Each drag must come back as one gesture: begin,
 // rising (or falling) values, end. Hiding and destroying the editor must
-// take its window and its timer away.
+// take its window and its timer away. Last, a host without timers but with
+// fd support watches the editor's X connection and idles it when it is
+// readable: a drag must come through that way too.
 //
 // Usage: clap-editor-check PLUGIN.clap     (DISPLAY must name the server)
 #include <X11/Xlib.h>
+#include <poll.h>
 
 #include <atomic>
 #include <chrono>
@@ -205,6 +208,46 @@ int main(int argc, char** argv) {
     host.fireTimers();
     gui->destroy(plugin);
     check(host.timers.empty() && childCount(display, window) == 0, "destroy leaves no window and no timer");
+
+    // A host with fd support only.
+    {
+        ClapTestHost fdHost(argv[1]);
+        fdHost.offerTimers = false;
+        fdHost.offerFds = true;
+        const clap_plugin* other = fdHost.create();
+        auto* otherGui = fdHost.extension<clap_plugin_gui>(CLAP_EXT_GUI);
+        auto* fd = fdHost.extension<clap_plugin_posix_fd_support>(CLAP_EXT_POSIX_FD_SUPPORT);
+        check(other && otherGui && fd, "posix-fd-support offered to a host without timers");
+        if (other && otherGui && fd && otherGui->create(other, CLAP_WINDOW_API_X11, false) &&
+            otherGui->set_parent(other, &parent)) {
+            check(fdHost.fds.size() == 1 && fdHost.timers.empty(), "the X connection registered for reading");
+            done = false;
+            OutputEvents viaFd;
+            mouse = std::thread([&] {
+                pause(300);
+                drag(+1);
+                done = true;
+            });
+            int seen = 0, after = 0;
+            while (after < 20 && fdHost.fds.size() == 1) {
+                pollfd watch{fdHost.fds[0], POLLIN, 0};
+                if (poll(&watch, 1, 20) > 0)
+                    fd->on_fd(other, watch.fd, CLAP_POSIX_FD_READ);
+                if (fdHost.flushRequests != seen) {
+                    seen = fdHost.flushRequests;
+                    fdHost.flush(InputEvents(), viaFd);
+                }
+                if (done)
+                    ++after;
+            }
+            mouse.join();
+            checkGesture(viaFd.events, 7, +1, "drag up, idled by fd");
+            otherGui->destroy(other);
+            check(fdHost.fds.empty(), "destroy unregisters the fd");
+        } else {
+            check(false, "the editor opens for the fd host");
+        }
+    }
 
     XDestroyWindow(display, window);
     XCloseDisplay(display);

@@ -184,6 +184,8 @@ const void* CLAP_CALL ClapTestHost::getExtension(const clap_host* host, const ch
         return &self.threadExt;
     if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) && self.offerTimers)
         return &self.timerExt;
+    if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) && self.offerFds)
+        return &self.fdExt;
     return nullptr;
 }
 
@@ -220,6 +222,27 @@ bool CLAP_CALL ClapTestHost::unregisterTimer(const clap_host* host, clap_id id) 
     if (it == timers.end())
         return false;
     timers.erase(it);
+    return true;
+}
+
+bool CLAP_CALL ClapTestHost::registerFd(const clap_host* host, int fd, uint32_t flags) {
+    if (fd < 0 || !(flags & CLAP_POSIX_FD_READ))
+        return false;
+    of(host).fds.push_back(fd);
+    return true;
+}
+
+bool CLAP_CALL ClapTestHost::modifyFd(const clap_host* host, int fd, uint32_t) {
+    const auto& fds = of(host).fds;
+    return std::find(fds.begin(), fds.end(), fd) != fds.end();
+}
+
+bool CLAP_CALL ClapTestHost::unregisterFd(const clap_host* host, int fd) {
+    auto& fds = of(host).fds;
+    const auto it = std::find(fds.begin(), fds.end(), fd);
+    if (it == fds.end())
+        return false;
+    fds.erase(it);
     return true;
 }
 

@@ -87,6 +87,8 @@ public:
     std::vector<Timer> timers;  // registered and not yet unregistered
     int threadChecks = 0;       // calls of thread-check
     bool offerTimers = true;    // timer-support offered
+    bool offerFds = false;      // posix-fd-support offered
+    std::vector<int> fds;       // registered and not yet unregistered
 
     // Calls on_timer for every registered timer.
     void fireTimers();
@@ -101,6 +103,9 @@ private:
     static bool CLAP_CALL isAudioThread(const clap_host* host);
     static bool CLAP_CALL registerTimer(const clap_host* host, uint32_t period, clap_id* id);
     static bool CLAP_CALL unregisterTimer(const clap_host* host, clap_id id);
+    static bool CLAP_CALL registerFd(const clap_host* host, int fd, uint32_t flags);
+    static bool CLAP_CALL modifyFd(const clap_host* host, int fd, uint32_t flags);
+    static bool CLAP_CALL unregisterFd(const clap_host* host, int fd);
     static ClapTestHost& of(const clap_host* host) { return *static_cast<ClapTestHost*>(host->host_data); }
 
     void* library = nullptr;
@@ -118,6 +123,7 @@ private:
     clap_host_params paramsExt{rescan, clear, requestFlush};
     clap_host_thread_check threadExt{isMainThread, isAudioThread};
     clap_host_timer_support timerExt{registerTimer, unregisterTimer};
+    clap_host_posix_fd_support fdExt{registerFd, modifyFd, unregisterFd};
 };
 
 // Memory streams for the state extension.
