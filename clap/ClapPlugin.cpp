@@ -8,10 +8,6 @@
 
 namespace {
 
-// Set while process runs on this thread: the host callback must then not
-// call the host (request_flush is not allowed on the audio thread).
-thread_local bool inProcess = false;
-
 uint32_t bitsOf(float value) {
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof(bits));
@@ -280,7 +276,6 @@ void ClapPlugin::renderSpan(const clap_process* p, uint32_t start, uint32_t end)
 clap_process_status ClapPlugin::process(const clap_process* p) {
     if (!aeffect || !active || !p)
         return CLAP_PROCESS_ERROR;
-    inProcess = true;
     const uint32_t frames = p->frames_count;
     reportChanges(p->out_events, 0);
     uint32_t done = 0;
@@ -303,7 +298,6 @@ clap_process_status ClapPlugin::process(const clap_process* p) {
     renderSpan(p, done, frames);
     for (uint32_t port = 0; p->audio_outputs && port < p->audio_outputs_count; ++port)
         p->audio_outputs[port].constant_mask = 0;
-    inProcess = false;
     return CLAP_PROCESS_CONTINUE;
 }
 
@@ -395,7 +389,11 @@ void ClapPlugin::suspendScan() {
 
 void ClapPlugin::queueNews(const ParamNews& item) {
     news.push(item);  // a full queue drops a value: the scan still reports it
-    if (!inProcess && hostParamsExt && hostParamsExt->request_flush)
+    // request_flush is not for the audio thread (where process drains the
+    // queue anyway); the editor calls from the UI thread.
+    const bool onAudioThread =
+        hostThreadExt && hostThreadExt->is_audio_thread && hostThreadExt->is_audio_thread(clapHost);
+    if (!onAudioThread && hostParamsExt && hostParamsExt->request_flush)
         hostParamsExt->request_flush(clapHost);
 }
 
