@@ -22,5 +22,7 @@ done
 copy_dist
 log "checks of the 32-bit DLL"
 check_pe dist/windows-x86/Corvex.dll pe-i386
+log "checks of the CLAP plug-ins for Windows"
+check_clap_pe dist/windows-x86/Corvex.clap pe-i386
 check_clap_pe dist/windows-x64/Corvex.clap pe-x86-64
 ls -l dist/*/Corvex.*
