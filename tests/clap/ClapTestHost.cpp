@@ -258,6 +258,8 @@ int64_t CLAP_CALL MemoryIn::read(const clap_istream* s, void* buffer, uint64_t s
     auto* self = static_cast<MemoryIn*>(s->ctx);
     const size_t left = self->bytes.size() - self->position;
     const size_t n = static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(size, left), self->chunkLimit));
+    if (n == 0)
+        return 0;
     std::memcpy(buffer, self->bytes.data() + self->position, n);
     self->position += n;
     return static_cast<int64_t>(n);
