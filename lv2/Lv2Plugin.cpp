@@ -94,7 +94,9 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     for (int i = 0; features && features[i]; ++i)
         if (std::strcmp(features[i]->URI, LV2_URID__map) == 0)
             map = static_cast<const LV2_URID_Map*>(features[i]->data);
-    if (!map || !(rate > 0.0) || rate > 1.0e7)
+    // Without urid:map (lv2apply offers no features) the plug-in runs but
+    // has no state to save or restore.
+    if (!(rate > 0.0) || rate > 1.0e7)
         return nullptr;
 
     Instance* self = new (std::nothrow) Instance;
@@ -105,8 +107,10 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
         delete self;
         return nullptr;
     }
-    self->chunkType = map->map(map->handle, LV2_ATOM__Chunk);
-    self->bankKey = map->map(map->handle, kStateBankKey);
+    if (map) {
+        self->chunkType = map->map(map->handle, LV2_ATOM__Chunk);
+        self->bankKey = map->map(map->handle, kStateBankKey);
+    }
     // The order a VST 2.4 host opens an effect in.
     self->dispatch(effOpen, 0, 0, nullptr, 0.0f);
     self->dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
@@ -175,6 +179,8 @@ void cleanup(LV2_Handle handle) {
 LV2_State_Status save(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle state, uint32_t,
                       const LV2_Feature* const*) {
     Instance* self = static_cast<Instance*>(handle);
+    if (!self->bankKey)
+        return LV2_STATE_ERR_NO_FEATURE;
     self->readSnapshot();
     return store(state, self->bankKey, self->saving.bytes, sizeof self->saving.bytes, self->chunkType,
                  LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
@@ -185,6 +191,8 @@ LV2_State_Status save(LV2_Handle handle, LV2_State_Store_Function store, LV2_Sta
 LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state, uint32_t,
                          const LV2_Feature* const*) {
     Instance* self = static_cast<Instance*>(handle);
+    if (!self->bankKey)
+        return LV2_STATE_ERR_NO_FEATURE;
     size_t size = 0;
     uint32_t type = 0;
     uint32_t flags = 0;

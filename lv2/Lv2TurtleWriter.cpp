@@ -119,8 +119,7 @@ std::string description(AEffect* effect) {
     t += "    doap:maintainer [ foaf:name " + quoted(vendor) + " ] ;\n";
     // Vendor version 1000 is 1.0.0; an even minor version marks a release.
     t += "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n";
-    t += "    lv2:optionalFeature lv2:hardRTCapable ;\n";
-    t += "    lv2:requiredFeature urid:map ;\n";
+    t += "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n";
     t += "    lv2:extensionData state:interface ;\n";
     t += "    ui:ui <" + std::string(kUiUri) + "> ;\n";
     t += "    lv2:port ";
