@@ -232,6 +232,27 @@ TEST_F(Lv2Host, HostileBlobsAreRefusedAndChangeNothing) {
     EXPECT_EQ(decode(amp.savedBlob()).program, 3u);
 }
 
+TEST_F(Lv2Host, InPlaceBuffersGiveTheSameSamples) {
+    for (float stereo : {0.0f, 1.0f}) {
+        Lv2Instance apart(world, 44100.0);
+        Lv2Instance shared(world, 44100.0);
+        ASSERT_TRUE(apart.instance && shared.instance);
+        shared.connectInPlace();
+        std::vector<float> left(256), right(256);
+        for (int block = 0; block < 8; ++block) {
+            for (int i = 0; i < 256; ++i) {
+                left[i] = 0.6f * std::sin(0.02f * (block * 256 + i));
+                right[i] = 0.4f * std::cos(0.031f * (block * 256 + i));
+            }
+            apart.controls[kStereo] = shared.controls[kStereo] = stereo;
+            apart.run(left.data(), right.data(), 256);
+            shared.run(left.data(), right.data(), 256);
+            ASSERT_EQ(std::memcmp(apart.outLeft(), shared.outLeft(), 256 * sizeof(float)), 0) << stereo;
+            ASSERT_EQ(std::memcmp(apart.outRight(), shared.outRight(), 256 * sizeof(float)), 0) << stereo;
+        }
+    }
+}
+
 // In blocks of 512 with a change between blocks, as a DAW runs it: the same
 // samples as the VST 2.4 library given the same blocks and changes.
 TEST_F(Lv2Host, BlocksOf512MatchTheVstBuild) {

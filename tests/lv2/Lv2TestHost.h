@@ -109,8 +109,14 @@ public:
         std::vector<float> zero(frames);
         run(zero.data(), zero.data(), frames);
     }
-    const float* outLeft() const { return out.data(); }
-    const float* outRight() const { return out.data() + maxBlock; }
+    // Hosts may hand the same buffers for input and output.
+    void connectInPlace() {
+        lilv_instance_connect_port(instance, 15, in.data());
+        lilv_instance_connect_port(instance, 16, in.data() + maxBlock);
+        inPlace = true;
+    }
+    const float* outLeft() const { return inPlace ? in.data() : out.data(); }
+    const float* outRight() const { return inPlace ? in.data() + maxBlock : out.data() + maxBlock; }
 
     const LV2_State_Interface* stateInterface() const {
         return static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance, LV2_STATE__interface));
@@ -144,6 +150,7 @@ public:
     float controls[kControls] = {};
     std::vector<float> in, out;
     uint32_t maxBlock = 0;
+    bool inPlace = false;
 
 private:
     static uint32_t portIndex(Lv2Instance* self, const char* symbol) {
