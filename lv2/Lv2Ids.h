@@ -16,13 +16,16 @@ constexpr const char* kDspBinary = "Corvex.so";
 constexpr const char* kUiBinary = "CorvexUI.so";
 
 // Control ports 0..12 are the effect's parameters, by the same index; the
-// audio ports follow.
+// audio ports follow. Ports 17..29 report the values the amp is using, by
+// the same order: after a Channel change or a restored state they differ
+// from what the host's own ports hold, and the UI reads them there.
 constexpr uint32_t kNumControls = 13;
 constexpr uint32_t kAudioIn0 = 13;
 constexpr uint32_t kAudioIn1 = 14;
 constexpr uint32_t kAudioOut0 = 15;
 constexpr uint32_t kAudioOut1 = 16;
-constexpr uint32_t kNumPorts = 17;
+constexpr uint32_t kFirstActual = 17;
+constexpr uint32_t kNumPorts = kFirstActual + kNumControls;
 
 constexpr int kUiWidth = 660;
 constexpr int kUiHeight = 248;

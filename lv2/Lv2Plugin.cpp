@@ -43,6 +43,7 @@ struct Instance {
     const float* controls[kNumControls] = {};
     const float* inputs[2] = {};
     float* outputs[2] = {};
+    float* actual[kNumControls] = {};  // the values the amp uses, for the UI
     // The bits of each control port as last applied (or, before the first
     // run, the effect's own value): NaN compares equal to itself here.
     uint32_t applied[kNumControls] = {};
@@ -129,6 +130,8 @@ void connectPort(LV2_Handle handle, uint32_t port, void* data) {
         self->inputs[port - kAudioIn0] = static_cast<const float*>(data);
     else if (port == kAudioOut0 || port == kAudioOut1)
         self->outputs[port - kAudioOut0] = static_cast<float*>(data);
+    else if (port >= kFirstActual && port < kNumPorts)
+        self->actual[port - kFirstActual] = static_cast<float*>(data);
 }
 
 // Instantiation thread.
@@ -154,6 +157,9 @@ void run(LV2_Handle handle, uint32_t frames) {
     }
     if (changed)
         self->publish();
+    for (uint32_t i = 0; i < kNumControls; ++i)
+        if (self->actual[i])
+            *self->actual[i] = effect->getParameter(effect, static_cast<VstInt32>(i));
     if (frames == 0)
         return;
     // The effect reads its inputs before it writes the outputs of the same

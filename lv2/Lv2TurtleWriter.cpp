@@ -79,6 +79,7 @@ const char kPrefixes[] =
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2:  <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
     "@prefix rdf:  <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
@@ -151,7 +152,19 @@ std::string description(AEffect* effect) {
         t += "        lv2:index " + std::to_string(kAudioIn0 + a) + " ;\n";
         t += "        lv2:symbol \"" + std::string(audio[a][1]) + "\" ;\n";
         t += "        lv2:name \"" + std::string(audio[a][2]) + "\" ;\n";
-        t += a < 3 ? "    ] , " : "    ] .\n\n";
+        t += "    ] , ";
+    }
+    // What the amp is using: the UI's view of the two-channel memory.
+    for (VstInt32 i = 0; i < effect->numParams; ++i) {
+        char name[64] = {};
+        dispatch(effGetParamName, i, name);
+        t += "[\n        a lv2:OutputPort, lv2:ControlPort ;\n";
+        t += "        lv2:index " + std::to_string(static_cast<VstInt32>(kFirstActual) + i) + " ;\n";
+        t += "        lv2:symbol \"" + symbolOf(name) + "_actual\" ;\n";
+        t += "        lv2:name " + quoted((std::string(name) + " (actual)").c_str()) + " ;\n";
+        t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
+        t += "        lv2:portProperty pprops:notOnGUI ;\n";
+        t += i + 1 < effect->numParams ? "    ] , " : "    ] .\n\n";
     }
     t += "<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n";
     t += "    lv2:requiredFeature ui:parent ;\n";

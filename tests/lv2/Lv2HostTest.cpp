@@ -46,13 +46,24 @@ protected:
 TEST_F(Lv2Host, PortsDescribeTheEffectsParameters) {
     AEffect* effect = createEffectInstance(quietHost);
     ASSERT_NE(effect, nullptr);
-    ASSERT_EQ(lilv_plugin_get_num_ports(world.plugin), 17u);
+    ASSERT_EQ(lilv_plugin_get_num_ports(world.plugin), 30u);
     LilvNode* toggled = lilv_new_uri(world.world, LV2_CORE__toggled);
     LilvNode* control = lilv_new_uri(world.world, LV2_CORE__ControlPort);
     LilvNode* audio = lilv_new_uri(world.world, LV2_CORE__AudioPort);
     LilvNode* input = lilv_new_uri(world.world, LV2_CORE__InputPort);
-    for (uint32_t i = 0; i < 17; ++i) {
+    for (uint32_t i = 0; i < 30; ++i) {
         const LilvPort* port = lilv_plugin_get_port_by_index(world.plugin, i);
+        if (i >= 17) {
+            // The amp's actual values, in parameter order.
+            EXPECT_TRUE(lilv_port_is_a(world.plugin, port, control)) << i;
+            EXPECT_FALSE(lilv_port_is_a(world.plugin, port, input)) << i;
+            char name[64] = {};
+            effect->dispatcher(effect, effGetParamName, static_cast<VstInt32>(i - 17), 0, name, 0.0f);
+            LilvNode* portName = lilv_port_get_name(world.plugin, port);
+            EXPECT_EQ(std::string(lilv_node_as_string(portName)), std::string(name) + " (actual)");
+            lilv_node_free(portName);
+            continue;
+        }
         if (i >= 13) {
             EXPECT_TRUE(lilv_port_is_a(world.plugin, port, audio)) << i;
             EXPECT_EQ(lilv_port_is_a(world.plugin, port, input), i < 15) << i;
@@ -97,6 +108,8 @@ TEST_F(Lv2Host, OnlyChangedPortsApplySoAChannelChangeRecallsTheOtherChannel) {
     amp.runSilence();
     Saved saved = decode(amp.savedBlob());
     EXPECT_EQ(saved.current().drive, 0.5f) << "the unchanged Drive port overwrote the recalled value";
+    EXPECT_EQ(amp.actual[kDrive], 0.5f) << "the actual Drive is reported";
+    EXPECT_EQ(amp.actual[kMixPls], 0.7f);
     amp.controls[kDrive] = 0.9f;
     amp.runSilence();
     amp.controls[kChannel] = 0.0f;  // back: Drive 0.2 again, though the port says 0.9
@@ -162,6 +175,7 @@ TEST_F(Lv2Host, StateSurvivesASessionThroughLilvsStateApi) {
     amp.controls[kChannel] = 0.0f;
     amp.runSilence();
     EXPECT_EQ(decode(amp.savedBlob()).current().drive, 0.25f);
+    EXPECT_EQ(amp.actual[kDrive], 0.25f);
 }
 
 // A retrieve function serving one crafted property.

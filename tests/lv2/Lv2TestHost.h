@@ -87,6 +87,8 @@ public:
         lilv_instance_connect_port(instance, 14, in.data() + maxBlock);
         lilv_instance_connect_port(instance, 15, out.data());
         lilv_instance_connect_port(instance, 16, out.data() + maxBlock);
+        for (uint32_t i = 0; i < kControls; ++i)
+            lilv_instance_connect_port(instance, 17 + i, &actual[i]);
         this->maxBlock = maxBlock;
         lilv_instance_activate(instance);
     }
@@ -148,6 +150,7 @@ public:
     Lv2World& world;
     LilvInstance* instance = nullptr;
     float controls[kControls] = {};
+    float actual[kControls] = {};  // what the amp reports it is using
     std::vector<float> in, out;
     uint32_t maxBlock = 0;
     bool inPlace = false;
