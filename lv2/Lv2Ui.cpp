@@ -6,10 +6,12 @@
 // write_function calls, and begin/end of a gesture become ui:touch calls
 // where the host offers them.
 //
-// The two-channel memory: a Channel change makes the DSP recall the other
-// channel's values while the host's ports still show the old ones. The
-// shadow recalls the same values, and the UI writes them to the host's
-// ports so that the host shows what the amp does.
+// The two-channel memory: a Channel change makes the amp recall the other
+// channel's values while the host's ports still hold the old ones, and a
+// restored state can hold values the UI has never seen. The DSP reports
+// the values it uses on its "actual" output ports; the shadow follows
+// them, and after the amp switched channels the UI writes the recalled
+// values to the host's ports so that the host shows what the amp does.
 
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
@@ -37,6 +39,13 @@ bool sameBits(float a, float b) {
 
 VstIntPtr VSTCALLBACK uiHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 
+bool isPerChannel(uint32_t index) {
+    for (VstInt32 p : kPerChannel)
+        if (static_cast<uint32_t>(p) == index)
+            return true;
+    return false;
+}
+
 struct Ui {
     AEffect* effect = nullptr;
     LV2UI_Write_Function write = nullptr;
@@ -46,60 +55,97 @@ struct Ui {
     bool open = false;
 
     // The host sends every port's value after instantiation. Until the
-    // first idle those values are only collected and then applied Channel
-    // first, so that the host's values land in the host's channel and
-    // nothing is written back.
+    // first idle those values are only collected, then applied Channel
+    // first so that they land in the amp's channel.
     bool syncing = true;
     bool received[kNumControls] = {};
-    float hostValue[kNumControls] = {};
+    float hostValue[kNumControls] = {};  // what the host's input ports hold
+    bool actualKnown[kNumControls] = {};
+    float actual[kNumControls] = {};  // what the amp reports it uses
+    // From a change of the amp's channel to the next idle: recalled values
+    // that reach us are written to the host's ports.
+    bool recalling = false;
 
     float value(VstInt32 index) const { return effect->getParameter(effect, index); }
     void set(VstInt32 index, float v) { effect->setParameter(effect, index, v); }
 
-    void writePort(VstInt32 index, float v) {
-        if (index < 0 || static_cast<uint32_t>(index) >= kNumControls)
+    void writePort(uint32_t index, float v) {
+        if (index >= kNumControls)
             return;
         hostValue[index] = v;
-        write(controller, static_cast<uint32_t>(index), sizeof(float), 0, &v);
+        write(controller, index, sizeof(float), 0, &v);
     }
 
-    // The channel's eight values, as the shadow recalled them, to the host.
-    void writeRecalled() {
-        for (VstInt32 index : kPerChannel)
-            writePort(index, value(index));
+    // The shadow takes the amp's value of `index`; while recalling, so do
+    // the host's ports.
+    void follow(uint32_t index) {
+        if (!actualKnown[index])
+            return;
+        const float v = actual[index];
+        if (!sameBits(v, value(static_cast<VstInt32>(index))))
+            set(static_cast<VstInt32>(index), v);
+        if (recalling && isPerChannel(index) && !sameBits(v, hostValue[index]))
+            writePort(index, v);
     }
 
-    // UI thread: a value from the host.
-    void portEvent(uint32_t port, float v) {
+    // UI thread: the host's own port changed.
+    void hostEvent(uint32_t port, float v) {
+        hostValue[port] = v;
         if (syncing) {
             received[port] = true;
-            hostValue[port] = v;
             return;
         }
-        hostValue[port] = v;
-        if (sameBits(v, value(static_cast<VstInt32>(port))))
-            return;  // our own write coming back, or nothing new
-        set(static_cast<VstInt32>(port), v);
-        if (port == Corvex::kChannel)
-            writeRecalled();
+        // A host's Channel change recalls in the shadow as in the amp; the
+        // amp's actual values follow and correct whatever the shadow had.
+        if (!sameBits(v, value(static_cast<VstInt32>(port))))
+            set(static_cast<VstInt32>(port), v);
+    }
+
+    // UI thread: the amp reported a value it uses.
+    void actualEvent(uint32_t index, float v) {
+        const bool changed = !actualKnown[index] || !sameBits(actual[index], v);
+        actual[index] = v;
+        actualKnown[index] = true;
+        if (syncing || !changed)
+            return;
+        if (index != Corvex::kChannel) {
+            follow(index);
+            return;
+        }
+        // The amp switched channels: its recalled values, those already
+        // reported and those still to come before the next idle.
+        recalling = true;
+        follow(Corvex::kChannel);
+        for (VstInt32 p : kPerChannel)
+            follow(static_cast<uint32_t>(p));
     }
 
     void endSync() {
         syncing = false;
-        if (received[Corvex::kChannel])
-            set(Corvex::kChannel, hostValue[Corvex::kChannel]);
-        for (uint32_t i = 0; i < kNumControls; ++i)
-            if (received[i] && i != Corvex::kChannel)
+        auto start = [this](uint32_t i) {
+            if (actualKnown[i])
+                set(static_cast<VstInt32>(i), actual[i]);
+            else if (received[i])
                 set(static_cast<VstInt32>(i), hostValue[i]);
+        };
+        start(Corvex::kChannel);
+        for (uint32_t i = 0; i < kNumControls; ++i)
+            if (i != Corvex::kChannel)
+                start(i);
+        // A restored state the host's ports do not show yet.
+        recalling = true;
+        for (VstInt32 p : kPerChannel)
+            follow(static_cast<uint32_t>(p));
+        recalling = false;
     }
 
-    // UI thread: the shadow effect's calls to its host.
+    // UI thread: the shadow effect's calls to its host. A Channel click
+    // writes only the Channel port: the values come from the amp.
     VstIntPtr fromEffect(VstInt32 opcode, VstInt32 index, float opt) {
         switch (opcode) {
         case audioMasterAutomate:
-            writePort(index, opt);
-            if (index == Corvex::kChannel)
-                writeRecalled();
+            if (index >= 0)
+                writePort(static_cast<uint32_t>(index), opt);
             return 0;
         case audioMasterBeginEdit:
         case audioMasterEndEdit:
@@ -185,11 +231,15 @@ void cleanup(LV2UI_Handle handle) {
 
 // UI thread.
 void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
-    if (port >= kNumControls || format != 0 || size != sizeof(float) || !buffer)
+    if (format != 0 || size != sizeof(float) || !buffer)
         return;
     float v;
     std::memcpy(&v, buffer, sizeof v);
-    static_cast<Ui*>(handle)->portEvent(port, v);
+    Ui* ui = static_cast<Ui*>(handle);
+    if (port < kNumControls)
+        ui->hostEvent(port, v);
+    else if (port >= kFirstActual && port < kNumPorts)
+        ui->actualEvent(port - kFirstActual, v);
 }
 
 // UI thread: the window's events and redraws. 0 while the UI lives.
@@ -197,6 +247,7 @@ int idle(LV2UI_Handle handle) {
     Ui* ui = static_cast<Ui*>(handle);
     if (ui->syncing)
         ui->endSync();
+    ui->recalling = false;
     ui->effect->dispatcher(ui->effect, effEditIdle, 0, 0, nullptr, 0.0f);
     return 0;
 }

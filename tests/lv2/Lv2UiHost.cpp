@@ -1,14 +1,16 @@
-// A small LV2 UI host for the tests: opens the bundle's X11 UI through suil
-// in a window of its own, sends the port values a host sends at start,
-// echoes every write back as a port event (as hosts do) and prints what
-// the UI tells it:
+// A small LV2 UI host for the tests: runs the bundle's plug-in through lilv
+// and opens its X11 UI through suil in a window of its own. Every loop it
+// hands the UI's writes to the plug-in's ports (and echoes them to the UI,
+// as hosts do), runs a block, sends the UI the output ports that changed
+// and idles the UI. It prints what the UI tells it:
 //   ui-open WINDOW WIDTH HEIGHT    the UI's window inside ours
 //   write INDEX VALUE              write_function on a control port
 //   touch INDEX 1|0                a gesture begins / ends
 //   ui-closed
 // Usage: corvex-lv2-ui-host BUNDLE_DIR SECONDS [INDEX=VALUE...] [-- INDEX=VALUE...]
-// The values before "--" are sent at start; those after it when SIGUSR1
-// arrives, as a host's own automation would. SIGTERM ends it cleanly.
+// The values before "--" are set one per block before the UI opens (the
+// session's history); those after it when SIGUSR1 arrives, as the host's
+// own automation would. SIGTERM ends it cleanly.
 #include <X11/Xlib.h>
 #include <lv2/ui/ui.h>
 #include <suil/suil.h>
@@ -21,6 +23,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/lv2/Lv2TestHost.h"
 
 namespace {
 
@@ -89,6 +93,23 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, [](int) { stopRequested = 1; });
     std::signal(SIGUSR1, [](int) { laterRequested = 1; });
 
+    // The plug-in, with the session's history applied block by block.
+    const std::string lv2Path = std::string(argv[1]).substr(0, std::string(argv[1]).find_last_of('/'));
+    Lv2World world(lv2Path.c_str());
+    if (!world.plugin) {
+        std::fprintf(stderr, "the plug-in is not in %s\n", lv2Path.c_str());
+        return 1;
+    }
+    Lv2Instance dsp(world, 48000.0, 64);
+    if (!dsp.instance)
+        return 1;
+    dsp.runSilence(64);
+    for (const auto& [index, value] : initial) {
+        if (index < Lv2Instance::kControls)
+            dsp.controls[index] = value;
+        dsp.runSilence(64);
+    }
+
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "no X display\n");
@@ -123,8 +144,13 @@ int main(int argc, char** argv) {
     std::printf("ui-open %lu %d %d\n", static_cast<unsigned long>(window), attributes.width, attributes.height);
     std::fflush(stdout);
     // What a host sends right after instantiation: every port's value.
-    for (const auto& [index, value] : initial)
-        suil_instance_port_event(host.ui, index, sizeof(float), 0, &value);
+    float sent[Lv2Instance::kControls];
+    for (uint32_t i = 0; i < Lv2Instance::kControls; ++i)
+        suil_instance_port_event(host.ui, i, sizeof(float), 0, &dsp.controls[i]);
+    for (uint32_t i = 0; i < Lv2Instance::kControls; ++i) {
+        sent[i] = dsp.actual[i];
+        suil_instance_port_event(host.ui, 17 + i, sizeof(float), 0, &sent[i]);
+    }
 
     const double end = now() + seconds;
     while (!stopRequested && now() < end) {
@@ -134,13 +160,26 @@ int main(int argc, char** argv) {
         }
         if (laterRequested) {
             laterRequested = 0;
-            for (const auto& [index, value] : later)
+            for (const auto& [index, value] : later) {
+                if (index < Lv2Instance::kControls)
+                    dsp.controls[index] = value;
                 suil_instance_port_event(host.ui, index, sizeof(float), 0, &value);
+            }
         }
         std::vector<std::pair<uint32_t, float>> echoes;
         echoes.swap(host.echoes);
-        for (const auto& [index, value] : echoes)
+        for (const auto& [index, value] : echoes) {
+            if (index < Lv2Instance::kControls)
+                dsp.controls[index] = value;
             suil_instance_port_event(host.ui, index, sizeof(float), 0, &value);
+        }
+        dsp.runSilence(64);
+        for (uint32_t i = 0; i < Lv2Instance::kControls; ++i) {
+            if (std::memcmp(&sent[i], &dsp.actual[i], sizeof(float)) != 0) {
+                sent[i] = dsp.actual[i];
+                suil_instance_port_event(host.ui, 17 + i, sizeof(float), 0, &sent[i]);
+            }
+        }
         if (idle->idle(suil_instance_get_handle(host.ui)) != 0)
             break;
         const timespec pause = {0, 10 * 1000 * 1000};
