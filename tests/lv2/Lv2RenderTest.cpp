@@ -111,7 +111,7 @@ TEST(Lv2Render, EveryModeAtEveryRateMatchesTheVstBuildBitForBit) {
 
     int compared = 0;
     for (int rate : {44100, 48000, 96000}) {
-        const std::vector<float> input = makeInput(rate, rate / 8);
+        const std::vector<float> input = makeInput(rate, rate / 16);
         const std::string in = work + "/in-" + std::to_string(rate) + ".wav";
         ASSERT_TRUE(writeWav(in, rate, input));
         for (int mode = 0; mode < 16; ++mode) {
