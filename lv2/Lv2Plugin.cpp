@@ -8,6 +8,12 @@
 // applies only the ports whose value changed since the previous run, in
 // index order: an unchanged port never overwrites a recalled value, and a
 // port the host moved after the Channel change (a higher index) wins.
+//
+// A restored state is the truth about every channel, while the host's
+// ports may still hold values from before a channel switch (generic
+// controls do not follow the recall) and are restored along with it. So
+// the first run after a restore takes whatever the ports then hold as
+// already applied; only later moves of a port reach the amp.
 
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
@@ -47,6 +53,7 @@ struct Instance {
     // The bits of each control port as last applied (or, before the first
     // run, the effect's own value): NaN compares equal to itself here.
     uint32_t applied[kNumControls] = {};
+    bool adoptPorts = false;  // set by restore, read by the next run (never concurrent)
 
     LV2_URID chunkType = 0;
     LV2_URID bankKey = 0;
@@ -143,6 +150,12 @@ void activate(LV2_Handle handle) {
 void run(LV2_Handle handle, uint32_t frames) {
     Instance* self = static_cast<Instance*>(handle);
     AEffect* effect = self->effect;
+    if (self->adoptPorts) {
+        self->adoptPorts = false;
+        for (uint32_t i = 0; i < kNumControls; ++i)
+            if (self->controls[i])
+                self->applied[i] = floatBits(*self->controls[i]);
+    }
     bool changed = false;
     for (uint32_t i = 0; i < kNumControls; ++i) {
         if (!self->controls[i])
@@ -216,6 +229,7 @@ LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
     self->dispatch(effSetProgram, 0, static_cast<VstIntPtr>(program), nullptr, 0.0f);
     self->dispatch(effSetChunk, 0, static_cast<VstIntPtr>(kBankChunkSize), const_cast<unsigned char*>(bank), 0.0f);
     self->publish();
+    self->adoptPorts = true;
     return LV2_STATE_SUCCESS;
 }
 

@@ -178,6 +178,37 @@ TEST_F(Lv2Host, StateSurvivesASessionThroughLilvsStateApi) {
     EXPECT_EQ(amp.actual[kDrive], 0.25f);
 }
 
+// A host's ports may be stale after a channel switch (generic controls do
+// not follow the recall). When a session comes back, the host restores
+// those stale port values along with the state: the state must win.
+TEST_F(Lv2Host, ARestoredStateWinsOverStaleHostPorts) {
+    LilvState* state = nullptr;
+    {
+        Lv2Instance amp(world, 44100.0);
+        ASSERT_NE(amp.instance, nullptr);
+        amp.controls[kDrive] = 0.9f;  // channel 1
+        amp.runSilence();
+        amp.controls[kChannel] = 1.0f;  // channel 2 recalls Drive 0.5; the port still says 0.9
+        amp.runSilence();
+        state = amp.saveState();
+    }
+    ASSERT_NE(state, nullptr);
+    Lv2Instance amp(world, 44100.0);
+    ASSERT_NE(amp.instance, nullptr);
+    amp.restoreState(state);
+    lilv_state_free(state);
+    EXPECT_EQ(amp.controls[kDrive], 0.9f);
+    amp.runSilence();
+    Saved saved = decode(amp.savedBlob());
+    EXPECT_EQ(saved.current().drive, 0.5f) << "the stale Drive port overwrote the restored channel";
+    EXPECT_EQ(saved.current().channelSettings[0].drive, static_cast<double>(0.9f));
+    EXPECT_EQ(amp.actual[kDrive], 0.5f);
+    // From then on the ports work as before.
+    amp.controls[kDrive] = 0.6f;
+    amp.runSilence();
+    EXPECT_EQ(decode(amp.savedBlob()).current().drive, 0.6f);
+}
+
 // A retrieve function serving one crafted property.
 struct Offered {
     std::vector<unsigned char> bytes;
