@@ -22,5 +22,5 @@ if ! grep -q '^done$' "$work/ardour.out" || grep -q '^check .* FAILED' "$work/ar
   cat "$work/ardour.out"
   exit 1
 fi
-[ "$(grep -c '^check .* ok' "$work/ardour.out")" -eq 6 ] || { echo "FAIL: not every check ran"; exit 1; }
+[ "$(grep -c '^check .* ok' "$work/ardour.out")" -eq 7 ] || { echo "FAIL: not every check ran"; exit 1; }
 echo "PASS"
