@@ -167,13 +167,14 @@ VstIntPtr VSTCALLBACK uiHost(AEffect* effect, VstInt32 opcode, VstInt32 index, V
     return ui ? ui->fromEffect(opcode, index, opt) : 0;
 }
 
-// The editor's own X window inside the host's, for the host to embed.
+// UI thread: the editor's own X window inside the host's, for the host to embed.
 void* editorWindow(AEffect* effect) {
     AudioEffect* object = static_cast<AudioEffect*>(effect->object);
     AEffGUIEditor* editor = object ? dynamic_cast<AEffGUIEditor*>(object->getEditor()) : nullptr;
     return editor && editor->getFrame() ? editor->getFrame()->getWindow() : nullptr;
 }
 
+// UI thread: closes the editor, then the shadow effect.
 void destroy(Ui* ui) {
     if (ui->effect) {
         if (ui->open)
