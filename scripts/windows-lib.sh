@@ -22,6 +22,10 @@ ensure_linux_plugin() {
     cmake --preset default -G Ninja >/dev/null || return 1
   fi
   cmake --build --preset default -j "$JOBS" --target corvex_plugin corvex_clap "$@"
+  # The LV2 bundle where the LV2 headers are installed.
+  if grep -q '^corvex_lv2_bundle:' <(cmake --build --preset default --target help 2>/dev/null); then
+    cmake --build --preset default -j "$JOBS" --target corvex_lv2_bundle
+  fi
 }
 
 # copy_dist: the three plug-ins into dist/<platform>/, each as VST 2.4 and
@@ -35,6 +39,10 @@ copy_dist() {
   cp build/mingw-i686/plugin/Corvex.clap dist/windows-x86/Corvex.clap || ok=1
   cp build/mingw-x64/plugin/Corvex.clap dist/windows-x64/Corvex.clap || ok=1
   cp build/default/plugin/Corvex.clap dist/linux-x86_64/Corvex.clap || ok=1
+  if [ -d build/default/lv2/Corvex.lv2 ]; then
+    rm -rf dist/linux-x86_64/Corvex.lv2
+    cp -r build/default/lv2/Corvex.lv2 dist/linux-x86_64/Corvex.lv2 || ok=1
+  fi
   return $ok
 }
 

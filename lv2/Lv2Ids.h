@@ -1,0 +1,33 @@
+// The names the LV2 bundle is known by, and the port layout shared by the
+// description generator, the DSP library and the UI library.
+#pragma once
+
+#include <cstdint>
+
+namespace corvex_lv2 {
+
+#define CORVEX_LV2_URI "https://ardex-plugins.example/corvex"
+constexpr const char* kPluginUri = CORVEX_LV2_URI;
+constexpr const char* kUiUri = CORVEX_LV2_URI "#ui";
+// The state property holding the bank and the current program.
+constexpr const char* kStateBankKey = CORVEX_LV2_URI "#bank";
+
+constexpr const char* kDspBinary = "Corvex.so";
+constexpr const char* kUiBinary = "CorvexUI.so";
+
+// Control ports 0..12 are the effect's parameters, by the same index; the
+// audio ports follow. Ports 17..29 report the values the amp is using, by
+// the same order: after a Channel change or a restored state they differ
+// from what the host's own ports hold, and the UI reads them there.
+constexpr uint32_t kNumControls = 13;
+constexpr uint32_t kAudioIn0 = 13;
+constexpr uint32_t kAudioIn1 = 14;
+constexpr uint32_t kAudioOut0 = 15;
+constexpr uint32_t kAudioOut1 = 16;
+constexpr uint32_t kFirstActual = 17;
+constexpr uint32_t kNumPorts = kFirstActual + kNumControls;
+
+constexpr int kUiWidth = 660;
+constexpr int kUiHeight = 248;
+
+}  // namespace corvex_lv2

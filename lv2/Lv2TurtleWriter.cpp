@@ -1,0 +1,196 @@
+// Build-time generator of the bundle's description: makes a fresh effect
+// and writes manifest.ttl and corvex.ttl from what the effect itself
+// reports (parameter names, defaults, the effect and vendor strings), so
+// the ports a host sees can never differ from the parameters.
+// Usage: corvex-lv2-ttl OUTPUT_DIR
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "lv2/Lv2Ids.h"
+#include "model/Corvex.h"
+#include "shell/PluginEntry.h"
+
+using namespace corvex_lv2;
+
+namespace {
+
+VstIntPtr VSTCALLBACK versionHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// How a generic host should draw each parameter. The effect treats every
+// value as a float; these say which ones act as switches.
+enum class Kind { knob, channel, toggle };
+
+Kind kindOf(VstInt32 index) {
+    switch (index) {
+    case Corvex::kChannel:
+        return Kind::channel;
+    case Corvex::kMonoStereo:
+    case Corvex::kQuality:
+    case Corvex::kBoost:
+        return Kind::toggle;
+    default:
+        return Kind::knob;
+    }
+}
+
+// Port symbols from the reported names: lower case, every run of other
+// characters one underscore ("Mono/Stereo" is mono_stereo).
+std::string symbolOf(const char* name) {
+    std::string symbol;
+    bool gap = false;
+    for (const char* c = name; *c; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c))) {
+            if (gap && !symbol.empty())
+                symbol += '_';
+            symbol += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+            gap = false;
+        } else {
+            gap = true;
+        }
+    }
+    return symbol;
+}
+
+std::string quoted(const char* text) {
+    std::string out = "\"";
+    for (const char* c = text; *c; ++c) {
+        if (*c == '"' || *c == '\\')
+            out += '\\';
+        out += *c;
+    }
+    return out + "\"";
+}
+
+std::string number(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+    std::string out = text;
+    if (out.find_first_of(".eE") == std::string::npos)
+        out += ".0";
+    return out;
+}
+
+const char kPrefixes[] =
+    "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
+    "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+    "@prefix lv2:  <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
+    "@prefix rdf:  <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+    "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+    "@prefix ui:   <http://lv2plug.in/ns/extensions/ui#> .\n"
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+
+bool writeFile(const std::string& path, const std::string& text) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+std::string manifest() {
+    std::string t = kPrefixes;
+    t += "<" + std::string(kPluginUri) + ">\n    a lv2:Plugin ;\n    lv2:binary <" + kDspBinary +
+         "> ;\n    rdfs:seeAlso <corvex.ttl> .\n\n";
+    t += "<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n    ui:binary <" + kUiBinary +
+         "> ;\n    rdfs:seeAlso <corvex.ttl> .\n";
+    return t;
+}
+
+std::string description(AEffect* effect) {
+    auto dispatch = [effect](VstInt32 opcode, VstInt32 index, void* ptr) {
+        return effect->dispatcher(effect, opcode, index, 0, ptr, 0.0f);
+    };
+    char effectName[80] = {};
+    char vendor[80] = {};
+    dispatch(effGetEffectName, 0, effectName);
+    dispatch(effGetVendorString, 0, vendor);
+
+    std::string t = kPrefixes;
+    t += "<" + std::string(kPluginUri) + ">\n";
+    t += "    a lv2:Plugin, lv2:SimulatorPlugin, doap:Project ;\n";
+    t += "    doap:name " + quoted(effectName) + " ;\n";
+    t += "    doap:license <" + std::string(kPluginUri) + "#license> ;\n";
+    t += "    doap:maintainer [ foaf:name " + quoted(vendor) + " ] ;\n";
+    // Vendor version 1000 is 1.0.0; an even minor version marks a release.
+    t += "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n";
+    t += "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n";
+    t += "    lv2:extensionData state:interface ;\n";
+    t += "    ui:ui <" + std::string(kUiUri) + "> ;\n";
+    t += "    lv2:port ";
+    for (VstInt32 i = 0; i < effect->numParams; ++i) {
+        char name[64] = {};
+        dispatch(effGetParamName, i, name);
+        const float value = effect->getParameter(effect, i);
+        t += "[\n        a lv2:InputPort, lv2:ControlPort ;\n";
+        t += "        lv2:index " + std::to_string(i) + " ;\n";
+        t += "        lv2:symbol \"" + symbolOf(name) + "\" ;\n";
+        t += "        lv2:name " + quoted(name) + " ;\n";
+        t += "        lv2:default " + number(value) + " ;\n";
+        t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
+        if (kindOf(i) == Kind::toggle) {
+            t += "        lv2:portProperty lv2:toggled ;\n";
+        } else if (kindOf(i) == Kind::channel) {
+            t += "        lv2:portProperty lv2:integer, lv2:enumeration ;\n";
+            t += "        lv2:scalePoint [ rdfs:label \"Channel 1\" ; rdf:value 0.0 ] ,\n";
+            t += "            [ rdfs:label \"Channel 2\" ; rdf:value 1.0 ] ;\n";
+        }
+        t += "    ] , ";
+    }
+    const char* audio[4][3] = {{"InputPort", "in_l", "In L"},
+                               {"InputPort", "in_r", "In R"},
+                               {"OutputPort", "out_l", "Out L"},
+                               {"OutputPort", "out_r", "Out R"}};
+    for (int a = 0; a < 4; ++a) {
+        t += "[\n        a lv2:" + std::string(audio[a][0]) + ", lv2:AudioPort ;\n";
+        t += "        lv2:index " + std::to_string(kAudioIn0 + a) + " ;\n";
+        t += "        lv2:symbol \"" + std::string(audio[a][1]) + "\" ;\n";
+        t += "        lv2:name \"" + std::string(audio[a][2]) + "\" ;\n";
+        t += "    ] , ";
+    }
+    // What the amp is using: the UI's view of the two-channel memory.
+    for (VstInt32 i = 0; i < effect->numParams; ++i) {
+        char name[64] = {};
+        dispatch(effGetParamName, i, name);
+        t += "[\n        a lv2:OutputPort, lv2:ControlPort ;\n";
+        t += "        lv2:index " + std::to_string(static_cast<VstInt32>(kFirstActual) + i) + " ;\n";
+        t += "        lv2:symbol \"" + symbolOf(name) + "_actual\" ;\n";
+        t += "        lv2:name " + quoted((std::string(name) + " (actual)").c_str()) + " ;\n";
+        t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
+        t += "        lv2:portProperty pprops:notOnGUI ;\n";
+        t += i + 1 < effect->numParams ? "    ] , " : "    ] .\n\n";
+    }
+    t += "<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n";
+    t += "    lv2:requiredFeature ui:parent ;\n";
+    t += "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize, ui:idleInterface ;\n";
+    t += "    lv2:extensionData ui:idleInterface .\n";
+    return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+        return 2;
+    }
+    AEffect* effect = createEffectInstance(versionHost);
+    if (!effect || effect->numParams != static_cast<VstInt32>(kNumControls)) {
+        std::fprintf(stderr, "corvex-lv2-ttl: the effect could not be made\n");
+        return 1;
+    }
+    const std::string dir = argv[1];
+    const bool ok = writeFile(dir + "/manifest.ttl", manifest()) && writeFile(dir + "/corvex.ttl", description(effect));
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    if (!ok) {
+        std::fprintf(stderr, "corvex-lv2-ttl: cannot write into %s\n", dir.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The LV2 UI on a real X server through suil, with the plug-in running in
+# the same host: starts Xvfb; the session's history sets Drive 0.25 on
+# channel 1, switches to channel 2 and sets Drive 0.9 there, all before the
+# UI opens, so the UI has never seen channel 1's Drive. With xdotool it then
+# drags the Contour knob and clicks the Channel switch, and last the host
+# itself switches back to channel 2. Checks that opening writes nothing,
+# that the drag is one touch gesture of rising writes, and that each
+# Channel change writes the values the amp recalled to the host's ports.
+# Usage: xvfb_lv2_ui_test.sh HOST BUNDLE WORKDIR
+# Exit 77 (skipped) when Xvfb or xdotool are missing.
+set -uo pipefail
+host=$1 bundle=$2 work=$3
+
+for tool in Xvfb xdotool; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "SKIPPED: $tool is not installed (scripts/setup.sh installs xvfb and xdotool)"
+    exit 77
+  fi
+done
+
+rm -rf "$work" && mkdir -p "$work" || exit 1
+xvfb_pid="" host_pid=""
+cleanup() {
+  [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; echo "--- host output:"; cat "$work/host.out" 2>/dev/null; echo "--- host errors:"; cat "$work/host.err" 2>/dev/null; exit 1; }
+
+Xvfb -displayfd 3 -screen 0 800x400x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.err" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# History before the UI: Drive 0.25, Channel 2, Drive 0.9. After "--":
+# what SIGUSR1 sends.
+"$host" "$bundle" 60 2=0.25 1=1 2=0.9 -- 1=1 >"$work/host.out" 2>"$work/host.err" &
+host_pid=$!
+for _ in $(seq 200); do grep -q '^ui-open' "$work/host.out" 2>/dev/null && break; sleep 0.05; done
+grep -q '^ui-open [0-9]* 660 248$' "$work/host.out" || fail "the UI did not open at 660 x 248"
+sleep 0.5
+[ "$(grep -c -v '^ui-' "$work/host.out")" -eq 0 ] || fail "opening the UI wrote to the host"
+
+# Contour knob (300..345 x 176..221): 50 pixels up in 5 steps.
+xdotool mousemove 322 198 mousedown 1
+for k in 1 2 3 4 5; do sleep 0.1; xdotool mousemove 322 $((198 - 10 * k)); done
+sleep 0.1; xdotool mouseup 1
+sleep 0.4
+drag=$(sed -n '/^touch 7 1$/,/^touch 7 0$/p' "$work/host.out")
+[ -n "$drag" ] || fail "no touch 7 1 ... touch 7 0 around the drag"
+values=$(awk '$1 == "write" && $2 == 7 { print $3 }' <<<"$drag")
+[ "$(wc -l <<<"$values")" -ge 3 ] || fail "too few writes during the drag"
+awk 'NR > 1 && $1 < prev - 1e-6 { bad = 1 } { prev = $1 } END { exit bad }' <<<"$values" || fail "the drag's writes do not rise"
+last=$(tail -n1 <<<"$values")
+awk -v v="$last" 'BEGIN { exit !(v > 0.7 && v < 0.8) }' || fail "50 pixels up from 0.5 should end near 0.75, got $last"
+[ -z "$(grep -v -e '^ui-' -e ' 7 ' -e ' 7$' "$work/host.out")" ] || fail "the drag wrote other ports"
+
+# The Channel switch (100..150 x 192..218): the UI writes the Channel port,
+# the amp recalls channel 1 and the UI writes what changed: the Drive 0.25
+# it had never seen and the untouched Contour 0.5.
+mark=$(wc -l <"$work/host.out")
+xdotool mousemove 125 205 click 1
+sleep 0.4
+click=$(tail -n +$((mark + 1)) "$work/host.out")
+expected=$(printf 'touch 1 1\nwrite 1 0.000000\ntouch 1 0\nwrite 2 0.250000\nwrite 7 0.500000')
+[ "$click" = "$expected" ] || fail "the Channel click wrote: $click"
+
+# The host switches back to channel 2: the UI writes that channel's values,
+# Drive 0.9 and the dragged Contour.
+mark=$(wc -l <"$work/host.out")
+kill -USR1 "$host_pid"
+sleep 0.4
+recall=$(tail -n +$((mark + 1)) "$work/host.out")
+[ "$recall" = "$(printf 'write 2 0.900000\nwrite 7 %s' "$last")" ] || fail "the host's Channel change gave: $recall"
+
+kill -TERM "$host_pid"; wait "$host_pid"; rc=$?; host_pid=""
+[ "$rc" -eq 0 ] || fail "the host exited with $rc"
+grep -q '^ui-closed$' "$work/host.out" || fail "the UI was not closed cleanly"
+echo "PASS: drag to $last as one gesture, both Channel changes wrote the recalled values"
