@@ -4,7 +4,7 @@ if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
   find_package(X11)
   find_package(PNG)
   if(X11_FOUND AND PNG_FOUND)
-    add_executable(corvex-editor-host ${CMAKE_CURRENT_LIST_DIR}/editor_host.cpp)
+    add_executable(corvex-editor-host ${CMAKE_CURRENT_LIST_DIR}/EditorHost.cpp)
     target_include_directories(corvex-editor-host PRIVATE ${PROJECT_SOURCE_DIR} ${X11_INCLUDE_DIR})
     target_link_libraries(corvex-editor-host PRIVATE ${X11_LIBRARIES} PNG::PNG ${CMAKE_DL_LIBS})
     # Like corvex-render, it finds the plug-in at ../plugin/ relative to itself.

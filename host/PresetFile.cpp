@@ -1,4 +1,4 @@
-#include "host/preset_file.h"
+#include "host/PresetFile.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "host/plugin_presets.h"
+#include "host/PluginPresets.h"
 
 using presetfile::Kind;
 using presetfile::PresetFile;

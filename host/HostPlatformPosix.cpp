@@ -1,5 +1,5 @@
 // POSIX services of the host: dlopen/dlsym, /proc/self/exe, isatty.
-#include "host/platform.h"
+#include "host/HostPlatform.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/plugin_host.h"
+#include "host/PluginHost.h"
 
 struct sf_private_tag;
 

@@ -1,4 +1,4 @@
-#include "image_io.h"
+#include "ImageIo.h"
 
 #include <png.h>
 

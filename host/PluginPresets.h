@@ -1,11 +1,11 @@
 // Preset files and a loaded plug-in: loading an .fxp/.fxb into it and
-// capturing its state as one. The byte layout itself is preset_file.h.
+// capturing its state as one. The byte layout itself is PresetFile.h.
 #pragma once
 
 #include <string>
 
-#include "host/plugin_host.h"
-#include "host/preset_file.h"
+#include "host/PluginHost.h"
+#include "host/PresetFile.h"
 
 // Applies a parsed preset file to the plug-in. `expectBank` is what the user
 // asked for (--load-fxb or --load-fxp); a file of the other sort is refused.

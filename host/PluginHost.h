@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/platform.h"
+#include "host/HostPlatform.h"
 #include "shell/vst2.h"
 
 class PluginHost {

@@ -1,11 +1,11 @@
 // Writes what the Linux plug-in answers and renders for the fixed checks of
-// plugin_harness.h, as the reference the Windows builds are compared with.
+// PluginHarness.h, as the reference the Windows builds are compared with.
 //
 // Usage: corvex-make-reference PLUGIN.so OUT.f32
 #include <cstdio>
 #include <string>
 
-#include "plugin_harness.h"
+#include "PluginHarness.h"
 
 using namespace corvex::harness;
 

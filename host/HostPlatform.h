@@ -1,7 +1,7 @@
 // The few operating-system services the command-line host needs, behind one
 // small interface: loading a plug-in library and finding a symbol in it, the
 // path of the running executable, and whether stderr is a terminal. One
-// implementation per platform (platform_posix.cpp, platform_win32.cpp).
+// implementation per platform (HostPlatformPosix.cpp, HostPlatformWin32.cpp).
 #pragma once
 
 #include <memory>

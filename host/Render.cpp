@@ -1,4 +1,4 @@
-#include "host/render.h"
+#include "host/Render.h"
 
 #include <sndfile.h>
 

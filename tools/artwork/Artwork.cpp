@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
-#include "image_io.h"
-#include "layout.h"
+#include "Canvas.h"
+#include "ImageIo.h"
+#include "Layout.h"
 
 using namespace artwork;
 

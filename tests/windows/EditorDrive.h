@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin_harness.h"
+#include "PluginHarness.h"
 
 namespace corvex::harness {
 

@@ -3,10 +3,10 @@
 
 #include <fstream>
 
-#include "host/options.h"
-#include "host/plugin_host.h"
-#include "host/plugin_presets.h"
-#include "host_test_support.h"
+#include "host/Options.h"
+#include "host/PluginHost.h"
+#include "host/PluginPresets.h"
+#include "HostTestSupport.h"
 
 namespace {
 

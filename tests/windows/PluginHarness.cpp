@@ -1,4 +1,4 @@
-#include "plugin_harness.h"
+#include "PluginHarness.h"
 
 #include <algorithm>
 #include <cmath>

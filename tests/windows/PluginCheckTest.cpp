@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "plugin_harness.h"
+#include "PluginHarness.h"
 
 using namespace corvex::harness;
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "host_test_support.h"
-#include "host/preset_file.h"
+#include "HostTestSupport.h"
+#include "host/PresetFile.h"
 #include "shell/vst2.h"
 
 using namespace presetfile;

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "image_io.h"
+#include "ImageIo.h"
 
 namespace artwork {
 

@@ -1,6 +1,6 @@
 // Windows services of the host: LoadLibraryW/GetProcAddress, the module file
 // name, and the console check. Paths arrive as UTF-8 and are widened.
-#include "host/platform.h"
+#include "host/HostPlatform.h"
 
 #include <windows.h>
 #include <io.h>

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <fstream>
 
-#include "host/preset_file.h"
+#include "host/PresetFile.h"
 #include "shell/vst2.h"
-#include "host_test_support.h"
+#include "HostTestSupport.h"
 
 using hosttest::Audio;
 using hosttest::RunResult;

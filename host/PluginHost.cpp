@@ -1,4 +1,4 @@
-#include "host/plugin_host.h"
+#include "host/PluginHost.h"
 
 #include <cctype>
 #include <cstring>

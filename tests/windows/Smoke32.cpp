@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "plugin_harness.h"
+#include "PluginHarness.h"
 
 #if defined(_WIN32)
-#include "editor_drive.h"
+#include "EditorDrive.h"
 #endif
 
 using namespace corvex::harness;

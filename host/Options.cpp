@@ -1,4 +1,4 @@
-#include "host/options.h"
+#include "host/Options.h"
 
 #include <cerrno>
 #include <cmath>

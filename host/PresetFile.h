@@ -1,6 +1,6 @@
 // VST 2 preset files (.fxp programs and .fxb banks): reading and writing the
 // byte layout only. Nothing here knows a plug-in; the host decides what to do
-// with a parsed file (see plugin_presets.h).
+// with a parsed file (see PluginPresets.h).
 //
 // Every file starts with a 'CcnK' header; all integer and float fields are
 // big-endian, chunk bytes are opaque and copied as they are.

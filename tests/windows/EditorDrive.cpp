@@ -1,4 +1,4 @@
-#include "editor_drive.h"
+#include "EditorDrive.h"
 
 #include <windows.h>
 

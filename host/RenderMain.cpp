@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "host/options.h"
-#include "host/platform.h"
-#include "host/plugin_host.h"
-#include "host/plugin_presets.h"
-#include "host/preset_file.h"
-#include "host/render.h"
+#include "host/Options.h"
+#include "host/HostPlatform.h"
+#include "host/PluginHost.h"
+#include "host/PluginPresets.h"
+#include "host/PresetFile.h"
+#include "host/Render.h"
 
 namespace fs = std::filesystem;
 
