@@ -1,11 +1,8 @@
 #include "model/Corvex.h"
 
 #include <cstring>
-#include <new>
 
-#include "editor/AEffEditor.h"
-#include "editor/SDEditor.h"
-#include "shell/PluginEntry.h"
+#include "shell/AEffEditor.h"
 #include "shell/TextConversion.h"
 
 namespace {
@@ -65,17 +62,7 @@ void initProgram(CorvexProgram& program) {
 
 }  // namespace
 
-AEffect* createEffectInstance(audioMasterCallback audioMaster) {
-    try {
-        Corvex* effect = new (std::nothrow) Corvex(audioMaster);
-        return effect ? effect->getAeffect() : nullptr;
-    } catch (...) {
-        // Nothing crosses the plug-in interface as an exception.
-        return nullptr;
-    }
-}
-
-Corvex::Corvex(audioMasterCallback audioMaster)
+Corvex::Corvex(audioMasterCallback audioMaster, EditorFactory makeEditor)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams),
       activeChannel(0),
       stereo(0),
@@ -91,38 +78,43 @@ Corvex::Corvex(audioMasterCallback audioMaster)
     for (std::atomic<float>& value : parameters)
         value.store(0.0f, kRelaxed);
 
-    // 2. The signal chain's state blocks start cleared.
+    // The amp model's records start cleared, so that the design below finds
+    // zero histories and coefficients.
     clearDspState();
 
-    // 3. Ten identical "Init" programs.
+    // Ten identical "Init" programs.
     for (CorvexProgram& program : programs)
         initProgram(program);
 
-    // 4. Program 0 reaches every parameter through setParameter; this also
-    //    designs the amp model at the current rate (through "LowQ/HighQ").
+    // Program 0 reaches every parameter through setParameter; this also
+    // designs the amp model at the current rate (through "LowQ/HighQ").
     setProgram(0);
 
-    // 5. What the host is told about the effect.
+    // What the host is told about the effect.
     canProcessReplacing(true);
     programsAreChunks(true);
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(vstFourCC('C', 'R', 'V', 'X'));
 
-    // 6. The editor. It attaches itself (editor member and has-editor flag)
-    //    from its constructor; when it cannot be allocated the effect runs
-    //    without one and the flag stays clear.
-    try {
-        new SDEditor(this);
-    } catch (...) {
-        setEditor(nullptr);  // the editor's own images could not be allocated
+    // The editor, after the parameters so that it opens on their values. It
+    // attaches itself (editor member and has-editor flag) from its
+    // constructor; when it cannot be allocated the effect runs without one
+    // and the flag stays clear.
+    if (makeEditor) {
+        try {
+            makeEditor(this);
+        } catch (...) {
+            setEditor(nullptr);  // the editor's own images could not be allocated
+        }
     }
 
-    // 7. The resume step's MIDI request: Corvex is no synth and can do
-    //    nothing, so no request goes out.
+    // The resume step's MIDI request: Corvex is no synth and can do nothing,
+    // so no request goes out.
     resume();
 
-    // 8. Last, the triode stages at the oversampled rate left by step 4.
+    // Last, the triode stages at the oversampled rate the program's quality
+    // switch chose: their operating points depend on it.
     designTriodeStages();
 }
 

@@ -31,7 +31,16 @@ public:
     };
     static constexpr VstInt32 kNumPrograms = kNumCorvexPrograms;
 
-    explicit Corvex(audioMasterCallback audioMaster);
+    // Makes the effect's editor for it. The editor attaches itself to the
+    // effect from its constructor; a factory that cannot make one throws or
+    // attaches nothing, and the effect runs without an editor. The plug-in
+    // library supplies the front panel's factory, so the effect itself links
+    // no GUI.
+    using EditorFactory = void (*)(AudioEffect* effect);
+
+    // Host thread that loads the plug-in. Without a factory the effect has
+    // no editor (the tests and tools that only process audio).
+    explicit Corvex(audioMasterCallback audioMaster, EditorFactory makeEditor = nullptr);
 
     // Audio thread only.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;

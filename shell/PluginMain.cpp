@@ -1,7 +1,7 @@
 // The library's exported entry point. The host looks up "VSTPluginMain" (or,
 // on older hosts, "main"), calls it with its host callback and receives the
 // effect's record. Nothing else leaves the library.
-#include "shell/ModuleHandle.h"
+#include "common/ModuleHandle.h"
 #include "shell/PluginEntry.h"
 #include "shell/vst2.h"
 

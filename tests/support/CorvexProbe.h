@@ -3,10 +3,11 @@
 #pragma once
 
 #include "model/Corvex.h"
+#include "plugin/FrontPanel.h"
 
 class CorvexProbe : public Corvex {
 public:
-    explicit CorvexProbe(audioMasterCallback audioMaster) : Corvex(audioMaster) { ++alive; }
+    explicit CorvexProbe(audioMasterCallback audioMaster) : Corvex(audioMaster, &makeFrontPanel) { ++alive; }
     ~CorvexProbe() override { --alive; }
 
     using Corvex::activeChannel;

@@ -1,4 +1,4 @@
-#include "shell/ModuleHandle.h"
+#include "common/ModuleHandle.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "editor/AEffEditor.h"
+#include "shell/AEffEditor.h"
 
 #include "shell/AudioEffectX.h"
 
