@@ -70,17 +70,13 @@ Corvex::Corvex(audioMasterCallback audioMaster, EditorFactory makeEditor)
       boost(0),
       driveGain(0.0),
       channelSettings(),
-      programs(),
-      oversampling(0),
-      oversampledPeriod(0.0),
-      oversampledRate(0.0),
-      dspBusy(false) {
+      programs() {
     for (std::atomic<float>& value : parameters)
         value.store(0.0f, kRelaxed);
 
     // The amp model's records start cleared, so that the design below finds
     // zero histories and coefficients.
-    clearDspState();
+    amp.clear();
 
     // Ten identical "Init" programs.
     for (CorvexProgram& program : programs)
@@ -115,7 +111,7 @@ Corvex::Corvex(audioMasterCallback audioMaster, EditorFactory makeEditor)
 
     // Last, the triode stages at the oversampled rate the program's quality
     // switch chose: their operating points depend on it.
-    designTriodeStages();
+    amp.designStages();
 }
 
 CorvexProgram& Corvex::currentProgram() {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "model/AmpModel.h"
 #include "model/Programs.h"
 #include "model/SignalChain.h"
 #include "shell/AudioEffectX.h"
@@ -89,34 +90,17 @@ protected:
     // The programs in chunk layout; the host reads them in place.
     CorvexProgram programs[kNumPrograms];
 
-    // ---- Amp model design values (written by setSampleRate) ----
-    VstInt32 oversampling;     // 2, 4 or 8
-    double oversampledPeriod;  // 1 / (sampleRate * oversampling)
-    double oversampledRate;    // 1 / oversampledPeriod
-
-    // ---- Amp model state: one complete chain per audio side ----
-    AmpSide left;
-    AmpSide right;
-
-    // Held by whoever is using the records above: the audio thread for a
-    // block, a redesign for its duration. The audio thread only ever tries
-    // it (a block that finds a redesign in progress outputs silence); a
-    // redesign waits for the block in progress to finish.
-    std::atomic<bool> dspBusy;
+    // The amp model: both sides' chain records, the oversampling, and the
+    // guard between a redesign and an audio block.
+    AmpModel amp;
 
 private:
     CorvexProgram& currentProgram();
 
-    // ---- Amp model hooks (model/CorvexDsp.cpp) ----
-    void clearDspState();       // construction: every DSP record to its start state
-    void designDsp();           // setSampleRate: oversampling choice and filter designs
-    void designTriodeStages();  // construction, last: the triode stages at the oversampled rate
-    void acquireDsp();          // waits for the block in progress, if any
-    void releaseDsp();
-    ChainSettings chainSettings() const;  // the values a block reads
+    // The values a block reads, taken once at its start (model/CorvexDsp.cpp).
+    ChainSettings chainSettings() const;
 };
 
 static_assert(std::atomic<float>::is_always_lock_free, "parameters must be lock-free");
 static_assert(std::atomic<double>::is_always_lock_free, "driveGain must be lock-free");
 static_assert(std::atomic<VstInt32>::is_always_lock_free, "flags must be lock-free");
-static_assert(std::atomic<bool>::is_always_lock_free, "the DSP guard must be lock-free");

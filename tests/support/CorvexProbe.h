@@ -11,17 +11,12 @@ public:
     ~CorvexProbe() override { --alive; }
 
     using Corvex::activeChannel;
+    using Corvex::amp;
     using Corvex::boost;
     using Corvex::channelSettings;
     using Corvex::driveGain;
-    using Corvex::dspBusy;
     using Corvex::highQuality;
-    using Corvex::left;
-    using Corvex::oversampledPeriod;
-    using Corvex::oversampledRate;
-    using Corvex::oversampling;
     using Corvex::programs;
-    using Corvex::right;
     using Corvex::stereo;
 
     // The record exactly as the host would use it.
