@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "model/AmpModel.h"
+#include "model/ParameterTable.h"
 #include "model/Programs.h"
 #include "model/SignalChain.h"
 #include "shell/AudioEffectX.h"
@@ -14,21 +15,22 @@
 class Corvex : public AudioEffectX {
 public:
     // Parameter indexes; the editor's control tags are the same numbers.
+    // Everything else about each parameter is in model/ParameterTable.h.
     enum Parameter : VstInt32 {
-        kInput = 0,
-        kChannel,
-        kDrive,
-        kMixPls,
-        kLow,
-        kMid,
-        kHigh,
-        kContour,
-        kPowerAmp,
-        kVolume,
-        kMonoStereo,
-        kQuality,
-        kBoost,
-        kNumParams
+        kInput = corvex::kInput,
+        kChannel = corvex::kChannel,
+        kDrive = corvex::kDrive,
+        kMixPls = corvex::kMixPls,
+        kLow = corvex::kLow,
+        kMid = corvex::kMid,
+        kHigh = corvex::kHigh,
+        kContour = corvex::kContour,
+        kPowerAmp = corvex::kPowerAmp,
+        kVolume = corvex::kVolume,
+        kMonoStereo = corvex::kMonoStereo,
+        kQuality = corvex::kQuality,
+        kBoost = corvex::kBoost,
+        kNumParams = corvex::kNumParameters
     };
     static constexpr VstInt32 kNumPrograms = kNumCorvexPrograms;
 

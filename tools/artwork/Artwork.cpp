@@ -695,13 +695,13 @@ FloatImage makePanel(int* problemsOut) {
     // --- Knob scales and labels --------------------------------------------------
     const double labelBaseline = 233.0;
     for (const ControlPlace& place : kControls) {
-        if (place.kind != ControlKind::Knob && place.kind != ControlKind::MixKnob) continue;
+        if (place.kind != ControlKind::knob && place.kind != ControlKind::mixKnob) continue;
         const double cx = place.left + kKnobSize / 2.0, cy = place.top + kKnobSize / 2.0;
         // The knob with its shadow.
         controlBoxes.push_back({cx - 18.0, cy - 18.0, cx + 18.0, cy + 18.0, true});
         for (int i = 0; i <= 10; ++i) {
             // The mix knob's top carries the 50/50 lettering instead of marks.
-            if (place.kind == ControlKind::MixKnob && i >= 4 && i <= 6) continue;
+            if (place.kind == ControlKind::mixKnob && i >= 4 && i <= 6) continue;
             const double a = rad(kKnobStartDegrees - kKnobRangeDegrees * i / 10.0);
             const bool major = i == 0 || i == 5 || i == 10;
             const double r = 20.6;
@@ -712,7 +712,7 @@ FloatImage makePanel(int* problemsOut) {
             cairo_fill(cr);
         }
         letters.put(label, place.label, cx, labelBaseline, Align::Centre, kInk);
-        if (place.kind == ControlKind::MixKnob) {
+        if (place.kind == ControlKind::mixKnob) {
             letters.put(small, "50/50", cx, place.top + 1.0, Align::Centre, kInk);
             letters.put(small, "NORM", cx - 14.0, labelBaseline - 10.0, Align::Right, kInk);
             letters.put(small, "TREB", cx + 14.0, labelBaseline - 10.0, Align::Left, kInk);
@@ -774,19 +774,19 @@ FloatImage makePreview(const FloatImage& panel, const FloatImage& knob, const Fl
     for (const ControlPlace& place : kControls) {
         const double v = values[i++];
         switch (place.kind) {
-        case ControlKind::Knob:
-        case ControlKind::MixKnob: {
+        case ControlKind::knob:
+        case ControlKind::mixKnob: {
             const int frame = static_cast<int>(v * 2790.0) / 45;
             blendOver(out, knob, place.left, place.top, frame * kKnobSize, kKnobSize, kKnobSize);
             break;
         }
-        case ControlKind::Toggle:
+        case ControlKind::toggle:
             blendOver(out, toggle, place.left, place.top, v > 0 ? kSwitchHeight : 0, kSwitchWidth, kSwitchHeight);
             break;
-        case ControlKind::Lamp:
+        case ControlKind::lamp:
             blendOver(out, lamp, place.left, place.top, v > 0 ? kLampSize : 0, kLampSize, kLampSize);
             break;
-        case ControlKind::Slide:
+        case ControlKind::slide:
             blendOver(out, slide, place.left, place.top, v > 0 ? kSwitchHeight : 0, kSwitchWidth, kSwitchHeight);
             break;
         }

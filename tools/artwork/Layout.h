@@ -1,7 +1,9 @@
 // Where the editor puts its controls on the panel (frame coordinates, origin
-// at the panel's top left). The panel lettering is laid out around these
+// at the panel's top left), read from the parameter table the editor reads. The panel lettering is laid out around these
 // rectangles and the preview composites the control images onto them.
 #pragma once
+
+#include "model/ParameterTable.h"
 
 namespace artwork {
 
@@ -13,7 +15,7 @@ constexpr int kSwitchWidth = 50;
 constexpr int kSwitchHeight = 26;
 constexpr int kLampSize = 8;
 
-enum class ControlKind { Knob, MixKnob, Toggle, Lamp, Slide };
+using ControlKind = corvex::ControlKind;
 
 struct ControlPlace {
     ControlKind kind;
@@ -21,22 +23,28 @@ struct ControlPlace {
     const char* label;  // main label (the channel, mix and slide switches have extra ones)
 };
 
-// In the editor's creation (and drawing) order.
-constexpr ControlPlace kControls[] = {
-    {ControlKind::Knob, 62, 176, "INPUT"},
-    {ControlKind::Toggle, 100, 192, nullptr},
-    {ControlKind::Lamp, 158, 200, nullptr},
-    {ControlKind::Slide, 551, 128, nullptr},  // mono/stereo
-    {ControlKind::Knob, 185, 176, "DRIVE"},
-    {ControlKind::MixKnob, 237, 176, "PLS MIX"},
-    {ControlKind::Knob, 300, 176, "CONT"},
-    {ControlKind::Knob, 351, 176, "LOW"},
-    {ControlKind::Knob, 400, 176, "MID"},
-    {ControlKind::Knob, 449, 176, "HIGH"},
-    {ControlKind::Knob, 499, 176, "POWER AMP"},
-    {ControlKind::Knob, 549, 176, "OUTPUT"},
-    {ControlKind::Slide, 551, 108, nullptr},  // quality, drawn over the mono/stereo switch
+// The panel lettering under each control, by parameter index; null where the
+// control's own image carries it.
+constexpr const char* kPanelLabels[corvex::kNumParameters] = {
+    "INPUT", nullptr, "DRIVE",     "PLS MIX", "LOW",   "MID",   "HIGH",
+    "CONT",  "POWER AMP", "OUTPUT", nullptr,   nullptr, nullptr,
 };
+
+constexpr ControlPlace placeOf(int tag) {
+    return {corvex::kParameterTable[tag].control, corvex::kParameterTable[tag].left, corvex::kParameterTable[tag].top,
+            kPanelLabels[tag]};
+}
+
+// In the editor's creation (and drawing) order: the places are the ones the
+// editor uses (model/ParameterTable.h).
+constexpr ControlPlace kControls[] = {
+    placeOf(corvex::kControlOrder[0]), placeOf(corvex::kControlOrder[1]),  placeOf(corvex::kControlOrder[2]),
+    placeOf(corvex::kControlOrder[3]), placeOf(corvex::kControlOrder[4]),  placeOf(corvex::kControlOrder[5]),
+    placeOf(corvex::kControlOrder[6]), placeOf(corvex::kControlOrder[7]),  placeOf(corvex::kControlOrder[8]),
+    placeOf(corvex::kControlOrder[9]), placeOf(corvex::kControlOrder[10]), placeOf(corvex::kControlOrder[11]),
+    placeOf(corvex::kControlOrder[12]),
+};
+static_assert(sizeof kControls / sizeof kControls[0] == corvex::kNumParameters, "one place per parameter");
 
 // Knob pointer: frame 0 at 225 degrees (lower left), 270 degrees clockwise
 // to frame 62 at -45 degrees (lower right); angles counter-clockwise from +x.
