@@ -1,7 +1,42 @@
-// Corvex: the valve guitar amp head effect. Thirteen automatable parameters,
-// eight of them remembered separately for each of the two preamp channels,
-// ten programs kept in the chunk layout of model/Programs.h, and the
-// signal-processing state of the amp model.
+// Corvex: the valve guitar amp head effect. Thirteen automatable parameters
+// (model/ParameterTable.h), eight of them remembered separately for each of
+// the two preamp channels, ten programs kept in the chunk layout of
+// model/Programs.h, and the amp model (model/AmpModel.h).
+//
+// Threads. Three kinds of thread call in: the audio thread
+// (processReplacing), the host's thread for everything else (the
+// dispatcher's opcodes, automation), and the editor's UI thread, which sets
+// parameters when the user moves a control. What they share:
+//
+//   value                       written by                 read by
+//   parameters[]                setParameter               audio (once per block), any
+//   activeChannel, stereo,      setParameter               audio (once per block)
+//     highQuality, boost,
+//     driveGain
+//   channelSettings[],          setParameter, setProgram,  the same writers
+//     programs[], curProgram      setChunk, setProgramName   (and the host through getChunk)
+//   sampleRate                  setSampleRate              setParameter("LowQ/HighQ")
+//   amp's records and design    setSampleRate (host, or    audio, inside the model's guard
+//                                 the thread that flips
+//                                 "LowQ/HighQ"), construction
+//   editor                      construction only          setParameter (any thread)
+//
+// The single-writer rule: the writers in the middle column run one at a
+// time. The atomics make every value the audio thread reads safe from any
+// thread, but channelSettings[] and programs[] are plain data: the host's
+// thread and the editor's UI thread must not set parameters, programs or
+// chunks at the same instant (hosts serialise their own calls, and take a
+// control's change from the UI thread in turn with them).
+//
+// The audio thread never waits and never writes shared state: it reads the
+// atomics once at the start of a block and only tries the amp model's
+// guard; a block that finds a redesign in progress outputs silence. A
+// redesign does wait: the UI thread that flips "LowQ/HighQ" while audio runs
+// spins (yielding) in the guard until the block in progress ends.
+//
+// getChunk hands the host a pointer into programs[] itself, not a copy: it
+// stays valid until the next setChunk, setProgram or setParameter changes
+// the record under it, which hosts do not do while reading a chunk.
 #pragma once
 
 #include <atomic>
@@ -47,13 +82,14 @@ public:
 
     // Audio thread only.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
-    // Host thread (and the "LowQ/HighQ" parameter): stores the rate and
-    // redesigns the amp model for it.
+    // Host thread (and the thread setting "LowQ/HighQ"): stores the rate
+    // and redesigns the amp model for it, waiting for the block in progress.
     void setSampleRate(float sampleRate) override;
 
-    // Any thread: stores the value as given, writes it through into the
-    // current program, derives the channel and switch states, then tells
-    // the editor.
+    // Host or UI thread, one writer at a time (see above): stores the value
+    // as given, writes it through into the current program, derives the
+    // channel and switch states, then tells the editor. "LowQ/HighQ" also
+    // redesigns the amp model, waiting for the block in progress.
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;               // any thread
     void getParameterName(VstInt32 index, char* text) override;     // any thread
@@ -87,7 +123,7 @@ protected:
     std::atomic<VstInt32> boost;          // 1 when "TQZ Boost" >= 0.5
     std::atomic<double> driveGain;        // taper of "Drive"
 
-    // Working copy of both channels' values (parameter-setting thread only).
+    // Working copy of both channels' values (the parameter writer only).
     ChannelSettings channelSettings[2];
     // The programs in chunk layout; the host reads them in place.
     CorvexProgram programs[kNumPrograms];
