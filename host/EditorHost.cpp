@@ -12,7 +12,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <dlfcn.h>
 #include <png.h>
 #include <unistd.h>
 
@@ -26,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "loader/PluginLibrary.h"
 #include "shell/vst2.h"
 
 namespace {
@@ -209,19 +209,18 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    void* library = dlopen(options.plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        std::fprintf(stderr, "corvex-editor-host: cannot load %s: %s\n", options.plugin.c_str(), dlerror());
+    corvex::PluginLibrary library;
+    std::string loadError;
+    if (!library.open(options.plugin, loadError)) {
+        std::fprintf(stderr, "corvex-editor-host: cannot load %s: %s\n", options.plugin.c_str(), loadError.c_str());
         XCloseDisplay(display);
         return 1;
     }
-    using EntryPoint = AEffect* (*)(audioMasterCallback);
-    auto entry = reinterpret_cast<EntryPoint>(dlsym(library, "VSTPluginMain"));
-    if (!entry) entry = reinterpret_cast<EntryPoint>(dlsym(library, "main"));
+    auto entry = library.entry();
     AEffect* effect = entry ? entry(hostCallback) : nullptr;
     if (!effect || effect->magic != kEffectMagic || !effect->dispatcher) {
         std::fprintf(stderr, "corvex-editor-host: %s is not a VST 2.4 plug-in that starts\n", options.plugin.c_str());
-        dlclose(library);
+        library.close();
         XCloseDisplay(display);
         return 1;
     }
@@ -318,7 +317,7 @@ int main(int argc, char** argv) {
     }
 
     dispatch(effClose);  // deletes the effect and its editor
-    dlclose(library);
+    library.close();
     XCloseDisplay(display);
     return exitCode;
 }

@@ -6,7 +6,7 @@ if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
   if(X11_FOUND AND PNG_FOUND)
     add_executable(corvex-editor-host ${CMAKE_CURRENT_LIST_DIR}/EditorHost.cpp)
     target_include_directories(corvex-editor-host PRIVATE ${PROJECT_SOURCE_DIR} ${X11_INCLUDE_DIR})
-    target_link_libraries(corvex-editor-host PRIVATE ${X11_LIBRARIES} PNG::PNG ${CMAKE_DL_LIBS})
+    target_link_libraries(corvex-editor-host PRIVATE corvex_loader ${X11_LIBRARIES} PNG::PNG)
     # Like corvex-render, it finds the plug-in at ../plugin/ relative to itself.
     set_target_properties(corvex-editor-host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/host)
     if(TARGET corvex_plugin)

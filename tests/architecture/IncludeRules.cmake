@@ -9,6 +9,7 @@
 #   effect  model/Corvex*              dsp, vst, common: never the GUI or editor
 #   editor  editor/                    gui, vst, dsp, common: never the effect
 #   plugin  plugin/                    every layer: it joins them
+#   loader  loader/                    vst, common: loads the built plug-in
 # A layer includes nothing outside these folders (host/, tests/, tools/...).
 cmake_minimum_required(VERSION 3.22)
 if(NOT SOURCE_DIR)
@@ -23,6 +24,7 @@ set(allowed_gui common)
 set(allowed_effect dsp vst common)
 set(allowed_editor gui vst dsp common)
 set(allowed_plugin common dsp vst gui editor effect)
+set(allowed_loader vst common)
 
 # Sets ${out} to the layer of a path relative to the tree, or "outside".
 function(layer_of path out)
@@ -40,6 +42,8 @@ function(layer_of path out)
     set(l editor)
   elseif(path MATCHES "^plugin/")
     set(l plugin)
+  elseif(path MATCHES "^loader/")
+    set(l loader)
   else()
     set(l outside)
   endif()
@@ -53,7 +57,8 @@ file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/gui/*.h ${SOURCE_DIR}/gui/*.cpp
   ${SOURCE_DIR}/resources/*.h ${SOURCE_DIR}/resources/*.cpp
   ${SOURCE_DIR}/editor/*.h ${SOURCE_DIR}/editor/*.cpp
-  ${SOURCE_DIR}/plugin/*.h ${SOURCE_DIR}/plugin/*.cpp)
+  ${SOURCE_DIR}/plugin/*.h ${SOURCE_DIR}/plugin/*.cpp
+  ${SOURCE_DIR}/loader/*.h ${SOURCE_DIR}/loader/*.cpp)
 list(SORT files)
 if(NOT files)
   message(FATAL_ERROR "no layer sources under ${SOURCE_DIR}")

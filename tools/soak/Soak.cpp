@@ -19,8 +19,6 @@
 //
 //   corvex-soak [--seconds N] [--rate HZ] [--plugin PATH] [--segment S]
 // Exit status 0 when every check holds.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -31,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "loader/PluginLibrary.h"
 #include "shell/vst2.h"
 
 namespace {
@@ -131,13 +130,13 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, options))
         return 2;
 
-    void* library = dlopen(options.plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        std::fprintf(stderr, "corvex-soak: cannot load %s: %s\n", options.plugin.c_str(), dlerror());
+    corvex::PluginLibrary library;
+    std::string loadError;
+    if (!library.open(options.plugin, loadError)) {
+        std::fprintf(stderr, "corvex-soak: cannot load %s: %s\n", options.plugin.c_str(), loadError.c_str());
         return 2;
     }
-    using Entry = AEffect* (*)(audioMasterCallback);
-    auto entry = reinterpret_cast<Entry>(dlsym(library, "VSTPluginMain"));
+    auto entry = library.symbol("VSTPluginMain");
     AEffect* effect = entry ? entry(hostCallback) : nullptr;
     if (!effect || effect->magic != kEffectMagic) {
         std::fprintf(stderr, "corvex-soak: %s gave no effect\n", options.plugin.c_str());
@@ -253,7 +252,7 @@ int main(int argc, char** argv) {
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     dispatch(effMainsChanged, 0, 0);
     dispatch(effClose);
-    dlclose(library);
+    library.close();
 
     const double audioSeconds = double(total) / options.rate;
     bool ok = true;
