@@ -10,6 +10,7 @@
 #include "gui/platform/Platform.h"
 #include "model/Corvex.h"
 #include "plugin/FrontPanel.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
@@ -31,9 +32,6 @@ private:
     FrameWindowSink* sink = nullptr;
 };
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 int parentWindow = 0;
 

@@ -10,12 +10,10 @@
 
 #include "loader/PluginLibrary.h"
 #include "shell/vst2.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 class EditorPlugin : public ::testing::Test {
 protected:
