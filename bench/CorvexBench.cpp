@@ -11,16 +11,16 @@
 #include <memory>
 #include <vector>
 
+#include "model/AmpModel.h"
 #include "model/Corvex.h"
 #include "model/SignalChain.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
 constexpr int kFrames = 512;
 
-VstIntPtr VSTCALLBACK benchHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
+constexpr audioMasterCallback benchHost = &quietHost;
 
 enum class Signal { pluck, hot, silenceAfterBurst };
 
@@ -150,30 +150,18 @@ void registerCases() {
 
 // The plain sample-by-sample formulation, for comparison with the fast path.
 void referenceChain(benchmark::State& state) {
-    AmpSide left, right;
-    const OversamplingChoice choice = chooseOversampling(44100.0f, 0);
-    clearAmpSide(left);
-    clearAmpSide(right);
-    designAmpSideFilters(left, choice.oversampledRate);
-    designAmpSideFilters(right, choice.oversampledRate);
-    designAmpSideStages(left, AmpSideKind::left, choice.oversampledRate);
-    designAmpSideStages(right, AmpSideKind::right, choice.oversampledRate);
-    ChainSettings s;
-    s.input = s.low = s.mid = s.high = s.contour = s.powerAmp = s.volume = s.mix = 0.5;
-    s.driveGain = driveTaper(0.5);
-    s.activeChannel = 0;
-    s.boost = 0;
-    s.stereo = 0;
-    s.oversampling = choice.oversampling;
-    s.oversampledRate = choice.oversampledRate;
-    s.oversampledPeriod = choice.oversampledPeriod;
+    AmpModel model;
+    model.clear();
+    model.design(44100.0f, 0);
+    model.designStages();
+    const ChainSettings s = defaultChainSettings(model);
     std::vector<float> in(kFrames), outL(kFrames), outR(kFrames);
     long position = 0;
     for (auto _ : state) {
         state.PauseTiming();
         for (float& v : in) v = pluck(position++, 44100.0f, 0.5);
         state.ResumeTiming();
-        processChainBlockReference(left, right, s, in.data(), in.data(), outL.data(), outR.data(), kFrames);
+        processChainBlockReference(model.left, model.right, s, in.data(), in.data(), outL.data(), outR.data(), kFrames);
         benchmark::DoNotOptimize(outL.data());
     }
     state.counters["realtime"] =

@@ -22,6 +22,7 @@
 
 #include "shell/PluginEntry.h"
 #include "shell/vst2.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
@@ -29,9 +30,7 @@ constexpr int kFrames = 512;
 constexpr int kBlocksPerSecond = 86;
 constexpr float kRate = 44100.0f;
 
-VstIntPtr VSTCALLBACK benchHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
+constexpr audioMasterCallback benchHost = &quietHost;
 
 struct Player {
     AEffect* effect = nullptr;

@@ -4,7 +4,7 @@
 // the frame's FrameEditor (edit brackets, paced idle, knob mode).
 #pragma once
 
-#include "editor/AEffEditor.h"
+#include "shell/AEffEditor.h"
 #include "gui/FrameEditor.h"
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 
 #include "gui/CBitmap.h"
 #include "gui/CFrame.h"
+#include "model/ParameterTable.h"
 #include "shell/AudioEffect.h"
 
 using namespace VSTGUI;
@@ -20,36 +21,20 @@ constexpr int32 kMixKnobImage = 6;
 
 constexpr int32 kKnobFrames = 63;
 
-enum class Kind { knob, onOff };
+// The image of each kind of control (the panel's controls, their places and
+// their order are in model/ParameterTable.h).
+int32 imageOf(corvex::ControlKind kind) {
+    switch (kind) {
+        case corvex::ControlKind::knob: return kKnobImage;
+        case corvex::ControlKind::mixKnob: return kMixKnobImage;
+        case corvex::ControlKind::toggle: return kToggleImage;
+        case corvex::ControlKind::lamp: return kLampImage;
+        case corvex::ControlKind::slide: return kSlideImage;
+    }
+    return kKnobImage;
+}
 
-struct ControlPlace {
-    int32 tag;  // parameter index
-    Kind kind;
-    int32 image;
-    int32 left;
-    int32 top;
-};
-
-// The panel's controls in creation order, which is also drawing order (later
-// ones on top) and, reversed, the order in which they are offered a press.
-// Two pairs overlap: the channel switch covers the input knob's right edge,
-// and the quality switch the top of the mono/stereo switch; the later one
-// of each pair wins.
-constexpr ControlPlace kLayout[SDEditor::kNumControls] = {
-    {0, Kind::knob, kKnobImage, 62, 176},       // Input
-    {1, Kind::onOff, kToggleImage, 100, 192},   // Channel
-    {12, Kind::onOff, kLampImage, 158, 200},    // TQZ Boost
-    {10, Kind::onOff, kSlideImage, 551, 128},   // Mono/Stereo
-    {2, Kind::knob, kKnobImage, 185, 176},      // Drive
-    {3, Kind::knob, kMixKnobImage, 237, 176},   // Mix PLS
-    {7, Kind::knob, kKnobImage, 300, 176},      // Contour
-    {4, Kind::knob, kKnobImage, 351, 176},      // Low
-    {5, Kind::knob, kKnobImage, 400, 176},      // Mid
-    {6, Kind::knob, kKnobImage, 449, 176},      // High
-    {8, Kind::knob, kKnobImage, 499, 176},      // Power Amp
-    {9, Kind::knob, kKnobImage, 549, 176},      // Volume
-    {11, Kind::onOff, kSlideImage, 551, 108},   // LowQ/HighQ
-};
+static_assert(SDEditor::kNumControls == corvex::kNumParameters, "one control per parameter");
 
 }  // namespace
 
@@ -91,28 +76,30 @@ bool SDEditor::open(void* ptr) {
     // its own image. Each control holds its image; ours are dropped once the
     // controls have theirs, so the images go with the frame.
     CBitmap* knobImage = nullptr;
-    for (const ControlPlace& place : kLayout) {
+    for (const int32 tag : corvex::kControlOrder) {
+        const corvex::ParameterInfo& place = corvex::kParameterTable[tag];
+        const int32 imageId = imageOf(place.control);
         CBitmap* image = nullptr;
-        if (place.image == kKnobImage) {
+        if (imageId == kKnobImage) {
             if (!knobImage)
                 knobImage = new CBitmap(kKnobImage);
             image = knobImage;
         } else {
-            image = new CBitmap(place.image);
+            image = new CBitmap(imageId);
         }
 
         CControl* control = nullptr;
-        if (place.kind == Kind::knob) {
+        if (corvex::isKnob(place.control)) {
             const int32 frameHeight = image->getHeight() / kKnobFrames;
             const CRect size(place.left, place.top, place.left + image->getWidth(), place.top + frameHeight);
-            control = new CAnimKnob(size, this, place.tag, kKnobFrames, frameHeight, image, CPoint(0, 0));
+            control = new CAnimKnob(size, this, tag, kKnobFrames, frameHeight, image, CPoint(0, 0));
         } else {
             const CRect size(place.left, place.top, place.left + image->getWidth(), place.top + image->getHeight() / 2);
-            control = new COnOffButton(size, this, place.tag, image, COnOffButton::kPostListenerUpdate);
+            control = new COnOffButton(size, this, tag, image, COnOffButton::kPostListenerUpdate);
         }
-        control->setValue(effect ? effect->getParameter(place.tag) : 0.f);
+        control->setValue(effect ? effect->getParameter(tag) : 0.f);
         newFrame->addView(control);  // the frame releases it (and our reference) when destroyed
-        controls[place.tag] = control;
+        controls[tag] = control;
 
         if (image != knobImage)
             image->forget();

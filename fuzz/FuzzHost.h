@@ -11,13 +11,12 @@
 
 #include "shell/PluginEntry.h"
 #include "shell/vst2.h"
+#include "tests/support/QuietHost.h"
 
 namespace fuzzhost {
 
 // A VST 2.4 host that offers nothing beyond its version.
-inline VstIntPtr VSTCALLBACK callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
+constexpr audioMasterCallback callback = &quietHost;
 
 [[noreturn]] inline void fail(const char* what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what);

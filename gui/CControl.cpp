@@ -12,6 +12,9 @@ namespace VSTGUI {
 
 namespace {
 
+// The true 2 pi, for knob angles. Not the amp model's ampTwoPi: that one is
+// part of the sound (model/StageDesign.h), while a knob only needs a full
+// turn, and the GUI toolkit does not depend on the amp model.
 constexpr float kTwoPi = 6.2831853f;
 
 bool named(const char* name, const char* own) { return name && std::strcmp(name, own) == 0; }

@@ -4,7 +4,7 @@
 
 #include "gui/CReferenceCounter.h"
 #include "gui/VSTGUITypes.h"
-#include "shell/vst2.h"
+#include "common/KeyCode.h"
 
 #include <vector>
 

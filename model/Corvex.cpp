@@ -1,11 +1,8 @@
 #include "model/Corvex.h"
 
 #include <cstring>
-#include <new>
 
-#include "editor/AEffEditor.h"
-#include "editor/SDEditor.h"
-#include "shell/PluginEntry.h"
+#include "shell/AEffEditor.h"
 #include "shell/TextConversion.h"
 
 namespace {
@@ -19,35 +16,42 @@ constexpr std::size_t kEffectNameLength = 32;
 constexpr std::size_t kVendorStringLength = 64;
 constexpr std::size_t kProgramNameLength = sizeof(CorvexProgram::name);
 
-struct ParameterInfo {
-    const char* name;
-    float defaultValue;
-    // The program record's float field for the parameter.
+using corvex::kParameterTable;
+using corvex::ParameterRole;
+
+// Where each parameter is kept: the program record's float field, and the
+// channel's own value for the per-channel parameters (else null).
+struct ParameterStorage {
     float CorvexProgram::*programField;
-    // The channel's own value for the eight per-channel parameters, else null.
     double ChannelSettings::*channelField;
 };
 
-const ParameterInfo kParameters[Corvex::kNumParams] = {
-    {"Input", 0.5f, &CorvexProgram::input, &ChannelSettings::input},
-    {"Channel", 0.0f, &CorvexProgram::channel, nullptr},
-    {"Drive", 0.5f, &CorvexProgram::drive, &ChannelSettings::drive},
-    {"Mix PLS", 0.5f, &CorvexProgram::mixPls, nullptr},
-    {"Low", 0.5f, &CorvexProgram::low, &ChannelSettings::low},
-    {"Mid", 0.5f, &CorvexProgram::mid, &ChannelSettings::mid},
-    {"High", 0.5f, &CorvexProgram::high, &ChannelSettings::high},
-    {"Contour", 0.5f, &CorvexProgram::contour, &ChannelSettings::contour},
-    {"Power Amp", 0.5f, &CorvexProgram::powerAmp, &ChannelSettings::powerAmp},
-    {"Volume", 0.5f, &CorvexProgram::volume, &ChannelSettings::volume},
-    {"Mono/Stereo", 0.0f, &CorvexProgram::monoStereo, nullptr},
-    {"LowQ/HighQ", 0.0f, &CorvexProgram::quality, nullptr},
-    {"TQZ Boost", 0.0f, &CorvexProgram::boost, nullptr},
+constexpr ParameterStorage kStorage[Corvex::kNumParams] = {
+    {&CorvexProgram::input, &ChannelSettings::input},
+    {&CorvexProgram::channel, nullptr},
+    {&CorvexProgram::drive, &ChannelSettings::drive},
+    {&CorvexProgram::mixPls, nullptr},
+    {&CorvexProgram::low, &ChannelSettings::low},
+    {&CorvexProgram::mid, &ChannelSettings::mid},
+    {&CorvexProgram::high, &ChannelSettings::high},
+    {&CorvexProgram::contour, &ChannelSettings::contour},
+    {&CorvexProgram::powerAmp, &ChannelSettings::powerAmp},
+    {&CorvexProgram::volume, &ChannelSettings::volume},
+    {&CorvexProgram::monoStereo, nullptr},
+    {&CorvexProgram::quality, nullptr},
+    {&CorvexProgram::boost, nullptr},
 };
 
-// The order in which a channel switch re-applies the channel's own values.
-const VstInt32 kChannelReapplyOrder[] = {Corvex::kInput,   Corvex::kDrive,  Corvex::kLow,
-                                         Corvex::kMid,     Corvex::kHigh,   Corvex::kContour,
-                                         Corvex::kVolume,  Corvex::kPowerAmp};
+// A channel field exactly for the parameters the table calls per-channel.
+constexpr bool storageMatchesRoles() {
+    for (int i = 0; i < Corvex::kNumParams; ++i) {
+        const bool perChannel = kParameterTable[i].role == ParameterRole::perChannel;
+        if (perChannel != (kStorage[i].channelField != nullptr))
+            return false;
+    }
+    return true;
+}
+static_assert(storageMatchesRoles(), "every per-channel parameter, and only those, has a channel field");
 
 bool isParameter(VstInt32 index) {
     return index >= 0 && index < Corvex::kNumParams;
@@ -57,25 +61,15 @@ bool isParameter(VstInt32 index) {
 void initProgram(CorvexProgram& program) {
     std::memset(&program, 0, sizeof(program));
     std::memcpy(program.name, "Init", 5);
-    for (const ParameterInfo& info : kParameters)
-        program.*info.programField = info.defaultValue;
+    for (int i = 0; i < Corvex::kNumParams; ++i)
+        program.*kStorage[i].programField = kParameterTable[i].defaultValue;
     for (ChannelSettings& channel : program.channelSettings)
         channel = ChannelSettings{0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5};
 }
 
 }  // namespace
 
-AEffect* createEffectInstance(audioMasterCallback audioMaster) {
-    try {
-        Corvex* effect = new (std::nothrow) Corvex(audioMaster);
-        return effect ? effect->getAeffect() : nullptr;
-    } catch (...) {
-        // Nothing crosses the plug-in interface as an exception.
-        return nullptr;
-    }
-}
-
-Corvex::Corvex(audioMasterCallback audioMaster)
+Corvex::Corvex(audioMasterCallback audioMaster, EditorFactory makeEditor)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams),
       activeChannel(0),
       stereo(0),
@@ -83,47 +77,48 @@ Corvex::Corvex(audioMasterCallback audioMaster)
       boost(0),
       driveGain(0.0),
       channelSettings(),
-      programs(),
-      oversampling(0),
-      oversampledPeriod(0.0),
-      oversampledRate(0.0),
-      dspBusy(false) {
+      programs() {
     for (std::atomic<float>& value : parameters)
         value.store(0.0f, kRelaxed);
 
-    // 2. The signal chain's state blocks start cleared.
-    clearDspState();
+    // The amp model's records start cleared, so that the design below finds
+    // zero histories and coefficients.
+    amp.clear();
 
-    // 3. Ten identical "Init" programs.
+    // Ten identical "Init" programs.
     for (CorvexProgram& program : programs)
         initProgram(program);
 
-    // 4. Program 0 reaches every parameter through setParameter; this also
-    //    designs the amp model at the current rate (through "LowQ/HighQ").
+    // Program 0 reaches every parameter through setParameter; this also
+    // designs the amp model at the current rate (through "LowQ/HighQ").
     setProgram(0);
 
-    // 5. What the host is told about the effect.
+    // What the host is told about the effect.
     canProcessReplacing(true);
     programsAreChunks(true);
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(vstFourCC('C', 'R', 'V', 'X'));
 
-    // 6. The editor. It attaches itself (editor member and has-editor flag)
-    //    from its constructor; when it cannot be allocated the effect runs
-    //    without one and the flag stays clear.
-    try {
-        new SDEditor(this);
-    } catch (...) {
-        setEditor(nullptr);  // the editor's own images could not be allocated
+    // The editor, after the parameters so that it opens on their values. It
+    // attaches itself (editor member and has-editor flag) from its
+    // constructor; when it cannot be allocated the effect runs without one
+    // and the flag stays clear.
+    if (makeEditor) {
+        try {
+            makeEditor(this);
+        } catch (...) {
+            setEditor(nullptr);  // the editor's own images could not be allocated
+        }
     }
 
-    // 7. The resume step's MIDI request: Corvex is no synth and can do
-    //    nothing, so no request goes out.
+    // The resume step's MIDI request: Corvex is no synth and can do nothing,
+    // so no request goes out.
     resume();
 
-    // 8. Last, the triode stages at the oversampled rate left by step 4.
-    designTriodeStages();
+    // Last, the triode stages at the oversampled rate the program's quality
+    // switch chose: their operating points depend on it.
+    amp.designStages();
 }
 
 CorvexProgram& Corvex::currentProgram() {
@@ -133,23 +128,23 @@ CorvexProgram& Corvex::currentProgram() {
 
 void Corvex::setParameter(VstInt32 index, float value) {
     if (isParameter(index)) {
-        const ParameterInfo& info = kParameters[index];
+        const ParameterStorage& storage = kStorage[index];
         CorvexProgram& program = currentProgram();
         parameters[index].store(value, kRelaxed);
-        program.*info.programField = value;
+        program.*storage.programField = value;
 
-        if (info.channelField) {
+        if (kParameterTable[index].role == ParameterRole::perChannel) {
             if (index == kDrive)
                 driveGain.store(driveTaper(value), kRelaxed);
             const VstInt32 channel = activeChannel.load(kRelaxed);
-            channelSettings[channel].*info.channelField = value;
-            program.channelSettings[channel].*info.channelField = value;
-        } else if (index == kChannel) {
+            channelSettings[channel].*storage.channelField = value;
+            program.channelSettings[channel].*storage.channelField = value;
+        } else if (kParameterTable[index].role == ParameterRole::channelSwitch) {
             // Not below 0.5 (NaN included) selects channel 1.
             const VstInt32 channel = value < 0.5f ? 0 : 1;
             activeChannel.store(channel, kRelaxed);
-            for (VstInt32 reapplied : kChannelReapplyOrder)
-                setParameter(reapplied, static_cast<float>(channelSettings[channel].*kParameters[reapplied].channelField));
+            for (VstInt32 reapplied : corvex::kChannelReapplyOrder)
+                setParameter(reapplied, static_cast<float>(channelSettings[channel].*kStorage[reapplied].channelField));
         } else if (index == kMonoStereo) {
             stereo.store(value >= 0.5f ? 1 : 0, kRelaxed);
         } else if (index == kQuality) {
@@ -172,13 +167,13 @@ float Corvex::getParameter(VstInt32 index) {
 void Corvex::getParameterName(VstInt32 index, char* text) {
     // Whole names (up to 11 characters), not cut to 8.
     if (text && isParameter(index))
-        std::strcpy(text, kParameters[index].name);
+        std::strcpy(text, kParameterTable[index].name);
 }
 
 void Corvex::getParameterDisplay(VstInt32 index, char* text) {
     if (!text || !isParameter(index))
         return;
-    if (index == kVolume)
+    if (kParameterTable[index].display == corvex::DisplayKind::decibels)
         dB2string(parameter(index), text, 8);
     else
         float2string(parameter(index), text, 8);
@@ -187,9 +182,9 @@ void Corvex::getParameterDisplay(VstInt32 index, char* text) {
 void Corvex::getParameterLabel(VstInt32 index, char* label) {
     if (!label || !isParameter(index))
         return;
-    // Only "Volume" has a unit; the others get an empty label rather than
-    // whatever the host's buffer held.
-    std::strcpy(label, index == kVolume ? "dB" : "");
+    // A parameter without a unit gets an empty label rather than whatever
+    // the host's buffer held.
+    std::strcpy(label, kParameterTable[index].label);
 }
 
 void Corvex::setProgram(VstInt32 program) {

@@ -1,11 +1,48 @@
-// Corvex: the valve guitar amp head effect. Thirteen automatable parameters,
-// eight of them remembered separately for each of the two preamp channels,
-// ten programs kept in the chunk layout of model/Programs.h, and the
-// signal-processing state of the amp model.
+// Corvex: the valve guitar amp head effect. Thirteen automatable parameters
+// (model/ParameterTable.h), eight of them remembered separately for each of
+// the two preamp channels, ten programs kept in the chunk layout of
+// model/Programs.h, and the amp model (model/AmpModel.h).
+//
+// Threads. Three kinds of thread call in: the audio thread
+// (processReplacing), the host's thread for everything else (the
+// dispatcher's opcodes, automation), and the editor's UI thread, which sets
+// parameters when the user moves a control. What they share:
+//
+//   value                       written by                 read by
+//   parameters[]                setParameter               audio (once per block), any
+//   activeChannel, stereo,      setParameter               audio (once per block)
+//     highQuality, boost,
+//     driveGain
+//   channelSettings[],          setParameter, setProgram,  the same writers
+//     programs[], curProgram      setChunk, setProgramName   (and the host through getChunk)
+//   sampleRate                  setSampleRate              setParameter("LowQ/HighQ")
+//   amp's records and design    setSampleRate (host, or    audio, inside the model's guard
+//                                 the thread that flips
+//                                 "LowQ/HighQ"), construction
+//   editor                      construction only          setParameter (any thread)
+//
+// The single-writer rule: the writers in the middle column run one at a
+// time. The atomics make every value the audio thread reads safe from any
+// thread, but channelSettings[] and programs[] are plain data: the host's
+// thread and the editor's UI thread must not set parameters, programs or
+// chunks at the same instant (hosts serialise their own calls, and take a
+// control's change from the UI thread in turn with them).
+//
+// The audio thread never waits and never writes shared state: it reads the
+// atomics once at the start of a block and only tries the amp model's
+// guard; a block that finds a redesign in progress outputs silence. A
+// redesign does wait: the UI thread that flips "LowQ/HighQ" while audio runs
+// spins (yielding) in the guard until the block in progress ends.
+//
+// getChunk hands the host a pointer into programs[] itself, not a copy: it
+// stays valid until the next setChunk, setProgram or setParameter changes
+// the record under it, which hosts do not do while reading a chunk.
 #pragma once
 
 #include <atomic>
 
+#include "model/AmpModel.h"
+#include "model/ParameterTable.h"
 #include "model/Programs.h"
 #include "model/SignalChain.h"
 #include "shell/AudioEffectX.h"
@@ -13,35 +50,46 @@
 class Corvex : public AudioEffectX {
 public:
     // Parameter indexes; the editor's control tags are the same numbers.
+    // Everything else about each parameter is in model/ParameterTable.h.
     enum Parameter : VstInt32 {
-        kInput = 0,
-        kChannel,
-        kDrive,
-        kMixPls,
-        kLow,
-        kMid,
-        kHigh,
-        kContour,
-        kPowerAmp,
-        kVolume,
-        kMonoStereo,
-        kQuality,
-        kBoost,
-        kNumParams
+        kInput = corvex::kInput,
+        kChannel = corvex::kChannel,
+        kDrive = corvex::kDrive,
+        kMixPls = corvex::kMixPls,
+        kLow = corvex::kLow,
+        kMid = corvex::kMid,
+        kHigh = corvex::kHigh,
+        kContour = corvex::kContour,
+        kPowerAmp = corvex::kPowerAmp,
+        kVolume = corvex::kVolume,
+        kMonoStereo = corvex::kMonoStereo,
+        kQuality = corvex::kQuality,
+        kBoost = corvex::kBoost,
+        kNumParams = corvex::kNumParameters
     };
     static constexpr VstInt32 kNumPrograms = kNumCorvexPrograms;
 
-    explicit Corvex(audioMasterCallback audioMaster);
+    // Makes the effect's editor for it. The editor attaches itself to the
+    // effect from its constructor; a factory that cannot make one throws or
+    // attaches nothing, and the effect runs without an editor. The plug-in
+    // library supplies the front panel's factory, so the effect itself links
+    // no GUI.
+    using EditorFactory = void (*)(AudioEffect* effect);
+
+    // Host thread that loads the plug-in. Without a factory the effect has
+    // no editor (the tests and tools that only process audio).
+    explicit Corvex(audioMasterCallback audioMaster, EditorFactory makeEditor = nullptr);
 
     // Audio thread only.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
-    // Host thread (and the "LowQ/HighQ" parameter): stores the rate and
-    // redesigns the amp model for it.
+    // Host thread (and the thread setting "LowQ/HighQ"): stores the rate
+    // and redesigns the amp model for it, waiting for the block in progress.
     void setSampleRate(float sampleRate) override;
 
-    // Any thread: stores the value as given, writes it through into the
-    // current program, derives the channel and switch states, then tells
-    // the editor.
+    // Host or UI thread, one writer at a time (see above): stores the value
+    // as given, writes it through into the current program, derives the
+    // channel and switch states, then tells the editor. "LowQ/HighQ" also
+    // redesigns the amp model, waiting for the block in progress.
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;               // any thread
     void getParameterName(VstInt32 index, char* text) override;     // any thread
@@ -75,39 +123,22 @@ protected:
     std::atomic<VstInt32> boost;          // 1 when "TQZ Boost" >= 0.5
     std::atomic<double> driveGain;        // taper of "Drive"
 
-    // Working copy of both channels' values (parameter-setting thread only).
+    // Working copy of both channels' values (the parameter writer only).
     ChannelSettings channelSettings[2];
     // The programs in chunk layout; the host reads them in place.
     CorvexProgram programs[kNumPrograms];
 
-    // ---- Amp model design values (written by setSampleRate) ----
-    VstInt32 oversampling;     // 2, 4 or 8
-    double oversampledPeriod;  // 1 / (sampleRate * oversampling)
-    double oversampledRate;    // 1 / oversampledPeriod
-
-    // ---- Amp model state: one complete chain per audio side ----
-    AmpSide left;
-    AmpSide right;
-
-    // Held by whoever is using the records above: the audio thread for a
-    // block, a redesign for its duration. The audio thread only ever tries
-    // it (a block that finds a redesign in progress outputs silence); a
-    // redesign waits for the block in progress to finish.
-    std::atomic<bool> dspBusy;
+    // The amp model: both sides' chain records, the oversampling, and the
+    // guard between a redesign and an audio block.
+    AmpModel amp;
 
 private:
     CorvexProgram& currentProgram();
 
-    // ---- Amp model hooks (model/CorvexDsp.cpp) ----
-    void clearDspState();       // construction: every DSP record to its start state
-    void designDsp();           // setSampleRate: oversampling choice and filter designs
-    void designTriodeStages();  // construction, last: the triode stages at the oversampled rate
-    void acquireDsp();          // waits for the block in progress, if any
-    void releaseDsp();
-    ChainSettings chainSettings() const;  // the values a block reads
+    // The values a block reads, taken once at its start (model/CorvexDsp.cpp).
+    ChainSettings chainSettings() const;
 };
 
 static_assert(std::atomic<float>::is_always_lock_free, "parameters must be lock-free");
 static_assert(std::atomic<double>::is_always_lock_free, "driveGain must be lock-free");
 static_assert(std::atomic<VstInt32>::is_always_lock_free, "flags must be lock-free");
-static_assert(std::atomic<bool>::is_always_lock_free, "the DSP guard must be lock-free");

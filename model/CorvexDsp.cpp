@@ -1,8 +1,7 @@
-// The amp model side of Corvex: the designs that follow the sample rate and
-// the quality switch, and the audio block.
+// The amp model side of Corvex: the design that follows the sample rate and
+// the quality switch, and the audio block. The model itself is AmpModel.
 #include <cmath>
 #include <initializer_list>
-#include <thread>
 
 #include "model/Corvex.h"
 #include "model/StageDesign.h"
@@ -11,55 +10,15 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 }  // namespace
 
-void Corvex::clearDspState() {
-    // Every coefficient and history 0 until the first design.
-    clearAmpSide(left);
-    clearAmpSide(right);
-    oversampling = 4;
-    oversampledPeriod = 0.0;
-    oversampledRate = 0.0;
-}
-
-void Corvex::acquireDsp() {
-    while (dspBusy.exchange(true, std::memory_order_acquire)) {
-        std::this_thread::yield();
-    }
-}
-
-void Corvex::releaseDsp() { dspBusy.store(false, std::memory_order_release); }
-
 // Host thread, or whichever thread sets "LowQ/HighQ". A rate that is not a
 // positive finite number is refused: the effect keeps its rate and designs.
+// Waits for the audio block in progress, if any.
 void Corvex::setSampleRate(float newSampleRate) {
     if (!(newSampleRate > 0.0f) || !std::isfinite(newSampleRate)) {
         return;
     }
-    acquireDsp();
     AudioEffectX::setSampleRate(newSampleRate);
-    designDsp();
-    releaseDsp();
-}
-
-void Corvex::designDsp() {
-    const OversamplingChoice choice = chooseOversampling(sampleRate, highQuality.load(kRelaxed));
-    oversampling = choice.oversampling;
-    oversampledPeriod = choice.oversampledPeriod;
-    oversampledRate = choice.oversampledRate;
-
-    // The stages keep their operating state; only the two rate terms move.
-    refreshAmpSideStageRates(left, oversampledRate);
-    refreshAmpSideStageRates(right, oversampledRate);
-    // Tone stacks and biquads redesigned (histories cleared), half-band
-    // coefficients reloaded (histories kept).
-    designAmpSideFilters(left, oversampledRate);
-    designAmpSideFilters(right, oversampledRate);
-}
-
-void Corvex::designTriodeStages() {
-    acquireDsp();
-    designAmpSideStages(left, AmpSideKind::left, oversampledRate);
-    designAmpSideStages(right, AmpSideKind::right, oversampledRate);
-    releaseDsp();
+    amp.design(newSampleRate, highQuality.load(kRelaxed));
 }
 
 ChainSettings Corvex::chainSettings() const {
@@ -76,9 +35,6 @@ ChainSettings Corvex::chainSettings() const {
     s.activeChannel = activeChannel.load(kRelaxed);
     s.boost = boost.load(kRelaxed);
     s.stereo = stereo.load(kRelaxed);
-    s.oversampling = oversampling;
-    s.oversampledRate = oversampledRate;
-    s.oversampledPeriod = oversampledPeriod;
     return s;
 }
 
@@ -93,21 +49,19 @@ void Corvex::processReplacing(float** inputs, float** outputs, VstInt32 sampleFr
     float* outRight = outputs[1];
     const bool isStereo = stereo.load(kRelaxed) != 0;
     const bool inputsPresent = inputs && inputs[0] && (!isStereo || inputs[1]);
-    if (!outLeft || !outRight || !inputsPresent || dspBusy.exchange(true, std::memory_order_acquire)) {
-        // Missing channels, or a redesign in progress: silence on whatever
-        // outputs exist, and the amp state untouched.
-        for (float* out : {outLeft, outRight}) {
-            if (out) {
-                for (VstInt32 i = 0; i < sampleFrames; ++i) {
-                    out[i] = 0.0f;
-                }
+    if (outLeft && outRight && inputsPresent) {
+        ChainSettings settings = chainSettings();
+        settings.stereo = isStereo ? 1 : 0;
+        if (amp.process(settings, inputs[0], isStereo ? inputs[1] : nullptr, outLeft, outRight, sampleFrames))
+            return;
+    }
+    // Missing channels, or a redesign in progress: silence on whatever
+    // outputs exist, and the amp state untouched.
+    for (float* out : {outLeft, outRight}) {
+        if (out) {
+            for (VstInt32 i = 0; i < sampleFrames; ++i) {
+                out[i] = 0.0f;
             }
         }
-        return;
     }
-    ChainSettings settings = chainSettings();
-    settings.stereo = isStereo ? 1 : 0;
-    processChainBlock(left, right, settings, inputs[0], isStereo ? inputs[1] : nullptr, outLeft, outRight,
-                      sampleFrames);
-    releaseDsp();
 }

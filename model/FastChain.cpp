@@ -299,8 +299,8 @@ void preampChannel0Mono(AmpSide& side, const ChainSettings& settings, const floa
     BiquadLanes<double> shelf = loadBiquad<double>(side.lowShelf1k, side.lowShelf1k);
     BiquadLanes<double> lowpass = loadBiquad<double>(side.lowpass10k, side.lowpass10k);
     const double input = settings.input;
-    const double keep = 1.0 - settings.mix;
-    const double blend = 2.5 * settings.mix;
+    const double keep = mixPlainGain(settings.mix);
+    const double blend = mixShelvedGain(settings.mix);
     const double driveGain = settings.driveGain;
     const DoublePair ratePair = splatPair(settings.oversampledRate);
 
@@ -330,8 +330,8 @@ void preampChannel0Stereo(AmpSide& left, AmpSide& right, const ChainSettings& se
     BiquadLanes<V> shelf = loadBiquad<V>(left.lowShelf1k, right.lowShelf1k);
     BiquadLanes<V> lowpass = loadBiquad<V>(left.lowpass10k, right.lowpass10k);
     const V input = splatPair(settings.input);
-    const V keep = splatPair(1.0 - settings.mix);
-    const V blend = splatPair(2.5 * settings.mix);
+    const V keep = splatPair(mixPlainGain(settings.mix));
+    const V blend = splatPair(mixShelvedGain(settings.mix));
     const V driveGain = splatPair(settings.driveGain);
     const V rate = splatPair(settings.oversampledRate);
 
@@ -370,7 +370,7 @@ void preampChannel1(AmpSide& a, AmpSide& b, const ChainSettings& settings, V ext
     const V driveGain = splat<V>(settings.driveGain);
     const V rate = splat<V>(settings.oversampledRate);
     const V outputGain = splat<V>(0.52);
-    const V offset = splat<V>(0.1 * settings.boost);
+    const V offset = splat<V>(boostOffset(settings.boost));
     const bool boosted = settings.boost != 0;
 
     staggerThree<V>(

@@ -115,10 +115,9 @@ void restAmpSide(AmpSide& side) {
 }
 
 ChainConstants computeChainConstants(const ChainSettings& settings) {
-    const double u = settings.contour;
     ChainConstants constants;
-    constants.contourDrive = 0.04 * (0.5225 + 1.0298 * u - 0.1077 * (u * u));
-    constants.powerDrive = 0.1 + 0.9 * settings.powerAmp;
+    constants.contourDrive = contourDriveGain(settings.contour);
+    constants.powerDrive = powerAmpDriveGain(settings.powerAmp);
     return constants;
 }
 
@@ -136,7 +135,7 @@ float runAmpCore(AmpSide& side, AmpSideKind kind, float sample, const ChainSetti
         runTriodeStage(side.triodeStage2, b2, rate);
         b2 = runBiquad(side.lowShelf1k, b2);
         const double mix = settings.mix;
-        double m = ((1.0 - mix) * b1 + 2.5 * mix * b2) * driveGain;
+        double m = (mixPlainGain(mix) * b1 + mixShelvedGain(mix) * b2) * driveGain;
         m = runBiquad(side.lowpass10k, m);
         runTriodeStage(side.triodeStage3, m, rate);
         a = m;
@@ -158,7 +157,7 @@ float runAmpCore(AmpSide& side, AmpSideKind kind, float sample, const ChainSetti
         v = runBiquad(side.lowShelf720, v);
         v = runBiquad(side.lowpass6kB, v);
         runTriodeStage(side.triodeStage6, v, rate);
-        a = 0.52 * v - 0.1 * settings.boost;
+        a = 0.52 * v - boostOffset(settings.boost);
     }
 
     const double preampOut = a;

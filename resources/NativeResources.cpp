@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "shell/ModuleHandle.h"
+#include "common/ModuleHandle.h"
 
 namespace corvex {
 

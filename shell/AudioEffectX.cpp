@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "editor/AEffEditor.h"
+#include "shell/AEffEditor.h"
 #include "shell/TextConversion.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// What the exported entry point does, kept in the core library so that tests
+// What the exported entry point does, kept in the plug-in library so that tests
 // can drive it without loading the plug-in.
 #pragma once
 
@@ -10,5 +10,6 @@
 AEffect* pluginMain(audioMasterCallback audioMaster);
 
 // Creates the plug-in's effect for the host callback and returns its record,
-// or null. Defined by the effect (model/Corvex.cpp).
+// or null. Defined by the plug-in library (plugin/PluginEntry.cpp), which
+// gives the effect its front panel.
 AEffect* createEffectInstance(audioMasterCallback audioMaster);

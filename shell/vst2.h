@@ -6,13 +6,14 @@
 
 #include <cstdint>
 
+#include "common/KeyCode.h"
+
 #if defined(_WIN32)
 #define VSTCALLBACK __cdecl
 #else
 #define VSTCALLBACK
 #endif
 
-typedef int32_t VstInt32;
 typedef intptr_t VstIntPtr;
 
 struct AEffect;
@@ -219,30 +220,6 @@ struct ERect {
     int16_t left;
     int16_t bottom;
     int16_t right;
-};
-
-// Key record of the two key opcodes.
-struct VstKeyCode {
-    VstInt32 character;
-    unsigned char virt;
-    unsigned char modifier;
-};
-
-// Virtual key codes that matter to the editor.
-enum VstVirtualKey : unsigned char {
-    VKEY_BACK = 1,
-    VKEY_TAB = 2,
-    VKEY_LEFT = 11,
-    VKEY_UP = 12,
-    VKEY_RIGHT = 13,
-    VKEY_DOWN = 14,
-};
-
-enum VstModifierKey : unsigned char {
-    MODIFIER_SHIFT = 1 << 0,
-    MODIFIER_ALTERNATE = 1 << 1,
-    MODIFIER_COMMAND = 1 << 2,
-    MODIFIER_CONTROL = 1 << 3,
 };
 
 // Speaker arrangement records (only allocated and copied; never interpreted).

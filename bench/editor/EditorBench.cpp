@@ -9,6 +9,8 @@
 #include "gui/CFrame.h"
 #include "gui/platform/Platform.h"
 #include "model/Corvex.h"
+#include "plugin/FrontPanel.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
@@ -30,9 +32,6 @@ private:
     FrameWindowSink* sink = nullptr;
 };
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 int parentWindow = 0;
 
@@ -46,7 +45,7 @@ struct Session {
 // effEditOpen and the first paint of the whole panel, then effEditClose.
 void BM_EditorOpenAndFirstPaint(benchmark::State& state) {
     Session session;
-    Corvex effect(quietHost);
+    Corvex effect(quietHost, &makeFrontPanel);
     AEffEditor* editor = effect.getEditor();
     for (auto _ : state) {
         editor->open(&parentWindow);
@@ -60,7 +59,7 @@ BENCHMARK(BM_EditorOpenAndFirstPaint)->Unit(benchmark::kMillisecond);
 // The host moves one knob; the next idle redraws its rectangle.
 void BM_EditorIdleAfterHostChange(benchmark::State& state) {
     Session session;
-    Corvex effect(quietHost);
+    Corvex effect(quietHost, &makeFrontPanel);
     AEffEditor* editor = effect.getEditor();
     editor->open(&parentWindow);
     session.windows.paintAll(660, 248);

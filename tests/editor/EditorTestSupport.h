@@ -6,6 +6,7 @@
 #include "gui/vstgui.h"
 #include "gui/platform/headless/HeadlessPlatform.h"
 #include "model/Corvex.h"
+#include "plugin/FrontPanel.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ protected:
     void SetUp() override {
         headlessPlatform().reset();
         hostLog().clear();
-        effect = std::make_unique<Corvex>(recordingHost);
+        effect = std::make_unique<Corvex>(recordingHost, &makeFrontPanel);
         editor = dynamic_cast<SDEditor*>(effect->getEditor());
         ASSERT_NE(editor, nullptr);
     }

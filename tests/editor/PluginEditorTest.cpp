@@ -3,18 +3,17 @@
 // does not exist. Neither may crash the host; the editor keeps its rectangle.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
+
 
 #include <cstdlib>
 #include <string>
 
+#include "loader/PluginLibrary.h"
 #include "shell/vst2.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 class EditorPlugin : public ::testing::Test {
 protected:
@@ -22,10 +21,9 @@ protected:
 #if !defined(CORVEX_PLUGIN_PATH)
         GTEST_SKIP() << "the plug-in is not built in this configuration";
 #else
-        library = dlopen(CORVEX_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library, nullptr) << dlerror();
-        using Entry = AEffect* (*)(audioMasterCallback);
-        auto entry = reinterpret_cast<Entry>(dlsym(library, "VSTPluginMain"));
+        std::string error;
+        ASSERT_TRUE(library.open(CORVEX_PLUGIN_PATH, error)) << error;
+        auto entry = library.symbol("VSTPluginMain");
         ASSERT_NE(entry, nullptr);
         effect = entry(quietHost);
         ASSERT_NE(effect, nullptr);
@@ -33,7 +31,7 @@ protected:
     }
     void TearDown() override {
         if (effect) dispatch(effClose);
-        if (library) dlclose(library);
+        library.close();
     }
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
         return effect->dispatcher(effect, opcode, index, value, ptr, 0.f);
@@ -59,7 +57,7 @@ protected:
         EXPECT_FLOAT_EQ(effect->getParameter(effect, 3), 0.9f);
     }
 
-    void* library = nullptr;
+    corvex::PluginLibrary library;
     AEffect* effect = nullptr;
 };
 

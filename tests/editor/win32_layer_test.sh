@@ -13,7 +13,7 @@ rm -rf "$work" && mkdir -p "$work" || exit 1
 
 "$cxx" -std=c++17 -O1 -Wall -Wextra -Werror -I"$src" \
   "$src/tests/editor/win32/Win32LayerCheck.cpp" "$src/gui/platform/win32/Win32Platform.cpp" \
-  "$src/gui/platform/win32/CDropTarget.cpp" "$src/gui/platform/Platform.cpp" "$src/shell/ModuleHandle.cpp" \
+  "$src/gui/platform/win32/CDropTarget.cpp" "$src/gui/platform/Platform.cpp" "$src/common/ModuleHandle.cpp" \
   -o "$work/check.exe" -static -lole32 -luuid -lgdi32 -luser32 -lshell32 || { echo "FAIL: does not build"; exit 1; }
 
 xvfb_pid=""

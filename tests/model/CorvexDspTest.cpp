@@ -19,10 +19,10 @@ static_assert(sizeof(Corvex) < 64 * 1024, "an instance keeps its own state under
 
 bool sameBytes(const void* a, const void* b, size_t n) { return std::memcmp(a, b, n) == 0; }
 
-class AmpModel : public ::testing::Test {
+class EffectAmpModel : public ::testing::Test {
 protected:
-    AmpModel() : effect(new CorvexProbe(FakeHost::callback)) {}
-    ~AmpModel() override { effect->dispatch(effClose); }
+    EffectAmpModel() : effect(new CorvexProbe(FakeHost::callback)) {}
+    ~EffectAmpModel() override { effect->dispatch(effClose); }
 
     // Renders n frames of a plucked note (left) and another (right).
     void render(int n, int offset = 0) {
@@ -47,11 +47,11 @@ protected:
 
 }  // namespace
 
-TEST_F(AmpModel, StateAfterConstruction) {
-    EXPECT_EQ(effect->oversampling, 4);
-    EXPECT_DOUBLE_EQ(effect->oversampledRate, 176400.0);
+TEST_F(EffectAmpModel, StateAfterConstruction) {
+    EXPECT_EQ(effect->amp.oversampling(), 4);
+    EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), 176400.0);
     EXPECT_NEAR(effect->driveGain.load(), 0.29855, 1e-15);
-    for (const AmpSide* side : {&effect->left, &effect->right}) {
+    for (const AmpSide* side : {&effect->amp.left, &effect->amp.right}) {
         EXPECT_NEAR(side->triodeStage1.plateVoltage, 160.771, 0.001);
         EXPECT_NEAR(side->triodeStage6.plateVoltage, 163.066, 0.001);
         EXPECT_NEAR(side->triodeStage1.cathodeCoefficient, 0.0171782, 5e-8);
@@ -63,10 +63,10 @@ TEST_F(AmpModel, StateAfterConstruction) {
         EXPECT_EQ(side->downsampler8x.coefficients[3], (float)0.890786832653497);
         EXPECT_EQ(side->upsampler4x.outputHistory[5], 0.0f);
     }
-    EXPECT_FALSE(effect->dspBusy.load());
+    EXPECT_FALSE(effect->amp.busy());
 }
 
-TEST_F(AmpModel, DriveAndChannelSetTheDriveGain) {
+TEST_F(EffectAmpModel, DriveAndChannelSetTheDriveGain) {
     effect->setParameter(Corvex::kDrive, 1.0f);
     EXPECT_NEAR(effect->driveGain.load(), 1.000025, 1e-15);
     effect->setParameter(Corvex::kChannel, 1.0f);  // channel 1 still has Drive 0.5
@@ -75,13 +75,13 @@ TEST_F(AmpModel, DriveAndChannelSetTheDriveGain) {
     EXPECT_NEAR(effect->driveGain.load(), 1.000025, 1e-15);
 }
 
-TEST_F(AmpModel, SampleRateChangeKeepsTheStagesAndRedesignsTheFilters) {
+TEST_F(EffectAmpModel, SampleRateChangeKeepsTheStagesAndRedesignsTheFilters) {
     render(256);
-    const AmpSide before = effect->left;
+    const AmpSide before = effect->amp.left;
     effect->dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    EXPECT_EQ(effect->oversampling, 4);
-    EXPECT_DOUBLE_EQ(effect->oversampledRate, 192000.0);
-    const AmpSide& after = effect->left;
+    EXPECT_EQ(effect->amp.oversampling(), 4);
+    EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), 192000.0);
+    const AmpSide& after = effect->amp.left;
     const TriodeStage* was[] = {&before.triodeStage1, &before.triodeStage3, &before.triodeStage5};
     const TriodeStage* now[] = {&after.triodeStage1, &after.triodeStage3, &after.triodeStage5};
     for (int i = 0; i < 3; ++i) {
@@ -102,40 +102,40 @@ TEST_F(AmpModel, SampleRateChangeKeepsTheStagesAndRedesignsTheFilters) {
     EXPECT_EQ(after.toneStack.bilinearC, 384000.0);
 }
 
-TEST_F(AmpModel, QualitySwitchRedesignsEvenWhenUnchanged) {
+TEST_F(EffectAmpModel, QualitySwitchRedesignsEvenWhenUnchanged) {
     render(256);
-    const AmpSide before = effect->right;
+    const AmpSide before = effect->amp.right;
     effect->setParameter(Corvex::kQuality, 0.0f);  // the value it already has
-    EXPECT_EQ(effect->oversampling, 4);
-    EXPECT_EQ(effect->left.lowShelf1k.y1, 0.0);
-    EXPECT_EQ(effect->left.toneStack.s1, 0.0);
-    EXPECT_EQ(effect->left.dcBlocker.x1, 0.001348233);
-    EXPECT_NE(effect->left.triodeStage1.outputVoltage, 0.0);  // stages keep their state
-    EXPECT_TRUE(sameBytes(&effect->right.triodeStage4, &before.triodeStage4, sizeof before.triodeStage4));
+    EXPECT_EQ(effect->amp.oversampling(), 4);
+    EXPECT_EQ(effect->amp.left.lowShelf1k.y1, 0.0);
+    EXPECT_EQ(effect->amp.left.toneStack.s1, 0.0);
+    EXPECT_EQ(effect->amp.left.dcBlocker.x1, 0.001348233);
+    EXPECT_NE(effect->amp.left.triodeStage1.outputVoltage, 0.0);  // stages keep their state
+    EXPECT_TRUE(sameBytes(&effect->amp.right.triodeStage4, &before.triodeStage4, sizeof before.triodeStage4));
 
     effect->setParameter(Corvex::kQuality, 0.5f);  // 0.5 counts as on
     EXPECT_EQ(effect->highQuality.load(), 1);
-    EXPECT_EQ(effect->oversampling, 8);
-    EXPECT_DOUBLE_EQ(effect->oversampledRate, 352800.0);
-    EXPECT_EQ(effect->left.toneStack.bilinearC, 705600.0);
+    EXPECT_EQ(effect->amp.oversampling(), 8);
+    EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), 352800.0);
+    EXPECT_EQ(effect->amp.left.toneStack.bilinearC, 705600.0);
 }
 
-TEST_F(AmpModel, ProgramChangeRedesignsAndChannelSwitchDoesNot) {
+TEST_F(EffectAmpModel, ProgramChangeRedesignsAndChannelSwitchDoesNot) {
     render(256);
-    const AmpSide before = effect->left;
+    const AmpSide before = effect->amp.left;
     effect->setParameter(Corvex::kChannel, 1.0f);
-    EXPECT_TRUE(sameBytes(&effect->left, &before, sizeof before));
+    EXPECT_TRUE(sameBytes(&effect->amp.left, &before, sizeof before));
     effect->setProgram(3);
-    EXPECT_EQ(effect->left.lowpass6kA.y1, 0.0);
-    EXPECT_EQ(effect->left.lowpass10k.x1, 0.0);
-    EXPECT_TRUE(sameBytes(&effect->left.triodeStage2, &before.triodeStage2, sizeof before.triodeStage2));
+    EXPECT_EQ(effect->amp.left.lowpass6kA.y1, 0.0);
+    EXPECT_EQ(effect->amp.left.lowpass10k.x1, 0.0);
+    EXPECT_TRUE(sameBytes(&effect->amp.left.triodeStage2, &before.triodeStage2, sizeof before.triodeStage2));
 }
 
-TEST_F(AmpModel, MonoAndStereoRouting) {
-    const AmpSide rightBefore = effect->right;
+TEST_F(EffectAmpModel, MonoAndStereoRouting) {
+    const AmpSide rightBefore = effect->amp.right;
     render(300);
     EXPECT_EQ(outL, outR);
-    EXPECT_TRUE(sameBytes(&effect->right, &rightBefore, sizeof rightBefore));
+    EXPECT_TRUE(sameBytes(&effect->amp.right, &rightBefore, sizeof rightBefore));
 
     effect->setParameter(Corvex::kMonoStereo, 1.0f);
     render(300, 300);
@@ -145,7 +145,7 @@ TEST_F(AmpModel, MonoAndStereoRouting) {
     }
 }
 
-TEST_F(AmpModel, VolumeZeroIsSilent) {
+TEST_F(EffectAmpModel, VolumeZeroIsSilent) {
     effect->setParameter(Corvex::kVolume, 0.0f);
     effect->setParameter(Corvex::kMonoStereo, 1.0f);
     render(1000);
@@ -155,7 +155,7 @@ TEST_F(AmpModel, VolumeZeroIsSilent) {
     }
 }
 
-TEST_F(AmpModel, NaNFromTheHostDoesNotSilenceForGood) {
+TEST_F(EffectAmpModel, NaNFromTheHostDoesNotSilenceForGood) {
     inL.assign(64, std::numeric_limits<float>::quiet_NaN());
     inR.assign(64, std::numeric_limits<float>::infinity());
     outL.assign(64, 1.0f);
@@ -179,7 +179,7 @@ TEST_F(AmpModel, NaNFromTheHostDoesNotSilenceForGood) {
     EXPECT_GT(right, 1e-2);
 }
 
-TEST_F(AmpModel, InPlaceProcessingMatchesSeparateBuffers) {
+TEST_F(EffectAmpModel, InPlaceProcessingMatchesSeparateBuffers) {
     CorvexProbe* twin = new CorvexProbe(FakeHost::callback);
     render(500);
     std::vector<float> buffer = inL;
@@ -191,9 +191,9 @@ TEST_F(AmpModel, InPlaceProcessingMatchesSeparateBuffers) {
     twin->dispatch(effClose);
 }
 
-TEST_F(AmpModel, MissingChannelsAreRefusedWithSilence) {
+TEST_F(EffectAmpModel, MissingChannelsAreRefusedWithSilence) {
     render(16);
-    const AmpSide before = effect->left;
+    const AmpSide before = effect->amp.left;
     std::vector<float> in(16, 0.5f), out(16, 3.0f), other(16, 3.0f);
     float* inputs[2] = {in.data(), nullptr};
     float* outputs[2] = {out.data(), other.data()};
@@ -208,44 +208,44 @@ TEST_F(AmpModel, MissingChannelsAreRefusedWithSilence) {
     std::fill(out.begin(), out.end(), 3.0f);
     effect->processReplacing(inputs, oneOutput, 16);
     EXPECT_EQ(out[3], 0.0f);
-    EXPECT_TRUE(sameBytes(&effect->left, &before, sizeof before));
+    EXPECT_TRUE(sameBytes(&effect->amp.left, &before, sizeof before));
 
     // Mono never reads the second input, so it may be missing...
     effect->processReplacing(inputs, outputs, 16);
-    EXPECT_FALSE(sameBytes(&effect->left, &before, sizeof before));
+    EXPECT_FALSE(sameBytes(&effect->amp.left, &before, sizeof before));
     // ...but stereo needs it.
     effect->setParameter(Corvex::kMonoStereo, 1.0f);
-    const AmpSide right = effect->right;
+    const AmpSide right = effect->amp.right;
     std::fill(out.begin(), out.end(), 3.0f);
     effect->processReplacing(inputs, outputs, 16);
     EXPECT_EQ(out[0], 0.0f);
-    EXPECT_TRUE(sameBytes(&effect->right, &right, sizeof right));
+    EXPECT_TRUE(sameBytes(&effect->amp.right, &right, sizeof right));
 }
 
-TEST_F(AmpModel, UnusableSampleRatesAreRefused) {
+TEST_F(EffectAmpModel, UnusableSampleRatesAreRefused) {
     effect->setSampleRate(48000.0f);
-    const AmpSide before = effect->left;
+    const AmpSide before = effect->amp.left;
     for (float rate : {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(),
                        std::numeric_limits<float>::infinity()}) {
         effect->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
-        EXPECT_DOUBLE_EQ(effect->oversampledRate, 192000.0);
+        EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), 192000.0);
     }
-    EXPECT_TRUE(sameBytes(&effect->left, &before, sizeof before));
+    EXPECT_TRUE(sameBytes(&effect->amp.left, &before, sizeof before));
 }
 
-TEST_F(AmpModel, BlockDuringARedesignIsSilentAndHarmless) {
+TEST_F(EffectAmpModel, BlockDuringARedesignIsSilentAndHarmless) {
     render(64);
-    const AmpSide before = effect->left;
-    effect->dspBusy.store(true);  // as if another thread were redesigning
+    const AmpSide before = effect->amp.left;
+    effect->amp.holdForTest();  // as if another thread were redesigning
     render(64);
     for (float v : outL) ASSERT_EQ(v, 0.0f);
-    EXPECT_TRUE(sameBytes(&effect->left, &before, sizeof before));
-    effect->dspBusy.store(false);
+    EXPECT_TRUE(sameBytes(&effect->amp.left, &before, sizeof before));
+    effect->amp.releaseForTest();
     render(64);
     EXPECT_NE(outL[10], 0.0f);
 }
 
-TEST_F(AmpModel, ParametersAndRedesignsFromAnotherThread) {
+TEST_F(EffectAmpModel, ParametersAndRedesignsFromAnotherThread) {
     std::atomic<bool> done(false);
     std::thread ui([&] {
         for (int i = 0; !done.load(); ++i) {

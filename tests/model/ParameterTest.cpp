@@ -59,9 +59,9 @@ TEST_F(Parameters, StateAfterConstruction) {
     EXPECT_EQ(effect->boost.load(), 0);
     EXPECT_NEAR(effect->driveGain.load(), 0.29855, 1e-12);
     EXPECT_EQ(effect->getProgram(), 0);
-    EXPECT_EQ(effect->oversampling, 4);
-    EXPECT_DOUBLE_EQ(effect->oversampledRate, 176400.0);
-    EXPECT_DOUBLE_EQ(effect->oversampledPeriod, 1.0 / 176400.0);
+    EXPECT_EQ(effect->amp.oversampling(), 4);
+    EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), 176400.0);
+    EXPECT_DOUBLE_EQ(effect->amp.oversampledPeriod(), 1.0 / 176400.0);
 }
 
 TEST_F(Parameters, NamesAreReportedWhole) {
@@ -216,18 +216,18 @@ TEST_F(Parameters, SwitchesTurnOnAtOneHalf) {
 
 TEST_F(Parameters, QualitySwitchChoosesTheOversampling) {
     effect->setParameter(Corvex::kQuality, 1.0f);
-    EXPECT_EQ(effect->oversampling, 8);
-    EXPECT_DOUBLE_EQ(effect->oversampledRate, 352800.0);
+    EXPECT_EQ(effect->amp.oversampling(), 8);
+    EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), 352800.0);
 
     const std::pair<float, VstInt32> rates[] = {{48000.0f, 4}, {49999.0f, 4}, {50000.0f, 2}, {96000.0f, 2}};
     for (const auto& [rate, factor] : rates) {
         effect->setParameter(Corvex::kQuality, 0.0f);
         effect->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
-        EXPECT_EQ(effect->oversampling, factor) << rate;
-        EXPECT_DOUBLE_EQ(effect->oversampledRate, static_cast<double>(rate) * factor) << rate;
+        EXPECT_EQ(effect->amp.oversampling(), factor) << rate;
+        EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), static_cast<double>(rate) * factor) << rate;
         // The switch re-runs the design at the host's rate.
         effect->setParameter(Corvex::kQuality, 1.0f);
-        EXPECT_EQ(effect->oversampling, 2 * factor) << rate;
+        EXPECT_EQ(effect->amp.oversampling(), 2 * factor) << rate;
         EXPECT_EQ(effect->getSampleRate(), rate);
     }
 }

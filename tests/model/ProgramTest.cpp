@@ -123,11 +123,11 @@ TEST_F(Programs, ProgramChangeSelectsTheStoredChannel) {
     effect->setParameter(Corvex::kQuality, 1.0f);
     effect->dispatch(effSetProgram, 0, 0);
     EXPECT_EQ(effect->activeChannel.load(), 0);
-    EXPECT_EQ(effect->oversampling, 4);
+    EXPECT_EQ(effect->amp.oversampling(), 4);
     effect->dispatch(effSetProgram, 0, 2);
     EXPECT_EQ(effect->activeChannel.load(), 1);
     EXPECT_EQ(effect->getParameter(Corvex::kDrive), 0.85f);
-    EXPECT_EQ(effect->oversampling, 8);
+    EXPECT_EQ(effect->amp.oversampling(), 8);
     effect->setParameter(Corvex::kChannel, 0.0f);
     EXPECT_EQ(effect->getParameter(Corvex::kDrive), 0.25f);
 }

@@ -67,7 +67,7 @@ TEST_P(FastPathMatchesReference, BitForBitThroughSettingChangesAndFaults) {
         s.driveGain = driveTaper((round % 6) / 5.0);
         s.low = 0.1 * (round % 9);
         s.contour = round % 10 == 9 ? 0.0 : 0.45;
-        if (round == 0) std::memcpy(&fast, &reference, sizeof fast);
+        if (round == 0) copyChain(fast, reference);
         fast.settings = s;
 
         Block a(sizes[round % 10]);
@@ -99,7 +99,7 @@ TEST(SignalChain, ZeroOrNegativeFramesTouchNothing) {
     static TestChain chain, before;
     setUpTestChain(chain, 44100.0f);
     chain.settings.stereo = 1;
-    std::memcpy(&before, &chain, sizeof chain);
+    copyChain(before, chain);
     Block b(8);
     fillMusic(b, 0);
     for (int frames : {0, -1, -512}) {
@@ -116,7 +116,7 @@ TEST(SignalChain, ZeroOrNegativeFramesTouchNothing) {
 TEST(SignalChain, MonoFeedsBothOutputsAndLeavesTheRightSideAlone) {
     static TestChain chain, before;
     setUpTestChain(chain, 48000.0f);
-    std::memcpy(&before, &chain, sizeof chain);
+    copyChain(before, chain);
     Block b(300);
     fillMusic(b, 0);
     processFast(chain, b);
@@ -198,7 +198,7 @@ TEST(SignalChain, MixBlendsTheTwoBranchesOfChannelZero) {
     for (double mix : {0.0, 1.0}) {
         setUpTestChain(a, 44100.0f);
         a.settings.mix = mix;
-        std::memcpy(&b, &a, sizeof a);
+        copyChain(b, a);
         // Disturb the branch that the mix leaves out: nothing may change.
         if (mix == 0.0) {
             b.left.lowShelf1k.y1 = 50.0;
@@ -219,7 +219,7 @@ TEST(SignalChain, BoostActsOnChannelOneOnly) {
     for (int channel : {0, 1}) {
         setUpTestChain(a, 44100.0f);
         a.settings.activeChannel = channel;
-        std::memcpy(&b, &a, sizeof a);
+        copyChain(b, a);
         b.settings.boost = 1;
         Block x(256), y(256);
         fillMusic(x, 0);
@@ -238,8 +238,8 @@ TEST(SignalChain, InPlaceAndCrossedBuffersGiveTheSameSound) {
     static TestChain a, b, c;
     setUpTestChain(a, 44100.0f);
     a.settings.stereo = 1;
-    std::memcpy(&b, &a, sizeof a);
-    std::memcpy(&c, &a, sizeof a);
+    copyChain(b, a);
+    copyChain(c, a);
     Block x(100);
     fillMusic(x, 0);
     std::vector<float> l = x.inL, r = x.inR;
@@ -261,7 +261,7 @@ TEST(SignalChain, NonFiniteInputRestsTheSideAndSoundComesBack) {
     static TestChain chain, fresh;
     setUpTestChain(chain, 44100.0f);
     chain.settings.stereo = 1;
-    std::memcpy(&fresh, &chain, sizeof chain);
+    copyChain(fresh, chain);
     Block b(64);
     fillMusic(b, 0);
     b.inL[63] = kNaN;  // the last sample of the block

@@ -176,7 +176,8 @@ TEST(BiquadDesign, ValuesAt176400) {
     EXPECT_EQ(dc.x2, 0.001348233);
     EXPECT_EQ(dc.y1, 0.0);
 
-    // The model's 2 pi is 6.28319304, not the true one.
+    // The model's 2 pi is ampTwoPi (6.28319304), not the true one: written
+    // out here so that a change to the constant fails this test.
     Biquad q;
     designLowpass(10000.0, 0.7, 176400.0, q);
     const double k = std::tan(0.5 * 6.28319304 * 10000.0 / 176400.0);

@@ -14,21 +14,16 @@
 #include "shell/AudioEffect.h"
 #include "shell/PluginEntry.h"
 #include "shell/vst2.h"
+#include "tests/support/QuietHost.h"
 
 namespace reliability {
 
 // Host callbacks seen since start-up, any thread.
-inline std::atomic<long>& hostCallCount() {
-    static std::atomic<long> count{0};
-    return count;
-}
+inline std::atomic<long>& hostCallCount() { return quietHostCalls(); }
 
 // Answers the version query with 2400 (a VST 2.4 host) and 0 to everything
 // else, as a host that offers nothing.
-inline VstIntPtr VSTCALLBACK testHostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    hostCallCount().fetch_add(1, std::memory_order_relaxed);
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
+constexpr audioMasterCallback testHostCallback = &quietHost;
 
 // One plug-in instance as a host holds it. Closes it on destruction unless
 // the test closed it already.

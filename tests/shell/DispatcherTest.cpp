@@ -120,12 +120,12 @@ TEST_F(Dispatcher, MainsChangedChangesNothing) {
     effect->setParameter(Corvex::kDrive, 0.8f);
     const std::vector<unsigned char> before = bank();
     const std::vector<float> parametersBefore = parameters();
-    const VstInt32 oversamplingBefore = effect->oversampling;
+    const VstInt32 oversamplingBefore = effect->amp.oversampling();
     dispatch(effMainsChanged, 0, 1);
     dispatch(effMainsChanged, 0, 0);
     EXPECT_EQ(bank(), before);
     EXPECT_EQ(parameters(), parametersBefore);
-    EXPECT_EQ(effect->oversampling, oversamplingBefore);
+    EXPECT_EQ(effect->amp.oversampling(), oversamplingBefore);
     EXPECT_TRUE(host.calls.empty()) << "resume must not ask the host for MIDI";
 }
 
@@ -226,7 +226,7 @@ TEST_F(Dispatcher, SampleRateAndBlockSize) {
                       std::numeric_limits<float>::infinity()})
         dispatch(effSetSampleRate, 0, 0, nullptr, bad);
     EXPECT_EQ(effect->getSampleRate(), 48000.0f);
-    EXPECT_DOUBLE_EQ(effect->oversampledRate, 192000.0);
+    EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), 192000.0);
     dispatch(effSetBlockSize, 0, 0);
     dispatch(effSetBlockSize, 0, -64);
     EXPECT_EQ(effect->getBlockSize(), 512);

@@ -3,24 +3,20 @@
 #pragma once
 
 #include "model/Corvex.h"
+#include "plugin/FrontPanel.h"
 
 class CorvexProbe : public Corvex {
 public:
-    explicit CorvexProbe(audioMasterCallback audioMaster) : Corvex(audioMaster) { ++alive; }
+    explicit CorvexProbe(audioMasterCallback audioMaster) : Corvex(audioMaster, &makeFrontPanel) { ++alive; }
     ~CorvexProbe() override { --alive; }
 
     using Corvex::activeChannel;
+    using Corvex::amp;
     using Corvex::boost;
     using Corvex::channelSettings;
     using Corvex::driveGain;
-    using Corvex::dspBusy;
     using Corvex::highQuality;
-    using Corvex::left;
-    using Corvex::oversampledPeriod;
-    using Corvex::oversampledRate;
-    using Corvex::oversampling;
     using Corvex::programs;
-    using Corvex::right;
     using Corvex::stereo;
 
     // The record exactly as the host would use it.

@@ -1,49 +1,23 @@
-// The built plug-in library loaded exactly as a host loads it: LoadLibrary or
-// dlopen of CORVEX_PLUGIN_PATH, entry points looked up by name.
+// The built plug-in library (CORVEX_PLUGIN_PATH) loaded exactly as a host
+// loads it, through the shared loader.
 #pragma once
 
-#include "shell/vst2.h"
+#include <string>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "loader/PluginLibrary.h"
 
-using EntryPoint = AEffect* (*)(audioMasterCallback);
+using EntryPoint = corvex::PluginEntryProc;
 
 class LoadedPlugin {
 public:
     LoadedPlugin() {
-#if defined(_WIN32)
-        handle = LoadLibraryA(CORVEX_PLUGIN_PATH);
-#else
-        handle = dlopen(CORVEX_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-#endif
-    }
-    ~LoadedPlugin() {
-        if (!handle)
-            return;
-#if defined(_WIN32)
-        FreeLibrary(static_cast<HMODULE>(handle));
-#else
-        dlclose(handle);
-#endif
-    }
-    LoadedPlugin(const LoadedPlugin&) = delete;
-    LoadedPlugin& operator=(const LoadedPlugin&) = delete;
-
-    EntryPoint entry(const char* name = "VSTPluginMain") const {
-        if (!handle)
-            return nullptr;
-#if defined(_WIN32)
-        // Through void*: FARPROC's own signature has nothing to do with ours.
-        return reinterpret_cast<EntryPoint>(
-            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name)));
-#else
-        return reinterpret_cast<EntryPoint>(dlsym(handle, name));
-#endif
+        std::string error;
+        if (library.open(CORVEX_PLUGIN_PATH, error))
+            handle = &library;
     }
 
-    void* handle = nullptr;
+    EntryPoint entry(const char* name = "VSTPluginMain") const { return library.symbol(name); }
+
+    corvex::PluginLibrary library;
+    const void* handle = nullptr;  // non-null once loaded
 };

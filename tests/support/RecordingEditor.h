@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "editor/AEffEditor.h"
+#include "shell/AEffEditor.h"
 #include "shell/AudioEffect.h"
 
 class RecordingEditor : public AEffEditor {

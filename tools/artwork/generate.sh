@@ -10,7 +10,7 @@ root=$(cd "$here/../.." && pwd)
 out=$root/build/artwork
 mkdir -p "$out"
 ${CXX:-g++} -std=c++17 -O2 -Wall -Wextra -o "$out/corvex_artwork" \
-  "$here"/artwork.cpp "$here"/canvas.cpp "$here"/image_io.cpp \
+  -I"$root" "$here"/Artwork.cpp "$here"/Canvas.cpp "$here"/ImageIo.cpp \
   $(pkg-config --cflags --libs cairo libpng)
 "$out/corvex_artwork" "$root/resources" "$out/preview.png"
 echo "artwork: images written to $root/resources, preview in $out/preview.png"

@@ -1,7 +1,7 @@
 #include "gui/platform/win32/Win32Platform.h"
 
 #include "gui/platform/win32/CDropTarget.h"
-#include "shell/ModuleHandle.h"
+#include "common/ModuleHandle.h"
 
 #include <windows.h>
 #include <ole2.h>

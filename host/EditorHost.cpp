@@ -1,0 +1,323 @@
+// corvex-editor-host: shows a VST 2.4 plug-in's editor in a window of its
+// own, without a DAW, the way Linux hosts do it: a top-level X11 window sized
+// to the editor's rectangle, effEditOpen with its window id, effEditIdle
+// about every 20 ms. Every automation, begin-edit and end-edit the plug-in
+// sends is printed on stdout, one flushed line each:
+//     automate <index> <value>
+//     begin-edit <index>
+//     end-edit <index>
+// It ends when the window is closed, on SIGTERM or SIGINT, or after
+// --seconds N; --screenshot FILE saves the editor as a PNG just before it
+// closes.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "loader/PluginLibrary.h"
+#include "shell/vst2.h"
+
+namespace {
+
+constexpr int kIdleMilliseconds = 20;
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onSignal(int) { stopRequested = 1; }
+
+struct Options {
+    std::string plugin;
+    std::string screenshot;
+    double seconds = 0.0;  // 0: until the window closes or a signal
+    int x = 0;
+    int y = 0;
+};
+
+void printUsage(FILE* out) {
+    std::fprintf(out,
+                 "usage: corvex-editor-host [--plugin PATH] [--seconds N] [--screenshot FILE.png] [--position X,Y]\n"
+                 "Opens the plug-in's editor in a window of its own and prints what the plug-in tells the\n"
+                 "host: 'automate <index> <value>', 'begin-edit <index>', 'end-edit <index>'.\n"
+                 "  --plugin PATH        the plug-in library (default: ../plugin/Corvex.so beside this program)\n"
+                 "  --seconds N          close after N seconds (default: when the window is closed, or on\n"
+                 "                       SIGINT/SIGTERM)\n"
+                 "  --screenshot FILE    save the editor's window as PNG just before closing\n"
+                 "  --position X,Y       where to put the window on the screen (default 0,0)\n");
+}
+
+bool parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; i++) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "corvex-editor-host: %s needs a value\n", name);
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            printUsage(stdout);
+            std::exit(0);
+        } else if (arg == "--plugin") {
+            const char* v = value("--plugin");
+            if (!v) return false;
+            options.plugin = v;
+        } else if (arg == "--screenshot") {
+            const char* v = value("--screenshot");
+            if (!v) return false;
+            options.screenshot = v;
+        } else if (arg == "--seconds") {
+            const char* v = value("--seconds");
+            if (!v) return false;
+            char* end = nullptr;
+            errno = 0;
+            options.seconds = std::strtod(v, &end);
+            if (errno || end == v || *end || !(options.seconds > 0.0) || options.seconds > 86400.0) {
+                std::fprintf(stderr, "corvex-editor-host: --seconds wants a number of seconds above 0, got '%s'\n", v);
+                return false;
+            }
+        } else if (arg == "--position") {
+            const char* v = value("--position");
+            if (!v) return false;
+            if (std::sscanf(v, "%d,%d", &options.x, &options.y) != 2) {
+                std::fprintf(stderr, "corvex-editor-host: --position wants X,Y, got '%s'\n", v);
+                return false;
+            }
+        } else {
+            std::fprintf(stderr, "corvex-editor-host: unknown option '%s' (try --help)\n", arg.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string defaultPluginPath() {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return "Corvex.so";
+    self[length] = 0;
+    std::string dir(self);
+    dir = dir.substr(0, dir.find_last_of('/'));  // .../host
+    dir = dir.substr(0, dir.find_last_of('/'));  // build folder
+    return dir + "/plugin/Corvex.so";
+}
+
+void copyText(void* ptr, const char* text, size_t limit) {
+    if (!ptr) return;
+    std::strncpy(static_cast<char*>(ptr), text, limit - 1);
+    static_cast<char*>(ptr)[limit - 1] = 0;
+}
+
+// The host callback: prints the edit traffic, answers the usual questions.
+VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void* ptr, float opt) {
+    switch (opcode) {
+    case audioMasterVersion:
+        return 2400;
+    case audioMasterCurrentId:
+        return effect ? effect->uniqueID : 0;
+    case audioMasterAutomate:
+        std::printf("automate %d %.6f\n", static_cast<int>(index), static_cast<double>(opt));
+        std::fflush(stdout);
+        return 1;
+    case audioMasterBeginEdit:
+        std::printf("begin-edit %d\n", static_cast<int>(index));
+        std::fflush(stdout);
+        return 1;
+    case audioMasterEndEdit:
+        std::printf("end-edit %d\n", static_cast<int>(index));
+        std::fflush(stdout);
+        return 1;
+    case audioMasterGetSampleRate:
+        return 44100;
+    case audioMasterGetBlockSize:
+        return 512;
+    case audioMasterGetVendorString:
+        copyText(ptr, "Ardex Plugins", 64);
+        return 1;
+    case audioMasterGetProductString:
+        copyText(ptr, "corvex-editor-host", 64);
+        return 1;
+    default:
+        // Idle, display updates, window-size requests and capability
+        // queries: nothing to do here.
+        return 0;
+    }
+}
+
+double secondsSince(const timespec& start) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec - start.tv_sec) + (now.tv_nsec - start.tv_nsec) / 1e9;
+}
+
+// Saves the window's current contents as an 8-bit RGB PNG.
+bool saveScreenshot(Display* display, Window window, int width, int height, const std::string& path) {
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                              AllPlanes, ZPixmap);
+    if (!image) return false;
+    const unsigned long redMask = image->red_mask, greenMask = image->green_mask, blueMask = image->blue_mask;
+    auto channel = [](unsigned long pixel, unsigned long mask) -> png_byte {
+        if (!mask) return 0;
+        int shift = 0;
+        while (!((mask >> shift) & 1ul)) shift++;
+        const unsigned long top = mask >> shift;
+        return static_cast<png_byte>(((pixel >> shift) & top) * 255ul / top);
+    };
+    std::vector<png_byte> rgb(static_cast<size_t>(width) * height * 3);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            png_byte* out = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+            out[0] = channel(pixel, redMask);
+            out[1] = channel(pixel, greenMask);
+            out[2] = channel(pixel, blueMask);
+        }
+    XDestroyImage(image);
+
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(width);
+    png.height = static_cast<png_uint_32>(height);
+    png.format = PNG_FORMAT_RGB;
+    const bool written = png_image_write_to_file(&png, path.c_str(), 0, rgb.data(), width * 3, nullptr) != 0;
+    png_image_free(&png);
+    return written;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) return 2;
+    if (options.plugin.empty()) options.plugin = defaultPluginPath();
+
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "corvex-editor-host: cannot open the X display (is DISPLAY set?)\n");
+        return 1;
+    }
+
+    corvex::PluginLibrary library;
+    std::string loadError;
+    if (!library.open(options.plugin, loadError)) {
+        std::fprintf(stderr, "corvex-editor-host: cannot load %s: %s\n", options.plugin.c_str(), loadError.c_str());
+        XCloseDisplay(display);
+        return 1;
+    }
+    auto entry = library.entry();
+    AEffect* effect = entry ? entry(hostCallback) : nullptr;
+    if (!effect || effect->magic != kEffectMagic || !effect->dispatcher) {
+        std::fprintf(stderr, "corvex-editor-host: %s is not a VST 2.4 plug-in that starts\n", options.plugin.c_str());
+        library.close();
+        XCloseDisplay(display);
+        return 1;
+    }
+    auto dispatch = [effect](VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                             float opt = 0.f) { return effect->dispatcher(effect, opcode, index, value, ptr, opt); };
+    dispatch(effOpen);
+    dispatch(effSetSampleRate, 0, 0, nullptr, 44100.f);
+    dispatch(effSetBlockSize, 0, 512);
+
+    int exitCode = 0;
+    if (!(effect->flags & effFlagsHasEditor)) {
+        std::fprintf(stderr, "corvex-editor-host: the plug-in has no editor\n");
+        exitCode = 1;
+    }
+
+    ERect* rect = nullptr;
+    int width = 0, height = 0;
+    if (exitCode == 0 && dispatch(effEditGetRect, 0, 0, &rect) && rect) {
+        width = rect->right - rect->left;
+        height = rect->bottom - rect->top;
+    }
+    if (exitCode == 0 && (width <= 0 || height <= 0)) {
+        std::fprintf(stderr, "corvex-editor-host: the plug-in reports no editor size\n");
+        exitCode = 1;
+    }
+
+    if (exitCode == 0) {
+        const int screen = DefaultScreen(display);
+        Window window = XCreateSimpleWindow(display, RootWindow(display, screen), options.x, options.y,
+                                            static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                                            BlackPixel(display, screen), BlackPixel(display, screen));
+        XStoreName(display, window, "Corvex");
+        XSizeHints* hints = XAllocSizeHints();
+        if (hints) {
+            hints->flags = PPosition | PMinSize | PMaxSize;
+            hints->x = options.x;
+            hints->y = options.y;
+            hints->min_width = hints->max_width = width;
+            hints->min_height = hints->max_height = height;
+            XSetWMNormalHints(display, window, hints);
+            XFree(hints);
+        }
+        Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(display, window, &deleteWindow, 1);
+        XSelectInput(display, window, StructureNotifyMask);
+        XMapWindow(display, window);
+        XEvent event;
+        do {
+            XNextEvent(display, &event);
+        } while (event.type != MapNotify);
+
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+
+        dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(window)));
+        std::printf("editor-open %lu %d %d\n", static_cast<unsigned long>(window), width, height);
+        std::fflush(stdout);
+
+        timespec start{};
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        bool windowGone = false;
+        while (!stopRequested && !windowGone) {
+            while (XPending(display) > 0) {
+                XNextEvent(display, &event);
+                if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow)
+                    stopRequested = 1;
+                else if (event.type == DestroyNotify && event.xdestroywindow.window == window)
+                    windowGone = true;
+            }
+            if (stopRequested || windowGone) break;
+            dispatch(effEditIdle);
+            if (options.seconds > 0.0 && secondsSince(start) >= options.seconds) break;
+            const timespec pause{0, kIdleMilliseconds * 1000000L};
+            nanosleep(&pause, nullptr);  // a signal cuts it short
+        }
+
+        if (!options.screenshot.empty() && !windowGone) {
+            dispatch(effEditIdle);  // the last changes drawn
+            XSync(display, False);
+            if (!saveScreenshot(display, window, width, height, options.screenshot)) {
+                std::fprintf(stderr, "corvex-editor-host: cannot write the screenshot %s\n",
+                             options.screenshot.c_str());
+                exitCode = 1;
+            }
+        }
+        dispatch(effEditClose);
+        if (!windowGone) XDestroyWindow(display, window);
+        XSync(display, False);
+        std::printf("editor-closed\n");
+        std::fflush(stdout);
+    }
+
+    dispatch(effClose);  // deletes the effect and its editor
+    library.close();
+    XCloseDisplay(display);
+    return exitCode;
+}

@@ -1,0 +1,77 @@
+// Windows services of the host: LoadLibraryW/GetProcAddress, the module file
+// name, and the console check. Paths arrive as UTF-8 and are widened.
+#include "host/HostPlatform.h"
+
+#include <windows.h>
+#include <io.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace hostplatform {
+
+namespace {
+
+std::wstring widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring wide((size_t)n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], n);
+    return wide;
+}
+
+std::string narrow(const wchar_t* text, size_t length) {
+    if (length == 0) return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, (int)length, nullptr, 0, nullptr, nullptr);
+    std::string out((size_t)n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, (int)length, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::string systemMessage(DWORD code) {
+    wchar_t* message = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, code, 0, (LPWSTR)&message, 0, nullptr);
+    std::string text = n != 0 ? narrow(message, n) : "error " + std::to_string((unsigned long)code);
+    if (message != nullptr) LocalFree(message);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+class Win32Library : public Library {
+public:
+    explicit Win32Library(HMODULE module) : module(module) {}
+    ~Win32Library() override { FreeLibrary(module); }
+    void* symbol(const char* name) override { return (void*)GetProcAddress(module, name); }
+
+private:
+    HMODULE module;
+};
+
+}  // namespace
+
+std::unique_ptr<Library> loadLibrary(const std::string& path, std::string& error) {
+    HMODULE module = LoadLibraryW(widen(path).c_str());
+    if (module == nullptr) {
+        error = systemMessage(GetLastError());
+        return nullptr;
+    }
+    return std::make_unique<Win32Library>(module);
+}
+
+std::string executablePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), (DWORD)buffer.size());
+        if (n == 0) return std::string();
+        if (n < buffer.size()) return narrow(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string pluginFileName(const std::string& baseName) { return baseName + ".dll"; }
+
+bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+}  // namespace hostplatform
