@@ -12,7 +12,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "shell/ModuleHandle.h"
+#include "common/ModuleHandle.h"
 #define CORVEX_CLAP_EXPORT __declspec(dllexport)
 #else
 #define CORVEX_CLAP_EXPORT __attribute__((visibility("default")))

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ClapTestHost.h"
-#include "tests/windows/plugin_harness.h"
+#include "tests/windows/PluginHarness.h"
 
 using namespace clapcheck;
 namespace harness = corvex::harness;
