@@ -67,7 +67,9 @@ bool checkOneTarget(const NamedFile& t, bool force, std::string& error) {
         if (!fs::is_regular_file(status)) {
             return fail(error, shown + ": that is a device or pipe, not a regular file; name a file to write");
         }
-        if (!force && !hostplatform::isWritable(destination)) {
+        // The owner's write bit counts too: the super-user may write anything.
+        bool readOnly = (status.permissions() & fs::perms::owner_write) == fs::perms::none;
+        if (!force && (readOnly || !hostplatform::isWritable(destination))) {
             return fail(error, shown + ": the file is read-only; pass --force to replace it anyway");
         }
         if (t.preset && !force && fs::file_size(destination, ec) > 0 && !startsLikeAPreset(destination)) {

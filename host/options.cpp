@@ -126,9 +126,11 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
         };
         // A file option given twice is refused rather than keeping the last.
         auto once = [&](std::string& out, const char* what) {
-            if (!out.empty()) return fail(error, name + " given twice (\"" + out + "\" and again)");
-            if (!value(out)) return false;
-            if (out.empty()) return fail(error, name + " needs " + what);
+            std::string given;
+            if (!value(given)) return false;
+            if (given.empty()) return fail(error, name + " needs " + what);
+            if (!out.empty()) return fail(error, name + " given twice (\"" + out + "\" and \"" + given + "\")");
+            out = given;
             return true;
         };
         std::string v;

@@ -98,10 +98,11 @@ std::string damageInLog(SNDFILE* file, bool seekable, int64_t frames) {
             };
             return "its header promises " + trim(claimed) + " bytes of audio but the file holds " + trim(actual);
         }
-        if (line.find("not equal to frame count") != std::string::npos ||
-            line.find("ended unexpectedly") != std::string::npos) {
-            size_t b = line.find_first_not_of("* ");
-            return line.substr(b == std::string::npos ? 0 : b);
+        if (line.find("not equal to frame count") != std::string::npos) {
+            return "the frame count in its header does not match its audio data";
+        }
+        if (line.find("ended unexpectedly") != std::string::npos) {
+            return "the stream ends without its closing page (the end of the file is missing)";
         }
     }
     // A file (not a stream) whose length the decoder cannot tell lost its end.
