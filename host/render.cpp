@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -89,14 +90,15 @@ std::string damageInLog(SNDFILE* file, bool seekable, int64_t frames) {
         bool audioChunk = line.compare(0, 4, "data") == 0 || line.find("SSND") != std::string::npos;
         if (audioChunk && should != std::string::npos) {
             size_t colon = line.find(':');
-            std::string claimed = line.substr(colon + 1, should - colon - 1);
-            std::string actual = line.substr(should + 11);
-            auto trim = [](std::string t) {
-                while (!t.empty() && (t.back() == ' ' || t.back() == ')')) t.pop_back();
-                while (!t.empty() && t.front() == ' ') t.erase(0, 1);
-                return t;
-            };
-            return "its header promises " + trim(claimed) + " bytes of audio but the file holds " + trim(actual);
+            unsigned long long claimed = std::strtoull(line.c_str() + colon + 1, nullptr, 10);
+            unsigned long long actual = std::strtoull(line.c_str() + should + 11, nullptr, 10);
+            // Writers that stream leave 0 or 0xFFFFFFFF for "length unknown";
+            // only a header promising more than the file holds is damage.
+            if (claimed != 0 && claimed != 0xFFFFFFFFull && actual < claimed) {
+                return "its header promises " + std::to_string(claimed) + " bytes of audio but the file holds " +
+                       std::to_string(actual);
+            }
+            continue;
         }
         if (line.find("not equal to frame count") != std::string::npos) {
             return "the frame count in its header does not match its audio data";
