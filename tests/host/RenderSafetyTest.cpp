@@ -110,6 +110,7 @@ TEST(RenderSafety, SaveTargetsMustDifferFromEveryInputAndEachOther) {
         {"a.wav", "-o", "out.wav", "--save-fxb", "out2.wav"},    // an existing file that is no preset
         {"a.wav", "-o", "out.wav", "--save-fxp", fake},          // the plug-in
         {"--save-fxp", "a.wav", "-o", "out3.wav"},               // the option took the input's name
+        {"--save-fxp", "a.wav"},
         {"a.wav", "-o", "hard.wav"},
     };
     for (const auto& args : cases) {
