@@ -108,7 +108,7 @@ std::string damageInLog(SNDFILE* file, bool seekable, int64_t frames) {
         }
     }
     // A file (not a stream) whose length the decoder cannot tell lost its end.
-    if (seekable && frames == SF_COUNT_MAX) return "its length cannot be read (the end of the file is missing)";
+    if (seekable && frames == SF_COUNT_MAX) return "its length cannot be read (cut short?)";
     return std::string();
 }
 

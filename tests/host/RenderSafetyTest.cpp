@@ -311,4 +311,11 @@ TEST(RenderSafety, OddInputGetsAMessageNamingTheProblem) {
     Audio out;
     ASSERT_TRUE(hosttest::readAudio(s.path("piped.wav"), out));
     EXPECT_EQ((size_t)out.info.frames, s.mono.size());
+    // An Ogg stream does not tell its length: RF64 that shrinks to plain RIFF.
+    ASSERT_TRUE(hosttest::writeAudio(s.path("a.ogg"), 1, 44100, s.mono, SF_FORMAT_OGG | SF_FORMAT_VORBIS));
+    r = hosttest::runRender({"--plugin", fake, "-", "-o", "ogg.wav"}, s.dir.dir(), {}, s.path("a.ogg"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_TRUE(hosttest::readAudio(s.path("ogg.wav"), out));
+    EXPECT_EQ((size_t)out.info.frames, s.mono.size());
+    EXPECT_EQ(hosttest::readText(s.path("ogg.wav")).substr(0, 4), "RIFF");
 }
