@@ -33,6 +33,22 @@ bool waitForPartial(const TempDir& dir) {
     return false;
 }
 
+// Waits until the process catches SIGINT (its handlers are installed), as
+// /proc tells; false after five seconds.
+bool waitForHandlers(pid_t pid) {
+    for (int i = 0; i < 500; i++) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.compare(0, 7, "SigCgt:") != 0) continue;
+            unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+            if (mask & (1ull << (SIGINT - 1))) return true;
+        }
+        usleep(10000);
+    }
+    return false;
+}
+
 struct Scratch {
     TempDir dir;
     Scratch() {
@@ -65,9 +81,10 @@ TEST(RenderSignals, SignalsEndAHungPluginAtOnceAndLeaveNoFile) {
 TEST(RenderSignals, SignalsEndAWaitForInputThatNeverComes) {
     Scratch s;
     RunningRender render({"--plugin", fake, "-", "-o", "out.wav"}, s.dir.dir(), {}, "|");
-    usleep(300000);
+    ASSERT_TRUE(waitForHandlers(render.pid));
+    usleep(100000);  // into the read that never returns
     render.signal(SIGINT);
-    RunResult r = render.wait(3.0);
+    RunResult r = render.wait(5.0);
     EXPECT_EQ(r.exitCode, 130) << r.err;
     s.expectUntouched("stdin");
 

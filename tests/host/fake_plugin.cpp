@@ -13,6 +13,7 @@
 //   FAKE_BAD_MAGIC    the record carries a wrong magic number
 //   FAKE_NO_ENTRY     no entry point is exported at all
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -194,7 +195,10 @@ void VSTCALLBACK processReplacing(AEffect* e, float** inputs, float** outputs, V
 #endif
         }
     case Fault::segv: {
-        volatile int* nowhere = nullptr;
+        // An unmapped address near zero, as a stale pointer gives; read
+        // from a volatile so neither the compiler nor a sanitizer sees it coming.
+        static volatile uintptr_t staleAddress = 64;
+        volatile int* nowhere = reinterpret_cast<volatile int*>(staleAddress);
         *nowhere = 1;
         break;
     }
