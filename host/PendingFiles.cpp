@@ -169,6 +169,8 @@ void removeStalePartials(const std::string& target) {
 }
 
 bool commitAll(const std::vector<PendingFile*>& files, std::string& error) {
+    // From here on the run ends with what the moves did: a signal arriving now
+    // is held until exit, so it cannot claim nothing was replaced.
     hostplatform::holdSignals(true);
     bool ok = true;
     for (PendingFile* f : files) {
@@ -182,7 +184,6 @@ bool commitAll(const std::vector<PendingFile*>& files, std::string& error) {
         ok = false;
         break;
     }
-    hostplatform::holdSignals(false);
     return ok;
 }
 

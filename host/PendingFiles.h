@@ -61,6 +61,7 @@ void removeStalePartials(const std::string& target);
 
 // Moves every file into place in order. If a move fails the rest stay
 // unreplaced and `error` says which files were and were not replaced.
+// Interrupting signals stay held afterwards: the run is over either way.
 bool commitAll(const std::vector<PendingFile*>& files, std::string& error);
 
 // Writes a whole file; a failure names the system's reason ("No space left

@@ -53,8 +53,9 @@ void installSignalCleanup();
 // Registers a file; answers its slot, or -1 when all slots are taken.
 int addCleanupFile(const std::string& path);
 void removeCleanupFile(int slot);
-// Holds back the signals above while files are moved into place, so a run is
-// not ended between two moves; a held signal takes effect on release.
+// Holds back interrupt, termination, hang-up and quit while files are moved
+// into place, so a run is not ended between two moves; a held signal takes
+// effect on release (or never, if the process exits first).
 void holdSignals(bool hold);
 
 }  // namespace hostplatform
