@@ -117,7 +117,21 @@ void installSignalCleanup() {
     action.sa_flags = SA_ONSTACK;
     sigemptyset(&action.sa_mask);
     for (int s : cleanupSignals) sigaddset(&action.sa_mask, s);
-    for (int s : cleanupSignals) sigaction(s, &action, nullptr);
+    for (int s : cleanupSignals) {
+        // A signal ignored by whoever started us (nohup, a background job)
+        // stays ignored: the user asked for the run to survive it.
+        struct sigaction previous = {};
+        if (sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN &&
+            (s == SIGINT || s == SIGHUP || s == SIGQUIT || s == SIGTERM)) {
+            continue;
+        }
+        sigaction(s, &action, nullptr);
+    }
+    // A blocked mask is inherited too; these must get through.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int s : cleanupSignals) sigaddset(&blocked, s);
+    sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
 }
 
 int addCleanupFile(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "host/PendingFiles.h"
+#include "host/platform.h"
 #include "host/render.h"
 #include "host_test_support.h"
 
@@ -22,6 +23,7 @@ TEST(PendingFiles, AFailedMoveSaysWhichFilesWereAndWereNotReplaced) {
         std::filesystem::create_directory(dir.path("p.fxp"));
         std::ofstream(dir.path("p.fxp/inside")) << "x";
         EXPECT_FALSE(commitAll({&first, &second, &third}, error));
+        hostplatform::holdSignals(false);  // commitAll leaves them held for the exit
     }
     EXPECT_NE(error.find("cannot move the finished file to " + dir.path("p.fxp")), std::string::npos) << error;
     EXPECT_NE(error.find("replaced: " + dir.path("out.wav") + ";"), std::string::npos) << error;

@@ -135,6 +135,11 @@ public:
                 dup2(in, 0);
             }
             for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+            // As from an interactive shell, whatever the test runner left set.
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(s, SIG_DFL);
             std::vector<char*> argv;
             static char name[] = CORVEX_RENDER_PATH;
             argv.push_back(name);
