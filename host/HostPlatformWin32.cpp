@@ -5,7 +5,10 @@
 #include <windows.h>
 #include <io.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace hostplatform {
@@ -73,5 +76,57 @@ std::string executablePath() {
 std::string pluginFileName(const std::string& baseName) { return baseName + ".dll"; }
 
 bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+long processId() { return (long)GetCurrentProcessId(); }
+
+bool processAlive(long pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, (DWORD)pid);
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+bool isWritable(const std::string& path) { return _waccess(widen(path).c_str(), 2) == 0; }
+
+unsigned newFileMode() { return 0666u; }
+
+namespace {
+
+constexpr size_t cleanupPathSize = MAX_PATH * 4;
+char cleanupPaths[maxCleanupFiles][cleanupPathSize];
+volatile std::sig_atomic_t cleanupUsed[maxCleanupFiles];
+
+void onCleanupSignal(int signal) {
+    for (int i = 0; i < maxCleanupFiles; i++)
+        if (cleanupUsed[i]) DeleteFileA(cleanupPaths[i]);
+    const char* text = signal == SIGINT ? "\ncorvex-render: interrupted; no file was replaced\n"
+                                        : "corvex-render: error: ended by a signal or a crash; no file was replaced\n";
+    _write(2, text, (unsigned)std::strlen(text));
+    _exit(128 + signal);
+}
+
+}  // namespace
+
+void installSignalCleanup() {
+    for (int s : {SIGINT, SIGTERM, SIGSEGV, SIGFPE, SIGILL, SIGABRT}) std::signal(s, onCleanupSignal);
+}
+
+int addCleanupFile(const std::string& path) {
+    if (path.size() >= cleanupPathSize) return -1;
+    for (int i = 0; i < maxCleanupFiles; i++) {
+        if (cleanupUsed[i]) continue;
+        std::memcpy(cleanupPaths[i], path.c_str(), path.size() + 1);
+        cleanupUsed[i] = 1;
+        return i;
+    }
+    return -1;
+}
+
+void removeCleanupFile(int slot) {
+    if (slot >= 0 && slot < maxCleanupFiles) cleanupUsed[slot] = 0;
+}
+
+void holdSignals(bool) {}
 
 }  // namespace hostplatform

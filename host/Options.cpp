@@ -12,6 +12,34 @@ bool fail(std::string& error, const std::string& text) {
     return false;
 }
 
+// Requests that cannot all be honoured are refused instead of silently
+// dropping one of them.
+bool checkCombination(const Options& o, std::string& error) {
+    const bool saving = !o.saveProgram.empty() || !o.saveBank.empty();
+    if (o.list) {
+        const char* dropped = !o.input.empty()    ? "an input file"
+                              : !o.output.empty() ? "-o"
+                              : saving            ? "--save-fxp/--save-fxb"
+                                                  : nullptr;
+        if (dropped != nullptr) {
+            return fail(error, std::string("--list only shows the plug-in; it cannot be combined with ") + dropped +
+                                   " (run the render or save separately)");
+        }
+        return true;
+    }
+    if (o.input.empty()) {
+        if (!o.output.empty()) return fail(error, "-o " + o.output + " given but no input file to render");
+        if (!saving) return fail(error, "no input file (see --help)");
+    }
+    if (o.input == "-" && o.output.empty()) {
+        return fail(error, "standard input (-) has no name to derive the output from: give -o FILE.wav");
+    }
+    if (o.output == "-") {
+        return fail(error, "the output cannot be standard output: a WAV file's header is finished last, so name a file");
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parseInteger(const std::string& text, long& value) {
@@ -63,7 +91,7 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
     bool endOfOptions = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
-        if (endOfOptions || arg.empty() || arg[0] != '-' || arg == "-") {
+        if (endOfOptions || arg.empty() || arg[0] != '-' || arg == "-") {  // "-": standard input
             if (!options.input.empty()) {
                 return fail(error, "one input file only (got \"" + options.input + "\" and \"" + arg + "\")");
             }
@@ -96,6 +124,15 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             if (hasInline) return fail(error, name + " takes no value");
             return true;
         };
+        // A file option given twice is refused rather than keeping the last.
+        auto once = [&](std::string& out, const char* what) {
+            std::string given;
+            if (!value(given)) return false;
+            if (given.empty()) return fail(error, name + " needs " + what);
+            if (!out.empty()) return fail(error, name + " given twice (\"" + out + "\" and \"" + given + "\")");
+            out = given;
+            return true;
+        };
         std::string v;
         if (name == "-h" || name == "--help") {
             if (!flag()) return false;
@@ -106,12 +143,19 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
         } else if (name == "-q" || name == "--quiet") {
             if (!flag()) return false;
             options.quiet = true;
+        } else if (name == "--force") {
+            if (!flag()) return false;
+            options.force = true;
+        } else if (name == "--accept-damaged") {
+            if (!flag()) return false;
+            options.acceptDamaged = true;
+        } else if (name == "--allow-nonfinite") {
+            if (!flag()) return false;
+            options.allowNonFinite = true;
         } else if (name == "-o" || name == "--output") {
-            if (!value(options.output)) return false;
-            if (options.output.empty()) return fail(error, name + " needs a file name");
+            if (!once(options.output, "a file name")) return false;
         } else if (name == "--plugin") {
-            if (!value(options.pluginPath)) return false;
-            if (options.pluginPath.empty()) return fail(error, "--plugin needs a path");
+            if (!once(options.pluginPath, "a path")) return false;
         } else if (name == "--block") {
             if (!value(v)) return false;
             long n = 0;
@@ -142,18 +186,12 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
                                   : name == "--load-fxb" ? options.loadBank
                                   : name == "--save-fxp" ? options.saveProgram
                                                          : options.saveBank;
-            if (!target.empty()) return fail(error, name + " given twice");
-            if (!value(target)) return false;
-            if (target.empty()) return fail(error, name + " needs a file name");
+            if (!once(target, "a file name")) return false;
         } else {
             return fail(error, "unknown option " + name + " (see --help)");
         }
     }
-    if (!options.help && !options.list && options.input.empty() && options.saveProgram.empty() &&
-        options.saveBank.empty()) {
-        return fail(error, "no input file (see --help)");
-    }
-    return true;
+    return options.help || checkCombination(options, error);
 }
 
 std::string usageText() {
@@ -179,11 +217,21 @@ Options:
   --load-fxp FILE     load a program preset (.fxp) into the current program
   --save-fxp FILE     save the current program as .fxp (after the settings)
   --save-fxb FILE     save all programs as .fxb
-  --list              show the plug-in, its parameters and programs; no render
-  -q, --quiet         no summary on stdout
+  --list              show the plug-in, its parameters and programs; takes
+                      no input, -o or --save-*
+  --force             replace read-only output and preset files
+  --accept-damaged    render what a cut-short or damaged input holds
+                      (a warning instead of an error)
+  --allow-nonfinite   keep an output holding NaN or infinite samples
+                      (a warning instead of an error)
+  -q, --quiet         no summary on stdout; warnings and errors still show
   -h, --help          this text
 
-Order: --load-fxb, --program, --load-fxp, then each --set in turn. Without
-an INPUT, --save-fxp/--save-fxb just write the presets.
+INPUT may be - for standard input (then -o is needed). Order: --load-fxb,
+--program, --load-fxp, then each --set in turn. Without an INPUT,
+--save-fxp/--save-fxb just write the presets. Nothing is replaced unless
+every file could be made: exit 0 when all went well, 1 on an error, 2 for a
+malformed command line, 128 + the signal number when interrupted (130 for
+Ctrl-C, 143 for SIGTERM) or when the plug-in crashes.
 )";
 }

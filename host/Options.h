@@ -10,7 +10,7 @@ struct ParameterSetting {
 };
 
 struct Options {
-    std::string input;            // audio file to render; may be empty with --list or --save-*
+    std::string input;            // audio file to render, "-" for standard input; may be empty with --list or --save-*
     std::string output;           // -o; empty: <input stem>-corvex.wav in the current folder
     std::string pluginPath;       // --plugin; empty: Corvex beside the host
     int blockSize = 512;          // --block
@@ -21,7 +21,10 @@ struct Options {
     std::string saveProgram, saveBank;       // --save-fxp, --save-fxb
     bool list = false;
     bool help = false;
-    bool quiet = false;           // -q: no summary
+    bool quiet = false;           // -q: no summary (warnings and errors still go to stderr)
+    bool force = false;           // --force: replace read-only files too
+    bool acceptDamaged = false;   // --accept-damaged: render what a cut-short input holds
+    bool allowNonFinite = false;  // --allow-nonfinite: keep output holding NaN or infinity
 };
 
 constexpr int maxBlockSize = 65536;

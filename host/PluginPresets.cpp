@@ -1,5 +1,8 @@
 #include "host/PluginPresets.h"
 
+#include <cmath>
+#include <cstdio>
+
 using presetfile::Kind;
 using presetfile::PresetFile;
 
@@ -40,6 +43,10 @@ bool applyPreset(PluginHost& plugin, const PresetFile& file, bool expectBank, st
         return true;
     case Kind::bankChunk:
         if (!plugin.setChunk(false, file.chunk)) return fail(error, "the plug-in refused the bank chunk");
+        // The chunk is the plug-in's; which program was current is the file's.
+        if (file.currentProgram >= 0 && file.currentProgram < plugin.numPrograms()) {
+            plugin.setProgram(file.currentProgram);
+        }
         return true;
     case Kind::programParams:
         if (!applyParams(plugin, file.params, error)) return false;
@@ -109,4 +116,37 @@ bool capturePreset(PluginHost& plugin, bool bank, PresetFile& file, std::string&
     file.kind = Kind::programParams;
     for (int i = 0; i < plugin.numParams(); i++) file.params.push_back(plugin.getParameter(i));
     return true;
+}
+
+bool checkPresetValues(PluginHost& plugin, bool bank, std::string& error, std::string& warning) {
+    warning.clear();
+    const int current = plugin.currentProgram();
+    const int first = bank ? 0 : current, last = bank ? plugin.numPrograms() - 1 : current;
+    std::string outside;
+    int outsideCount = 0;
+    bool ok = true;
+    for (int p = first; p <= last && ok; p++) {
+        if (bank) plugin.setProgram(p);
+        for (int i = 0; i < plugin.numParams(); i++) {
+            float v = plugin.getParameter(i);
+            std::string where = "\"" + plugin.parameterName(i) + "\"" +
+                                (bank ? " of program " + std::to_string(p) : std::string());
+            if (!std::isfinite(v)) {
+                ok = fail(error, "the preset sets " + where + " to " + (std::isnan(v) ? "NaN" : "infinity") +
+                                     ", which no plug-in can render; the file is damaged");
+                break;
+            }
+            if ((v < 0.0f || v > 1.0f) && outsideCount++ == 0) {
+                char text[64];
+                std::snprintf(text, sizeof text, "%g", (double)v);
+                outside = where + " is " + text;
+            }
+        }
+    }
+    if (bank) plugin.setProgram(current);
+    if (ok && outsideCount > 0) {
+        warning = "the preset holds " + std::to_string(outsideCount) + " parameter value" +
+                  (outsideCount == 1 ? "" : "s") + " outside 0 to 1 (" + outside + "); the result may not be what it was";
+    }
+    return ok;
 }

@@ -16,3 +16,9 @@ bool applyPreset(PluginHost& plugin, const presetfile::PresetFile& file, bool ex
 // (bank = true): as a chunk when the plug-in stores its programs as chunks,
 // as parameter lists otherwise. Main thread, suspended.
 bool capturePreset(PluginHost& plugin, bool bank, presetfile::PresetFile& file, std::string& error);
+
+// Checks the values a loaded preset left in the plug-in: the current program
+// (bank = false) or every program (bank = true; the current one is selected
+// again afterwards). A NaN or infinite value is refused; values outside 0 to
+// 1 give a warning. Main thread, suspended.
+bool checkPresetValues(PluginHost& plugin, bool bank, std::string& error, std::string& warning);

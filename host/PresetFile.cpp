@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "shell/vst2.h"
 
@@ -330,6 +332,14 @@ std::vector<uint8_t> serialize(const PresetFile& file) {
 }
 
 bool readFile(const std::string& path, PresetFile& out, std::string& error) {
+    // The type first: a folder has no size to speak of, and a pipe or a
+    // device like /dev/zero would be read forever or wait for a writer.
+    std::error_code ec;
+    std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status)) return fail(error, "it is a folder, not a preset file");
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        return fail(error, "it is a pipe or device, not a preset file");
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) return fail(error, "cannot open the file");
     in.seekg(0, std::ios::end);

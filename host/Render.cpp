@@ -6,15 +6,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <system_error>
 #include <vector>
 
 namespace fs = std::filesystem;
-
-volatile std::sig_atomic_t renderInterrupted = 0;
 
 namespace {
 
@@ -23,11 +21,95 @@ bool fail(std::string& error, const std::string& text) {
     return false;
 }
 
-std::string uniqueSuffix() {
-    std::random_device device;
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", (unsigned)device());
+uint32_t littleEndian32(const unsigned char* p) {
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+// The sample rate a WAV (RIFF, RF64) or AIFF header states, read by hand
+// for the files libsndfile will not open: it refuses rates like 0 Hz
+// without saying which rate it found. -1 when there is no such header.
+double headerSampleRate(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return -1.0;
+    unsigned char head[4096];
+    size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    if (n < 12) return -1.0;
+    const bool riff = std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0;
+    const bool aiff = std::memcmp(head, "FORM", 4) == 0;
+    if (riff && std::memcmp(head + 8, "WAVE", 4) == 0) {
+        for (size_t pos = 12; pos + 16 <= n;) {
+            uint32_t size = littleEndian32(head + pos + 4);
+            if (std::memcmp(head + pos, "fmt ", 4) == 0) return (double)littleEndian32(head + pos + 12);
+            if (size > n) break;
+            pos += 8 + size + (size & 1);
+        }
+    } else if (aiff) {
+        for (size_t pos = 12; pos + 26 <= n;) {
+            const unsigned char* c = head + pos;
+            uint32_t size = ((uint32_t)c[4] << 24) | ((uint32_t)c[5] << 16) | ((uint32_t)c[6] << 8) | c[7];
+            if (std::memcmp(c, "COMM", 4) == 0) {
+                // 80-bit extended float: sign and 15-bit exponent, 64-bit mantissa.
+                const unsigned char* x = c + 16;
+                int exponent = ((x[0] & 0x7F) << 8 | x[1]) - 16383 - 63;
+                uint64_t mantissa = 0;
+                for (int i = 0; i < 8; i++) mantissa = mantissa << 8 | x[2 + i];
+                return std::ldexp((double)mantissa, exponent) * ((x[0] & 0x80) ? -1.0 : 1.0);
+            }
+            if (size > n) break;
+            pos += 8 + size + (size & 1);
+        }
+    }
+    return -1.0;
+}
+
+std::string rateText(double rate) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f Hz", rate);
     return text;
+}
+
+std::string rateRangeText() {
+    return "corvex-render takes " + std::to_string(minSampleRate) + " to " + std::to_string(maxSampleRate) + " Hz";
+}
+
+// libsndfile notes in its log where a header and the file disagree: a chunk
+// "data : 88200 (should be 19956)", a frame count that does not match, an
+// Ogg stream that ends without its last page. Answers the first such note.
+std::string damageInLog(SNDFILE* file, bool seekable, int64_t frames) {
+    std::vector<char> log(16384, 0);
+    sf_command(file, SFC_GET_LOG_INFO, log.data(), (int)log.size() - 1);
+    std::string text(log.data());
+    size_t lineStart = 0;
+    while (lineStart < text.size()) {
+        size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos) lineEnd = text.size();
+        std::string line = text.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
+        size_t should = line.find("(should be ");
+        bool audioChunk = line.compare(0, 4, "data") == 0 || line.find("SSND") != std::string::npos;
+        if (audioChunk && should != std::string::npos) {
+            size_t colon = line.find(':');
+            unsigned long long claimed = std::strtoull(line.c_str() + colon + 1, nullptr, 10);
+            unsigned long long actual = std::strtoull(line.c_str() + should + 11, nullptr, 10);
+            // Writers that stream leave 0 or 0xFFFFFFFF for "length unknown";
+            // only a header promising more than the file holds is damage.
+            if (claimed != 0 && claimed != 0xFFFFFFFFull && actual < claimed) {
+                return "its header promises " + std::to_string(claimed) + " bytes of audio but the file holds " +
+                       std::to_string(actual);
+            }
+            continue;
+        }
+        if (line.find("not equal to frame count") != std::string::npos) {
+            return "the frame count in its header does not match its audio data";
+        }
+        if (line.find("ended unexpectedly") != std::string::npos) {
+            return "the stream ends without its closing page (the end of the file is missing)";
+        }
+    }
+    // A file (not a stream) whose length the decoder cannot tell lost its end.
+    if (seekable && frames == SF_COUNT_MAX) return "its length cannot be read (cut short?)";
+    return std::string();
 }
 
 class Progress {
@@ -65,56 +147,68 @@ private:
 
 }  // namespace
 
-PendingFile::PendingFile(const std::string& target) : targetPath(target) {
-    fs::path t(target);
-    fs::path name = t.filename();
-    tempPath = (t.parent_path() / fs::path("." + name.string() + ".partial-" + uniqueSuffix())).string();
-}
-
-PendingFile::~PendingFile() {
-    if (!committed) {
-        std::error_code ignored;
-        fs::remove(tempPath, ignored);
-    }
-}
-
-bool PendingFile::commit(std::string& error) {
-    std::error_code ec;
-    fs::rename(tempPath, targetPath, ec);
-    if (ec) return fail(error, "cannot move the finished file to " + targetPath + ": " + ec.message());
-    committed = true;
-    return true;
-}
-
-bool writeBytes(PendingFile& file, const std::vector<uint8_t>& bytes, std::string& error) {
-    std::ofstream out(file.path(), std::ios::binary | std::ios::trunc);
-    if (!out) return fail(error, "cannot create " + file.target() + " (is the folder there and writable?)");
-    out.write(reinterpret_cast<const char*>(bytes.data()), (std::streamsize)bytes.size());
-    out.close();
-    if (!out) return fail(error, "cannot write " + file.target());
-    return true;
-}
-
 InputAudio::~InputAudio() {
     if (file != nullptr) sf_close(file);
 }
 
 bool InputAudio::open(const std::string& path, std::string& error) {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return fail(error, "input file not found: " + path);
-    if (fs::is_directory(path, ec)) return fail(error, "input is a folder, not an audio file: " + path);
+    const bool standardInput = path == "-";
     SF_INFO info = {};
-    file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr) return fail(error, "cannot read " + path + " as audio: " + sf_strerror(nullptr));
+    if (standardInput) {
+        file = sf_open_fd(0 /* standard input */, SFM_READ, &info, 0);
+        if (file == nullptr) return fail(error, std::string("cannot read standard input as audio: ") + sf_strerror(nullptr));
+    } else {
+        // The type first: opening a pipe nobody writes to would wait forever.
+        std::error_code ec;
+        fs::file_status status = fs::status(path, ec);
+        if (!fs::exists(status)) return fail(error, "input file not found: " + path);
+        if (fs::is_directory(status)) return fail(error, "input is a folder, not an audio file: " + path);
+        if (!fs::is_regular_file(status)) {
+            return fail(error, "input " + path + " is a pipe or device, not a file; to stream audio in, "
+                                                 "pass - and send it to standard input");
+        }
+        file = sf_open(path.c_str(), SFM_READ, &info);
+        if (file == nullptr) {
+            std::string reason = sf_strerror(nullptr);
+            double rate = headerSampleRate(path);
+            if (rate >= 0.0 && (rate < minSampleRate || rate > maxSampleRate)) {
+                return fail(error, path + ": its header gives a sample rate of " + rateText(rate) + "; " +
+                                       rateRangeText() + " (damaged header?)");
+            }
+            return fail(error, "cannot read " + path + " as audio: " + reason);
+        }
+    }
+    const std::string name = standardInput ? std::string("standard input") : path;
     fileChannels = info.channels;
     fileRate = info.samplerate;
     fileFrames = info.frames;
     if (fileChannels < 1 || fileChannels > 2) {
-        return fail(error, path + " has " + std::to_string(fileChannels) +
+        return fail(error, name + " has " + std::to_string(fileChannels) +
                                " channels; corvex-render takes mono or stereo files only");
     }
-    if (fileRate <= 0) return fail(error, path + " has no valid sample rate");
+    if (fileRate < minSampleRate || fileRate > maxSampleRate) {
+        return fail(error, name + ": its header gives a sample rate of " + rateText(fileRate) + "; " +
+                               rateRangeText() + " (damaged header?)");
+    }
+    damageText = damageInLog(file, !standardInput && info.seekable, fileFrames);
+    if (fileFrames == 0 && damageText.empty()) return fail(error, name + " holds no audio (0 frames)");
     return true;
+}
+
+OutputFormat chooseOutputFormat(int64_t frames, int64_t wavDataLimit) {
+    OutputFormat out;
+    const int64_t frameBytes = 2 * (int64_t)sizeof(float);
+    if (frames >= 0 && frames < SF_COUNT_MAX && frames <= wavDataLimit / frameBytes) {
+        out.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    } else if (frames >= 0 && frames < SF_COUNT_MAX) {
+        out.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
+    } else {
+        // A stream of unknown length: RF64 that libsndfile turns into plain
+        // WAV when it closes the file, if the audio stayed small enough.
+        out.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
+        out.downgrade = true;
+    }
+    return out;
 }
 
 double RenderStats::peakDb() const { return peak > 0.0 ? 20.0 * std::log10(peak) : -INFINITY; }
@@ -126,20 +220,22 @@ double RenderStats::rmsDb() const {
 
 double RenderStats::realTimeFactor() const { return elapsed > 0.0 ? seconds / elapsed : INFINITY; }
 
-bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, int blockSize, bool showProgress,
+bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, const RenderSettings& settings,
                  RenderStats& stats, std::string& error) {
     AEffect* effect = plugin.effect();
     const int fileChannels = input.channels();
-    const size_t block = (size_t)blockSize;
+    const size_t block = (size_t)settings.blockSize;
 
     SF_INFO outInfo = {};
     outInfo.samplerate = input.sampleRate();
     outInfo.channels = 2;
-    outInfo.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    OutputFormat format = chooseOutputFormat(input.frames(), settings.wavDataLimit);
+    outInfo.format = format.format;
     SNDFILE* out = sf_open(output.path().c_str(), SFM_WRITE, &outInfo);
     if (out == nullptr) {
         return fail(error, "cannot create " + output.target() + ": " + sf_strerror(nullptr));
     }
+    if (format.downgrade) sf_command(out, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
 
     // Every buffer is allocated here, before the loop: the plug-in gets as
     // many channels as it declares, inputs beyond the file's stay silent.
@@ -153,19 +249,17 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, int
     for (auto& b : inputBuffers) inputs.push_back(b.data());
     for (auto& b : outputBuffers) outputs.push_back(b.data());
 
-    Progress progress(showProgress, input.frames() < SF_COUNT_MAX ? input.frames() : 0);
+    Progress progress(settings.showProgress, input.frames() < SF_COUNT_MAX ? input.frames() : 0);
     stats = RenderStats();
     auto start = std::chrono::steady_clock::now();
     plugin.resume();
     bool ok = true;
     for (;;) {
-        if (renderInterrupted) {
-            ok = fail(error, "interrupted");
-            break;
-        }
         sf_count_t n = sf_readf_float(input.handle(), interleaved.data(), (sf_count_t)block);
         if (n <= 0) break;
         const size_t frames = (size_t)n;
+        for (size_t i = 0; i < frames * (size_t)fileChannels; i++)
+            if (!std::isfinite(interleaved[i])) stats.nonFiniteInput++;
         float* left = inputs[0];
         if (fileChannels == 1) {
             for (size_t i = 0; i < frames; i++) left[i] = interleaved[i];
@@ -215,8 +309,13 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, int
     }
     // Streams of unknown length report the largest count; only a known length is checked.
     if (ok && input.frames() > 0 && input.frames() < SF_COUNT_MAX && stats.frames < input.frames()) {
-        ok = fail(error, "the input ended after " + std::to_string(stats.frames) + " of its " +
-                             std::to_string(input.frames()) + " frames (damaged file?)");
+        std::string shortfall = "the input ended after " + std::to_string(stats.frames) + " of its " +
+                                std::to_string(input.frames()) + " frames (damaged file?)";
+        if (settings.acceptDamaged) {
+            stats.shortInput = shortfall;
+        } else {
+            ok = fail(error, shortfall + "; pass --accept-damaged to keep what was rendered");
+        }
     }
     if (sf_close(out) != 0 && ok) ok = fail(error, "cannot finish writing " + output.target());
     return ok;

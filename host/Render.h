@@ -1,54 +1,62 @@
-// Rendering an audio file through a loaded plug-in, and the files it writes:
-// every output is written beside its target under a temporary name and only
-// renamed into place once everything succeeded, so a failed run never leaves
-// a partial file behind.
+// Rendering an audio file through a loaded plug-in into a pending output
+// file (PendingFiles.h), which main moves into place once all went well.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <string>
 
+#include "host/PendingFiles.h"
 #include "host/PluginHost.h"
 
 struct sf_private_tag;
 
-// A file that becomes `target` only when commit() succeeds; until then it is
-// a temporary file in the same folder, removed when the object goes away.
-class PendingFile {
-public:
-    explicit PendingFile(const std::string& target);
-    ~PendingFile();
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
+// Sample rates an input may have; the header of a file outside these is
+// damaged or not what the user thinks it is.
+constexpr int minSampleRate = 1000;
+constexpr int maxSampleRate = 768000;
 
-    const std::string& path() const { return tempPath; }
-    const std::string& target() const { return targetPath; }
-    bool commit(std::string& error);
-
-private:
-    std::string targetPath;
-    std::string tempPath;
-    bool committed = false;
-};
-
-// Writes `bytes` to a pending file (not committed yet).
-bool writeBytes(PendingFile& file, const std::vector<uint8_t>& bytes, std::string& error);
-
-// An input audio file opened with libsndfile.
+// An input audio file opened with libsndfile; "-" is standard input.
 class InputAudio {
 public:
     ~InputAudio();
+    // Refuses folders, pipes and devices (standard input is the way to
+    // stream), unreadable files, channel counts other than 1 or 2, sample
+    // rates outside minSampleRate..maxSampleRate and inputs without audio.
     bool open(const std::string& path, std::string& error);
     sf_private_tag* handle() const { return file; }
     int channels() const { return fileChannels; }
     int sampleRate() const { return fileRate; }
     int64_t frames() const { return fileFrames; }
+    // Empty, or how the file's header and its content disagree (a file cut
+    // short: the header promises more audio than there is).
+    const std::string& damage() const { return damageText; }
 
 private:
     sf_private_tag* file = nullptr;
     int fileChannels = 0;
     int fileRate = 0;
     int64_t fileFrames = 0;
+    std::string damageText;
+};
+
+// Above this many bytes of audio data a plain WAV's 32-bit sizes overflow,
+// so the output is written as RF64 (libsndfile reads both).
+constexpr int64_t plainWavDataLimit = 0xFFFFFFFFll - 1024;
+
+struct OutputFormat {
+    int format = 0;          // libsndfile format: WAV or RF64, 32-bit float
+    bool downgrade = false;  // RF64 that becomes plain WAV if it stays small
+};
+
+// The output format for `frames` stereo float frames (SF_COUNT_MAX when the
+// length is unknown) with plain WAV allowed up to `wavDataLimit` bytes.
+OutputFormat chooseOutputFormat(int64_t frames, int64_t wavDataLimit = plainWavDataLimit);
+
+struct RenderSettings {
+    int blockSize = 512;
+    bool showProgress = false;
+    bool acceptDamaged = false;  // an input ending before its header says is a warning, not an error
+    int64_t wavDataLimit = plainWavDataLimit;
 };
 
 struct RenderStats {
@@ -58,16 +66,16 @@ struct RenderStats {
     double peak = 0.0;           // largest absolute output sample
     double sumSquares = 0.0;     // over both output channels
     int64_t nonFinite = 0;       // NaN or infinite output samples
+    int64_t nonFiniteInput = 0;  // NaN or infinite input samples
+    std::string shortInput;      // with acceptDamaged: how the input fell short
     double peakDb() const;
     double rmsDb() const;
     double realTimeFactor() const;  // audio seconds per wall-clock second
 };
 
-// Set by the SIGINT/SIGTERM handler; the render loop stops at the next block.
-extern volatile std::sig_atomic_t renderInterrupted;
-
 // Runs the whole input through the plug-in (resumed for the loop, suspended
-// after it) and writes a 32-bit float stereo WAV to `output.path()`. The
-// plug-in's sample rate and block size must already be set.
-bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, int blockSize, bool showProgress,
+// after it) and writes a 32-bit float stereo WAV (RF64 when it would be too
+// large) to `output.path()`. The plug-in's sample rate and block size must
+// already be set. Main thread; the plug-in's processing runs on it too.
+bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, const RenderSettings& settings,
                  RenderStats& stats, std::string& error);

@@ -1,9 +1,11 @@
 // corvex-render: renders an audio file through a VST 2.4 plug-in the way a
 // DAW would drive it, and writes the result as a 32-bit float stereo WAV.
+// Everything runs on the main thread; a signal handler (platform.h) ends the
+// run at once, deleting unfinished files, even while the plug-in is busy.
 #include <cctype>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -14,6 +16,7 @@
 #include "host/PluginPresets.h"
 #include "host/PresetFile.h"
 #include "host/Render.h"
+#include "host/PendingFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -21,7 +24,6 @@ namespace {
 
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
-constexpr int exitInterrupted = 130;
 
 // The error a failed step reports; main prints it on one line.
 struct Failure {
@@ -29,7 +31,17 @@ struct Failure {
     int code = exitFailure;
 };
 
-void onSignal(int) { renderInterrupted = 1; }
+void warn(const std::string& text) { std::fprintf(stderr, "corvex-render: warning: %s\n", text.c_str()); }
+
+// The shortest text that reads back as exactly `value` ("44100.0000001").
+std::string preciseText(double value) {
+    char text[64];
+    for (int digits = 1; digits <= 17; digits++) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) break;
+    }
+    return text;
+}
 
 std::string oneLine(std::string text) {
     for (char& c : text)
@@ -77,6 +89,12 @@ bool loadPresetFile(PluginHost& plugin, const std::string& path, bool bank, std:
         error = "cannot load " + path + ": " + reason;
         return false;
     }
+    std::string warning;
+    if (!checkPresetValues(plugin, bank, reason, warning)) {
+        error = "cannot use " + path + ": " + reason;
+        return false;
+    }
+    if (!warning.empty()) warn(path + ": " + warning);
     return true;
 }
 
@@ -118,20 +136,30 @@ void printList(PluginHost& plugin, const std::string& path) {
 
 bool run(const Options& options, Failure& failure) {
     std::string& error = failure.message;
-    const bool rendering = !options.list && !options.input.empty();
+    const bool rendering = !options.input.empty();
 
     // Check everything that can be checked before the plug-in is loaded.
     InputAudio input;
     std::string outputPath;
     if (rendering) {
         if (!input.open(options.input, error)) return false;
+        const std::string inputName = options.input == "-" ? std::string("standard input") : options.input;
+        if (!input.damage().empty()) {
+            if (!options.acceptDamaged) {
+                error = inputName + " is damaged or cut short: " + input.damage() +
+                        "; pass --accept-damaged to render what it holds";
+                return false;
+            }
+            warn(inputName + " is damaged or cut short: " + input.damage() + "; rendering what it holds");
+        }
+        if (input.frames() == 0) {
+            error = inputName + " holds no audio (0 frames)";
+            return false;
+        }
         if (options.rate > 0.0 && options.rate != (double)input.sampleRate()) {
-            char text[256];
-            std::snprintf(text, sizeof text,
-                          "%s is at %d Hz but --rate asks for %g Hz; corvex-render processes at the file's "
-                          "rate, so resample the file first (or drop --rate)",
-                          options.input.c_str(), input.sampleRate(), options.rate);
-            error = text;
+            error = inputName + " is at " + std::to_string(input.sampleRate()) + " Hz but --rate asks for " +
+                    preciseText(options.rate) +
+                    " Hz; corvex-render processes at the file's rate, so resample the file first (or drop --rate)";
             return false;
         }
         outputPath = options.output.empty() ? defaultOutputName(options.input) : options.output;
@@ -139,15 +167,28 @@ bool run(const Options& options, Failure& failure) {
             error = "the output is always a WAV file: name it *.wav (got " + outputPath + ")";
             return false;
         }
-        std::error_code ec;
-        if (fs::exists(outputPath, ec) && fs::equivalent(outputPath, options.input, ec)) {
-            error = "the output would overwrite the input " + options.input;
-            return false;
-        }
     }
 
     std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath(error) : options.pluginPath;
     if (pluginPath.empty()) return false;
+
+    // Every file this run would replace, checked against every file it reads
+    // and against each other before any work is done.
+    std::vector<NamedFile> targets;
+    if (rendering) targets.push_back({outputPath, options.output.empty() ? "the output" : "-o", false});
+    if (!options.saveProgram.empty()) targets.push_back({options.saveProgram, "--save-fxp", true});
+    if (!options.saveBank.empty()) targets.push_back({options.saveBank, "--save-fxb", true});
+    const std::vector<NamedFile> inputs = {{options.input, "the input", false},
+                                           {pluginPath, "the plug-in", false},
+                                           {options.loadProgram, "--load-fxp", false},
+                                           {options.loadBank, "--load-fxb", false}};
+    if (!checkTargets(inputs, targets, options.force, error)) return false;
+    for (const NamedFile& t : targets) removeStalePartials(t.path);
+    std::unique_ptr<PendingFile> output, programFile, bankFile;
+    if (rendering) output = std::make_unique<PendingFile>(outputPath);
+    if (!options.saveProgram.empty()) programFile = std::make_unique<PendingFile>(options.saveProgram);
+    if (!options.saveBank.empty()) bankFile = std::make_unique<PendingFile>(options.saveBank);
+
     PluginHost plugin;
     if (!plugin.load(pluginPath, error)) return false;
 
@@ -183,46 +224,54 @@ bool run(const Options& options, Failure& failure) {
 
     // Presets are captured now (rendering does not change them) but only
     // moved into place together with the audio, once everything worked.
-    std::unique_ptr<PendingFile> programFile, bankFile;
-    if (!options.saveProgram.empty()) {
-        programFile = std::make_unique<PendingFile>(options.saveProgram);
-        if (!savePresetFile(plugin, *programFile, false, error)) return false;
-    }
-    if (!options.saveBank.empty()) {
-        bankFile = std::make_unique<PendingFile>(options.saveBank);
-        if (!savePresetFile(plugin, *bankFile, true, error)) return false;
-    }
+    if (programFile && !savePresetFile(plugin, *programFile, false, error)) return false;
+    if (bankFile && !savePresetFile(plugin, *bankFile, true, error)) return false;
 
-    std::unique_ptr<PendingFile> output;
     RenderStats stats;
     if (rendering) {
-        output = std::make_unique<PendingFile>(outputPath);
-        bool progress = hostplatform::stderrIsTerminal() && !options.quiet;
-        if (!renderAudio(plugin, input, *output, options.blockSize, progress, stats, error)) {
-            if (renderInterrupted) failure.code = exitInterrupted;
-            return false;
+        RenderSettings settings;
+        settings.blockSize = options.blockSize;
+        settings.showProgress = hostplatform::stderrIsTerminal() && !options.quiet;
+        settings.acceptDamaged = options.acceptDamaged;
+        if (!renderAudio(plugin, input, *output, settings, stats, error)) return false;
+        if (!stats.shortInput.empty()) warn(stats.shortInput + "; kept what was rendered");
+        const char* keep = "; pass --allow-nonfinite to keep such a file";
+        if (stats.nonFiniteInput > 0) {
+            std::string text = "the input holds " + std::to_string(stats.nonFiniteInput) +
+                               " non-finite samples (NaN or infinity)";
+            if (!options.allowNonFinite) {
+                error = text + keep;
+                return false;
+            }
+            warn(text);
+        }
+        if (stats.nonFinite > 0) {
+            std::string text = "the plug-in produced " + std::to_string(stats.nonFinite) +
+                               " non-finite samples (NaN or infinity)";
+            if (!options.allowNonFinite) {
+                error = text + keep;
+                return false;
+            }
+            warn(text);
         }
     }
-    if (output && !output->commit(error)) return false;
-    if (programFile && !programFile->commit(error)) return false;
-    if (bankFile && !bankFile->commit(error)) return false;
+    std::vector<PendingFile*> finished;
+    for (PendingFile* f : {output.get(), programFile.get(), bankFile.get()})
+        if (f != nullptr) finished.push_back(f);
+    if (!commitAll(finished, error)) return false;
 
     if (options.quiet) return true;
     if (rendering) {
         std::error_code ec;
         fs::path shown = fs::absolute(outputPath, ec);
-        std::printf("Input:     %s (%s, %d Hz)\n", options.input.c_str(), input.channels() == 1 ? "mono" : "stereo",
-                    input.sampleRate());
+        std::printf("Input:     %s (%s, %d Hz)\n", options.input == "-" ? "standard input" : options.input.c_str(),
+                    input.channels() == 1 ? "mono" : "stereo", input.sampleRate());
         std::printf("Plug-in:   %s (%s)\n", plugin.effectName().c_str(), pluginPath.c_str());
         std::printf("Duration:  %.3f s (%lld frames, blocks of %d)\n", stats.seconds, (long long)stats.frames,
                     options.blockSize);
         std::printf("Peak:      %s\n", dbText(stats.peakDb()).c_str());
         std::printf("RMS:       %s\n", dbText(stats.rmsDb()).c_str());
         std::printf("Speed:     %.1fx real time\n", stats.realTimeFactor());
-        if (stats.nonFinite > 0) {
-            std::fprintf(stderr, "corvex-render: warning: the plug-in produced %lld non-finite samples\n",
-                         (long long)stats.nonFinite);
-        }
         std::printf("Output:    %s\n", (ec ? outputPath : shown.string()).c_str());
     }
     if (programFile) std::printf("Program:   %s\n", programFile->target().c_str());
@@ -243,8 +292,7 @@ int main(int argc, char** argv) {
         std::fputs(usageText().c_str(), stdout);
         return 0;
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    hostplatform::installSignalCleanup();
     Failure failure;
     if (!run(options, failure)) {
         std::fprintf(stderr, "corvex-render: error: %s\n", oneLine(failure.message).c_str());

@@ -2,6 +2,9 @@
 // scaled by twice its "Gain" parameter (unity at the default 0.5), keeps three
 // programs that it stores as chunks, and checks how the host drives it. At
 // effClose it writes what happened to the file named by FAKE_PLUGIN_LOG.
+// FAKE_PLUGIN_FAULT makes its processing misbehave the way broken plug-ins
+// do: "hang" (never returns), "segv" (writes through a null pointer),
+// "abort", or "nan" (outputs NaN).
 //
 // Built in variants by compile definition:
 //   FAKE_NULL_ENTRY   the entry point refuses to create an instance
@@ -9,9 +12,15 @@
 //   FAKE_NO_CHUNKS    programs are plain parameter lists (no chunk flag)
 //   FAKE_BAD_MAGIC    the record carries a wrong magic number
 //   FAKE_NO_ENTRY     no entry point is exported at all
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include "shell/vst2.h"
 
@@ -32,6 +41,8 @@ constexpr bool refuseToStart = false;
 constexpr int numParams = 3;
 constexpr int numPrograms = 3;
 
+enum class Fault { none, hang, segv, abort, nan };
+
 struct FakeProgram {
     char name[24];
     float params[numParams];
@@ -48,6 +59,7 @@ struct Fake {
     long processCalls = 0;
     int maxFrames = 0;
     int violations = 0;
+    Fault fault = Fault::none;
     char log[8192];
     size_t logUsed = 0;
 
@@ -175,6 +187,30 @@ void VSTCALLBACK processReplacing(AEffect* e, float** inputs, float** outputs, V
         f->violations++;
         return;
     }
+    switch (f->fault) {
+    case Fault::hang:
+        for (;;) {
+#if !defined(_WIN32)
+            sleep(1);
+#endif
+        }
+    case Fault::segv: {
+        // An unmapped address near zero, as a stale pointer gives; read
+        // from a volatile so neither the compiler nor a sanitizer sees it coming.
+        static volatile uintptr_t staleAddress = 64;
+        volatile int* nowhere = reinterpret_cast<volatile int*>(staleAddress);
+        *nowhere = 1;
+        break;
+    }
+    case Fault::abort:
+        std::abort();
+    case Fault::nan:
+        for (int c = 0; c < 2; c++)
+            for (int i = 0; i < frames; i++) outputs[c][i] = std::nanf("");
+        return;
+    case Fault::none:
+        break;
+    }
     const float gain = 2.0f * f->programs[f->current].params[0];
     for (int c = 0; c < 2; c++)
         for (int i = 0; i < frames; i++) outputs[c][i] = inputs[c][i] * gain;
@@ -207,6 +243,13 @@ AEffect* createFake(audioMasterCallback host) {
     std::memset(&f->effect, 0, sizeof f->effect);
     f->host = host;
     f->note("version %.0f\n", (double)version);
+    if (const char* fault = std::getenv("FAKE_PLUGIN_FAULT")) {
+        f->fault = std::strcmp(fault, "hang") == 0    ? Fault::hang
+                   : std::strcmp(fault, "segv") == 0  ? Fault::segv
+                   : std::strcmp(fault, "abort") == 0 ? Fault::abort
+                   : std::strcmp(fault, "nan") == 0   ? Fault::nan
+                                                      : Fault::none;
+    }
     for (int p = 0; p < numPrograms; p++) {
         std::memset(&f->programs[p], 0, sizeof f->programs[p]);
         std::strcpy(f->programs[p].name, programNames[p]);

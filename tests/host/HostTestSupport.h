@@ -2,6 +2,8 @@
 // corvex-render as a child process with its output captured.
 #pragma once
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -103,39 +105,111 @@ struct RunResult {
     std::string err;
 };
 
-// Runs corvex-render with `args` in folder `cwd`, stdout and stderr captured
-// in files there (named so tests can tell them from outputs). `env` entries
-// are NAME=VALUE.
-inline RunResult runRender(const std::vector<std::string>& args, const std::string& cwd,
-                           const std::vector<std::string>& env = {}) {
-    char outTemplate[] = "/tmp/corvex-run-out-XXXXXX";
-    char errTemplate[] = "/tmp/corvex-run-err-XXXXXX";
-    int outFd = mkstemp(outTemplate);
-    int errFd = mkstemp(errTemplate);
-    RunResult result;
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        dup2(outFd, 1);
-        dup2(errFd, 2);
-        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv;
-        static char name[] = CORVEX_RENDER_PATH;
-        argv.push_back(name);
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(CORVEX_RENDER_PATH, argv.data());
-        _exit(127);
+// corvex-render started as a child process in folder `cwd`, stdout and
+// stderr captured in files (named so tests can tell them from outputs).
+// `env` entries are NAME=VALUE. Standard input is the file `stdinFile`, or
+// with stdinFile "|" a pipe the test holds open and never writes.
+class RunningRender {
+public:
+    RunningRender(const std::vector<std::string>& args, const std::string& cwd,
+                  const std::vector<std::string>& env = {}, const std::string& stdinFile = "") {
+        char outTemplate[] = "/tmp/corvex-run-out-XXXXXX";
+        char errTemplate[] = "/tmp/corvex-run-err-XXXXXX";
+        outFd = mkstemp(outTemplate);
+        errFd = mkstemp(errTemplate);
+        outPath = outTemplate;
+        errPath = errTemplate;
+        int pipeFds[2] = {-1, -1};
+        if (stdinFile == "|" && pipe(pipeFds) != 0) pipeFds[0] = pipeFds[1] = -1;
+        pid = fork();
+        if (pid == 0) {
+            if (chdir(cwd.c_str()) != 0) _exit(126);
+            dup2(outFd, 1);
+            dup2(errFd, 2);
+            if (stdinFile == "|") {
+                dup2(pipeFds[0], 0);
+                close(pipeFds[1]);
+            } else if (!stdinFile.empty()) {
+                int in = open(stdinFile.c_str(), O_RDONLY);
+                if (in < 0) _exit(125);
+                dup2(in, 0);
+            }
+            for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+            // As from an interactive shell, whatever the test runner left set.
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(s, SIG_DFL);
+            std::vector<char*> argv;
+            static char name[] = CORVEX_RENDER_PATH;
+            argv.push_back(name);
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(CORVEX_RENDER_PATH, argv.data());
+            _exit(127);
+        }
+        if (pipeFds[0] >= 0) close(pipeFds[0]);
+        stdinWriter = pipeFds[1];
     }
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    close(outFd);
-    close(errFd);
-    result.out = readText(outTemplate);
-    result.err = readText(errTemplate);
-    unlink(outTemplate);
-    unlink(errTemplate);
-    return result;
+    ~RunningRender() {
+        if (pid > 0 && !finished) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (stdinWriter >= 0) close(stdinWriter);
+        close(outFd);
+        close(errFd);
+        unlink(outPath.c_str());
+        unlink(errPath.c_str());
+    }
+    RunningRender(const RunningRender&) = delete;
+    RunningRender& operator=(const RunningRender&) = delete;
+
+    void signal(int number) {
+        if (pid > 0 && !finished) kill(pid, number);
+    }
+
+    // Waits up to `seconds` for the program to end (negative: no limit). The
+    // exit code is -1 if it did not end in time (it is killed then) or was
+    // ended by a signal it did not handle.
+    RunResult wait(double seconds = -1.0) {
+        RunResult result;
+        int status = 0;
+        bool ended = false;
+        for (int waited = 0; pid > 0;) {
+            pid_t got = waitpid(pid, &status, seconds < 0.0 ? 0 : WNOHANG);
+            if (got == pid) {
+                ended = true;
+                break;
+            }
+            if (got < 0 || waited >= (int)(seconds * 1000.0)) break;
+            usleep(10000);
+            waited += 10;
+        }
+        if (!ended && pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        finished = true;
+        if (ended && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+        result.out = readText(outPath);
+        result.err = readText(errPath);
+        return result;
+    }
+
+    pid_t pid = -1;
+
+private:
+    int outFd = -1, errFd = -1, stdinWriter = -1;
+    std::string outPath, errPath;
+    bool finished = false;
+};
+
+// Runs corvex-render to the end; see RunningRender.
+inline RunResult runRender(const std::vector<std::string>& args, const std::string& cwd,
+                           const std::vector<std::string>& env = {}, const std::string& stdinFile = "") {
+    RunningRender render(args, cwd, env, stdinFile);
+    return render.wait();
 }
 
 }  // namespace hosttest

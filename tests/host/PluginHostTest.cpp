@@ -230,6 +230,13 @@ TEST(CommandLine, ParsesOptionsAndRefusesMalformedOnes) {
         {"r", "a.wav", "--list=yes"},
         {"r", "a.wav", "--frobnicate"},
         {"r", "a.wav", "--load-fxp", "a", "--load-fxp", "b"},
+        {"r", "a.wav", "-o", "x.wav", "--output", "y.wav"},  // which one?
+        {"r", "a.wav", "--plugin", "a.so", "--plugin=b.so"},
+        {"r", "--list", "a.wav"},                            // --list renders nothing
+        {"r", "--list", "--save-fxb", "b.fxb"},
+        {"r", "-o", "x.wav"},                                // nothing to render
+        {"r", "--save-fxp", "a.wav", "-o", "x.wav"},         // the option took the input's name
+        {"r", "-"},                                          // no name to derive an output from
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(parseOptions((int)args.size(), args.data(), o, error)) << args.back();
@@ -238,6 +245,10 @@ TEST(CommandLine, ParsesOptionsAndRefusesMalformedOnes) {
     // Presets can be written without rendering anything.
     const char* saveOnly[] = {"r", "--save-fxp", "p.fxp"};
     EXPECT_TRUE(parseOptions(3, saveOnly, o, error)) << error;
+    const char* piped[] = {"r", "-", "-o", "x.wav", "--accept-damaged", "--allow-nonfinite", "--force"};
+    ASSERT_TRUE(parseOptions(7, piped, o, error)) << error;
+    EXPECT_EQ(o.input, "-");
+    EXPECT_TRUE(o.acceptDamaged && o.allowNonFinite && o.force);
 }
 
 TEST(CommandLine, DefaultOutputNameGoesToTheCurrentFolder) {
