@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "cabinet/Cabinet.h"
+#include "cabinet/LoudnessMeter.h"
 #include "host/options.h"
 #include "host/platform.h"
 #include "host/plugin_host.h"
@@ -22,6 +24,7 @@ namespace {
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
 constexpr int exitInterrupted = 130;
+constexpr int renderCabinetCycle = 256;  // frames per convolver cycle; any block size feeds it
 
 // The error a failed step reports; main prints it on one line.
 struct Failure {
@@ -146,6 +149,19 @@ bool run(const Options& options, Failure& failure) {
         }
     }
 
+    // The cabinet's file is checked before the plug-in is loaded, too.
+    cabinet::ImpulseResponse cabResponse;
+    cabinet::Cabinet cab;
+    if (rendering && !options.cabinet.empty()) {
+        cabinet::ImpulseResponse fileResponse;
+        if (!cabinet::loadImpulseResponse(options.cabinet, fileResponse, error) ||
+            !cabinet::resampleImpulseResponse(fileResponse, input.sampleRate(), cabResponse, error) ||
+            !cab.configure(cabResponse, renderCabinetCycle, cabinet::Cabinet::Feed::buffered,
+                           cabinet::Cabinet::Timing::offline, 0, error))
+            return false;
+        cab.setTrimDb(options.cabinetTrimDb);
+    }
+
     std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath(error) : options.pluginPath;
     if (pluginPath.empty()) return false;
     PluginHost plugin;
@@ -195,10 +211,13 @@ bool run(const Options& options, Failure& failure) {
 
     std::unique_ptr<PendingFile> output;
     RenderStats stats;
+    cabinet::LoudnessMeter meter;
     if (rendering) {
         output = std::make_unique<PendingFile>(outputPath);
         bool progress = hostplatform::stderrIsTerminal() && !options.quiet;
-        if (!renderAudio(plugin, input, *output, options.blockSize, progress, stats, error)) {
+        meter.start(input.sampleRate());
+        if (!renderAudio(plugin, input, *output, options.blockSize, progress, stats, error,
+                         cab.ready() ? &cab : nullptr, &meter)) {
             if (renderInterrupted) failure.code = exitInterrupted;
             return false;
         }
@@ -218,7 +237,14 @@ bool run(const Options& options, Failure& failure) {
                     options.blockSize);
         std::printf("Peak:      %s\n", dbText(stats.peakDb()).c_str());
         std::printf("RMS:       %s\n", dbText(stats.rmsDb()).c_str());
+        std::fputs(cabinet::loudnessSummary(meter).c_str(), stdout);
+        if (cab.ready())
+            std::printf("Cabinet:   %s (%s, %.1f ms, trim %+.1f dB)\n", options.cabinet.c_str(),
+                        cabResponse.stereo() ? "stereo" : "mono", 1000.0 * cabResponse.frames() / cabResponse.rate,
+                        cab.trimDb());
         std::printf("Speed:     %.1fx real time\n", stats.realTimeFactor());
+        std::string clipping = cabinet::clippingWarning(meter);
+        if (!clipping.empty()) std::fprintf(stderr, "corvex-render: %s", clipping.c_str());
         if (stats.nonFinite > 0) {
             std::fprintf(stderr, "corvex-render: warning: the plug-in produced %lld non-finite samples\n",
                          (long long)stats.nonFinite);

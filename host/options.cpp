@@ -53,6 +53,12 @@ bool parseSetting(const std::string& text, ParameterSetting& setting, std::strin
     return true;
 }
 
+bool parseCabinetTrim(const std::string& text, double& db, std::string& error) {
+    if (!parseReal(text, db) || db < -60.0 || db > 24.0)
+        return fail(error, "--cab-trim wants a level in dB from -60 to +24, got \"" + text + "\"");
+    return true;
+}
+
 std::string defaultOutputName(const std::string& input) {
     std::filesystem::path stem = std::filesystem::path(input).stem();
     return stem.string() + "-corvex.wav";
@@ -145,10 +151,17 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             if (!target.empty()) return fail(error, name + " given twice");
             if (!value(target)) return false;
             if (target.empty()) return fail(error, name + " needs a file name");
+        } else if (name == "--cab") {
+            if (!value(options.cabinet)) return false;
+            if (options.cabinet.empty()) return fail(error, "--cab needs an impulse-response file");
+        } else if (name == "--cab-trim") {
+            if (!value(v) || !parseCabinetTrim(v, options.cabinetTrimDb, error)) return false;
+            options.cabinetTrimGiven = true;
         } else {
             return fail(error, "unknown option " + name + " (see --help)");
         }
     }
+    if (options.cabinetTrimGiven && options.cabinet.empty()) return fail(error, "--cab-trim needs --cab FILE");
     if (!options.help && !options.list && options.input.empty() && options.saveProgram.empty() &&
         options.saveBank.empty()) {
         return fail(error, "no input file (see --help)");
@@ -179,6 +192,11 @@ Options:
   --load-fxp FILE     load a program preset (.fxp) into the current program
   --save-fxp FILE     save the current program as .fxp (after the settings)
   --save-fxb FILE     save all programs as .fxb
+  --cab FILE          convolve the output with a speaker cabinet's impulse
+                      response (WAV, FLAC, ...; mono or stereo, up to 10 s;
+                      resampled to the file's rate), e.g.
+                      --cab resources/cabinet/corvex-4x12.wav
+  --cab-trim DB       level trim after the cabinet, -60 to +24 (default 0)
   --list              show the plug-in, its parameters and programs; no render
   -q, --quiet         no summary on stdout
   -h, --help          this text

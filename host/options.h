@@ -22,9 +22,15 @@ struct Options {
     bool list = false;
     bool help = false;
     bool quiet = false;           // -q: no summary
+    std::string cabinet;          // --cab: impulse response of a speaker cabinet
+    double cabinetTrimDb = 0.0;   // --cab-trim
+    bool cabinetTrimGiven = false;
 };
 
 constexpr int maxBlockSize = 65536;
+
+// --cab-trim's value: a level in dB from -60 to +24.
+bool parseCabinetTrim(const std::string& text, double& db, std::string& error);
 
 // Parses argv[1..]. False with a one-line reason on a malformed command line.
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);

@@ -11,6 +11,10 @@
 #include "host/plugin_host.h"
 
 struct sf_private_tag;
+namespace cabinet {
+class Cabinet;
+class LoudnessMeter;
+}  // namespace cabinet
 
 // A file that becomes `target` only when commit() succeeds; until then it is
 // a temporary file in the same folder, removed when the object goes away.
@@ -68,6 +72,9 @@ extern volatile std::sig_atomic_t renderInterrupted;
 
 // Runs the whole input through the plug-in (resumed for the loop, suspended
 // after it) and writes a 32-bit float stereo WAV to `output.path()`. The
-// plug-in's sample rate and block size must already be set.
+// plug-in's sample rate and block size must already be set. A configured
+// `cab` convolves the plug-in's output (its latency taken out, so the file
+// stays aligned with the input); `meter`, when given, measures what is written.
 bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, int blockSize, bool showProgress,
-                 RenderStats& stats, std::string& error);
+                 RenderStats& stats, std::string& error, cabinet::Cabinet* cab = nullptr,
+                 cabinet::LoudnessMeter* meter = nullptr);
