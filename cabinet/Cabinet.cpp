@@ -81,7 +81,7 @@ bool Cabinet::configure(const ImpulseResponse& ir, int quantum, Feed feedMode, T
         proc->cleanup();
         return fail(error, "cabinet: the convolver cannot hold the response");
     }
-    const bool fifo = timingMode == Timing::realTime && mayUseFifo(priority);
+    const bool fifo = timingMode == Timing::realTime && priority > 0 && mayUseFifo(priority);
     if (proc->start_process(fifo ? priority : 0, fifo ? SCHED_FIFO : SCHED_OTHER) != 0) {
         proc->cleanup();
         return fail(error, "cabinet: the convolver did not start");

@@ -35,9 +35,9 @@ public:
 
     // Builds the convolver for `ir` (already at the session rate). A mono
     // response feeds both sides from its one channel; a stereo one gives each
-    // side its own. `quantum` must be a power of two from 16 to 8192. Workers
-    // of real-time timing ask for SCHED_FIFO at `priority` and fall back to
-    // ordinary scheduling without the right to it. Main thread; stops a
+    // side its own. `quantum` must be a power of two from 64 to 8192. Workers
+    // of real-time timing ask for SCHED_FIFO at `priority` (when above 0) and
+    // fall back to ordinary scheduling without the right to it. Main thread; stops a
     // running convolver first.
     bool configure(const ImpulseResponse& ir, int quantum, Feed feed, Timing timing, int priority, std::string& error);
 
