@@ -15,6 +15,7 @@ namespace cabinet {
 namespace {
 
 constexpr int largestPartition = 8192;
+constexpr int workerStartMs = 100;
 
 bool fail(std::string& error, const std::string& text) {
     error = text;
@@ -69,7 +70,12 @@ bool Cabinet::configure(const ImpulseResponse& ir, int quantum, Feed feedMode, T
     auto proc = std::make_unique<Convproc>();
     proc->set_options(Convproc::OPT_LATE_CONTIN);  // a late worker costs one cycle's tail, never the stream
     const uint32_t frames = (uint32_t)ir.frames();
-    const uint32_t maxPart = (uint32_t)std::max(quantum, largestPartition);
+    // Offline, every partition has the cycle's size and runs in the caller's
+    // thread: no workers, so nothing can differ from one render to the next.
+    // In real time the later partitions grow and go to the workers, which
+    // keeps a long response affordable within a period.
+    const uint32_t maxPart = timingMode == Timing::offline ? (uint32_t)quantum
+                                                           : (uint32_t)std::max(quantum, largestPartition);
     if (proc->configure(2, 2, frames, (uint32_t)quantum, (uint32_t)quantum, maxPart, 0.0f) != 0)
         return fail(error, "cabinet: the convolver refused its configuration");
     // The convolver reads the response through non-const pointers but keeps
@@ -85,6 +91,12 @@ bool Cabinet::configure(const ImpulseResponse& ir, int quantum, Feed feedMode, T
     if (proc->start_process(fifo ? priority : 0, fifo ? SCHED_FIFO : SCHED_OTHER) != 0) {
         proc->cleanup();
         return fail(error, "cabinet: the convolver did not start");
+    }
+    if (timingMode == Timing::realTime) {
+        // Each worker marks itself running only once its thread is up; a
+        // cycle before that would do the worker's share inline and leave its
+        // output buffers out of step. Give the threads time to come up.
+        std::this_thread::sleep_for(std::chrono::milliseconds(workerStartMs));
     }
     convolver = std::move(proc);
     feed = feedMode;

@@ -7,10 +7,10 @@
 //     period is a power of two). No added latency.
 //   - buffered: calls of any length; a FIFO of one quantum sits in between,
 //     so the output is `latency()` frames late (render hosts drop those).
-// Later partitions of a long response run on the convolver's own worker
-// threads. In real-time use a late worker is skipped for that cycle (the
-// callback never waits); in offline use every cycle waits for all of them,
-// so a render is the same on every run.
+// In real-time use the later partitions of a long response run on the
+// convolver's own worker threads, and a late worker is skipped for that cycle
+// (the callback never waits). In offline use all partitions have the cycle's
+// size and run in the caller's thread, so a render is the same on every run.
 #pragma once
 
 #include <memory>

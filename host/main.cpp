@@ -24,7 +24,7 @@ namespace {
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
 constexpr int exitInterrupted = 130;
-constexpr int renderCabinetCycle = 256;  // frames per convolver cycle; any block size feeds it
+constexpr int renderCabinetCycle = 1024;  // frames per convolver cycle; any block size feeds it
 
 // The error a failed step reports; main prints it on one line.
 struct Failure {
