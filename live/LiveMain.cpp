@@ -278,9 +278,9 @@ int run(const live::LiveOptions& options) {
         }
     }
 
-    std::printf("corvex-live: %s at %d Hz, %d frames per period (%.2f ms)%s%s\n", jack_get_client_name(client), rate,
-                period, 1000.0 * period / rate, engine.hasCabinet() ? ", cabinet " : "",
-                engine.hasCabinet() ? options.cabinet.c_str() : "");
+    std::printf("corvex-live: %s at %d Hz, %d frames per period (%.2f ms), %s%s%s\n", jack_get_client_name(client),
+                rate, period, 1000.0 * period / rate, editorOpen ? "editor open" : "headless",
+                engine.hasCabinet() ? ", cabinet " : "", engine.hasCabinet() ? options.cabinet.c_str() : "");
     std::fflush(stdout);
 
     cabinet::LoudnessMeter meter;

@@ -6,6 +6,7 @@
 //             output for the same input and cabinet, once the two are aligned
 //   bufsize   the period goes to 256 frames and back while it plays
 //   shutdown  the server goes away under it; it ends cleanly
+//   editor    under Xvfb, the editor opens in a window of its own
 // Exits 77 (skipped) without jackd.
 #include <fcntl.h>
 #include <jack/jack.h>
@@ -15,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -468,6 +470,26 @@ int scenarioShutdown(Server& server, const std::string& dir) {
     return 0;
 }
 
+int scenarioEditor(Server& server, const std::string& dir) {
+    const std::string xvfb = findInPath("xvfb-run");
+    if (xvfb.empty()) {
+        std::printf("SKIP: xvfb-run is not installed (package xvfb)\n");
+        return skipped;
+    }
+    std::vector<std::string> args = liveCommand(server, "corvex-editor", 2.0);
+    args.erase(std::find(args.begin(), args.end(), std::string("--no-editor")));
+    args.insert(args.begin(), {xvfb, "-a"});
+    Child live;
+    CHECK(live.start(args, dir + "/live.log"), "spawn");
+    CHECK(live.wait(60.0), "corvex-live did not end");
+    const std::string out = live.output();
+    std::printf("%s", out.c_str());
+    CHECK(live.exitCode() == 0, "exit code %d", live.exitCode());
+    CHECK(out.find("editor open") != std::string::npos, "the editor did not open");
+    CHECK(out.find("ended: time is up") != std::string::npos, "no clean end");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -492,8 +514,9 @@ int main(int argc, char** argv) {
     else if (scenario == "match") code = scenarioMatch(server, scratch.dir);
     else if (scenario == "bufsize") code = scenarioBufsize(server, scratch.dir);
     else if (scenario == "shutdown") code = scenarioShutdown(server, scratch.dir);
+    else if (scenario == "editor") code = scenarioEditor(server, scratch.dir);
     else {
-        std::fprintf(stderr, "usage: live_jack_tests run|match|bufsize|shutdown\n");
+        std::fprintf(stderr, "usage: live_jack_tests run|match|bufsize|shutdown|editor\n");
         return 2;
     }
     server.process.stop(SIGTERM);
