@@ -8,6 +8,7 @@
 //   shutdown  the server goes away under it; it ends cleanly
 //   editor    under Xvfb, the editor opens in a window of its own
 // Exits 77 (skipped) without jackd.
+#include <errno.h>
 #include <fcntl.h>
 #include <jack/jack.h>
 #include <signal.h>
@@ -28,6 +29,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -201,21 +203,38 @@ struct Rig {
         const auto options = (jack_options_t)(JackNoStartServer | JackServerName);
         feeder = jack_client_open("feeder", options, nullptr, server.c_str());
         recorder = jack_client_open("recorder", options, nullptr, server.c_str());
-        if (!feeder || !recorder) return false;
+        if (!feeder || !recorder) {
+            std::fprintf(stderr, "the test's JACK clients could not join %s\n", server.c_str());
+            return false;
+        }
         out = jack_port_register(feeder, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         in[0] = jack_port_register(recorder, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         in[1] = jack_port_register(recorder, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(feeder, feed, this);
         jack_set_process_callback(recorder, record, this);
         jack_set_xrun_callback(recorder, xrun, this);
-        if (jack_activate(feeder) || jack_activate(recorder)) return false;
-        // corvex-live's ports appear once it has activated.
-        const std::string liveOut = liveName + ":out_left";
-        for (int i = 0; i < 150 && jack_port_by_name(recorder, liveOut.c_str()) == nullptr; i++) sleepMs(100);
-        if (jack_port_by_name(recorder, liveOut.c_str()) == nullptr) return false;
-        return jack_connect(feeder, "feeder:out", (liveName + ":in").c_str()) == 0 &&
-               jack_connect(recorder, (liveName + ":out_left").c_str(), "recorder:left") == 0 &&
-               jack_connect(recorder, (liveName + ":out_right").c_str(), "recorder:right") == 0;
+        if (jack_activate(feeder) || jack_activate(recorder)) {
+            std::fprintf(stderr, "the test's JACK clients could not activate\n");
+            return false;
+        }
+        // corvex-live's ports appear when it registers them, but connections
+        // are only taken once it has activated: try until they are.
+        const std::pair<std::string, std::string> links[] = {{"feeder:out", liveName + ":in"},
+                                                             {liveName + ":out_left", "recorder:left"},
+                                                             {liveName + ":out_right", "recorder:right"}};
+        for (const auto& link : links) {
+            int r = -1;
+            for (int i = 0; i < 300 && r != 0; i++) {
+                r = jack_connect(recorder, link.first.c_str(), link.second.c_str());
+                if (r == EEXIST) r = 0;
+                if (r != 0) sleepMs(50);
+            }
+            if (r != 0) {
+                std::fprintf(stderr, "cannot connect %s to %s within 15 s\n", link.first.c_str(), link.second.c_str());
+                return false;
+            }
+        }
+        return true;
     }
     void close() {
         if (feeder) jack_client_close(feeder);
