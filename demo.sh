@@ -11,3 +11,7 @@ mkdir -p out
 build/default/host/corvex-render --plugin build/default/plugin/Corvex.so \
   resources/demo/demo-riff.wav -o out/demo-corvex.wav "$@"
 echo "Rendered: $ROOT/out/demo-corvex.wav"
+# The same riff through the head and the bundled (synthetic) 4x12 cabinet.
+build/default/host/corvex-render --plugin build/default/plugin/Corvex.so \
+  resources/demo/demo-riff.wav -o out/demo-corvex-cab.wav --cab resources/cabinet/corvex-4x12.wav "$@"
+echo "Rendered: $ROOT/out/demo-corvex-cab.wav"

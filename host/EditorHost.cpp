@@ -9,10 +9,6 @@
 // It ends when the window is closed, on SIGTERM or SIGINT, or after
 // --seconds N; --screenshot FILE saves the editor as a PNG just before it
 // closes.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +22,7 @@
 #include <vector>
 
 #include "loader/PluginLibrary.h"
+#include "host/EditorWindow.h"
 #include "shell/vst2.h"
 
 namespace {
@@ -161,41 +158,6 @@ double secondsSince(const timespec& start) {
     return static_cast<double>(now.tv_sec - start.tv_sec) + (now.tv_nsec - start.tv_nsec) / 1e9;
 }
 
-// Saves the window's current contents as an 8-bit RGB PNG.
-bool saveScreenshot(Display* display, Window window, int width, int height, const std::string& path) {
-    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
-                              AllPlanes, ZPixmap);
-    if (!image) return false;
-    const unsigned long redMask = image->red_mask, greenMask = image->green_mask, blueMask = image->blue_mask;
-    auto channel = [](unsigned long pixel, unsigned long mask) -> png_byte {
-        if (!mask) return 0;
-        int shift = 0;
-        while (!((mask >> shift) & 1ul)) shift++;
-        const unsigned long top = mask >> shift;
-        return static_cast<png_byte>(((pixel >> shift) & top) * 255ul / top);
-    };
-    std::vector<png_byte> rgb(static_cast<size_t>(width) * height * 3);
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++) {
-            const unsigned long pixel = XGetPixel(image, x, y);
-            png_byte* out = &rgb[(static_cast<size_t>(y) * width + x) * 3];
-            out[0] = channel(pixel, redMask);
-            out[1] = channel(pixel, greenMask);
-            out[2] = channel(pixel, blueMask);
-        }
-    XDestroyImage(image);
-
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(width);
-    png.height = static_cast<png_uint_32>(height);
-    png.format = PNG_FORMAT_RGB;
-    const bool written = png_image_write_to_file(&png, path.c_str(), 0, rgb.data(), width * 3, nullptr) != 0;
-    png_image_free(&png);
-    return written;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -203,9 +165,10 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, options)) return 2;
     if (options.plugin.empty()) options.plugin = defaultPluginPath();
 
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "corvex-editor-host: cannot open the X display (is DISPLAY set?)\n");
+    hostwindow::EditorWindow window;
+    std::string windowError;
+    if (!window.connect(windowError)) {
+        std::fprintf(stderr, "corvex-editor-host: %s\n", windowError.c_str());
         return 1;
     }
 
@@ -213,7 +176,6 @@ int main(int argc, char** argv) {
     std::string loadError;
     if (!library.open(options.plugin, loadError)) {
         std::fprintf(stderr, "corvex-editor-host: cannot load %s: %s\n", options.plugin.c_str(), loadError.c_str());
-        XCloseDisplay(display);
         return 1;
     }
     auto entry = library.entry();
@@ -221,7 +183,6 @@ int main(int argc, char** argv) {
     if (!effect || effect->magic != kEffectMagic || !effect->dispatcher) {
         std::fprintf(stderr, "corvex-editor-host: %s is not a VST 2.4 plug-in that starts\n", options.plugin.c_str());
         library.close();
-        XCloseDisplay(display);
         return 1;
     }
     auto dispatch = [effect](VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
@@ -247,77 +208,47 @@ int main(int argc, char** argv) {
         exitCode = 1;
     }
 
+    if (exitCode == 0 && !window.open(width, height, options.x, options.y, "Corvex", windowError)) {
+        std::fprintf(stderr, "corvex-editor-host: %s\n", windowError.c_str());
+        exitCode = 1;
+    }
     if (exitCode == 0) {
-        const int screen = DefaultScreen(display);
-        Window window = XCreateSimpleWindow(display, RootWindow(display, screen), options.x, options.y,
-                                            static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
-                                            BlackPixel(display, screen), BlackPixel(display, screen));
-        XStoreName(display, window, "Corvex");
-        XSizeHints* hints = XAllocSizeHints();
-        if (hints) {
-            hints->flags = PPosition | PMinSize | PMaxSize;
-            hints->x = options.x;
-            hints->y = options.y;
-            hints->min_width = hints->max_width = width;
-            hints->min_height = hints->max_height = height;
-            XSetWMNormalHints(display, window, hints);
-            XFree(hints);
-        }
-        Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
-        XSetWMProtocols(display, window, &deleteWindow, 1);
-        XSelectInput(display, window, StructureNotifyMask);
-        XMapWindow(display, window);
-        XEvent event;
-        do {
-            XNextEvent(display, &event);
-        } while (event.type != MapNotify);
-
         struct sigaction action {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, nullptr);
         sigaction(SIGTERM, &action, nullptr);
 
-        dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(window)));
-        std::printf("editor-open %lu %d %d\n", static_cast<unsigned long>(window), width, height);
+        dispatch(effEditOpen, 0, 0, window.handle());
+        std::printf("editor-open %lu %d %d\n", window.id(), width, height);
         std::fflush(stdout);
 
         timespec start{};
         clock_gettime(CLOCK_MONOTONIC, &start);
-        bool windowGone = false;
-        while (!stopRequested && !windowGone) {
-            while (XPending(display) > 0) {
-                XNextEvent(display, &event);
-                if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow)
-                    stopRequested = 1;
-                else if (event.type == DestroyNotify && event.xdestroywindow.window == window)
-                    windowGone = true;
-            }
-            if (stopRequested || windowGone) break;
+        while (!stopRequested && window.pump()) {
             dispatch(effEditIdle);
             if (options.seconds > 0.0 && secondsSince(start) >= options.seconds) break;
             const timespec pause{0, kIdleMilliseconds * 1000000L};
             nanosleep(&pause, nullptr);  // a signal cuts it short
         }
 
-        if (!options.screenshot.empty() && !windowGone) {
+        if (!options.screenshot.empty() && !window.destroyed()) {
             dispatch(effEditIdle);  // the last changes drawn
-            XSync(display, False);
-            if (!saveScreenshot(display, window, width, height, options.screenshot)) {
+            window.sync();
+            if (!window.saveScreenshot(options.screenshot)) {
                 std::fprintf(stderr, "corvex-editor-host: cannot write the screenshot %s\n",
                              options.screenshot.c_str());
                 exitCode = 1;
             }
         }
         dispatch(effEditClose);
-        if (!windowGone) XDestroyWindow(display, window);
-        XSync(display, False);
+        window.close();
         std::printf("editor-closed\n");
         std::fflush(stdout);
     }
 
     dispatch(effClose);  // deletes the effect and its editor
     library.close();
-    XCloseDisplay(display);
+    window.close();
     return exitCode;
 }

@@ -19,6 +19,7 @@ bool checkCombination(const Options& o, std::string& error) {
     if (o.list) {
         const char* dropped = !o.input.empty()    ? "an input file"
                               : !o.output.empty() ? "-o"
+                              : !o.cabinet.empty() ? "--cab"
                               : saving            ? "--save-fxp/--save-fxb"
                                                   : nullptr;
         if (dropped != nullptr) {
@@ -30,6 +31,7 @@ bool checkCombination(const Options& o, std::string& error) {
     if (o.input.empty()) {
         if (!o.output.empty()) return fail(error, "-o " + o.output + " given but no input file to render");
         if (!saving) return fail(error, "no input file (see --help)");
+        if (!o.cabinet.empty()) return fail(error, "--cab " + o.cabinet + " given but no input file to render");
     }
     if (o.input == "-" && o.output.empty()) {
         return fail(error, "standard input (-) has no name to derive the output from: give -o FILE.wav");
@@ -78,6 +80,12 @@ bool parseSetting(const std::string& text, ParameterSetting& setting, std::strin
     }
     setting.key = text.substr(0, eq);
     setting.value = (float)value;
+    return true;
+}
+
+bool parseCabinetTrim(const std::string& text, double& db, std::string& error) {
+    if (!parseReal(text, db) || db < -60.0 || db > 24.0)
+        return fail(error, "--cab-trim wants a level in dB from -60 to +24, got \"" + text + "\"");
     return true;
 }
 
@@ -187,10 +195,16 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
                                   : name == "--save-fxp" ? options.saveProgram
                                                          : options.saveBank;
             if (!once(target, "a file name")) return false;
+        } else if (name == "--cab") {
+            if (!once(options.cabinet, "an impulse-response file")) return false;
+        } else if (name == "--cab-trim") {
+            if (!value(v) || !parseCabinetTrim(v, options.cabinetTrimDb, error)) return false;
+            options.cabinetTrimGiven = true;
         } else {
             return fail(error, "unknown option " + name + " (see --help)");
         }
     }
+    if (options.cabinetTrimGiven && options.cabinet.empty()) return fail(error, "--cab-trim needs --cab FILE");
     return options.help || checkCombination(options, error);
 }
 
@@ -217,6 +231,11 @@ Options:
   --load-fxp FILE     load a program preset (.fxp) into the current program
   --save-fxp FILE     save the current program as .fxp (after the settings)
   --save-fxb FILE     save all programs as .fxb
+  --cab FILE          convolve the output with a speaker cabinet's impulse
+                      response (WAV, FLAC, ...; mono or stereo, up to 10 s;
+                      resampled to the file's rate), e.g.
+                      --cab resources/cabinet/corvex-4x12.wav
+  --cab-trim DB       level trim after the cabinet, -60 to +24 (default 0)
   --list              show the plug-in, its parameters and programs; takes
                       no input, -o or --save-*
   --force             replace read-only output and preset files

@@ -25,9 +25,15 @@ struct Options {
     bool force = false;           // --force: replace read-only files too
     bool acceptDamaged = false;   // --accept-damaged: render what a cut-short input holds
     bool allowNonFinite = false;  // --allow-nonfinite: keep output holding NaN or infinity
+    std::string cabinet;          // --cab: impulse response of a speaker cabinet
+    double cabinetTrimDb = 0.0;   // --cab-trim
+    bool cabinetTrimGiven = false;
 };
 
 constexpr int maxBlockSize = 65536;
+
+// --cab-trim's value: a level in dB from -60 to +24.
+bool parseCabinetTrim(const std::string& text, double& db, std::string& error);
 
 // Parses argv[1..]. False with a one-line reason on a malformed command line.
 bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);

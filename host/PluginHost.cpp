@@ -10,6 +10,7 @@ typedef AEffect*(VSTCALLBACK* PluginEntryProc)(audioMasterCallback host);
 constexpr size_t textSize = 256;  // generous: some plug-ins write past the published limits
 constexpr VstIntPtr hostVstVersion = 2400;
 constexpr VstIntPtr processLevelUser = 1;
+constexpr VstIntPtr processLevelRealtime = 2;
 constexpr VstIntPtr processLevelOffline = 4;
 constexpr VstIntPtr languageEnglish = 1;
 
@@ -43,7 +44,8 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 /*
     case audioMasterGetBlockSize:
         return host != nullptr ? (VstIntPtr)host->hostBlockSize() : 0;
     case audioMasterGetCurrentProcessLevel:
-        return host != nullptr && host->isResumed() ? processLevelOffline : processLevelUser;
+        if (host == nullptr || !host->isResumed()) return processLevelUser;
+        return host->isRealtime() ? processLevelRealtime : processLevelOffline;
     case audioMasterGetAutomationState:
         return 1;  // automation off
     case audioMasterWillReplaceOrAccumulate:

@@ -72,6 +72,10 @@ public:
     // Values the host callback answers. Read by the callback on any thread.
     double hostSampleRate() const { return sampleRate; }
     int hostBlockSize() const { return blockSize; }
+    // A live host processes in real time; a render host offline (the default).
+    // Main thread, before resume().
+    void setRealtime(bool live) { realtime = live; }
+    bool isRealtime() const { return realtime; }
 
 private:
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<hostplatform::Library> library;
     AEffect* aeffect = nullptr;
     bool resumed = false;
+    bool realtime = false;
     double sampleRate = 44100.0;
     int blockSize = 512;
 };

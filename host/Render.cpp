@@ -2,6 +2,9 @@
 
 #include <sndfile.h>
 
+#include "cabinet/Cabinet.h"
+#include "cabinet/LoudnessMeter.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -221,7 +224,7 @@ double RenderStats::rmsDb() const {
 double RenderStats::realTimeFactor() const { return elapsed > 0.0 ? seconds / elapsed : INFINITY; }
 
 bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, const RenderSettings& settings,
-                 RenderStats& stats, std::string& error) {
+                 RenderStats& stats, std::string& error, cabinet::Cabinet* cab, cabinet::LoudnessMeter* meter) {
     AEffect* effect = plugin.effect();
     const int fileChannels = input.channels();
     const size_t block = (size_t)settings.blockSize;
@@ -248,10 +251,33 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, con
     std::vector<float*> inputs, outputs;
     for (auto& b : inputBuffers) inputs.push_back(b.data());
     for (auto& b : outputBuffers) outputs.push_back(b.data());
+    if (cab != nullptr && !cab->ready()) cab = nullptr;
+    std::vector<float> cabLeft(cab ? block : 0), cabRight(cab ? block : 0);
+    size_t cabSkip = cab ? (size_t)cab->latency() : 0;  // the cabinet's first frames are its delay
 
     Progress progress(settings.showProgress, input.frames() < SF_COUNT_MAX ? input.frames() : 0);
     stats = RenderStats();
     auto start = std::chrono::steady_clock::now();
+    auto emit = [&](const float* outLeft, const float* outRight, size_t frames) {
+        for (size_t i = 0; i < frames; i++) {
+            float l = outLeft[i], r = outRight[i];
+            written[2 * i] = l;
+            written[2 * i + 1] = r;
+            for (float s : {l, r}) {
+                if (!std::isfinite(s)) {
+                    stats.nonFinite++;
+                    continue;
+                }
+                double a = std::fabs((double)s);
+                stats.peak = std::max(stats.peak, a);
+                stats.sumSquares += a * a;
+            }
+        }
+        if (meter != nullptr) meter->add(outLeft, outRight, (int)frames);
+        if (sf_writef_float(out, written.data(), (sf_count_t)frames) != (sf_count_t)frames)
+            return fail(error, "cannot write " + output.target() + ": " + sf_strerror(out));
+        return true;
+    };
     plugin.resume();
     bool ok = true;
     for (;;) {
@@ -278,26 +304,36 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, con
 
         const float* outLeft = outputs[0];
         const float* outRight = numOutputs >= 2 ? outputs[1] : outputs[0];
-        for (size_t i = 0; i < frames; i++) {
-            float l = outLeft[i], r = outRight[i];
-            written[2 * i] = l;
-            written[2 * i + 1] = r;
-            for (float s : {l, r}) {
-                if (!std::isfinite(s)) {
-                    stats.nonFinite++;
-                    continue;
-                }
-                double a = std::fabs((double)s);
-                stats.peak = std::max(stats.peak, a);
-                stats.sumSquares += a * a;
-            }
+        size_t first = 0;
+        if (cab != nullptr) {
+            std::copy(outLeft, outLeft + frames, cabLeft.data());
+            std::copy(outRight, outRight + frames, cabRight.data());
+            cab->process(cabLeft.data(), cabRight.data(), (int)frames);
+            outLeft = cabLeft.data();
+            outRight = cabRight.data();
+            first = std::min(cabSkip, frames);
+            cabSkip -= first;
         }
-        if (sf_writef_float(out, written.data(), n) != n) {
-            ok = fail(error, "cannot write " + output.target() + ": " + sf_strerror(out));
+        if (!emit(outLeft + first, outRight + first, frames - first)) {
+            ok = false;
             break;
         }
         stats.frames += n;
         progress.update(stats.frames);
+    }
+    // The cabinet's delayed last frames: silence pushed through brings them out.
+    if (ok && cab != nullptr) {
+        size_t owed = (size_t)cab->latency();
+        while (ok && owed > 0) {
+            const size_t n = std::min(owed, block);
+            std::fill(cabLeft.begin(), cabLeft.begin() + (long)n, 0.0f);
+            std::fill(cabRight.begin(), cabRight.begin() + (long)n, 0.0f);
+            cab->process(cabLeft.data(), cabRight.data(), (int)n);
+            const size_t first = std::min(cabSkip, n);
+            cabSkip -= first;
+            ok = emit(cabLeft.data() + first, cabRight.data() + first, n - first);
+            owed -= n;
+        }
     }
     plugin.suspend();
     progress.finish();

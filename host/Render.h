@@ -9,6 +9,10 @@
 #include "host/PluginHost.h"
 
 struct sf_private_tag;
+namespace cabinet {
+class Cabinet;
+class LoudnessMeter;
+}  // namespace cabinet
 
 // Sample rates an input may have; the header of a file outside these is
 // damaged or not what the user thinks it is.
@@ -76,6 +80,10 @@ struct RenderStats {
 // Runs the whole input through the plug-in (resumed for the loop, suspended
 // after it) and writes a 32-bit float stereo WAV (RF64 when it would be too
 // large) to `output.path()`. The plug-in's sample rate and block size must
-// already be set. Main thread; the plug-in's processing runs on it too.
+// already be set. A configured `cab` convolves the plug-in's output (its
+// latency taken out, so the file stays aligned with the input); `meter`, when
+// given, measures what is written. Main thread; the plug-in's processing runs
+// on it too.
 bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, const RenderSettings& settings,
-                 RenderStats& stats, std::string& error);
+                 RenderStats& stats, std::string& error, cabinet::Cabinet* cab = nullptr,
+                 cabinet::LoudnessMeter* meter = nullptr);

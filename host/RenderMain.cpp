@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "cabinet/Cabinet.h"
+#include "cabinet/LoudnessMeter.h"
 #include "host/Options.h"
 #include "host/HostPlatform.h"
 #include "host/PluginHost.h"
@@ -24,6 +26,7 @@ namespace {
 
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
+constexpr int renderCabinetCycle = 1024;  // frames per convolver cycle; any block size feeds it
 
 // The error a failed step reports; main prints it on one line.
 struct Failure {
@@ -169,6 +172,19 @@ bool run(const Options& options, Failure& failure) {
         }
     }
 
+    // The cabinet's file is checked before the plug-in is loaded, too.
+    cabinet::ImpulseResponse cabResponse;
+    cabinet::Cabinet cab;
+    if (rendering && !options.cabinet.empty()) {
+        cabinet::ImpulseResponse fileResponse;
+        if (!cabinet::loadImpulseResponse(options.cabinet, fileResponse, error) ||
+            !cabinet::resampleImpulseResponse(fileResponse, input.sampleRate(), cabResponse, error) ||
+            !cab.configure(cabResponse, renderCabinetCycle, cabinet::Cabinet::Feed::buffered,
+                           cabinet::Cabinet::Timing::offline, 0, error))
+            return false;
+        cab.setTrimDb(options.cabinetTrimDb);
+    }
+
     std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath(error) : options.pluginPath;
     if (pluginPath.empty()) return false;
 
@@ -181,7 +197,8 @@ bool run(const Options& options, Failure& failure) {
     const std::vector<NamedFile> inputs = {{options.input, "the input", false},
                                            {pluginPath, "the plug-in", false},
                                            {options.loadProgram, "--load-fxp", false},
-                                           {options.loadBank, "--load-fxb", false}};
+                                           {options.loadBank, "--load-fxb", false},
+                                           {options.cabinet, "--cab", false}};
     if (!checkTargets(inputs, targets, options.force, error)) return false;
     for (const NamedFile& t : targets) removeStalePartials(t.path);
     std::unique_ptr<PendingFile> output, programFile, bankFile;
@@ -228,12 +245,15 @@ bool run(const Options& options, Failure& failure) {
     if (bankFile && !savePresetFile(plugin, *bankFile, true, error)) return false;
 
     RenderStats stats;
+    cabinet::LoudnessMeter meter;
     if (rendering) {
         RenderSettings settings;
         settings.blockSize = options.blockSize;
         settings.showProgress = hostplatform::stderrIsTerminal() && !options.quiet;
         settings.acceptDamaged = options.acceptDamaged;
-        if (!renderAudio(plugin, input, *output, settings, stats, error)) return false;
+        meter.start(input.sampleRate());
+        if (!renderAudio(plugin, input, *output, settings, stats, error, cab.ready() ? &cab : nullptr, &meter))
+            return false;
         if (!stats.shortInput.empty()) warn(stats.shortInput + "; kept what was rendered");
         const char* keep = "; pass --allow-nonfinite to keep such a file";
         if (stats.nonFiniteInput > 0) {
@@ -254,6 +274,9 @@ bool run(const Options& options, Failure& failure) {
             }
             warn(text);
         }
+        // Above full scale even when -q hides the summary: the file would clip wherever it goes next.
+        std::string clipping = cabinet::clippingWarning(meter);
+        if (!clipping.empty()) std::fprintf(stderr, "corvex-render: %s", clipping.c_str());
     }
     std::vector<PendingFile*> finished;
     for (PendingFile* f : {output.get(), programFile.get(), bankFile.get()})
@@ -271,6 +294,11 @@ bool run(const Options& options, Failure& failure) {
                     options.blockSize);
         std::printf("Peak:      %s\n", dbText(stats.peakDb()).c_str());
         std::printf("RMS:       %s\n", dbText(stats.rmsDb()).c_str());
+        std::fputs(cabinet::loudnessSummary(meter).c_str(), stdout);
+        if (cab.ready())
+            std::printf("Cabinet:   %s (%s, %.1f ms, trim %+.1f dB)\n", options.cabinet.c_str(),
+                        cabResponse.stereo() ? "stereo" : "mono", 1000.0 * cabResponse.frames() / cabResponse.rate,
+                        cab.trimDb());
         std::printf("Speed:     %.1fx real time\n", stats.realTimeFactor());
         std::printf("Output:    %s\n", (ec ? outputPath : shown.string()).c_str());
     }
