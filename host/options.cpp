@@ -103,6 +103,10 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
         } else if (name == "--list") {
             if (!flag()) return false;
             options.list = true;
+        } else if (name == "--list-programs") {
+            if (!options.listPrograms.empty()) return fail(error, name + " given twice");
+            if (!value(options.listPrograms)) return false;
+            if (options.listPrograms.empty()) return fail(error, name + " needs a bank file (.fxb)");
         } else if (name == "-q" || name == "--quiet") {
             if (!flag()) return false;
             options.quiet = true;
@@ -149,8 +153,14 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             return fail(error, "unknown option " + name + " (see --help)");
         }
     }
-    if (!options.help && !options.list && options.input.empty() && options.saveProgram.empty() &&
-        options.saveBank.empty()) {
+    if (!options.listPrograms.empty() &&
+        (options.list || !options.input.empty() || !options.output.empty() || options.program >= 0 ||
+         !options.settings.empty() || !options.loadProgram.empty() || !options.loadBank.empty() ||
+         !options.saveProgram.empty() || !options.saveBank.empty())) {
+        return fail(error, "--list-programs only prints a bank's program names; give it alone (with --plugin if need be)");
+    }
+    if (!options.help && !options.list && options.listPrograms.empty() && options.input.empty() &&
+        options.saveProgram.empty() && options.saveBank.empty()) {
         return fail(error, "no input file (see --help)");
     }
     return true;
@@ -180,6 +190,9 @@ Options:
   --save-fxp FILE     save the current program as .fxp (after the settings)
   --save-fxb FILE     save all programs as .fxb
   --list              show the plug-in, its parameters and programs; no render
+  --list-programs FILE  print the program names of a bank (.fxb) as the
+                      plug-in lists them once the bank is loaded, one
+                      "INDEX NAME" line each; no render
   -q, --quiet         no summary on stdout
   -h, --help          this text
 
