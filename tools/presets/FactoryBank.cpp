@@ -165,17 +165,18 @@ void printTable(const std::vector<FactoryRecipe>& recipes, const std::vector<Cha
                 const Levels& levels, double target) {
     std::printf("DI: demo riff at %.0f dBFS peak; common loudness %.1f LUFS; true-peak limit %.1f dBTP\n",
                 kDiPeakDb, target, kTruePeakLimitDb);
-    std::printf(" #  %-24s ch  %-30s  %-30s\n", "program", "channel 0: Volume LUFS dBTP", "channel 1: Volume LUFS dBTP");
-    double lo = INFINITY, hi = -INFINITY, peak = -INFINITY, loAll = INFINITY, hiAll = -INFINITY;
+    std::printf(" #  %-24s ch   channel 0: Volume  LUFS   dBTP    channel 1: Volume  LUFS   dBTP\n", "program");
+    double lo = INFINITY, hi = -INFINITY, peak = -INFINITY, truePeak = -INFINITY, loAll = INFINITY, hiAll = -INFINITY;
     for (size_t i = 0; i < recipes.size(); i++) {
         std::printf("%2d  %-24s %2d ", (int)i, recipes[i].name.c_str(), recipes[i].channel);
         for (size_t c = 0; c < 2; c++) {
             const LevelReport& l = levels[i][c];
-            std::printf("  %c %6.4f %7.2f %6.2f          ", (int)c == recipes[i].channel ? '*' : ' ',
-                        volumes[i][c], l.integratedLufs, l.truePeakDb);
+            std::printf("   %c         %6.4f %6.2f %6.2f", (int)c == recipes[i].channel ? '*' : ' ', volumes[i][c],
+                        l.integratedLufs, l.truePeakDb);
             loAll = std::fmin(loAll, l.integratedLufs);
             hiAll = std::fmax(hiAll, l.integratedLufs);
             peak = std::fmax(peak, l.samplePeakDb);
+            truePeak = std::fmax(truePeak, l.truePeakDb);
             if ((int)c == recipes[i].channel) {
                 lo = std::fmin(lo, l.integratedLufs);
                 hi = std::fmax(hi, l.integratedLufs);
@@ -185,7 +186,8 @@ void printTable(const std::vector<FactoryRecipe>& recipes, const std::vector<Cha
     }
     std::printf("Loudness spread: %.2f LU over the ten programs (%.2f LU over both channels of each)\n", hi - lo,
                 hiAll - loAll);
-    std::printf("Highest sample peak: %.2f dBFS\n", peak);
+    std::printf("Highest peak (both channels of every program): %.2f dBFS sample, %.2f dBTP true\n", peak, truePeak);
+    std::printf("(* the channel the program plays on; the other is its partner on the channel switch)\n");
 }
 
 }  // namespace
