@@ -1,10 +1,14 @@
 #include "tools/presets/FactoryRecipes.h"
 
-// Drive and Input come from the distortion survey (corvex-factory-bank
-// --survey, figures for a 110 Hz sine at the DI's -12 dBFS peak): channel 0
-// with Mix PLS at 1 and Input 0.15 stays near 2 % THD, Input 0.35 breaks up
-// to about 7 %, and above Drive 0.4 both channels saturate (25 to 35 %).
-// Mix PLS towards 1 favours the cleaner, shelved branch of channel 0.
+// Drive and Input come from corvex-factory-bank --survey: the distortion
+// (THD) of a 110 Hz sine at the DI's -12 dBFS peak, and the riff's
+// peak-to-loudness ratio (PLR). With the tone knobs at noon channel 0 never
+// gets below 11 % at Input 0.5, so the clean sounds turn Input down instead
+// (Glass Clean 2.2 %, with Mix PLS at 1 on the cleaner, shelved branch);
+// Edge of Breakup sits near 8 %, the crunch sounds between 15 and 25 %, and
+// from Drive 0.6 up both channels saturate (30 to 36 %, a PLR of 3 to 5 dB
+// against 17 dB for the clean). Channel 1 stays below 10 % up to Drive
+// 0.4, where the boosted blues lives (9.8 %).
 // Each program also leaves the channel it does not play on set to a
 // partner a player would switch to: a lead beside a rhythm sound, a clean
 // or crunch sound beside a lead.

@@ -7,9 +7,10 @@
 #include "tools/presets/ProgramMeasure.h"
 
 // Prints, for both channels (channel 1 with and without the boost) and a
-// range of Drive and Input settings with the tone knobs at noon: the total
-// harmonic distortion of a 110 Hz sine at the DI's peak level, and the
-// riff's loudness and peak-to-loudness ratio at Volume 0.5.
+// range of Drive and Input settings with the tone knobs at noon, then for
+// both channels of every factory recipe: the total harmonic distortion of a
+// 110 Hz sine at the DI's peak level, and the riff's loudness, true peak and
+// peak-to-loudness ratio at Volume 0.5.
 bool runSurvey(const std::string& pluginPath, const DiSignal& riff, std::string& error);
 
 // Total harmonic distortion (harmonics 2 to 10 against the fundamental) and
