@@ -34,8 +34,8 @@ python=/usr/bin/python3
 echo "== Pictures"
 "$python" tools/docs/make_pictures.py --render build/default/host/corvex-render \
   --plugin build/default/plugin/Corvex.so --out docs
+echo "Pictures: $ROOT/docs/{tone-stack,level-curves,harmonics,aliasing}.png"
 echo
+# Fails (exit 1) when the committed presets no longer match the plug-in.
 echo "== Factory bank (resources/presets/), measured again"
 build/default/tools/presets/corvex-factory-bank --check
-echo
-echo "Pictures: $ROOT/docs/{tone-stack,level-curves,harmonics,aliasing}.png"
