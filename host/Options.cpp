@@ -16,6 +16,13 @@ bool fail(std::string& error, const std::string& text) {
 // dropping one of them.
 bool checkCombination(const Options& o, std::string& error) {
     const bool saving = !o.saveProgram.empty() || !o.saveBank.empty();
+    if (!o.listPrograms.empty()) {
+        if (o.list || !o.input.empty() || !o.output.empty() || o.program >= 0 || !o.settings.empty() ||
+            !o.loadProgram.empty() || !o.loadBank.empty() || saving || !o.cabinet.empty()) {
+            return fail(error, "--list-programs only prints a bank's program names; give it alone (with --plugin if need be)");
+        }
+        return true;
+    }
     if (o.list) {
         const char* dropped = !o.input.empty()    ? "an input file"
                               : !o.output.empty() ? "-o"
@@ -148,6 +155,10 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
         } else if (name == "--list") {
             if (!flag()) return false;
             options.list = true;
+        } else if (name == "--list-programs") {
+            if (!options.listPrograms.empty()) return fail(error, name + " given twice");
+            if (!value(options.listPrograms)) return false;
+            if (options.listPrograms.empty()) return fail(error, name + " needs a bank file (.fxb)");
         } else if (name == "-q" || name == "--quiet") {
             if (!flag()) return false;
             options.quiet = true;
@@ -243,6 +254,9 @@ Options:
                       (a warning instead of an error)
   --allow-nonfinite   keep an output holding NaN or infinite samples
                       (a warning instead of an error)
+  --list-programs FILE  print the program names of a bank (.fxb) as the
+                      plug-in lists them once the bank is loaded, one
+                      "INDEX NAME" line each; no render
   -q, --quiet         no summary on stdout; warnings and errors still show
   -h, --help          this text
 

@@ -20,6 +20,7 @@ struct Options {
     std::string loadProgram, loadBank;       // --load-fxp, --load-fxb
     std::string saveProgram, saveBank;       // --save-fxp, --save-fxb
     bool list = false;
+    std::string listPrograms;     // --list-programs: a bank whose program names to print
     bool help = false;
     bool quiet = false;           // -q: no summary (warnings and errors still go to stderr)
     bool force = false;           // --force: replace read-only files too

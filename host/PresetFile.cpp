@@ -180,6 +180,19 @@ bool parseProgram(const uint8_t* data, size_t size, PresetFile& out, std::string
 
 }  // namespace
 
+int32_t programCount(const PresetFile& file) {
+    switch (file.kind) {
+    case Kind::bankParams:
+        return (int32_t)file.programs.size();
+    case Kind::bankChunk:
+        return file.numPrograms;
+    case Kind::programParams:
+    case Kind::programChunk:
+        break;
+    }
+    return 1;
+}
+
 std::string fourCCText(int32_t code) {
     char text[5];
     for (int i = 0; i < 4; i++) {

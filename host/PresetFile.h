@@ -63,6 +63,10 @@ struct PresetFile {
     bool isChunk() const { return kind == Kind::programChunk || kind == Kind::bankChunk; }
 };
 
+// How many programs a file holds: a parameter-list bank its programs, a
+// chunk bank the count its header announces, a program file one.
+int32_t programCount(const PresetFile& file);
+
 // Four-character code as text, printable characters only ("CRVX", "0x00000001").
 std::string fourCCText(int32_t code);
 

@@ -1,7 +1,8 @@
 // corvex-render: renders an audio file through a VST 2.4 plug-in the way a
 // DAW would drive it, and writes the result as a 32-bit float stereo WAV.
-// Everything runs on the main thread; a signal handler (platform.h) ends the
+// Everything runs on the main thread; a signal handler (HostPlatform.h) ends the
 // run at once, deleting unfinished files, even while the plug-in is busy.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -98,6 +99,34 @@ bool loadPresetFile(PluginHost& plugin, const std::string& path, bool bank, std:
         return false;
     }
     if (!warning.empty()) warn(path + ": " + warning);
+    return true;
+}
+
+// --list-programs: the bank goes into the plug-in, which alone knows what an
+// opaque bank chunk holds, and the names are what it then lists, as a DAW
+// would show them.
+bool listBankPrograms(PluginHost& plugin, const std::string& path, std::string& error) {
+    presetfile::PresetFile file;
+    std::string reason;
+    std::error_code ec;
+    if (!fs::exists(path, ec)) {
+        error = "bank file not found: " + path;
+        return false;
+    }
+    if (!presetfile::readFile(path, file, reason)) {
+        error = "cannot read the bank " + path + ": " + reason;
+        return false;
+    }
+    if (!file.isBank()) {
+        error = path + " is a program file (.fxp); --list-programs lists the programs of a bank (.fxb)";
+        return false;
+    }
+    if (!applyPreset(plugin, file, true, reason)) {
+        error = "cannot load the bank " + path + ": " + reason;
+        return false;
+    }
+    int count = std::min<int>(presetfile::programCount(file), plugin.numPrograms());
+    for (int i = 0; i < count; i++) std::printf("%d %s\n", i, plugin.programNameIndexed(i).c_str());
     return true;
 }
 
@@ -213,6 +242,7 @@ bool run(const Options& options, Failure& failure) {
     plugin.setSampleRate(rate);
     plugin.setBlockSize(options.blockSize);
 
+    if (!options.listPrograms.empty()) return listBankPrograms(plugin, options.listPrograms, error);
     if (!options.loadBank.empty() && !loadPresetFile(plugin, options.loadBank, true, error)) return false;
     if (options.program >= 0) {
         if (options.program >= plugin.numPrograms()) {
