@@ -28,6 +28,9 @@
 set -uo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# The repository whose HEAD is cloned (CORVEX_FRESH_REPO: another one, for a
+# trial of a changed set-up without committing it here).
+SOURCE=${CORVEX_FRESH_REPO:-$REPO}
 CACHE=${CORVEX_FRESH_CACHE:-$HOME/.cache/corvex/fresh}
 WORK=${CORVEX_FRESH_WORK:-/var/tmp/corvex-fresh}
 BASE=$CACHE/bookworm-minbase.tar
@@ -60,8 +63,8 @@ done
 [ "$(id -u)" -eq 0 ] || { echo "fresh-machine-check: needs root (chroot and mounts)" >&2; exit 2; }
 command -v mmdebstrap >/dev/null || { echo "fresh-machine-check: needs mmdebstrap (scripts/setup.sh all)" >&2; exit 2; }
 
-head=$(git -C "$REPO" rev-parse HEAD) || exit 2
-if [ -n "$(git -C "$REPO" status --porcelain --untracked-files=no)" ]; then
+head=$(git -C "$SOURCE" rev-parse HEAD) || exit 2
+if [ -n "$(git -C "$SOURCE" status --porcelain --untracked-files=no)" ]; then
   echo "note: uncommitted changes are not part of the check (it clones $head)"
 fi
 
@@ -101,6 +104,11 @@ cleanup_root() {  # cleanup_root [force]: force removes even with --keep
     echo "fresh-machine-check: still mounted, $ROOTFS left in place:" >&2
     under_root_mounts >&2
   elif [ $keep -eq 0 ] || [ "${1:-}" = force ]; then
+    if [ -d "$ROOTFS.debs" ]; then
+      # New downloads go back to the shared cache.
+      find "$ROOTFS.debs" -maxdepth 1 -name '*.deb' -exec cp -l -n -t "$DEBS" {} + 2>/dev/null
+      rm -rf "$ROOTFS.debs"
+    fi
     rm -rf --one-file-system "$ROOTFS"
   else
     echo "kept: $ROOTFS"
@@ -179,9 +187,14 @@ prepare_root() {  # prepare_root <layout>
       cp -l /var/cache/apt/archives/*.deb "$DEBS/" 2>/dev/null || true
       touch "$DEBS/.seeded"
     fi
-    mount_in --bind "$DEBS" "$ROOTFS/var/cache/apt/archives" || return 1
+    # Each root gets its own archive folder (hard links again), so that
+    # checks running side by side do not wait for each other's apt lock.
+    local own=$ROOTFS.debs
+    rm -rf "$own" && mkdir -p "$own/partial"
+    find "$DEBS" -maxdepth 1 -name '*.deb' -exec cp -l -t "$own" {} + || return 1
+    mount_in --bind "$own" "$ROOTFS/var/cache/apt/archives" || return 1
   fi
-  git clone -q --no-checkout "$REPO" "$ROOTFS/root/corvex" &&
+  git clone -q --no-checkout "$SOURCE" "$ROOTFS/root/corvex" &&
     git -C "$ROOTFS/root/corvex" checkout -q --detach "$head"
 }
 
