@@ -164,6 +164,24 @@ EOF
   esac
 }
 
+# private_dev <dir>: a /dev of its own for the root (the few nodes programs
+# use, its own pseudo-terminals and shared memory), so that nothing done in
+# the root or by the clean-up can reach this machine's /dev.
+private_dev() {
+  local dev=$1
+  mount_in -t tmpfs -o mode=755,size=16m tmpfs "$dev" || return 1
+  local node
+  for node in "null 1 3" "zero 1 5" "full 1 7" "random 1 8" "urandom 1 9" "tty 5 0"; do
+    set -- $node
+    mknod -m 666 "$dev/$1" c "$2" "$3" || return 1
+  done
+  ln -s /proc/self/fd "$dev/fd"
+  ln -s /proc/self/fd/0 "$dev/stdin"; ln -s /proc/self/fd/1 "$dev/stdout"; ln -s /proc/self/fd/2 "$dev/stderr"
+  mount_in -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$dev/pts" || return 1
+  ln -s pts/ptmx "$dev/ptmx"
+  mount_in -t tmpfs -o mode=1777 tmpfs "$dev/shm"
+}
+
 prepare_root() {  # prepare_root <layout>
   ROOTFS=$WORK/$1
   if [ -e "$ROOTFS" ]; then
@@ -177,8 +195,8 @@ prepare_root() {  # prepare_root <layout>
   write_sources "$1"
   cp -L /etc/resolv.conf "$ROOTFS/etc/resolv.conf"
   mount_in -t proc proc "$ROOTFS/proc" &&
-    mount_in --rbind /sys "$ROOTFS/sys" && mount --make-rslave "$ROOTFS/sys" &&
-    mount_in --rbind /dev "$ROOTFS/dev" && mount --make-rslave "$ROOTFS/dev" &&
+    mount_in -t sysfs -o ro sysfs "$ROOTFS/sys" &&
+    private_dev "$ROOTFS/dev" &&
     mount_in -t tmpfs -o mode=1777 tmpfs "$ROOTFS/tmp" || return 1
   if [ $debcache -eq 1 ]; then
     mkdir -p "$DEBS/partial"
