@@ -298,6 +298,10 @@ for layout in "${layouts[@]}"; do
       status=1
     fi
   done
+  # What the commands left on disk: the root (system and packages) and build/.
+  disk=$(du -sxh "$ROOTFS" 2>/dev/null | cut -f1)
+  built=$(du -sxh "$ROOTFS/root/corvex/build" 2>/dev/null | cut -f1)
+  note "$layout" disk - 0 "root ${disk:-?}, of it build/ ${built:-none}"
   cleanup_root
 done
 echo "== fresh-machine check ($head):"
