@@ -298,10 +298,11 @@ for layout in "${layouts[@]}"; do
       status=1
     fi
   done
-  # What the commands left on disk: the root (system and packages) and build/.
-  disk=$(du -sxh "$ROOTFS" 2>/dev/null | cut -f1)
+  # What the commands left on disk: the root (system and installed packages,
+  # not the downloaded .deb files) and build/.
+  disk=$(du -sxh --exclude="$ROOTFS/var/cache/apt/archives" "$ROOTFS" 2>/dev/null | cut -f1)
   built=$(du -sxh "$ROOTFS/root/corvex/build" 2>/dev/null | cut -f1)
-  note "$layout" disk - 0 "root ${disk:-?}, of it build/ ${built:-none}"
+  note "$layout" disk - 0 "root ${disk:-?} without the .deb downloads, build/ ${built:-none} of it"
   cleanup_root
 done
 echo "== fresh-machine check ($head):"
