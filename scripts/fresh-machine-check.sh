@@ -24,7 +24,10 @@
 # from that cache: apt still resolves, verifies and installs every package as
 # on a new machine, only the download is saved). Roots live in
 # $CORVEX_FRESH_WORK (default /var/tmp/corvex-fresh) and are removed at the
-# end, also when interrupted. Exit status 1 when any command failed.
+# end, also when interrupted. Each command's output goes to
+# $CORVEX_FRESH_LOGS/<layout>-<step>.log (default build/fresh-machine);
+# CORVEX_FRESH_REPO clones another repository's HEAD. Exit status 1 when any
+# command failed.
 set -uo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -49,7 +52,7 @@ while [ $# -gt 0 ]; do
     --steps) steps=$2; shift 2 ;;
     --keep) keep=1; shift ;;
     --no-deb-cache) debcache=0; shift ;;
-    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "fresh-machine-check: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
