@@ -293,6 +293,11 @@ for layout in "${layouts[@]}"; do
       detail=$(grep -E 'tests passed, [0-9]+ tests? failed' "$logfile" | tail -n 1)
       detail=${detail:-$(tail -n 1 "$logfile")}
     fi
+    if [ $rc -ne 0 ] && [ "$step" != test ]; then
+      # The first error is the cause; the later ones follow from it.
+      first=$(grep -m 1 -E '^(E: |CMake Error|FAILED:)|error:' "$logfile")
+      detail=${first:-$detail}
+    fi
     if [ $rc -eq 0 ]; then
       note "$layout" "$step" ok $took "$detail"
     else
