@@ -86,11 +86,10 @@ under_root_mounts() {  # mount points at or below $ROOTFS, deepest first
 # Processes this check started inside the root (a wineserver, an Xvfb left
 # by an interrupted test) would keep its mounts busy.
 stop_root_processes() {
-  local p link pids=()
-  for p in /proc/[0-9]*; do
-    link=$(readlink "$p/root" 2>/dev/null) || continue
-    [ "$link" = "$ROOTFS" ] && pids+=("${p#/proc/}")
-  done
+  local pids=()
+  # One find rather than a readlink per process: quick on a busy machine.
+  mapfile -t pids < <(find /proc -mindepth 2 -maxdepth 2 -name root -lname "$ROOTFS" 2>/dev/null |
+                      cut -d/ -f3)
   [ ${#pids[@]} -eq 0 ] && return 0
   kill "${pids[@]}" 2>/dev/null; sleep 1
   kill -9 "${pids[@]}" 2>/dev/null || true
