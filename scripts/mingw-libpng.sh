@@ -24,6 +24,59 @@ toolchain_for() {
   esac
 }
 
+# source_entries <dir>: deb-src entries for the bookworm suite, made from the
+# machine's own apt sources in either layout (deb822 *.sources files, the
+# classic sources.list and *.list files, or both), so that a local mirror or
+# proxy keeps being used. Only the bookworm suite: the package is pinned to
+# it, and other repositories need not serve sources. Without any such entry,
+# Debian's own archive.
+source_entries() {
+  local dir=$1 d=${CORVEX_APT_ETC:-/etc/apt}
+  local deb822=() classic=()
+  local f
+  for f in "$d"/sources.list.d/*.sources; do [ -f "$f" ] && deb822+=("$f"); done
+  for f in "$d"/sources.list "$d"/sources.list.d/*.list; do [ -f "$f" ] && classic+=("$f"); done
+  if [ ${#deb822[@]} -gt 0 ]; then
+    # One stanza per paragraph; continuation lines (an inline key) stay.
+    awk '
+      function flush() {
+        if (keep && types ~ /(^| )deb( |$)/ && enabled != "no")
+          printf "%s\n", body
+        body = ""; keep = 0; types = ""; enabled = ""
+      }
+      /^#/ { next }
+      /^[ \t]*$/ { flush(); next }
+      /^Types:/ { types = $0; sub(/^Types:[ \t]*/, "", types); body = body "Types: deb-src\n"; next }
+      /^Suites:/ {
+        if ((" " $0 " ") ~ / bookworm /) keep = 1
+        body = body "Suites: bookworm\n"; next
+      }
+      /^Enabled:/ { enabled = tolower($2) }
+      { body = body $0 "\n" }
+      END { flush() }' "${deb822[@]}" > "$dir/src.sources"
+  fi
+  if [ ${#classic[@]} -gt 0 ]; then
+    awk '
+      $1 == "deb" {
+        i = 2; opts = ""
+        if ($2 ~ /^\[/) {
+          while (i <= NF) { opts = opts (opts == "" ? "" : " ") $i; if ($i ~ /\]$/) { i++; break }; i++ }
+        }
+        uri = $i; suite = $(i + 1)
+        if (suite != "bookworm") next
+        line = "deb-src" (opts == "" ? "" : " " opts) " " uri " " suite
+        for (j = i + 2; j <= NF && $j !~ /^#/; j++) line = line " " $j
+        print line
+      }' "${classic[@]}" > "$dir/src.list"
+  fi
+  if ! grep -qs . "$dir/src.sources" "$dir/src.list"; then
+    echo "mingw-libpng: no bookworm entry in $d; using deb.debian.org" >&2
+    printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" "Suites: bookworm" \
+      "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" > "$dir/src.sources"
+  fi
+  find "$dir" -type f -empty -delete
+}
+
 # fetch_source: unpacks the Debian source package into $DEPS/src/libpng once.
 fetch_source() {
   local src=$DEPS/src
@@ -31,7 +84,7 @@ fetch_source() {
   local apt=$src/apt
   rm -rf "$src/libpng" "$apt"
   mkdir -p "$apt/parts" "$apt/lists/partial" "$apt/cache/archives/partial"
-  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$apt/parts/src.sources"
+  source_entries "$apt/parts"
   local opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt/parts"
               -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache"
               -o APT::Sandbox::User=root -o DPkg::Lock::Timeout=900)

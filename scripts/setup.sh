@@ -1,22 +1,48 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need.
 # Quick when everything is there already; otherwise one apt-get run.
-# Usage: scripts/setup.sh [core|all]   (core: Linux build only; all: also the
-# Windows cross toolchain, wine, qemu, Xvfb and the fuzzing compiler)
+# Usage: scripts/setup.sh [core|all|--list core|all]
+#   core: the Linux build of every plug-in and host and its test suite (what
+#         ./demo.sh and the native test stage use);
+#   all:  also the Windows cross toolchain, wine (32-bit wine adds the i386
+#         architecture to dpkg), qemu, the fuzzing compiler and the host
+#         tools the wider tests drive (LV2 and JACK tools, DAW plug-in scans).
+#   --list: prints the package names and installs nothing.
+# Runs as root, or through sudo for any other user.
 set -euo pipefail
-what=${1:-all}
 
-core=(build-essential cmake pkg-config git ca-certificates
+# Every program the scripts call comes from one of these (the comments name
+# the commands): a minimal Debian root has none of them but coreutils, sed,
+# mawk, grep, findutils, util-linux (flock) and dpkg.
+core=(build-essential                 # cc, c++, make, objdump/nm (binutils)
+      cmake ninja-build pkg-config    # every script configures with -G Ninja
+      git ca-certificates python3     # python3: the generators in tools/
       libgtest-dev libgmock-dev googletest libbenchmark-dev
       libpng-dev zlib1g-dev libsndfile1-dev libx11-dev
-      xvfb xdotool imagemagick python3)
-extra=(clang libclang-rt-14-dev dpkg-dev
+      lv2-dev libjack-jackd2-dev libzita-convolver-dev libsamplerate0-dev libebur128-dev
+      xvfb xdotool imagemagick)       # Xvfb, xdotool, import/convert: the X11 editor test
+extra=(clang libclang-rt-14-dev       # fuzz and thread-sanitizer builds
+       dpkg-dev                       # dpkg-source: libpng's Debian source for MinGW
        g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-       wine wine64 wine32:i386 qemu-user
-       libcairo2-dev fonts-dejavu-core)  # the last two: tools/artwork only
+       wine wine64 wine32:i386 qemu-user   # qemu-i386 where i386 code cannot run natively
+       libcairo2-dev fonts-dejavu-core     # tools/artwork only
+       mmdebstrap                     # scripts/fresh-machine-check.sh
+       lilv-utils lv2file jalv sordi liblilv-dev libsuil-dev
+       jackd2 qtractor ardour
+       python3-numpy python3-matplotlib)
 
-pkgs=("${core[@]}")
-[ "$what" = all ] && pkgs+=("${extra[@]}")
+list=0
+if [ "${1:-}" = --list ]; then list=1; shift; fi
+what=${1:-all}
+case $what in
+  core) pkgs=("${core[@]}") ;;
+  all) pkgs=("${core[@]}" "${extra[@]}") ;;
+  *) echo "usage: $0 [--list] [core|all]" >&2; exit 2 ;;
+esac
+if [ $list -eq 1 ]; then
+  printf '%s\n' "${pkgs[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${pkgs[@]}"; do
@@ -27,11 +53,21 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}" >&2
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-export DEBIAN_FRONTEND=noninteractive
-if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
-  $SUDO dpkg --add-architecture i386
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "setup: run as root or install sudo" >&2; exit 1; }
+  SUDO=(sudo)
 fi
-$SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
-$SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# sudo drops the caller's environment, so the front end goes in by env: no
+# debconf question (jackd2 asks about real-time limits) may wait for a reply.
+APT=("${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900)
+if printf '%s\n' "${missing[@]}" | grep -q '^jackd2$'; then
+  echo "jackd2 jackd/tweak_rt_limits boolean false" | "${SUDO[@]}" debconf-set-selections
+fi
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture (for wine32)" >&2
+  "${SUDO[@]}" dpkg --add-architecture i386
+fi
+"${APT[@]}" update -qq
+"${APT[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -4,9 +4,12 @@
 # through it.
 #
 #   scripts/wine-run.sh PROGRAM.exe [ARGS...]        x86-64 program under wine64
-#   scripts/wine-run.sh --x86 PROGRAM.exe [ARGS...]  32-bit program under wine32
-#                                                    in qemu-i386 (about a minute
+#   scripts/wine-run.sh --x86 PROGRAM.exe [ARGS...]  32-bit program under wine32:
+#                                                    natively where this machine
+#                                                    runs i386 code, otherwise in
+#                                                    qemu-i386 (about a minute
 #                                                    per start: use sparingly)
+#   scripts/wine-run.sh --x86-mode  prints how --x86 runs here: native or qemu-i386
 #   scripts/wine-run.sh --start   start a persistent wineserver and warm it up
 #   scripts/wine-run.sh --stop    stop that wineserver and every wine process
 #
@@ -55,7 +58,24 @@ prepare_x86() {
   cp -u -r "$I386_DLLS"/. "$WINEPREFIX/drive_c/windows/syswow64/" && touch "$stamp"
 }
 
+# x86_mode: whether this machine executes i386 code, found by trying: wine32's
+# own loader reports its version when it can run (CORVEX_X86_MODE overrides).
+# Called from bash, a loader the kernel cannot execute fails with "cannot
+# execute binary file" and nothing runs.
+x86_mode() {
+  if [ -n "${CORVEX_X86_MODE:-}" ]; then
+    echo "$CORVEX_X86_MODE"
+  elif [ -x "$WINE32" ] && "$WINE32" --version 2>/dev/null | grep -q '^wine-'; then
+    echo native
+  else
+    echo qemu-i386
+  fi
+}
+
 case ${1:-} in
+  --x86-mode)
+    x86_mode
+    ;;
   --start)
     ensure_server -p
     ;;
@@ -69,13 +89,14 @@ case ${1:-} in
     [ $# -ge 1 ] || { echo "usage: $0 --x86 PROGRAM.exe [ARGS...]" >&2; exit 2; }
     ensure_server -p10
     prepare_x86 || exit 1
+    [ "$(x86_mode)" = native ] && exec "$WINE32" "$@"
     # The machine cannot run i386 code: wine32 runs under qemu-i386. Wine
     # must not re-exec its loader (qemu would lose it), and needs the C locale
     # to map its shared user data.
     WINELOADERNOEXEC=1 LC_ALL=C LANG=C exec qemu-i386 "$WINE32" "$@"
     ;;
   ""|-h|--help)
-    sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'
     [ $# -ge 1 ] && exit 0
     exit 2
     ;;

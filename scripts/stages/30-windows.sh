@@ -5,8 +5,8 @@
 #    editor on a private Xvfb display;
 #  - as the shipped 32-bit DLL, checked for its form (PE32 i386, two exports,
 #    system imports only, the seven images) and smoke-tested in one program
-#    start under wine32 in qemu-i386 against a reference written by the Linux
-#    build.
+#    start under wine32 (natively where the machine runs i386 code, else in
+#    qemu-i386) against a reference written by the Linux build.
 # Leaves dist/windows-x86/Corvex.dll, dist/windows-x64/Corvex.dll and
 # dist/linux-x86_64/Corvex.so, and prints how long each part took.
 set -uo pipefail
@@ -74,7 +74,7 @@ check_shipped_dll() {
   return $rc
 }
 
-# The 32-bit smoke test: one program start under qemu (about a minute of it
+# The 32-bit smoke test: one program start (under qemu about a minute of it
 # is wine starting up). The program writes its report to a file as well: its
 # standard output does not survive starting xdotool under emulation.
 smoke_x86() {
@@ -113,7 +113,7 @@ if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.
   if timed "build mingw-i686 (plug-in, smoke test)" build_mingw mingw-i686 corvex_plugin corvex_clap corvex_smoke; then
     timed "copy to dist/" eval 'ensure_linux_plugin >/dev/null && copy_dist' || status=1
     timed "checks of the 32-bit DLL" check_shipped_dll || status=1
-    timed "smoke test under wine32 in qemu-i386" smoke_x86 || status=1
+    timed "smoke test under wine32 ($(scripts/wine-run.sh --x86-mode))" smoke_x86 || status=1
   else
     record windows-pe 0 1
     record windows-x86 0 1
