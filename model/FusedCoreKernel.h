@@ -81,6 +81,7 @@ struct TriodeLanes {
 };
 
 constexpr int maxSlots = 8;
+constexpr int maxChunkSamplesInCore = 256;
 
 template <class V, class Get>
 inline V gatherLanes(TriodeStage* const* stages, int first, Get get) {
@@ -282,13 +283,11 @@ void storePowerSides(const PowerSides<S>& p, AmpSide* const* sides, int count) {
     storeBiquadSides(p.dcBlocker, &AmpSide::dcBlocker, sides, count);
 }
 
-// Limiter, tone stack, power drive, curve and DC blocker for one preamp
+// Tone stack, power drive, curve and DC blocker for one limited preamp
 // output per side.
 template <class S>
 inline S stepPower(PowerSides<S>& p, S a) {
     const S zero = Lanes<S>::splat(0.0);
-    p.probe = p.probe + a * zero;
-    a = mapSides(a, softLimit);
     const S y = p.b0 * a + p.s0;
     p.s0 = p.b1 * a + p.s1 - p.a1 * y;
     p.s1 = p.b2 * a + p.s2 - p.a2 * y;
@@ -296,6 +295,36 @@ inline S stepPower(PowerSides<S>& p, S a) {
     p.probe = p.probe + y * zero;
     const S driven = y * p.contourDrive * p.powerDrive;
     return stepBiquad(p.dcBlocker, mapSides(driven, lookupPowerAmpCurve));
+}
+
+// The soft limiter calls the library's exp, and a call makes every vector
+// register go to memory. So the loops below hand their preamp outputs to it
+// a batch at a time, and the power section runs a batch behind.
+constexpr int limiterBatch = 8;
+
+struct PreampBuffer {
+    double side[2][maxChunkSamplesInCore + limiterBatch];
+};
+
+inline void storePreamp(double v, PreampBuffer& b, int j) { b.side[0][j] = v; }
+inline void storePreamp(DoublePair v, PreampBuffer& b, int j) {
+    b.side[0][j] = lane0(v);
+    b.side[1][j] = lane1(v);
+}
+inline void loadPreamp(double& v, const PreampBuffer& b, int j) { v = b.side[0][j]; }
+inline void loadPreamp(DoublePair& v, const PreampBuffer& b, int j) { v = makePair(b.side[0][j], b.side[1][j]); }
+
+// Limits the preamp outputs [begin, end) in place; returns their probe.
+inline double limitPreamp(PreampBuffer& b, int sides, int begin, int end) {
+    double probe = 0.0;
+    for (int s = 0; s < sides; ++s) {
+        double* v = b.side[s];
+        for (int j = begin; j < end; ++j) {
+            probe = probe + v[j] * 0.0;
+            v[j] = softLimit(v[j]);
+        }
+    }
+    return probe;
 }
 
 inline void storeAmp(double v, float* a, float*, int j) { a[j] = (float)v; }
@@ -408,35 +437,51 @@ double runChannel0(const FusedCoreJob& job) {
     const V rate = Lanes<V>::splat(settings.oversampledRate);
 
     const int n = job.samples;
+    const int total = n + 2;
+    PreampBuffer preamp;
+    double probe = 0.0;
     S m1 = zero, m2 = zero;  // the blend of one and two samples back
-    for (int t = 0; t < n + 2; ++t) {
-        const bool early = t < n;
-        S a = zero;
-        if (early) {
-            loadRaised(a, job.inLeft, job.inRight, t);
-            a = a * input;
+    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
+        for (int t = base; t < base + limiterBatch; ++t) {
+            if (t < total) {
+                const bool early = t < n;
+                S a = zero;
+                if (early) {
+                    loadRaised(a, job.inLeft, job.inRight, t);
+                    a = a * input;
+                }
+                if (early && t >= 2) {
+                    bank.step(rate, a, a, m2);
+                } else {
+                    bank.stepSome(rate, a, a, m2, early, early, t >= 2);
+                }
+                m2 = m1;
+                if (early) {
+                    const S b1 = bank.output(0);
+                    const S b2 = stepBiquad(shelf, bank.output(1));
+                    m1 = stepBiquad(lowpass, (keep * b1 + blend * b2) * driveGain);
+                }
+                if (t >= 2) {
+                    storePreamp(bank.output(2), preamp, t - 2);
+                }
+            }
+            const int p = t - 2 - limiterBatch;
+            if (p >= 0 && p < n) {
+                S limited;
+                loadPreamp(limited, preamp, p);
+                storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+            }
         }
-        if (early && t >= 2) {
-            bank.step(rate, a, a, m2);
-        } else {
-            bank.stepSome(rate, a, a, m2, early, early, t >= 2);
-        }
-        m2 = m1;
-        if (early) {
-            const S b1 = bank.output(0);
-            const S b2 = stepBiquad(shelf, bank.output(1));
-            m1 = stepBiquad(lowpass, (keep * b1 + blend * b2) * driveGain);
-        }
-        if (t >= 2) {
-            storeAmp(stepPower(power, bank.output(2)), job.outLeft, job.outRight, t - 2);
-        }
+        const int begin = base - 2 < 0 ? 0 : base - 2;
+        const int end = base + limiterBatch - 2 < n ? base + limiterBatch - 2 : n;
+        probe = probe + limitPreamp(preamp, sideCount, begin, end);
     }
 
     bank.store();
     storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, sideCount);
     storeBiquadSides(lowpass, &AmpSide::lowpass10k, sides, sideCount);
     storePowerSides(power, sides, sideCount);
-    return sumSides(power.probe);
+    return probe + sumSides(power.probe);
 }
 
 // Preamp channel 1: stage 4 on sample t, stage 5 on t - 2, stage 6 on t - 4.
@@ -465,37 +510,52 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     const V rate = Lanes<V>::splat(settings.oversampledRate);
 
     const int n = job.samples;
+    const int total = n + 4;
+    PreampBuffer preamp;
+    double probe = 0.0;
     S u1 = zero, u2 = zero;  // into stage 5, one and two samples back
     S w1 = zero, w2 = zero;  // into stage 6
-    for (int t = 0; t < n + 4; ++t) {
-        const bool first = t < n;
-        const bool second = t >= 2 && t < n + 2;
-        const bool third = t >= 4;
-        S a = zero;
-        if (first) {
-            loadRaised(a, job.inLeft, job.inRight, t);
-            a = two * (a * input);
+    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
+        for (int t = base; t < base + limiterBatch; ++t) {
+            if (t < total) {
+                const bool first = t < n;
+                const bool second = t >= 2 && t < n + 2;
+                const bool third = t >= 4;
+                S a = zero;
+                if (first) {
+                    loadRaised(a, job.inLeft, job.inRight, t);
+                    a = two * (a * input);
+                }
+                if (first && third) {
+                    bank.step(rate, a, u2, w2);
+                } else {
+                    bank.stepSome(rate, a, u2, w2, first, second, third);
+                }
+                u2 = u1;
+                if (first) {
+                    S v = bank.output(0);
+                    v = boosted ? v * three * driveGain : v * driveGain;
+                    v = v * extraGain;
+                    u1 = stepBiquad(lowpassA, stepBiquad(shelf150, v));
+                }
+                w2 = w1;
+                if (second) {
+                    w1 = stepBiquad(lowpassB, stepBiquad(shelf720, bank.output(1)));
+                }
+                if (third) {
+                    storePreamp(outputGain * bank.output(2) - offset, preamp, t - 4);
+                }
+            }
+            const int p = t - 4 - limiterBatch;
+            if (p >= 0 && p < n) {
+                S limited;
+                loadPreamp(limited, preamp, p);
+                storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+            }
         }
-        if (first && third) {
-            bank.step(rate, a, u2, w2);
-        } else {
-            bank.stepSome(rate, a, u2, w2, first, second, third);
-        }
-        u2 = u1;
-        if (first) {
-            S v = bank.output(0);
-            v = boosted ? v * three * driveGain : v * driveGain;
-            v = v * extraGain;
-            u1 = stepBiquad(lowpassA, stepBiquad(shelf150, v));
-        }
-        w2 = w1;
-        if (second) {
-            w1 = stepBiquad(lowpassB, stepBiquad(shelf720, bank.output(1)));
-        }
-        if (third) {
-            const S preamp = outputGain * bank.output(2) - offset;
-            storeAmp(stepPower(power, preamp), job.outLeft, job.outRight, t - 4);
-        }
+        const int begin = base - 4 < 0 ? 0 : base - 4;
+        const int end = base + limiterBatch - 4 < n ? base + limiterBatch - 4 : n;
+        probe = probe + limitPreamp(preamp, sideCount, begin, end);
     }
 
     bank.store();
@@ -504,7 +564,7 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     storeBiquadSides(shelf720, &AmpSide::lowShelf720, sides, sideCount);
     storeBiquadSides(lowpassB, &AmpSide::lowpass6kB, sides, sideCount);
     storePowerSides(power, sides, sideCount);
-    return sumSides(power.probe);
+    return probe + sumSides(power.probe);
 }
 
 inline void makeExtraGain(double& g, double driveGain) { g = driveGain; }
