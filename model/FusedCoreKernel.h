@@ -29,6 +29,7 @@ struct Lanes<double> {
     static double splat(double v) { return v; }
     static double load(const double* p) { return p[0]; }
     static double make(const double* v) { return v[0]; }
+    static double lane(double v, int) { return v; }
     static void store(double v, double* p) { p[0] = v; }
 };
 
@@ -36,6 +37,7 @@ template <>
 struct Lanes<DoublePair> {
     static constexpr int count = 2;
     static DoublePair splat(double v) { return splatPair(v); }
+    static double lane(DoublePair v, int k) { return k == 0 ? lane0(v) : lane1(v); }
 #if defined(CORVEX_DOUBLE_PAIR_SSE2)
     static DoublePair load(const double* p) { return {_mm_loadu_pd(p)}; }
     static DoublePair make(const double* v) { return {_mm_set_pd(v[1], v[0])}; }
@@ -349,7 +351,7 @@ struct StageBank {
     static constexpr int width = groups * Lanes<V>::count;
     TriodeLanes<V> group[groups];
     TriodeStage* stages[width];
-    alignas(64) double y[width];
+    V out[groups];  // the last step's outputs
 
     // first, second and third are the channel's stages, as members of a side.
     StageBank(AmpSide* const* ampSides, TriodeStage AmpSide::*first, TriodeStage AmpSide::*second,
@@ -370,10 +372,14 @@ struct StageBank {
         }
     }
 
+    // Lanes are read out of the registers: a store and reload of a whole
+    // vector can wait for the store to retire.
+    double slotOutput(int k) const { return Lanes<V>::lane(out[k / Lanes<V>::count], k % Lanes<V>::count); }
     S output(int k) const {
-        S v;
-        loadSides(v, y + k, 3);
-        return v;
+        double v[2] = {slotOutput(k), sides > 1 ? slotOutput(k + 3) : 0.0};
+        S result;
+        loadSides(result, v, 1);
+        return result;
     }
 
     // The inputs go from registers straight into the lanes: a vector load
@@ -395,7 +401,7 @@ struct StageBank {
         fillSlots(slot, first, second, third);
         for (int g = 0; g < groups; ++g) {
             const int f = g * Lanes<V>::count;
-            Lanes<V>::store(stepTriode(group[g], Lanes<V>::make(slot + f), rate), y + f);
+            out[g] = stepTriode(group[g], Lanes<V>::make(slot + f), rate);
         }
     }
 
@@ -412,8 +418,7 @@ struct StageBank {
         }
         for (int g = 0; g < groups; ++g) {
             const int f = g * Lanes<V>::count;
-            const V out = stepTriodeMasked(group[g], Lanes<V>::make(slot + f), rate, Lanes<V>::make(active + f));
-            Lanes<V>::store(out, y + f);
+            out[g] = stepTriodeMasked(group[g], Lanes<V>::make(slot + f), rate, Lanes<V>::make(active + f));
         }
     }
 };

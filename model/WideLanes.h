@@ -31,6 +31,10 @@ struct Lanes<DoubleQuad> {
     static DoubleQuad splat(double v) { return {_mm256_set1_pd(v)}; }
     static DoubleQuad load(const double* p) { return {_mm256_loadu_pd(p)}; }
     static DoubleQuad make(const double* v) { return {_mm256_set_pd(v[3], v[2], v[1], v[0])}; }
+    static double lane(DoubleQuad v, int k) {
+        const __m128d half = k < 2 ? _mm256_castpd256_pd128(v.v) : _mm256_extractf128_pd(v.v, 1);
+        return _mm_cvtsd_f64(k % 2 == 0 ? half : _mm_unpackhi_pd(half, half));
+    }
     static void store(DoubleQuad v, double* p) { _mm256_storeu_pd(p, v.v); }
 };
 
@@ -60,6 +64,10 @@ struct Lanes<DoubleOct> {
     static constexpr int count = 8;
     static DoubleOct splat(double v) { return {_mm512_set1_pd(v)}; }
     static DoubleOct load(const double* p) { return {_mm512_loadu_pd(p)}; }
+    static double lane(DoubleOct v, int k) {
+        const __m256d half = k < 4 ? _mm512_castpd512_pd256(v.v) : _mm512_extractf64x4_pd(v.v, 1);
+        return Lanes<DoubleQuad>::lane({half}, k % 4);
+    }
     static DoubleOct make(const double* v) {
         return {_mm512_set_pd(v[7], v[6], v[5], v[4], v[3], v[2], v[1], v[0])};
     }
