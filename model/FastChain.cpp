@@ -18,8 +18,9 @@
 
 namespace {
 
-constexpr int chunkFrames = 32;
+constexpr int chunkFrames = 64;
 constexpr int maxChunkSamples = chunkFrames * 8;
+static_assert(maxChunkSamples <= fusedCoreMaxSamples, "a chunk fits one fused-core job");
 
 // ---------------------------------------------------------------------------
 // Half-band filters with the two all-pass paths in neighbouring lanes:

@@ -17,6 +17,9 @@
 #define CORVEX_WIDE_LANES 0
 #endif
 
+// The most oversampled samples one job may carry.
+constexpr int fusedCoreMaxSamples = 512;
+
 struct FusedCoreJob {
     AmpSide* left;
     AmpSide* right;  // the left side again in mono

@@ -83,7 +83,6 @@ struct TriodeLanes {
 };
 
 constexpr int maxSlots = 8;
-constexpr int maxChunkSamplesInCore = 256;
 
 template <class V, class Get>
 inline V gatherLanes(TriodeStage* const* stages, int first, Get get) {
@@ -305,7 +304,7 @@ inline S stepPower(PowerSides<S>& p, S a) {
 constexpr int limiterBatch = 8;
 
 struct PreampBuffer {
-    double side[2][maxChunkSamplesInCore + limiterBatch];
+    double side[2][fusedCoreMaxSamples + limiterBatch];
 };
 
 inline void storePreamp(double v, PreampBuffer& b, int j) { b.side[0][j] = v; }
