@@ -336,3 +336,20 @@ TEST(SignalChain, BadParametersSilenceWithoutHarm) {
     }
     EXPECT_GT(energy, 1e-3);
 }
+
+TEST(ChainLanes, SseAlwaysThereAndAnUnsupportedPathIsRefused) {
+    const ChainLanes widest = activeChainLanes();
+    EXPECT_TRUE(chainLanesSupported(ChainLanes::sse2));
+    EXPECT_TRUE(chainLanesSupported(widest));
+    for (ChainLanes lanes : {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512}) {
+        const ChainLanes before = activeChainLanes();
+        const bool chosen = selectChainLanes(lanes);
+        EXPECT_EQ(chosen, chainLanesSupported(lanes)) << chainLanesName(lanes);
+        EXPECT_EQ(activeChainLanes(), chosen ? lanes : before) << chainLanesName(lanes);
+    }
+    // The default is the widest path the processor runs.
+    for (ChainLanes lanes : {ChainLanes::avx2, ChainLanes::avx512}) {
+        if (chainLanesSupported(lanes)) EXPECT_GE((int)widest, (int)lanes);
+    }
+    selectChainLanes(widest);
+}
