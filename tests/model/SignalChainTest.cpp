@@ -349,7 +349,9 @@ TEST(ChainLanes, SseAlwaysThereAndAnUnsupportedPathIsRefused) {
     }
     // The default is the widest path the processor runs.
     for (ChainLanes lanes : {ChainLanes::avx2, ChainLanes::avx512}) {
-        if (chainLanesSupported(lanes)) EXPECT_GE((int)widest, (int)lanes);
+        if (chainLanesSupported(lanes)) {
+            EXPECT_GE((int)widest, (int)lanes);
+        }
     }
     selectChainLanes(widest);
 }
