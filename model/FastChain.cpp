@@ -6,7 +6,9 @@
 // while the processor overlaps the independent recurrences. Where identical
 // elements run on independent data (the left and right sides, the two
 // parallel stages of preamp channel 0, the two all-pass paths of a half-band
-// filter) they share vector lanes. A chunk whose probe sees a non-finite
+// filter) they share vector lanes. Between the raising and the lowering of
+// the rate the whole amp core is one fused loop (FusedCore.h). A chunk whose
+// probe sees a non-finite
 // value is rolled back and run again by the sample-by-sample reference,
 // which handles the recovery.
 #include <cmath>
