@@ -15,61 +15,11 @@
 
 #include "model/DoublePair.h"
 #include "model/FusedCore.h"
+#include "model/NarrowLanes.h"
 #include "model/SignalChain.h"
 #include "model/ValveCurve.h"
 
 namespace {
-
-template <class V>
-struct Lanes;
-
-template <>
-struct Lanes<double> {
-    static constexpr int count = 1;
-    static double splat(double v) { return v; }
-    static double load(const double* p) { return p[0]; }
-    static double make(const double* v) { return v[0]; }
-    static double lane(double v, int) { return v; }
-    static void store(double v, double* p) { p[0] = v; }
-};
-
-template <>
-struct Lanes<DoublePair> {
-    static constexpr int count = 2;
-    static DoublePair splat(double v) { return splatPair(v); }
-    static double lane(DoublePair v, int k) { return k == 0 ? lane0(v) : lane1(v); }
-#if defined(CORVEX_DOUBLE_PAIR_SSE2)
-    static DoublePair load(const double* p) { return {_mm_loadu_pd(p)}; }
-    static DoublePair make(const double* v) { return {_mm_set_pd(v[1], v[0])}; }
-    static void store(DoublePair v, double* p) { _mm_storeu_pd(p, v.v); }
-#else
-    static DoublePair load(const double* p) { return makePair(p[0], p[1]); }
-    static DoublePair make(const double* v) { return makePair(v[0], v[1]); }
-    static void store(DoublePair v, double* p) {
-        p[0] = lane0(v);
-        p[1] = lane1(v);
-    }
-#endif
-};
-
-// Side lanes: one value per side.
-inline void loadSides(double& v, const double* p, int) { v = p[0]; }
-inline void loadSides(DoublePair& v, const double* p, int stride) { v = makePair(p[0], p[stride]); }
-inline void storeSides(double v, double* p, int) { p[0] = v; }
-inline void storeSides(DoublePair v, double* p, int stride) {
-    p[0] = lane0(v);
-    p[stride] = lane1(v);
-}
-template <class F>
-inline double mapSides(double x, F f) {
-    return f(x);
-}
-template <class F>
-inline DoublePair mapSides(DoublePair x, F f) {
-    return makePair(f(lane0(x)), f(lane1(x)));
-}
-inline double sumSides(double v) { return v; }
-inline double sumSides(DoublePair v) { return lane0(v) + lane1(v); }
 
 // ---------------------------------------------------------------------------
 // Triode stages in lanes.
@@ -94,7 +44,7 @@ inline V gatherLanes(TriodeStage* const* stages, int first, Get get) {
 }
 
 template <class V>
-void loadTriodeLanes(TriodeLanes<V>& s, TriodeStage* const* st, int f) {
+__attribute__((always_inline)) inline void loadTriodeLanes(TriodeLanes<V>& s, TriodeStage* const* st, int f) {
     s.supplyVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.supplyVoltage; });
     s.cathodeCapacitance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCapacitance; });
     // 4 h and 2 h are exact, so they may be formed once.
@@ -120,7 +70,8 @@ void loadTriodeLanes(TriodeLanes<V>& s, TriodeStage* const* st, int f) {
 // Stores the state of the lanes that hold slots (the repeated lanes are
 // left out).
 template <class V>
-void storeTriodeLanes(const TriodeLanes<V>& s, TriodeStage* const* st, int first, int slots) {
+__attribute__((always_inline)) inline void storeTriodeLanes(const TriodeLanes<V>& s, TriodeStage* const* st, int first,
+                                                            int slots) {
     double lanes[6][maxSlots];
     Lanes<V>::store(s.plateCurrent, lanes[0]);
     Lanes<V>::store(s.gridCurrent, lanes[1]);
@@ -338,7 +289,6 @@ inline void loadRaised(DoublePair& v, const float* a, const float* b, int j) {
     v = makePair((double)a[j], (double)b[j]);
 }
 
-
 // ---------------------------------------------------------------------------
 // The loops. G vectors of V hold the 3 * sides stage slots.
 
@@ -349,27 +299,7 @@ struct StageBank {
     static constexpr int groups = (slots + Lanes<V>::count - 1) / Lanes<V>::count;
     static constexpr int width = groups * Lanes<V>::count;
     TriodeLanes<V> group[groups];
-    TriodeStage* stages[width];
     V out[groups];  // the last step's outputs
-
-    // first, second and third are the channel's stages, as members of a side.
-    StageBank(AmpSide* const* ampSides, TriodeStage AmpSide::*first, TriodeStage AmpSide::*second,
-              TriodeStage AmpSide::*third) {
-        TriodeStage AmpSide::*members[3] = {first, second, third};
-        for (int k = 0; k < width; ++k) {
-            const int slot = k < slots ? k : slots - 1;
-            stages[k] = &(ampSides[slot / 3]->*members[slot % 3]);
-        }
-        for (int g = 0; g < groups; ++g) {
-            loadTriodeLanes(group[g], stages, g * Lanes<V>::count);
-        }
-    }
-
-    void store() {
-        for (int g = 0; g < groups; ++g) {
-            storeTriodeLanes(group[g], stages, g * Lanes<V>::count, slots);
-        }
-    }
 
     // Lanes are read out of the registers: a store and reload of a whole
     // vector can wait for the store to retire.
@@ -422,13 +352,46 @@ struct StageBank {
     }
 };
 
+// Where a bank's lanes come from and go back to. Kept apart from the bank,
+// and everything inlined, so that the bank's state can live in registers
+// through the loop instead of going to memory and back every step.
+template <class V, class S>
+struct StageRecords {
+    using Bank = StageBank<V, S>;
+    TriodeStage* stages[Bank::width];
+
+    // first, second and third are the channel's stages, as members of a side.
+    __attribute__((always_inline)) StageRecords(AmpSide* const* ampSides, TriodeStage AmpSide::*first,
+                                                TriodeStage AmpSide::*second, TriodeStage AmpSide::*third) {
+        TriodeStage AmpSide::*members[3] = {first, second, third};
+        for (int k = 0; k < Bank::width; ++k) {
+            const int slot = k < Bank::slots ? k : Bank::slots - 1;
+            stages[k] = &(ampSides[slot / 3]->*members[slot % 3]);
+        }
+    }
+
+    __attribute__((always_inline)) void load(Bank& bank) const {
+        for (int g = 0; g < Bank::groups; ++g) {
+            loadTriodeLanes(bank.group[g], stages, g * Lanes<V>::count);
+        }
+    }
+
+    __attribute__((always_inline)) void store(const Bank& bank) const {
+        for (int g = 0; g < Bank::groups; ++g) {
+            storeTriodeLanes(bank.group[g], stages, g * Lanes<V>::count, Bank::slots);
+        }
+    }
+};
+
 // Preamp channel 0: stages 1 and 2 on sample t, stage 3 on sample t - 2.
 template <class V, class S>
 double runChannel0(const FusedCoreJob& job) {
     AmpSide* sides[2] = {job.left, job.right};
     const int sideCount = job.sides;
     const ChainSettings& settings = *job.settings;
-    StageBank<V, S> bank(sides, &AmpSide::triodeStage1, &AmpSide::triodeStage2, &AmpSide::triodeStage3);
+    const StageRecords<V, S> records(sides, &AmpSide::triodeStage1, &AmpSide::triodeStage2, &AmpSide::triodeStage3);
+    StageBank<V, S> bank;
+    records.load(bank);
     BiquadSides<S> shelf = loadBiquadSides<S>(&AmpSide::lowShelf1k, sides);
     BiquadSides<S> lowpass = loadBiquadSides<S>(&AmpSide::lowpass10k, sides);
     PowerSides<S> power;
@@ -481,7 +444,7 @@ double runChannel0(const FusedCoreJob& job) {
         probe = probe + limitPreamp(preamp, sideCount, begin, end);
     }
 
-    bank.store();
+    records.store(bank);
     storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, sideCount);
     storeBiquadSides(lowpass, &AmpSide::lowpass10k, sides, sideCount);
     storePowerSides(power, sides, sideCount);
@@ -496,7 +459,9 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     AmpSide* sides[2] = {job.left, job.right};
     const int sideCount = job.sides;
     const ChainSettings& settings = *job.settings;
-    StageBank<V, S> bank(sides, &AmpSide::triodeStage4, &AmpSide::triodeStage5, &AmpSide::triodeStage6);
+    const StageRecords<V, S> records(sides, &AmpSide::triodeStage4, &AmpSide::triodeStage5, &AmpSide::triodeStage6);
+    StageBank<V, S> bank;
+    records.load(bank);
     BiquadSides<S> shelf150 = loadBiquadSides<S>(&AmpSide::lowShelf150, sides);
     BiquadSides<S> lowpassA = loadBiquadSides<S>(&AmpSide::lowpass6kA, sides);
     BiquadSides<S> shelf720 = loadBiquadSides<S>(&AmpSide::lowShelf720, sides);
@@ -562,7 +527,7 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
         probe = probe + limitPreamp(preamp, sideCount, begin, end);
     }
 
-    bank.store();
+    records.store(bank);
     storeBiquadSides(shelf150, &AmpSide::lowShelf150, sides, sideCount);
     storeBiquadSides(lowpassA, &AmpSide::lowpass6kA, sides, sideCount);
     storeBiquadSides(shelf720, &AmpSide::lowShelf720, sides, sideCount);
