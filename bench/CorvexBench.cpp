@@ -1,17 +1,27 @@
 // Speed of Corvex::processReplacing in 512-frame blocks, reported as the
-// real-time factor: seconds of audio processed per second of processing.
+// real-time factor (seconds of audio processed per second of processing) and
+// as the fraction of the circuit's own limit ("ofBound"): one triode stage's
+// step is a recurrence through its cathode voltage, so no chain can run an
+// oversampled sample faster than one such step. That step is timed at start
+// as a dependent chain on a designed first stage; the lane path in use is
+// printed with it.
 //
 //   build/default/bench/corvex_bench                       all cases
 //   build/default/bench/corvex_bench --benchmark_filter=Mono
+//   build/default/bench/corvex_bench --lanes=sse2          force a lane path
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <cmath>
 #include <string>
 #include <memory>
 #include <vector>
 
 #include "model/AmpModel.h"
+#include "model/ChainDispatch.h"
 #include "model/Corvex.h"
 #include "model/SignalChain.h"
 #include "tests/support/QuietHost.h"
@@ -76,6 +86,66 @@ struct Session {
     }
 };
 
+// The dependent chain: stage 1 as designed for 176.4 kHz, driven by a
+// plucked string at the oversampled rate (grid below the cathode, as in
+// playing), each step waiting for the cathode voltage of the one before.
+constexpr int kBoundSteps = 1 << 14;
+
+struct BoundChain {
+    AmpSide side;
+    std::vector<double> drive;
+    double rate;
+
+    BoundChain() : drive(kBoundSteps) {
+        const OversamplingChoice choice = chooseOversampling(44100.0f, 0);
+        rate = choice.oversampledRate;
+        clearAmpSide(side);
+        designAmpSideStages(side, AmpSideKind::left, rate);
+        for (int i = 0; i < kBoundSteps; ++i) drive[i] = 0.5 * pluck(i / 4, 44100.0f, 0.5);
+    }
+
+    double run() {
+        double last = 0.0;
+        for (int i = 0; i < kBoundSteps; ++i) {
+            double x = drive[i];
+            runTriodeStage(side.triodeStage1, x, rate);
+            last = x;
+        }
+        return last;
+    }
+};
+
+// Seconds per step, the best of a few hundred milliseconds of chains.
+double measureStepSeconds() {
+    static BoundChain chain;
+    double best = 1.0;
+    for (int round = 0; round < 60; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(chain.run());
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = std::min(best, took.count() / kBoundSteps);
+    }
+    return best;
+}
+
+double stepSeconds = 0.0;
+
+// The real-time factor the bound allows at this host rate and quality.
+double boundRealtime(float rate, bool highQuality) {
+    const OversamplingChoice choice = chooseOversampling(rate, highQuality ? 1 : 0);
+    return 1.0 / (choice.oversampledRate * stepSeconds);
+}
+
+void triodeStepBound(benchmark::State& state) {
+    BoundChain chain;
+    for (auto _ : state) benchmark::DoNotOptimize(chain.run());
+    // Inverted rate of giga-steps: nanoseconds per step.
+    state.counters["ns/step"] = benchmark::Counter((double)kBoundSteps * (double)state.iterations() * 1e-9,
+                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["realtime"] = benchmark::Counter(
+        (double)kBoundSteps / (double)chain.rate * (double)state.iterations(), benchmark::Counter::kIsRate);
+}
+
 struct Case {
     float rate;
     bool stereo;
@@ -114,8 +184,10 @@ void processBlock(benchmark::State& state, Case c) {
             state.ResumeTiming();
         }
     }
-    state.counters["realtime"] =
-        benchmark::Counter((double)kFrames / c.rate * (double)state.iterations(), benchmark::Counter::kIsRate);
+    const double seconds = (double)kFrames / c.rate * (double)state.iterations();
+    state.counters["realtime"] = benchmark::Counter(seconds, benchmark::Counter::kIsRate);
+    state.counters["ofBound"] =
+        benchmark::Counter(seconds / boundRealtime(c.rate, c.highQuality), benchmark::Counter::kIsRate);
 }
 
 // The best and worst of repeated runs (--benchmark_repetitions=N): on a
@@ -126,6 +198,7 @@ void addExtremes(benchmark::internal::Benchmark* b) {
 }
 
 void registerCases() {
+    addExtremes(benchmark::RegisterBenchmark("Bound/triodeStep/176400", triodeStepBound));
     for (float rate : {44100.0f, 96000.0f}) {
         for (bool stereo : {false, true}) {
             for (bool quality : {false, true}) {
@@ -164,14 +237,43 @@ void referenceChain(benchmark::State& state) {
         processChainBlockReference(model.left, model.right, s, in.data(), in.data(), outL.data(), outR.data(), kFrames);
         benchmark::DoNotOptimize(outL.data());
     }
-    state.counters["realtime"] =
-        benchmark::Counter((double)kFrames / 44100.0 * (double)state.iterations(), benchmark::Counter::kIsRate);
+    const double seconds = (double)kFrames / 44100.0 * (double)state.iterations();
+    state.counters["realtime"] = benchmark::Counter(seconds, benchmark::Counter::kIsRate);
+    state.counters["ofBound"] = benchmark::Counter(seconds / boundRealtime(44100.0f, false), benchmark::Counter::kIsRate);
 }
 BENCHMARK(referenceChain)->Name("Mono/LowQ/44100/pluck/reference")->Apply(addExtremes);
 
 }  // namespace
 
+// --lanes=sse2|avx2|avx512 forces a lane path; the widest the processor
+// runs is the default.
+bool applyLanesOption(int& argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--lanes=", 8) != 0) continue;
+        const char* want = argv[i] + 8;
+        const ChainLanes all[] = {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512};
+        const char* names[] = {"sse2", "avx2", "avx512"};
+        bool chosen = false;
+        for (int k = 0; k < 3; ++k) {
+            if (std::strcmp(want, names[k]) == 0) chosen = selectChainLanes(all[k]);
+        }
+        if (!chosen) {
+            std::fprintf(stderr, "lane path %s is not available here\n", want);
+            return false;
+        }
+        for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+        --argc;
+        --i;
+    }
+    return true;
+}
+
 int main(int argc, char** argv) {
+    if (!applyLanesOption(argc, argv)) return 1;
+    stepSeconds = measureStepSeconds();
+    std::printf("lane path: %s\n", chainLanesName(activeChainLanes()));
+    std::printf("triode step (dependent chain): %.2f ns; bound LowQ 44.1 kHz %.0fx, HighQ %.0fx\n",
+                stepSeconds * 1e9, boundRealtime(44100.0f, false), boundRealtime(44100.0f, true));
     registerCases();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -7,8 +7,11 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
+#include "model/ChainDispatch.h"
 #include "tests/model/ChainTestSupport.h"
 
 namespace {
@@ -43,8 +46,25 @@ void processFast(TestChain& c, Block& b) {
 }
 
 // Runs the same blocks through two copies of a chain, one by the reference
-// and one by the fast path, and demands identical bits throughout.
-class FastPathMatchesReference : public ::testing::TestWithParam<std::tuple<float, int>> {};
+// and one by the fast path on each lane path the processor runs, and demands
+// identical bits throughout.
+class FastPathMatchesReference : public ::testing::TestWithParam<std::tuple<float, int, ChainLanes>> {
+protected:
+    void SetUp() override {
+        if (!chainLanesSupported(std::get<2>(GetParam()))) {
+            GTEST_SKIP() << chainLanesName(std::get<2>(GetParam())) << " not available here";
+        }
+        ASSERT_TRUE(selectChainLanes(std::get<2>(GetParam())));
+    }
+    void TearDown() override { selectChainLanes(widest); }
+    const ChainLanes widest = activeChainLanes();
+};
+
+std::string caseName(const ::testing::TestParamInfo<FastPathMatchesReference::ParamType>& info) {
+    static const char* const lanes[] = {"sse2", "avx2", "avx512"};
+    return std::to_string((int)std::get<0>(info.param)) + (std::get<1>(info.param) ? "HighQ" : "LowQ") + "_" +
+           lanes[(int)std::get<2>(info.param)];
+}
 
 }  // namespace
 
@@ -91,9 +111,11 @@ TEST_P(FastPathMatchesReference, BitForBitThroughSettingChangesAndFaults) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, FastPathMatchesReference,
-                         ::testing::Values(std::make_tuple(44100.0f, 0), std::make_tuple(44100.0f, 1),
-                                           std::make_tuple(96000.0f, 0), std::make_tuple(96000.0f, 1)));
+INSTANTIATE_TEST_SUITE_P(RatesAndLanes, FastPathMatchesReference,
+                         ::testing::Combine(::testing::Values(44100.0f, 96000.0f), ::testing::Values(0, 1),
+                                            ::testing::Values(ChainLanes::sse2, ChainLanes::avx2,
+                                                              ChainLanes::avx512)),
+                         caseName);
 
 TEST(SignalChain, ZeroOrNegativeFramesTouchNothing) {
     static TestChain chain, before;
@@ -313,4 +335,23 @@ TEST(SignalChain, BadParametersSilenceWithoutHarm) {
         energy += v * v;
     }
     EXPECT_GT(energy, 1e-3);
+}
+
+TEST(ChainLanes, SseAlwaysThereAndAnUnsupportedPathIsRefused) {
+    const ChainLanes widest = activeChainLanes();
+    EXPECT_TRUE(chainLanesSupported(ChainLanes::sse2));
+    EXPECT_TRUE(chainLanesSupported(widest));
+    for (ChainLanes lanes : {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512}) {
+        const ChainLanes before = activeChainLanes();
+        const bool chosen = selectChainLanes(lanes);
+        EXPECT_EQ(chosen, chainLanesSupported(lanes)) << chainLanesName(lanes);
+        EXPECT_EQ(activeChainLanes(), chosen ? lanes : before) << chainLanesName(lanes);
+    }
+    // The default is the widest path the processor runs.
+    for (ChainLanes lanes : {ChainLanes::avx2, ChainLanes::avx512}) {
+        if (chainLanesSupported(lanes)) {
+            EXPECT_GE((int)widest, (int)lanes);
+        }
+    }
+    selectChainLanes(widest);
 }

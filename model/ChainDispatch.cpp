@@ -1,0 +1,74 @@
+#include "model/ChainDispatch.h"
+
+#include "model/FusedCore.h"
+
+namespace {
+
+bool processorRuns(ChainLanes lanes) {
+#if CORVEX_WIDE_LANES
+    __builtin_cpu_init();
+    switch (lanes) {
+        case ChainLanes::sse2:
+            return true;
+        case ChainLanes::avx2:
+            return __builtin_cpu_supports("avx2");
+        case ChainLanes::avx512:
+            return __builtin_cpu_supports("avx512f");
+    }
+    return false;
+#else
+    return lanes == ChainLanes::sse2;
+#endif
+}
+
+ChainLanes widestLanes() {
+    if (processorRuns(ChainLanes::avx512)) {
+        return ChainLanes::avx512;
+    }
+    if (processorRuns(ChainLanes::avx2)) {
+        return ChainLanes::avx2;
+    }
+    return ChainLanes::sse2;
+}
+
+// Chosen while the library loads, so the audio thread never meets a guard.
+ChainLanes activeLanes = widestLanes();
+
+}  // namespace
+
+const char* chainLanesName(ChainLanes lanes) {
+    switch (lanes) {
+        case ChainLanes::sse2:
+            return "SSE2";
+        case ChainLanes::avx2:
+            return "AVX2";
+        case ChainLanes::avx512:
+            return "AVX-512";
+    }
+    return "?";
+}
+
+bool chainLanesSupported(ChainLanes lanes) { return processorRuns(lanes); }
+
+ChainLanes activeChainLanes() { return activeLanes; }
+
+bool selectChainLanes(ChainLanes lanes) {
+    if (!processorRuns(lanes)) {
+        return false;
+    }
+    activeLanes = lanes;
+    return true;
+}
+
+double runFusedCore(const FusedCoreJob& job) {
+    switch (activeLanes) {
+#if CORVEX_WIDE_LANES
+        case ChainLanes::avx512:
+            return runFusedCoreAvx512(job);
+        case ChainLanes::avx2:
+            return runFusedCoreAvx2(job);
+#endif
+        default:
+            return runFusedCoreSse2(job);
+    }
+}

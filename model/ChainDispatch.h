@@ -1,0 +1,21 @@
+// Which vector width the fast signal chain runs on. Every path computes the
+// same IEEE operations in the same order, so they all give the same bits;
+// the widest one the processor (and this build) offers is taken at load.
+#pragma once
+
+enum class ChainLanes { sse2, avx2, avx512 };
+
+// "SSE2", "AVX2" or "AVX-512".
+const char* chainLanesName(ChainLanes lanes);
+
+// Whether this build carries the path and the processor runs it. SSE2 is
+// always there.
+bool chainLanesSupported(ChainLanes lanes);
+
+// The path blocks run on now (any thread).
+ChainLanes activeChainLanes();
+
+// Forces a path, for tests and benchmarks (not while a block runs). An
+// unsupported path is refused and the active one kept; returns whether the
+// requested path is now active.
+bool selectChainLanes(ChainLanes lanes);

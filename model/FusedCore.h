@@ -1,0 +1,44 @@
+// The amp core of a chunk (preamp, limiter, tone stack, power drive, curve,
+// DC blocker) run as one staggered loop over the oversampled samples, once
+// per vector width. The triode stages of both sides share vector lanes; the
+// later stages of a channel run two samples behind the stage that feeds them,
+// so the lanes of one step are independent and the filters between the
+// stages and the power section overlap the triode recurrence.
+#pragma once
+
+#include "model/SignalChain.h"
+
+// The wider paths need GCC's per-function targets and its run-time CPU
+// checks. MinGW's GCC does not realign the stack for 32-byte spills, so the
+// Windows builds keep to SSE2.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && !defined(__clang__) && !defined(_WIN32)
+#define CORVEX_WIDE_LANES 1
+#else
+#define CORVEX_WIDE_LANES 0
+#endif
+
+// The most oversampled samples one job may carry.
+constexpr int fusedCoreMaxSamples = 512;
+
+struct FusedCoreJob {
+    AmpSide* left;
+    AmpSide* right;  // the left side again in mono
+    int sides;       // 1 (mono) or 2
+    const ChainSettings* settings;
+    const ChainConstants* constants;
+    const float* inLeft;  // raised samples
+    const float* inRight;
+    float* outLeft;  // amp core results, rounded to float
+    float* outRight;
+    int samples;
+};
+
+// Runs the job on the active path. Returns 0 while every preamp and tone
+// stack output was finite, something else (NaN) otherwise.
+double runFusedCore(const FusedCoreJob& job);
+
+double runFusedCoreSse2(const FusedCoreJob& job);
+#if CORVEX_WIDE_LANES
+double runFusedCoreAvx2(const FusedCoreJob& job);
+double runFusedCoreAvx512(const FusedCoreJob& job);
+#endif

@@ -1,0 +1,560 @@
+// The fused amp core over a lane type V (DoublePair, or the wider types of
+// WideLanes.h). Included by one file per vector width, after every header
+// it needs, inside that file's target region; everything here has internal
+// linkage so the widths never mix.
+//
+// Lanes hold triode stages: slot 3 s + k is stage k of the channel on side s
+// (k = 0 the first stage, 1 the second, 2 the third); lanes past the last
+// slot repeat it and are never stored. Stage k of channel 0 works on sample
+// t - {0, 0, 2}[k] in iteration t, of channel 1 on t - {0, 2, 4}[k]; the
+// filters between the stages and the power section run per side on S lanes
+// (double in mono, DoublePair in stereo).
+#pragma once
+
+#include <cmath>
+
+#include "model/DoublePair.h"
+#include "model/FusedCore.h"
+#include "model/NarrowLanes.h"
+#include "model/SignalChain.h"
+#include "model/ValveCurve.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Triode stages in lanes.
+
+template <class V>
+struct TriodeLanes {
+    V supplyVoltage, cathodeCapacitance, fourGridConduction, twoGridConduction, inverseTwiceGridConduction;
+    V inverseGridResistance, inversePlateResistance, cathodeCoefficient, couplingCoefficient;
+    V c[13];
+    V plateCurrent, gridCurrent, gridVoltage, cathodeVoltage, plateVoltage, outputVoltage;
+};
+
+constexpr int maxSlots = 8;
+
+template <class V, class Get>
+inline V gatherLanes(TriodeStage* const* stages, int first, Get get) {
+    double lanes[maxSlots];
+    for (int i = 0; i < Lanes<V>::count; ++i) {
+        lanes[i] = get(*stages[first + i]);
+    }
+    return Lanes<V>::load(lanes);
+}
+
+template <class V>
+__attribute__((always_inline)) inline void loadTriodeLanes(TriodeLanes<V>& s, TriodeStage* const* st, int f) {
+    s.supplyVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.supplyVoltage; });
+    s.cathodeCapacitance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCapacitance; });
+    // 4 h and 2 h are exact, so they may be formed once.
+    s.fourGridConduction = gatherLanes<V>(st, f, [](const TriodeStage& t) { return 4.0 * t.gridConduction; });
+    s.twoGridConduction = gatherLanes<V>(st, f, [](const TriodeStage& t) { return 2.0 * t.gridConduction; });
+    s.inverseTwiceGridConduction =
+        gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.inverseTwiceGridConduction; });
+    s.inverseGridResistance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.inverseGridResistance; });
+    s.inversePlateResistance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.inversePlateResistance; });
+    s.cathodeCoefficient = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCoefficient; });
+    s.couplingCoefficient = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.couplingCoefficient; });
+    for (int i = 0; i < 13; ++i) {
+        s.c[i] = gatherLanes<V>(st, f, [i](const TriodeStage& t) { return t.transferCoefficients.c[i]; });
+    }
+    s.plateCurrent = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.plateCurrent; });
+    s.gridCurrent = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.gridCurrent; });
+    s.gridVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.gridVoltage; });
+    s.cathodeVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeVoltage; });
+    s.plateVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.plateVoltage; });
+    s.outputVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.outputVoltage; });
+}
+
+// Stores the state of the lanes that hold slots (the repeated lanes are
+// left out).
+template <class V>
+__attribute__((always_inline)) inline void storeTriodeLanes(const TriodeLanes<V>& s, TriodeStage* const* st, int first,
+                                                            int slots) {
+    double lanes[6][maxSlots];
+    Lanes<V>::store(s.plateCurrent, lanes[0]);
+    Lanes<V>::store(s.gridCurrent, lanes[1]);
+    Lanes<V>::store(s.gridVoltage, lanes[2]);
+    Lanes<V>::store(s.cathodeVoltage, lanes[3]);
+    Lanes<V>::store(s.plateVoltage, lanes[4]);
+    Lanes<V>::store(s.outputVoltage, lanes[5]);
+    for (int i = 0; i < Lanes<V>::count && first + i < slots; ++i) {
+        TriodeStage& t = *st[first + i];
+        t.plateCurrent = lanes[0][i];
+        t.gridCurrent = lanes[1][i];
+        t.gridVoltage = lanes[2][i];
+        t.cathodeVoltage = lanes[3][i];
+        t.plateVoltage = lanes[4][i];
+        t.outputVoltage = lanes[5][i];
+    }
+}
+
+// runTriodeStage lane by lane: the same operations in the same order, the
+// branches turned into per-lane selections that pick the same values.
+template <class V>
+inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
+    const V zero = Lanes<V>::splat(0.0);
+    const V one = Lanes<V>::splat(1.0);
+    const V vk = s.cathodeVoltage;
+    const V drive = x - vk;
+    V vg = x;
+    if (lanesBelow(drive, zero) != (1 << Lanes<V>::count) - 1) {
+        const V conducting = (sqrtLanes(one - s.fourGridConduction * vk + s.fourGridConduction * x) +
+                              s.twoGridConduction * vk - one) *
+                             s.inverseTwiceGridConduction;
+        vg = selectBelow(drive, zero, x, conducting);
+    }
+    s.gridVoltage = vg;
+    const V ig = (x - vg) * s.inverseGridResistance;
+    s.gridCurrent = ig;
+
+    const V vpOld = s.plateVoltage;
+    const V v = vg - vk;
+    const V* c = s.c;
+    const V numerator = c[0] + v * (c[2] + v * (c[4] + v * (c[6] + v * (c[8] + v * (c[10] + v * c[12])))));
+    const V denominator = one + v * (c[1] + v * (c[3] + v * (c[5] + v * (c[7] + v * (c[9] + v * c[11])))));
+    V vpk = numerator / denominator;
+    const V cutoff = Lanes<V>::splat(triodeCutoffVoltage);
+    if (lanesBelow(v, cutoff) != 0) {
+        vpk = selectBelow(v, cutoff, s.supplyVoltage, vpk);
+    }
+    // vp > vs + vk ? vs + vk : vp
+    const V vp = minLanes(s.supplyVoltage + vk, vpk + vk);
+    s.plateVoltage = vp;
+    const V ip = (s.supplyVoltage - vp) * s.inversePlateResistance;
+    s.plateCurrent = ip;
+    const V y = s.couplingCoefficient * (s.outputVoltage + vp - vpOld);
+    s.outputVoltage = y;
+    s.cathodeVoltage = floorAtZero(s.cathodeCoefficient * (ip + ig + s.cathodeCapacitance * vk * rate));
+    return y;
+}
+
+// A step in which only the lanes whose `active` is 1 advance; the others
+// keep their state (their result is not used).
+template <class V>
+inline V stepTriodeMasked(TriodeLanes<V>& s, V x, V rate, V active) {
+    const TriodeLanes<V> old = s;
+    const V y = stepTriode(s, x, rate);
+    const V half = Lanes<V>::splat(0.5);
+    s.plateCurrent = selectBelow(active, half, old.plateCurrent, s.plateCurrent);
+    s.gridCurrent = selectBelow(active, half, old.gridCurrent, s.gridCurrent);
+    s.gridVoltage = selectBelow(active, half, old.gridVoltage, s.gridVoltage);
+    s.cathodeVoltage = selectBelow(active, half, old.cathodeVoltage, s.cathodeVoltage);
+    s.plateVoltage = selectBelow(active, half, old.plateVoltage, s.plateVoltage);
+    s.outputVoltage = selectBelow(active, half, old.outputVoltage, s.outputVoltage);
+    return y;
+}
+
+// ---------------------------------------------------------------------------
+// Biquads and the power section on side lanes.
+
+template <class S>
+struct BiquadSides {
+    S inverseA0, a1, a2, b0, b1, b2, x1, x2, y1, y2;
+};
+
+template <class S>
+BiquadSides<S> loadBiquadSides(Biquad AmpSide::*member, AmpSide* const* sides) {
+    const Biquad& a = sides[0]->*member;
+    const Biquad& b = sides[1]->*member;
+    BiquadSides<S> q;
+    const double v[10][2] = {{a.inverseA0, b.inverseA0}, {a.a1, b.a1}, {a.a2, b.a2}, {a.b0, b.b0}, {a.b1, b.b1},
+                             {a.b2, b.b2},               {a.x1, b.x1}, {a.x2, b.x2}, {a.y1, b.y1}, {a.y2, b.y2}};
+    S* fields[10] = {&q.inverseA0, &q.a1, &q.a2, &q.b0, &q.b1, &q.b2, &q.x1, &q.x2, &q.y1, &q.y2};
+    for (int i = 0; i < 10; ++i) {
+        loadSides(*fields[i], v[i], 1);
+    }
+    return q;
+}
+
+template <class S>
+void storeBiquadSides(const BiquadSides<S>& q, Biquad AmpSide::*member, AmpSide* const* sides, int count) {
+    double v[4][2] = {};
+    storeSides(q.x1, v[0], 1);
+    storeSides(q.x2, v[1], 1);
+    storeSides(q.y1, v[2], 1);
+    storeSides(q.y2, v[3], 1);
+    for (int i = 0; i < count; ++i) {
+        Biquad& b = sides[i]->*member;
+        b.x1 = v[0][i];
+        b.x2 = v[1][i];
+        b.y1 = v[2][i];
+        b.y2 = v[3][i];
+    }
+}
+
+template <class S>
+inline S stepBiquad(BiquadSides<S>& q, S x) {
+    const S y = q.inverseA0 * (q.b0 * x + q.b1 * q.x1 + q.b2 * q.x2 - q.a1 * q.y1 - q.a2 * q.y2);
+    q.x2 = q.x1;
+    q.x1 = x;
+    q.y2 = q.y1;
+    q.y1 = y;
+    return y;
+}
+
+template <class S>
+struct PowerSides {
+    S b0, b1, b2, b3, a1, a2, a3;  // tone stack coefficients
+    S s0, s1, s2, s3;              // tone stack state
+    BiquadSides<S> dcBlocker;
+    S contourDrive;
+    S powerDrive;
+    S probe;  // 0 while every preamp and tone stack output is finite
+};
+
+template <class S>
+void loadPowerSides(PowerSides<S>& p, AmpSide* const* sides, const ChainConstants& constants) {
+    const ToneStack& a = sides[0]->toneStack;
+    const ToneStack& b = sides[1]->toneStack;
+    const double v[11][2] = {{a.B0n, b.B0n}, {a.B1n, b.B1n}, {a.B2n, b.B2n}, {a.B3n, b.B3n},
+                             {a.A1n, b.A1n}, {a.A2n, b.A2n}, {a.A3n, b.A3n}, {a.s0, b.s0},
+                             {a.s1, b.s1},   {a.s2, b.s2},   {a.s3, b.s3}};
+    S* fields[11] = {&p.b0, &p.b1, &p.b2, &p.b3, &p.a1, &p.a2, &p.a3, &p.s0, &p.s1, &p.s2, &p.s3};
+    for (int i = 0; i < 11; ++i) {
+        loadSides(*fields[i], v[i], 1);
+    }
+    p.dcBlocker = loadBiquadSides<S>(&AmpSide::dcBlocker, sides);
+    p.contourDrive = Lanes<S>::splat(constants.contourDrive);
+    p.powerDrive = Lanes<S>::splat(constants.powerDrive);
+    p.probe = Lanes<S>::splat(0.0);
+}
+
+template <class S>
+void storePowerSides(const PowerSides<S>& p, AmpSide* const* sides, int count) {
+    double v[3][2] = {};
+    storeSides(p.s0, v[0], 1);
+    storeSides(p.s1, v[1], 1);
+    storeSides(p.s2, v[2], 1);
+    for (int i = 0; i < count; ++i) {
+        sides[i]->toneStack.s0 = v[0][i];
+        sides[i]->toneStack.s1 = v[1][i];
+        sides[i]->toneStack.s2 = v[2][i];
+    }
+    storeBiquadSides(p.dcBlocker, &AmpSide::dcBlocker, sides, count);
+}
+
+// Tone stack, power drive, curve and DC blocker for one limited preamp
+// output per side.
+template <class S>
+inline S stepPower(PowerSides<S>& p, S a) {
+    const S zero = Lanes<S>::splat(0.0);
+    const S y = p.b0 * a + p.s0;
+    p.s0 = p.b1 * a + p.s1 - p.a1 * y;
+    p.s1 = p.b2 * a + p.s2 - p.a2 * y;
+    p.s2 = p.b3 * a + p.s3 - p.a3 * y;
+    p.probe = p.probe + y * zero;
+    const S driven = y * p.contourDrive * p.powerDrive;
+    return stepBiquad(p.dcBlocker, mapSides(driven, lookupPowerAmpCurve));
+}
+
+// The soft limiter calls the library's exp, and a call makes every vector
+// register go to memory. So the loops below hand their preamp outputs to it
+// a batch at a time, and the power section runs a batch behind.
+constexpr int limiterBatch = 8;
+
+struct PreampBuffer {
+    double side[2][fusedCoreMaxSamples + limiterBatch];
+};
+
+inline void storePreamp(double v, PreampBuffer& b, int j) { b.side[0][j] = v; }
+inline void storePreamp(DoublePair v, PreampBuffer& b, int j) {
+    b.side[0][j] = lane0(v);
+    b.side[1][j] = lane1(v);
+}
+inline void loadPreamp(double& v, const PreampBuffer& b, int j) { v = b.side[0][j]; }
+inline void loadPreamp(DoublePair& v, const PreampBuffer& b, int j) { v = makePair(b.side[0][j], b.side[1][j]); }
+
+// Limits the preamp outputs [begin, end) in place; returns their probe.
+inline double limitPreamp(PreampBuffer& b, int sides, int begin, int end) {
+    double probe = 0.0;
+    for (int s = 0; s < sides; ++s) {
+        double* v = b.side[s];
+        for (int j = begin; j < end; ++j) {
+            probe = probe + v[j] * 0.0;
+            v[j] = softLimit(v[j]);
+        }
+    }
+    return probe;
+}
+
+inline void storeAmp(double v, float* a, float*, int j) { a[j] = (float)v; }
+inline void storeAmp(DoublePair v, float* a, float* b, int j) {
+    a[j] = (float)lane0(v);
+    b[j] = (float)lane1(v);
+}
+inline void loadRaised(double& v, const float* a, const float*, int j) { v = (double)a[j]; }
+inline void loadRaised(DoublePair& v, const float* a, const float* b, int j) {
+    v = makePair((double)a[j], (double)b[j]);
+}
+
+// ---------------------------------------------------------------------------
+// The loops. G vectors of V hold the 3 * sides stage slots.
+
+template <class V, class S>
+struct StageBank {
+    static constexpr int sides = Lanes<S>::count;
+    static constexpr int slots = 3 * sides;
+    static constexpr int groups = (slots + Lanes<V>::count - 1) / Lanes<V>::count;
+    static constexpr int width = groups * Lanes<V>::count;
+    TriodeLanes<V> group[groups];
+    V out[groups];  // the last step's outputs
+
+    // Lanes are read out of the registers: a store and reload of a whole
+    // vector can wait for the store to retire.
+    double slotOutput(int k) const { return Lanes<V>::lane(out[k / Lanes<V>::count], k % Lanes<V>::count); }
+    S output(int k) const {
+        double v[2] = {slotOutput(k), sides > 1 ? slotOutput(k + 3) : 0.0};
+        S result;
+        loadSides(result, v, 1);
+        return result;
+    }
+
+    // The inputs go from registers straight into the lanes: a vector load
+    // of values just stored one by one would wait for the stores to retire
+    // and so for everything before them.
+    static void fillSlots(double (&slot)[width], S first, S second, S third) {
+        double in[3][2];
+        storeSides(first, in[0], 1);
+        storeSides(second, in[1], 1);
+        storeSides(third, in[2], 1);
+        for (int k = 0; k < width; ++k) {
+            const int s = k < slots ? k : slots - 1;
+            slot[k] = in[s % 3][s / 3];
+        }
+    }
+
+    void step(V rate, S first, S second, S third) {
+        double slot[width];
+        fillSlots(slot, first, second, third);
+        for (int g = 0; g < groups; ++g) {
+            const int f = g * Lanes<V>::count;
+            out[g] = stepTriode(group[g], Lanes<V>::make(slot + f), rate);
+        }
+    }
+
+    // A step at the start or end of a chunk, where some stages have no
+    // sample to work on.
+    void stepSome(V rate, S first, S second, S third, bool firstActive, bool secondActive, bool thirdActive) {
+        double slot[width];
+        fillSlots(slot, first, second, third);
+        const bool activeStage[3] = {firstActive, secondActive, thirdActive};
+        double active[width];
+        for (int k = 0; k < width; ++k) {
+            const int s = k < slots ? k : slots - 1;
+            active[k] = activeStage[s % 3] ? 1.0 : 0.0;
+        }
+        for (int g = 0; g < groups; ++g) {
+            const int f = g * Lanes<V>::count;
+            out[g] = stepTriodeMasked(group[g], Lanes<V>::make(slot + f), rate, Lanes<V>::make(active + f));
+        }
+    }
+};
+
+// Where a bank's lanes come from and go back to. Kept apart from the bank,
+// and everything inlined, so that the bank's state can live in registers
+// through the loop instead of going to memory and back every step.
+template <class V, class S>
+struct StageRecords {
+    using Bank = StageBank<V, S>;
+    TriodeStage* stages[Bank::width];
+
+    // first, second and third are the channel's stages, as members of a side.
+    __attribute__((always_inline)) StageRecords(AmpSide* const* ampSides, TriodeStage AmpSide::*first,
+                                                TriodeStage AmpSide::*second, TriodeStage AmpSide::*third) {
+        TriodeStage AmpSide::*members[3] = {first, second, third};
+        for (int k = 0; k < Bank::width; ++k) {
+            const int slot = k < Bank::slots ? k : Bank::slots - 1;
+            stages[k] = &(ampSides[slot / 3]->*members[slot % 3]);
+        }
+    }
+
+    __attribute__((always_inline)) void load(Bank& bank) const {
+        for (int g = 0; g < Bank::groups; ++g) {
+            loadTriodeLanes(bank.group[g], stages, g * Lanes<V>::count);
+        }
+    }
+
+    __attribute__((always_inline)) void store(const Bank& bank) const {
+        for (int g = 0; g < Bank::groups; ++g) {
+            storeTriodeLanes(bank.group[g], stages, g * Lanes<V>::count, Bank::slots);
+        }
+    }
+};
+
+// Preamp channel 0: stages 1 and 2 on sample t, stage 3 on sample t - 2.
+template <class V, class S>
+double runChannel0(const FusedCoreJob& job) {
+    AmpSide* sides[2] = {job.left, job.right};
+    const int sideCount = job.sides;
+    const ChainSettings& settings = *job.settings;
+    const StageRecords<V, S> records(sides, &AmpSide::triodeStage1, &AmpSide::triodeStage2, &AmpSide::triodeStage3);
+    StageBank<V, S> bank;
+    records.load(bank);
+    BiquadSides<S> shelf = loadBiquadSides<S>(&AmpSide::lowShelf1k, sides);
+    BiquadSides<S> lowpass = loadBiquadSides<S>(&AmpSide::lowpass10k, sides);
+    PowerSides<S> power;
+    loadPowerSides(power, sides, *job.constants);
+    const S input = Lanes<S>::splat(settings.input);
+    const S keep = Lanes<S>::splat(mixPlainGain(settings.mix));
+    const S blend = Lanes<S>::splat(mixShelvedGain(settings.mix));
+    const S driveGain = Lanes<S>::splat(settings.driveGain);
+    const S zero = Lanes<S>::splat(0.0);
+    const V rate = Lanes<V>::splat(settings.oversampledRate);
+
+    const int n = job.samples;
+    const int total = n + 2;
+    PreampBuffer preamp;
+    double probe = 0.0;
+    S m1 = zero, m2 = zero;  // the blend of one and two samples back
+    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
+        for (int t = base; t < base + limiterBatch; ++t) {
+            if (t < total) {
+                const bool early = t < n;
+                S a = zero;
+                if (early) {
+                    loadRaised(a, job.inLeft, job.inRight, t);
+                    a = a * input;
+                }
+                if (early && t >= 2) {
+                    bank.step(rate, a, a, m2);
+                } else {
+                    bank.stepSome(rate, a, a, m2, early, early, t >= 2);
+                }
+                m2 = m1;
+                if (early) {
+                    const S b1 = bank.output(0);
+                    const S b2 = stepBiquad(shelf, bank.output(1));
+                    m1 = stepBiquad(lowpass, (keep * b1 + blend * b2) * driveGain);
+                }
+                if (t >= 2) {
+                    storePreamp(bank.output(2), preamp, t - 2);
+                }
+            }
+            const int p = t - 2 - limiterBatch;
+            if (p >= 0 && p < n) {
+                S limited;
+                loadPreamp(limited, preamp, p);
+                storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+            }
+        }
+        const int begin = base - 2 < 0 ? 0 : base - 2;
+        const int end = base + limiterBatch - 2 < n ? base + limiterBatch - 2 : n;
+        probe = probe + limitPreamp(preamp, sideCount, begin, end);
+    }
+
+    records.store(bank);
+    storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, sideCount);
+    storeBiquadSides(lowpass, &AmpSide::lowpass10k, sides, sideCount);
+    storePowerSides(power, sides, sideCount);
+    return probe + sumSides(power.probe);
+}
+
+// Preamp channel 1: stage 4 on sample t, stage 5 on t - 2, stage 6 on t - 4.
+// `extraGain` is the drive gain the left side applies a second time (1 on
+// the right side: v * 1 is v).
+template <class V, class S>
+double runChannel1(const FusedCoreJob& job, S extraGain) {
+    AmpSide* sides[2] = {job.left, job.right};
+    const int sideCount = job.sides;
+    const ChainSettings& settings = *job.settings;
+    const StageRecords<V, S> records(sides, &AmpSide::triodeStage4, &AmpSide::triodeStage5, &AmpSide::triodeStage6);
+    StageBank<V, S> bank;
+    records.load(bank);
+    BiquadSides<S> shelf150 = loadBiquadSides<S>(&AmpSide::lowShelf150, sides);
+    BiquadSides<S> lowpassA = loadBiquadSides<S>(&AmpSide::lowpass6kA, sides);
+    BiquadSides<S> shelf720 = loadBiquadSides<S>(&AmpSide::lowShelf720, sides);
+    BiquadSides<S> lowpassB = loadBiquadSides<S>(&AmpSide::lowpass6kB, sides);
+    PowerSides<S> power;
+    loadPowerSides(power, sides, *job.constants);
+    const S input = Lanes<S>::splat(settings.input);
+    const S two = Lanes<S>::splat(2.0);
+    const S three = Lanes<S>::splat(3.0);
+    const S driveGain = Lanes<S>::splat(settings.driveGain);
+    const S outputGain = Lanes<S>::splat(0.52);
+    const S offset = Lanes<S>::splat(boostOffset(settings.boost));
+    const S zero = Lanes<S>::splat(0.0);
+    const bool boosted = settings.boost != 0;
+    const V rate = Lanes<V>::splat(settings.oversampledRate);
+
+    const int n = job.samples;
+    const int total = n + 4;
+    PreampBuffer preamp;
+    double probe = 0.0;
+    S u1 = zero, u2 = zero;  // into stage 5, one and two samples back
+    S w1 = zero, w2 = zero;  // into stage 6
+    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
+        for (int t = base; t < base + limiterBatch; ++t) {
+            if (t < total) {
+                const bool first = t < n;
+                const bool second = t >= 2 && t < n + 2;
+                const bool third = t >= 4;
+                S a = zero;
+                if (first) {
+                    loadRaised(a, job.inLeft, job.inRight, t);
+                    a = two * (a * input);
+                }
+                if (first && third) {
+                    bank.step(rate, a, u2, w2);
+                } else {
+                    bank.stepSome(rate, a, u2, w2, first, second, third);
+                }
+                u2 = u1;
+                if (first) {
+                    S v = bank.output(0);
+                    v = boosted ? v * three * driveGain : v * driveGain;
+                    v = v * extraGain;
+                    u1 = stepBiquad(lowpassA, stepBiquad(shelf150, v));
+                }
+                w2 = w1;
+                if (second) {
+                    w1 = stepBiquad(lowpassB, stepBiquad(shelf720, bank.output(1)));
+                }
+                if (third) {
+                    storePreamp(outputGain * bank.output(2) - offset, preamp, t - 4);
+                }
+            }
+            const int p = t - 4 - limiterBatch;
+            if (p >= 0 && p < n) {
+                S limited;
+                loadPreamp(limited, preamp, p);
+                storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+            }
+        }
+        const int begin = base - 4 < 0 ? 0 : base - 4;
+        const int end = base + limiterBatch - 4 < n ? base + limiterBatch - 4 : n;
+        probe = probe + limitPreamp(preamp, sideCount, begin, end);
+    }
+
+    records.store(bank);
+    storeBiquadSides(shelf150, &AmpSide::lowShelf150, sides, sideCount);
+    storeBiquadSides(lowpassA, &AmpSide::lowpass6kA, sides, sideCount);
+    storeBiquadSides(shelf720, &AmpSide::lowShelf720, sides, sideCount);
+    storeBiquadSides(lowpassB, &AmpSide::lowpass6kB, sides, sideCount);
+    storePowerSides(power, sides, sideCount);
+    return probe + sumSides(power.probe);
+}
+
+inline void makeExtraGain(double& g, double driveGain) { g = driveGain; }
+inline void makeExtraGain(DoublePair& g, double driveGain) { g = makePair(driveGain, 1.0); }
+
+template <class V, class S>
+double runSides(const FusedCoreJob& job) {
+    if (job.settings->activeChannel == 0) {
+        return runChannel0<V, S>(job);
+    }
+    S extraGain;
+    makeExtraGain(extraGain, job.settings->driveGain);
+    return runChannel1<V, S>(job, extraGain);
+}
+
+template <class V>
+double runFusedCoreOn(const FusedCoreJob& job) {
+    if (job.sides == 1) {
+        return runSides<V, double>(job);
+    }
+    return runSides<V, DoublePair>(job);
+}
+
+}  // namespace
