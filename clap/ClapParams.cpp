@@ -1,5 +1,6 @@
 // The params extension: the effect's thirteen parameters with ids equal to
-// their indexes, names, ranges, defaults and displays read from the effect.
+// their indexes. Names, defaults, units and which ones are switches come
+// from the parameter table; the displays are the effect's own texts.
 #include <cmath>
 #include <cstring>
 
@@ -88,17 +89,16 @@ bool CLAP_CALL paramsGetInfo(const clap_plugin* p, uint32_t index, clap_param_in
     ClapPlugin* self = ClapPlugin::from(p);
     if (!self || !self->effect() || !info || index >= ClapPlugin::kNumParams)
         return false;
-    char name[kTextBytes];
-    effectText(self->effect(), effGetParamName, index, name);
+    const corvex::ParameterInfo& facts = ClapPlugin::info(index);
     std::memset(info, 0, sizeof(*info));
     info->id = index;
     info->flags = CLAP_PARAM_IS_AUTOMATABLE | (self->isStepped(index) ? CLAP_PARAM_IS_STEPPED : 0u);
     info->cookie = nullptr;
-    copyText(info->name, CLAP_NAME_SIZE, name);
+    copyText(info->name, CLAP_NAME_SIZE, facts.name);
     info->module[0] = 0;
     info->min_value = 0.0;
     info->max_value = 1.0;
-    info->default_value = self->defaultValue(index);
+    info->default_value = facts.defaultValue;
     return true;
 }
 
@@ -121,14 +121,13 @@ bool CLAP_CALL paramsValueToText(const clap_plugin* p, clap_id id, double value,
 }
 
 // Main thread. Takes what value_to_text gives ("0.500000", "-6.02060 dB",
-// "-oo dB") and plain numbers; decibels for the parameter labelled "dB".
+// "-oo dB") and plain numbers; decibels where the effect displays them.
 bool CLAP_CALL paramsTextToValue(const clap_plugin* p, clap_id id, const char* text, double* value) {
     ClapPlugin* self = ClapPlugin::from(p);
     if (!self || !self->effect() || !text || !value || id >= ClapPlugin::kNumParams)
         return false;
-    char label[kTextBytes];
-    effectText(self->effect(), effGetParamLabel, id, label);
-    const bool decibels = equalsIgnoringCase(label, "dB");
+    const char* label = ClapPlugin::info(id).label;
+    const bool decibels = ClapPlugin::info(id).display == corvex::DisplayKind::decibels;
     while (isSpace(*text))
         ++text;
     double number = 0.0;

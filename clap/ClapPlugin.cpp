@@ -14,10 +14,6 @@ uint32_t bitsOf(float value) {
     return bits;
 }
 
-// The switches: Channel, Mono/Stereo, LowQ/HighQ and TQZ Boost take two
-// positions, 0 and 1, and are offered to the host as stepped.
-constexpr uint32_t kSteppedParams[] = {1, 10, 11, 12};
-
 // ---- clap_plugin slots: each finds the ClapPlugin through plugin_data ----
 bool CLAP_CALL pluginInit(const clap_plugin* p) {
     ClapPlugin* self = ClapPlugin::from(p);
@@ -126,12 +122,11 @@ bool ClapPlugin::onMainThread() const {
     return !hostThreadExt || !hostThreadExt->is_main_thread || hostThreadExt->is_main_thread(clapHost);
 }
 
-bool ClapPlugin::isStepped(uint32_t index) const {
-    for (uint32_t stepped : kSteppedParams) {
-        if (stepped == index)
-            return true;
-    }
-    return false;
+bool ClapPlugin::isStepped(uint32_t index) {
+    if (index >= kNumParams)
+        return false;
+    const corvex::ParameterRole role = info(index).role;
+    return role == corvex::ParameterRole::channelSwitch || role == corvex::ParameterRole::onOffSwitch;
 }
 
 bool ClapPlugin::init() {
@@ -163,10 +158,8 @@ bool ClapPlugin::init() {
     displayEffect->user = nullptr;  // its calls are nobody's news
     dispatch(effOpen);
     displayEffect->dispatcher(displayEffect, effOpen, 0, 0, nullptr, 0.0f);
-    for (uint32_t i = 0; i < kNumParams; ++i) {
-        defaults[i] = getParameter(i);
-        reported[i].store(bitsOf(defaults[i]), std::memory_order_relaxed);
-    }
+    for (uint32_t i = 0; i < kNumParams; ++i)
+        reported[i].store(bitsOf(getParameter(i)), std::memory_order_relaxed);
     return true;
 }
 

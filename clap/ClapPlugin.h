@@ -24,11 +24,12 @@
 
 #include "clap/ClapAbi.h"
 #include "clap/EventQueue.h"
+#include "model/ParameterTable.h"
 #include "shell/vst2.h"
 
 class ClapPlugin {
 public:
-    static constexpr uint32_t kNumParams = 13;
+    static constexpr uint32_t kNumParams = corvex::kNumParameters;
     static constexpr uint32_t kEditorWidth = 660;
     static constexpr uint32_t kEditorHeight = 248;
 
@@ -62,8 +63,11 @@ public:
         int fd = -1;             // X connection watched through posix-fd-support
     };
     GuiState gui;
-    float defaultValue(uint32_t index) const { return defaults[index]; }
-    bool isStepped(uint32_t index) const;
+    // The parameter's facts (name, default, unit, role) as the table gives
+    // them; `index` below kNumParams.
+    static const corvex::ParameterInfo& info(uint32_t index) { return corvex::kParameterTable[index]; }
+    // The switches (Channel and the on/off ones) take two positions, 0 and 1.
+    static bool isStepped(uint32_t index);
     // The display the effect shows for `value` of parameter `index`, read
     // from a second instance kept for the purpose (main thread).
     bool displayFor(uint32_t index, float value, char* text, uint32_t capacity);
@@ -111,7 +115,6 @@ private:
 
     AEffect* aeffect = nullptr;  // the effect instance
     AEffect* displayEffect = nullptr;  // a second one, for value_to_text
-    float defaults[kNumParams] = {};
 
     bool active = false;
     double sampleRate = 44100.0;

@@ -14,8 +14,9 @@ namespace {
 
 const char kMarker[8] = {'C', 'R', 'V', 'X', 'C', 'L', 'A', 'P'};
 constexpr std::size_t kProgramSize = kBankSize / kNumPrograms;
-// In a program record: 13 float32 values from byte 24, 16 float64 from byte 80.
-constexpr std::size_t kFloatsAt = 24, kFloatCount = 13, kDoublesAt = 80, kDoubleCount = 16;
+// In a program record: a float32 per parameter from byte 24, 16 float64 from byte 80.
+constexpr std::size_t kFloatsAt = 24, kFloatCount = ClapPlugin::kNumParams, kDoublesAt = 80, kDoubleCount = 16;
+static_assert(kFloatsAt + 4 * kFloatCount <= kDoublesAt, "the parameters overrun the record's doubles");
 
 void putU32(unsigned char* out, uint32_t value) {
     for (int i = 0; i < 4; ++i)

@@ -26,7 +26,7 @@
 
 #include "lv2/Lv2Ids.h"
 #include "lv2/Lv2StateBlob.h"
-#include "shell/PluginEntry.h"
+#include "model/Corvex.h"
 
 using namespace corvex_lv2;
 
@@ -97,6 +97,17 @@ struct Instance {
 };
 
 // Instantiation thread.
+// The effect without an editor: the UI is a library of its own, and this one
+// links no GUI at all.
+AEffect* makeEffect() {
+    try {
+        Corvex* effect = new (std::nothrow) Corvex(dspHost);
+        return effect ? effect->getAeffect() : nullptr;
+    } catch (...) {
+        return nullptr;  // nothing crosses into the host as an exception
+    }
+}
+
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
     const LV2_URID_Map* map = nullptr;
     for (int i = 0; features && features[i]; ++i)
@@ -110,7 +121,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     Instance* self = new (std::nothrow) Instance;
     if (!self)
         return nullptr;
-    self->effect = createEffectInstance(dspHost);
+    self->effect = makeEffect();
     if (!self->effect) {
         delete self;
         return nullptr;

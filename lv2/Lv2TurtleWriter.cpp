@@ -1,16 +1,19 @@
-// Build-time generator of the bundle's description: makes a fresh effect
-// and writes manifest.ttl and corvex.ttl from what the effect itself
-// reports (parameter names, defaults, the effect and vendor strings), so
-// the ports a host sees can never differ from the parameters.
+// Build-time generator of the bundle's description: writes manifest.ttl and
+// corvex.ttl from the parameter table (names, defaults, which ones are
+// switches; the port symbols are made from the names) and from what a
+// fresh effect, made without an editor, reports as its effect and vendor
+// strings, so the ports a host sees can never differ from the parameters.
 // Usage: corvex-lv2-ttl OUTPUT_DIR
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include <new>
+
 #include "lv2/Lv2Ids.h"
 #include "model/Corvex.h"
-#include "shell/PluginEntry.h"
+#include "model/ParameterTable.h"
 
 using namespace corvex_lv2;
 
@@ -20,22 +23,8 @@ VstIntPtr VSTCALLBACK versionHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-// How a generic host should draw each parameter. The effect treats every
-// value as a float; these say which ones act as switches.
-enum class Kind { knob, channel, toggle };
-
-Kind kindOf(VstInt32 index) {
-    switch (index) {
-    case Corvex::kChannel:
-        return Kind::channel;
-    case Corvex::kMonoStereo:
-    case Corvex::kQuality:
-    case Corvex::kBoost:
-        return Kind::toggle;
-    default:
-        return Kind::knob;
-    }
-}
+using corvex::kParameterTable;
+using corvex::ParameterRole;
 
 // Port symbols from the reported names: lower case, every run of other
 // characters one underscore ("Mono/Stereo" is mono_stereo).
@@ -124,19 +113,20 @@ std::string description(AEffect* effect) {
     t += "    lv2:extensionData state:interface ;\n";
     t += "    ui:ui <" + std::string(kUiUri) + "> ;\n";
     t += "    lv2:port ";
-    for (VstInt32 i = 0; i < effect->numParams; ++i) {
-        char name[64] = {};
-        dispatch(effGetParamName, i, name);
-        const float value = effect->getParameter(effect, i);
+    // A generic host draws the on/off switches as toggles and the channel
+    // switch as a choice of two; the rest are knobs.
+    for (int i = 0; i < corvex::kNumParameters; ++i) {
+        const corvex::ParameterInfo& facts = kParameterTable[i];
+        const char* name = facts.name;
         t += "[\n        a lv2:InputPort, lv2:ControlPort ;\n";
         t += "        lv2:index " + std::to_string(i) + " ;\n";
         t += "        lv2:symbol \"" + symbolOf(name) + "\" ;\n";
         t += "        lv2:name " + quoted(name) + " ;\n";
-        t += "        lv2:default " + number(value) + " ;\n";
+        t += "        lv2:default " + number(facts.defaultValue) + " ;\n";
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
-        if (kindOf(i) == Kind::toggle) {
+        if (facts.role == ParameterRole::onOffSwitch) {
             t += "        lv2:portProperty lv2:toggled ;\n";
-        } else if (kindOf(i) == Kind::channel) {
+        } else if (facts.role == ParameterRole::channelSwitch) {
             t += "        lv2:portProperty lv2:integer, lv2:enumeration ;\n";
             t += "        lv2:scalePoint [ rdfs:label \"Channel 1\" ; rdf:value 0.0 ] ,\n";
             t += "            [ rdfs:label \"Channel 2\" ; rdf:value 1.0 ] ;\n";
@@ -155,16 +145,15 @@ std::string description(AEffect* effect) {
         t += "    ] , ";
     }
     // What the amp is using: the UI's view of the two-channel memory.
-    for (VstInt32 i = 0; i < effect->numParams; ++i) {
-        char name[64] = {};
-        dispatch(effGetParamName, i, name);
+    for (int i = 0; i < corvex::kNumParameters; ++i) {
+        const char* name = kParameterTable[i].name;
         t += "[\n        a lv2:OutputPort, lv2:ControlPort ;\n";
         t += "        lv2:index " + std::to_string(static_cast<VstInt32>(kFirstActual) + i) + " ;\n";
         t += "        lv2:symbol \"" + symbolOf(name) + "_actual\" ;\n";
         t += "        lv2:name " + quoted((std::string(name) + " (actual)").c_str()) + " ;\n";
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
         t += "        lv2:portProperty pprops:notOnGUI ;\n";
-        t += i + 1 < effect->numParams ? "    ] , " : "    ] .\n\n";
+        t += i + 1 < corvex::kNumParameters ? "    ] , " : "    ] .\n\n";
     }
     t += "<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n";
     t += "    lv2:requiredFeature ui:parent ;\n";
@@ -180,7 +169,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
         return 2;
     }
-    AEffect* effect = createEffectInstance(versionHost);
+    static_assert(corvex::kNumParameters == static_cast<int>(kNumControls), "one control port per parameter");
+    // No editor: the description needs only the effect's strings.
+    Corvex* corvexEffect = new (std::nothrow) Corvex(versionHost);
+    AEffect* effect = corvexEffect ? corvexEffect->getAeffect() : nullptr;
     if (!effect || effect->numParams != static_cast<VstInt32>(kNumControls)) {
         std::fprintf(stderr, "corvex-lv2-ttl: the effect could not be made\n");
         return 1;

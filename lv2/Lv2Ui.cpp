@@ -23,6 +23,7 @@
 #include "gui/CFrame.h"
 #include "lv2/Lv2Ids.h"
 #include "model/Corvex.h"
+#include "model/ParameterTable.h"
 #include "shell/AudioEffect.h"
 #include "shell/PluginEntry.h"
 
@@ -30,20 +31,16 @@ using namespace corvex_lv2;
 
 namespace {
 
-const VstInt32 kPerChannel[] = {Corvex::kInput, Corvex::kDrive,   Corvex::kLow,    Corvex::kMid,
-                                Corvex::kHigh,  Corvex::kContour, Corvex::kVolume, Corvex::kPowerAmp};
-
 bool sameBits(float a, float b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 VstIntPtr VSTCALLBACK uiHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 
+// The values a Channel switch recalls (the effect re-applies them in the
+// order of corvex::kChannelReapplyOrder).
 bool isPerChannel(uint32_t index) {
-    for (VstInt32 p : kPerChannel)
-        if (static_cast<uint32_t>(p) == index)
-            return true;
-    return false;
+    return index < kNumControls && corvex::kParameterTable[index].role == corvex::ParameterRole::perChannel;
 }
 
 struct Ui {
@@ -116,7 +113,7 @@ struct Ui {
         // reported and those still to come before the next idle.
         recalling = true;
         follow(Corvex::kChannel);
-        for (VstInt32 p : kPerChannel)
+        for (int p : corvex::kChannelReapplyOrder)
             follow(static_cast<uint32_t>(p));
     }
 
@@ -134,7 +131,7 @@ struct Ui {
                 start(i);
         // A restored state the host's ports do not show yet.
         recalling = true;
-        for (VstInt32 p : kPerChannel)
+        for (int p : corvex::kChannelReapplyOrder)
             follow(static_cast<uint32_t>(p));
         recalling = false;
     }

@@ -10,6 +10,7 @@
 
 #include "ClapTestHost.h"
 #include "VstReference.h"
+#include "model/ParameterTable.h"
 
 using namespace clapcheck;
 
@@ -95,19 +96,26 @@ TEST(ClapPlugin, ParamInfoAndTextsMatchTheVstBuild) {
     ASSERT_NE(vst.effect(), nullptr);
     AEffect* effect = vst.effect();
 
-    ASSERT_EQ(params->count(host.plugin()), 13u);
+    ASSERT_EQ(params->count(host.plugin()), static_cast<uint32_t>(corvex::kNumParameters));
     clap_param_info info;
     EXPECT_FALSE(params->get_info(host.plugin(), 13, &info));
     for (uint32_t i = 0; i < 13; ++i) {
         SCOPED_TRACE(i);
+        const corvex::ParameterInfo& facts = corvex::kParameterTable[i];
         ASSERT_TRUE(params->get_info(host.plugin(), i, &info));
         EXPECT_EQ(info.id, i);
+        // The table, the effect and the CLAP info agree on every fact.
+        EXPECT_STREQ(info.name, facts.name);
         EXPECT_EQ(std::string(info.name), vst.text(effGetParamName, i));
+        EXPECT_EQ(vst.text(effGetParamLabel, i), facts.label);
         EXPECT_EQ(info.min_value, 0.0);
         EXPECT_EQ(info.max_value, 1.0);
+        EXPECT_EQ(info.default_value, static_cast<double>(facts.defaultValue));
         EXPECT_EQ(info.default_value, effect->getParameter(effect, i));
         EXPECT_NE(info.flags & CLAP_PARAM_IS_AUTOMATABLE, 0u);
-        const bool isSwitch = i == 1 || i >= 10;
+        const bool isSwitch = facts.role == corvex::ParameterRole::channelSwitch ||
+                              facts.role == corvex::ParameterRole::onOffSwitch;
+        EXPECT_EQ(isSwitch, i == 1 || i >= 10);
         EXPECT_EQ((info.flags & CLAP_PARAM_IS_STEPPED) != 0, isSwitch);
         double value = -1.0;
         ASSERT_TRUE(params->get_value(host.plugin(), i, &value));

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "lv2/Lv2StateBlob.h"
+#include "model/ParameterTable.h"
 #include "model/Programs.h"
 #include "shell/PluginEntry.h"
 #include "tests/lv2/Lv2TestHost.h"
@@ -43,6 +44,12 @@ protected:
     void SetUp() override { ASSERT_NE(world.plugin, nullptr) << "the bundle is not in " << CORVEX_LV2_PATH; }
 };
 
+// The port symbols sessions are saved with: renaming a parameter must not
+// silently change them.
+const char* const kSymbols[corvex::kNumParameters] = {
+    "input", "channel", "drive",  "mix_pls",     "low",        "mid",      "high",
+    "contour", "power_amp", "volume", "mono_stereo", "lowq_highq", "tqz_boost"};
+
 TEST_F(Lv2Host, PortsDescribeTheEffectsParameters) {
     AEffect* effect = createEffectInstance(quietHost);
     ASSERT_NE(effect, nullptr);
@@ -51,6 +58,7 @@ TEST_F(Lv2Host, PortsDescribeTheEffectsParameters) {
     LilvNode* control = lilv_new_uri(world.world, LV2_CORE__ControlPort);
     LilvNode* audio = lilv_new_uri(world.world, LV2_CORE__AudioPort);
     LilvNode* input = lilv_new_uri(world.world, LV2_CORE__InputPort);
+    LilvNode* enumeration = lilv_new_uri(world.world, LV2_CORE__enumeration);
     for (uint32_t i = 0; i < 30; ++i) {
         const LilvPort* port = lilv_plugin_get_port_by_index(world.plugin, i);
         if (i >= 17) {
@@ -62,6 +70,8 @@ TEST_F(Lv2Host, PortsDescribeTheEffectsParameters) {
             LilvNode* portName = lilv_port_get_name(world.plugin, port);
             EXPECT_EQ(std::string(lilv_node_as_string(portName)), std::string(name) + " (actual)");
             lilv_node_free(portName);
+            EXPECT_EQ(std::string(lilv_node_as_string(lilv_port_get_symbol(world.plugin, port))),
+                      std::string(kSymbols[i - 17]) + "_actual");
             continue;
         }
         if (i >= 13) {
@@ -73,27 +83,36 @@ TEST_F(Lv2Host, PortsDescribeTheEffectsParameters) {
         EXPECT_TRUE(lilv_port_is_a(world.plugin, port, input)) << i;
         char name[64] = {};
         effect->dispatcher(effect, effGetParamName, static_cast<VstInt32>(i), 0, name, 0.0f);
+        const corvex::ParameterInfo& facts = corvex::kParameterTable[i];
+        EXPECT_STREQ(name, facts.name);
         LilvNode* portName = lilv_port_get_name(world.plugin, port);
-        EXPECT_STREQ(lilv_node_as_string(portName), name);
+        EXPECT_STREQ(lilv_node_as_string(portName), facts.name);
         lilv_node_free(portName);
         LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
         lilv_port_get_range(world.plugin, port, &def, &min, &max);
         ASSERT_TRUE(def && min && max) << name;
+        EXPECT_EQ(lilv_node_as_float(def), facts.defaultValue) << name;
         EXPECT_EQ(lilv_node_as_float(def), effect->getParameter(effect, static_cast<VstInt32>(i))) << name;
         EXPECT_EQ(lilv_node_as_float(min), 0.0f) << name;
         EXPECT_EQ(lilv_node_as_float(max), 1.0f) << name;
         lilv_node_free(def);
         lilv_node_free(min);
         lilv_node_free(max);
+        EXPECT_EQ(lilv_port_has_property(world.plugin, port, toggled), facts.role == corvex::ParameterRole::onOffSwitch)
+            << name;
         EXPECT_EQ(lilv_port_has_property(world.plugin, port, toggled), i >= 10) << name;
-        // Symbols are unique and valid C identifiers.
+        EXPECT_EQ(lilv_port_has_property(world.plugin, port, enumeration),
+                  facts.role == corvex::ParameterRole::channelSwitch)
+            << name;
+        // Symbols are the saved ones, unique and valid C identifiers.
         const char* symbol = lilv_node_as_string(lilv_port_get_symbol(world.plugin, port));
+        EXPECT_STREQ(symbol, kSymbols[i]);
         for (uint32_t j = 0; j < i; ++j)
             EXPECT_STRNE(symbol, lilv_node_as_string(lilv_port_get_symbol(
                                      world.plugin, lilv_plugin_get_port_by_index(world.plugin, j))));
         EXPECT_TRUE(std::isalpha(static_cast<unsigned char>(symbol[0])) || symbol[0] == '_') << symbol;
     }
-    for (LilvNode* node : {toggled, control, audio, input})
+    for (LilvNode* node : {toggled, control, audio, input, enumeration})
         lilv_node_free(node);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 }
