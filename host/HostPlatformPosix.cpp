@@ -1,8 +1,7 @@
-// POSIX services of the host: dlopen/dlsym, /proc/self/exe, isatty, kill(0)
+// POSIX services of the host: /proc/self/exe, isatty, kill(0)
 // and access for process and file checks, sigaction for the cleanup handler.
 #include "host/HostPlatform.h"
 
-#include <dlfcn.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,33 +13,6 @@
 #include <vector>
 
 namespace hostplatform {
-
-namespace {
-
-class PosixLibrary : public Library {
-public:
-    explicit PosixLibrary(void* handle) : handle(handle) {}
-    ~PosixLibrary() override { dlclose(handle); }
-    void* symbol(const char* name) override { return dlsym(handle, name); }
-
-private:
-    void* handle;
-};
-
-}  // namespace
-
-std::unique_ptr<Library> loadLibrary(const std::string& path, std::string& error) {
-    // A path without a slash would make dlopen search the library path.
-    std::string target = path.find('/') == std::string::npos ? "./" + path : path;
-    dlerror();
-    void* handle = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char* reason = dlerror();
-        error = reason != nullptr ? reason : "unknown loader error";
-        return nullptr;
-    }
-    return std::make_unique<PosixLibrary>(handle);
-}
 
 std::string executablePath() {
     std::vector<char> buffer(PATH_MAX + 1);

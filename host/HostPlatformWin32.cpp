@@ -1,5 +1,5 @@
-// Windows services of the host: LoadLibraryW/GetProcAddress, the module file
-// name, and the console check. Paths arrive as UTF-8 and are widened.
+// Windows services of the host: the module file name, the console check and
+// the file and process checks. Paths arrive as UTF-8 and are widened.
 #include "host/HostPlatform.h"
 
 #include <windows.h>
@@ -31,37 +31,7 @@ std::string narrow(const wchar_t* text, size_t length) {
     return out;
 }
 
-std::string systemMessage(DWORD code) {
-    wchar_t* message = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, (LPWSTR)&message, 0, nullptr);
-    std::string text = n != 0 ? narrow(message, n) : "error " + std::to_string((unsigned long)code);
-    if (message != nullptr) LocalFree(message);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    return text;
-}
-
-class Win32Library : public Library {
-public:
-    explicit Win32Library(HMODULE module) : module(module) {}
-    ~Win32Library() override { FreeLibrary(module); }
-    void* symbol(const char* name) override { return (void*)GetProcAddress(module, name); }
-
-private:
-    HMODULE module;
-};
-
 }  // namespace
-
-std::unique_ptr<Library> loadLibrary(const std::string& path, std::string& error) {
-    HMODULE module = LoadLibraryW(widen(path).c_str());
-    if (module == nullptr) {
-        error = systemMessage(GetLastError());
-        return nullptr;
-    }
-    return std::make_unique<Win32Library>(module);
-}
 
 std::string executablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);

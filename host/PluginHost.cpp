@@ -5,8 +5,6 @@
 
 namespace {
 
-typedef AEffect*(VSTCALLBACK* PluginEntryProc)(audioMasterCallback host);
-
 constexpr size_t textSize = 256;  // generous: some plug-ins write past the published limits
 constexpr VstIntPtr hostVstVersion = 2400;
 constexpr VstIntPtr processLevelUser = 1;
@@ -95,31 +93,28 @@ PluginHost::~PluginHost() { close(); }
 
 bool PluginHost::load(const std::string& path, std::string& error) {
     std::string loaderError;
-    library = hostplatform::loadLibrary(path, loaderError);
-    if (!library) {
+    if (!library.open(path, loaderError)) {
         error = "cannot load plug-in " + path + ": " + loaderError;
         return false;
     }
-    void* entry = library->symbol("VSTPluginMain");
-    if (entry == nullptr) entry = library->symbol("main");
-    if (entry == nullptr) {
+    corvex::PluginEntryProc pluginMain = library.entry();
+    if (pluginMain == nullptr) {
         error = "not a VST 2 plug-in: " + path + " exports neither VSTPluginMain nor main";
-        library.reset();
+        library.close();
         return false;
     }
-    PluginEntryProc pluginMain = reinterpret_cast<PluginEntryProc>(entry);
     loadingHost = this;
     AEffect* created = pluginMain(hostCallback);
     loadingHost = nullptr;
     if (created == nullptr) {
         error = "the plug-in " + path + " refused to start (its entry point returned no instance)";
-        library.reset();
+        library.close();
         return false;
     }
     if (created->magic != kEffectMagic || created->dispatcher == nullptr) {
         // Not a record we can talk to; leave it alone rather than call into it.
         error = "the plug-in " + path + " returned an invalid record (no 'VstP' magic)";
-        library.reset();
+        library.close();
         return false;
     }
     if (created->numInputs < 0 || created->numOutputs < 1 || created->numInputs > 64 || created->numOutputs > 64 ||
@@ -143,7 +138,7 @@ void PluginHost::close() {
         dispatch(effClose);
         aeffect = nullptr;
     }
-    library.reset();
+    library.close();
 }
 
 VstIntPtr PluginHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {

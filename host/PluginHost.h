@@ -4,11 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "host/HostPlatform.h"
+#include "loader/PluginLibrary.h"
 #include "shell/vst2.h"
 
 class PluginHost {
@@ -83,7 +82,7 @@ private:
     std::string text(VstInt32 opcode, VstInt32 index);
     void close();
 
-    std::unique_ptr<hostplatform::Library> library;
+    corvex::PluginLibrary library;
     AEffect* aeffect = nullptr;
     bool resumed = false;
     bool realtime = false;

@@ -20,8 +20,9 @@ public:
     PluginLibrary& operator=(const PluginLibrary&) = delete;
 
     // The loading thread. Loads the library at `path` (a path without a
-    // directory is taken from the current directory, never searched for);
-    // false, with the system's reason in `error`, when it cannot.
+    // directory is taken from the current directory, never searched for; on
+    // Windows the path is UTF-8); false, with the system's reason in `error`,
+    // when it cannot.
     bool open(const std::string& path, std::string& error);
     bool isOpen() const { return handle != nullptr; }
 

@@ -1,13 +1,13 @@
 // Editor speed: how long the host waits for effEditOpen (frame, thirteen
 // controls, every image decoded) plus the first full paint, and the cost of
-// the idle redraw after a host parameter change. The window layer here is a
-// stand-in that accepts windows and discards presented pixels, so only our
-// own work is measured.
+// the idle redraw after a host parameter change. The window layer is the
+// headless one: it shows nothing but copies each presented rectangle into its
+// buffer, as a real window layer copies it to the screen.
 #include <benchmark/benchmark.h>
 
 #include "editor/SDEditor.h"
 #include "gui/CFrame.h"
-#include "gui/platform/Platform.h"
+#include "gui/platform/headless/HeadlessPlatform.h"
 #include "model/Corvex.h"
 #include "plugin/FrontPanel.h"
 #include "tests/support/QuietHost.h"
@@ -16,30 +16,16 @@ namespace {
 
 using namespace VSTGUI;
 
-class BenchWindows : public NullPlatform {
-public:
-    void* createFrameWindow(void*, int32_t, int32_t, FrameWindowSink* s) override {
-        sink = s;
-        return &window;
-    }
-    void destroyFrameWindow(void*) override { sink = nullptr; }
-    void paintAll(int32_t width, int32_t height) {
-        if (sink) sink->platformPaint(PlatformRect{0, 0, width, height});
-    }
-
-private:
-    int window = 0;
-    FrameWindowSink* sink = nullptr;
-};
-
-
 int parentWindow = 0;
 
+// Each benchmark starts from a fresh headless layer; paintAll is the system
+// asking for the whole of the editor's window.
 struct Session {
-    Session() : previous(&platform()) { setPlatform(&windows); }
-    ~Session() { setPlatform(previous == &windows ? nullptr : previous); }
-    BenchWindows windows;
-    Platform* previous;
+    Session() { headlessPlatform().reset(); }
+    void paintAll(int32_t width, int32_t height) {
+        HeadlessPlatform::Window* window = headlessPlatform().lastWindow();
+        if (window && window->sink) window->sink->platformPaint(PlatformRect{0, 0, width, height});
+    }
 };
 
 // effEditOpen and the first paint of the whole panel, then effEditClose.
@@ -49,7 +35,7 @@ void BM_EditorOpenAndFirstPaint(benchmark::State& state) {
     AEffEditor* editor = effect.getEditor();
     for (auto _ : state) {
         editor->open(&parentWindow);
-        session.windows.paintAll(660, 248);
+        session.paintAll(660, 248);
         editor->close();
     }
     state.SetLabel("open + paint + close");
@@ -62,7 +48,7 @@ void BM_EditorIdleAfterHostChange(benchmark::State& state) {
     Corvex effect(quietHost, &makeFrontPanel);
     AEffEditor* editor = effect.getEditor();
     editor->open(&parentWindow);
-    session.windows.paintAll(660, 248);
+    session.paintAll(660, 248);
     float value = 0.f;
     for (auto _ : state) {
         value = value >= 1.f ? 0.f : value + 0.05f;

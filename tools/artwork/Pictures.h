@@ -1,0 +1,21 @@
+// The editor's pictures, each drawn from code at its final size: the control
+// film strips (Controls.cpp) and the panel behind them (Panel.cpp).
+#pragma once
+
+#include "ImageIo.h"
+
+namespace artwork {
+
+// The gold knob, 63 frames from 225 degrees clockwise to -45 degrees; with
+// `withScale`, a smaller knob inside a 0 to 10 scale.
+FloatImage makeKnobStrip(bool withScale);
+// Two states each, off above on: the lever switch, the slide switch, the lamp.
+FloatImage makeToggleStrip();
+FloatImage makeSlideStrip();
+FloatImage makeLampStrip();
+
+// The panel (bitmap 128). Adds to *problemsOut one for each piece of
+// lettering that runs into other lettering or under a control.
+FloatImage makePanel(int* problemsOut);
+
+}  // namespace artwork
