@@ -101,7 +101,8 @@ struct BoundChain {
         rate = choice.oversampledRate;
         clearAmpSide(side);
         designAmpSideStages(side, AmpSideKind::left, rate);
-        for (int i = 0; i < kBoundSteps; ++i) drive[i] = 0.5 * pluck(i / 4, 44100.0f, 0.5);
+        for (int i = 0; i < kBoundSteps; ++i)
+            drive[i] = 0.5 * pluck(i / 4, 44100.0f, 0.5);
     }
 
     double run() {
@@ -138,7 +139,8 @@ double boundRealtime(float rate, bool highQuality) {
 
 void triodeStepBound(benchmark::State& state) {
     BoundChain chain;
-    for (auto _ : state) benchmark::DoNotOptimize(chain.run());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(chain.run());
     // Inverted rate of giga-steps: nanoseconds per step.
     state.counters["ns/step"] = benchmark::Counter((double)kBoundSteps * (double)state.iterations() * 1e-9,
                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
@@ -167,7 +169,8 @@ void processBlock(benchmark::State& state, Case c) {
     // After a burst the silence lasts about a second, then comes another burst.
     const bool afterBurst = c.signal == Signal::silenceAfterBurst;
     const int silentBlocks = (int)(c.rate / kFrames);
-    if (afterBurst) session.burst();
+    if (afterBurst)
+        session.burst();
     long iteration = 0;
     for (auto _ : state) {
         const int b = (int)(iteration % blocks);
@@ -193,8 +196,9 @@ void processBlock(benchmark::State& state, Case c) {
 // The best and worst of repeated runs (--benchmark_repetitions=N): on a
 // shared machine the fastest run is the truest.
 void addExtremes(benchmark::internal::Benchmark* b) {
-    b->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
-        ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+    b->ComputeStatistics("min", [](const std::vector<double>& v) {
+         return *std::min_element(v.begin(), v.end());
+     })->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
 }
 
 void registerCases() {
@@ -232,14 +236,16 @@ void referenceChain(benchmark::State& state) {
     long position = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        for (float& v : in) v = pluck(position++, 44100.0f, 0.5);
+        for (float& v : in)
+            v = pluck(position++, 44100.0f, 0.5);
         state.ResumeTiming();
         processChainBlockReference(model.left, model.right, s, in.data(), in.data(), outL.data(), outR.data(), kFrames);
         benchmark::DoNotOptimize(outL.data());
     }
     const double seconds = (double)kFrames / 44100.0 * (double)state.iterations();
     state.counters["realtime"] = benchmark::Counter(seconds, benchmark::Counter::kIsRate);
-    state.counters["ofBound"] = benchmark::Counter(seconds / boundRealtime(44100.0f, false), benchmark::Counter::kIsRate);
+    state.counters["ofBound"] =
+        benchmark::Counter(seconds / boundRealtime(44100.0f, false), benchmark::Counter::kIsRate);
 }
 BENCHMARK(referenceChain)->Name("Mono/LowQ/44100/pluck/reference")->Apply(addExtremes);
 
@@ -249,19 +255,22 @@ BENCHMARK(referenceChain)->Name("Mono/LowQ/44100/pluck/reference")->Apply(addExt
 // runs is the default.
 bool applyLanesOption(int& argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--lanes=", 8) != 0) continue;
+        if (std::strncmp(argv[i], "--lanes=", 8) != 0)
+            continue;
         const char* want = argv[i] + 8;
         const ChainLanes all[] = {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512};
         const char* names[] = {"sse2", "avx2", "avx512"};
         bool chosen = false;
         for (int k = 0; k < 3; ++k) {
-            if (std::strcmp(want, names[k]) == 0) chosen = selectChainLanes(all[k]);
+            if (std::strcmp(want, names[k]) == 0)
+                chosen = selectChainLanes(all[k]);
         }
         if (!chosen) {
             std::fprintf(stderr, "lane path %s is not available here\n", want);
             return false;
         }
-        for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+        for (int j = i; j + 1 < argc; ++j)
+            argv[j] = argv[j + 1];
         --argc;
         --i;
     }
@@ -269,14 +278,16 @@ bool applyLanesOption(int& argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
-    if (!applyLanesOption(argc, argv)) return 1;
+    if (!applyLanesOption(argc, argv))
+        return 1;
     stepSeconds = measureStepSeconds();
     std::printf("lane path: %s\n", chainLanesName(activeChainLanes()));
-    std::printf("triode step (dependent chain): %.2f ns; bound LowQ 44.1 kHz %.0fx, HighQ %.0fx\n",
-                stepSeconds * 1e9, boundRealtime(44100.0f, false), boundRealtime(44100.0f, true));
+    std::printf("triode step (dependent chain): %.2f ns; bound LowQ 44.1 kHz %.0fx, HighQ %.0fx\n", stepSeconds * 1e9,
+                boundRealtime(44100.0f, false), boundRealtime(44100.0f, true));
     registerCases();
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -25,9 +25,9 @@ struct Layout {
 
 // The editor's thirteen controls in creation order.
 const Layout kLayout[] = {
-    {0, 1, 62, 176, true},   {1, 3, 100, 192, false}, {12, 4, 158, 200, false}, {10, 5, 551, 128, false},
-    {2, 1, 185, 176, true},  {3, 6, 237, 176, true},  {7, 1, 300, 176, true},   {4, 1, 351, 176, true},
-    {5, 1, 400, 176, true},  {6, 1, 449, 176, true},  {8, 1, 499, 176, true},   {9, 1, 549, 176, true},
+    {0, 1, 62, 176, true},    {1, 3, 100, 192, false}, {12, 4, 158, 200, false}, {10, 5, 551, 128, false},
+    {2, 1, 185, 176, true},   {3, 6, 237, 176, true},  {7, 1, 300, 176, true},   {4, 1, 351, 176, true},
+    {5, 1, 400, 176, true},   {6, 1, 449, 176, true},  {8, 1, 499, 176, true},   {9, 1, 549, 176, true},
     {11, 5, 551, 108, false},
 };
 
@@ -39,7 +39,8 @@ struct EditorLike {
         for (const Layout& l : kLayout) {
             CBitmap* image = nullptr;
             if (l.image == 1) {
-                if (!knobImage) knobImage = new CBitmap(1);
+                if (!knobImage)
+                    knobImage = new CBitmap(1);
                 image = knobImage;
             } else {
                 image = new CBitmap(l.image);
@@ -47,8 +48,8 @@ struct EditorLike {
             CControl* c = nullptr;
             if (l.knob) {
                 const int32 h = image->getHeight() / 63;
-                c = new CAnimKnob(CRect(l.left, l.top, l.left + image->getWidth(), l.top + h), &listener, l.tag, 63,
-                                  h, image);
+                c = new CAnimKnob(CRect(l.left, l.top, l.left + image->getWidth(), l.top + h), &listener, l.tag, 63, h,
+                                  image);
             } else {
                 c = new COnOffButton(CRect(l.left, l.top, l.left + image->getWidth(), l.top + image->getHeight() / 2),
                                      &listener, l.tag, image);
@@ -56,9 +57,11 @@ struct EditorLike {
             c->setValue(0.5f);
             frame->addView(c);
             controls.push_back(c);
-            if (l.image != 1) image->forget();
+            if (l.image != 1)
+                image->forget();
         }
-        if (knobImage) knobImage->forget();
+        if (knobImage)
+            knobImage->forget();
     }
     ~EditorLike() { frame->forget(); }
     Listener listener;
@@ -75,7 +78,8 @@ void paintAll(CFrame* frame) {
 void BM_EditorOpen(benchmark::State& state) {
     headlessPlatform().reset();
     CBitmap* panel = new CBitmap(128);
-    if (panel->getWidth() == 0) state.SkipWithError("the library carries no images here");
+    if (panel->getWidth() == 0)
+        state.SkipWithError("the library carries no images here");
     for (auto _ : state) {
         EditorLike editor(panel);
         paintAll(editor.frame);
@@ -108,7 +112,8 @@ void BM_IdleNothingDirty(benchmark::State& state) {
         EditorLike editor(panel);
         paintAll(editor.frame);
         editor.frame->idle();
-        for (auto _ : state) editor.frame->idle();
+        for (auto _ : state)
+            editor.frame->idle();
         const HeadlessPlatform::Window* window = headlessPlatform().window(editor.frame->getWindow());
         if (!window || window->presentedPixels != 660 * 248)
             state.SkipWithError("an idle with nothing dirty presented pixels");

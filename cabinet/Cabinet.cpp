@@ -22,7 +22,9 @@ bool fail(std::string& error, const std::string& text) {
     return false;
 }
 
-void* idleThread(void*) { return nullptr; }
+void* idleThread(void*) {
+    return nullptr;
+}
 
 // The convolver starts its workers with the policy it is given and does not
 // check that the threads came up; asking for SCHED_FIFO without the right to
@@ -37,24 +39,31 @@ bool mayUseFifo(int priority) {
     pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
     pthread_t thread;
     const bool started = pthread_create(&thread, &attr, idleThread, nullptr) == 0;
-    if (started) pthread_join(thread, nullptr);
+    if (started)
+        pthread_join(thread, nullptr);
     pthread_attr_destroy(&attr);
     return started;
 }
 
 }  // namespace
 
-bool isUsableQuantum(int n) { return n >= 64 && n <= 8192 && (n & (n - 1)) == 0; }
+bool isUsableQuantum(int n) {
+    return n >= 64 && n <= 8192 && (n & (n - 1)) == 0;
+}
 
 Cabinet::Cabinet() = default;
 
-Cabinet::~Cabinet() { release(); }
+Cabinet::~Cabinet() {
+    release();
+}
 
 void Cabinet::release() {
-    if (!convolver) return;
+    if (!convolver)
+        return;
     convolver->stop_process();
     // The workers finish their current cycle before they stop.
-    for (int i = 0; i < 2000 && !convolver->check_stop(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 2000 && !convolver->check_stop(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     convolver->cleanup();
     convolver.reset();
 }
@@ -74,8 +83,8 @@ bool Cabinet::configure(const ImpulseResponse& ir, int quantum, Feed feedMode, T
     // thread: no workers, so nothing can differ from one render to the next.
     // In real time the later partitions grow and go to the workers, which
     // keeps a long response affordable within a period.
-    const uint32_t maxPart = timingMode == Timing::offline ? (uint32_t)quantum
-                                                           : (uint32_t)std::max(quantum, largestPartition);
+    const uint32_t maxPart =
+        timingMode == Timing::offline ? (uint32_t)quantum : (uint32_t)std::max(quantum, largestPartition);
     if (proc->configure(2, 2, frames, (uint32_t)quantum, (uint32_t)quantum, maxPart, 0.0f) != 0)
         return fail(error, "cabinet: the convolver refused its configuration");
     // The convolver reads the response through non-const pointers but keeps
@@ -104,7 +113,8 @@ bool Cabinet::configure(const ImpulseResponse& ir, int quantum, Feed feedMode, T
     cycle = quantum;
     fill = 0;
     late = 0;
-    for (auto& h : held) h.assign((size_t)quantum, 0.0f);
+    for (auto& h : held)
+        h.assign((size_t)quantum, 0.0f);
     return true;
 }
 
@@ -115,15 +125,18 @@ void Cabinet::setTrimDb(double db) {
 
 void Cabinet::runCycle() {
     const int flags = convolver->process(timing == Timing::offline);
-    if (flags & Convproc::FL_LATE) late++;
+    if (flags & Convproc::FL_LATE)
+        late++;
 }
 
 void Cabinet::process(float* left, float* right, int frames) {
-    if (!convolver || frames <= 0) return;
+    if (!convolver || frames <= 0)
+        return;
     float* in0 = convolver->inpdata(0);
     float* in1 = convolver->inpdata(1);
     if (feed == Feed::aligned) {
-        if (frames != cycle) return;  // cannot happen when the host keeps its word; leave the block dry
+        if (frames != cycle)
+            return;  // cannot happen when the host keeps its word; leave the block dry
         std::memcpy(in0, left, sizeof(float) * (size_t)frames);
         std::memcpy(in1, right, sizeof(float) * (size_t)frames);
         runCycle();

@@ -20,11 +20,14 @@ bool fail(std::string& error, const std::string& text) {
 bool loadImpulseResponse(const std::string& path, ImpulseResponse& out, std::string& error) {
     const std::string what = "cabinet " + path + ": ";
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return fail(error, what + "file not found");
-    if (std::filesystem::is_directory(path, ec)) return fail(error, what + "is a folder, not an audio file");
+    if (!std::filesystem::exists(path, ec))
+        return fail(error, what + "file not found");
+    if (std::filesystem::is_directory(path, ec))
+        return fail(error, what + "is a folder, not an audio file");
     SF_INFO info = {};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr) return fail(error, what + "not an audio file libsndfile can read (" + sf_strerror(nullptr) + ")");
+    if (file == nullptr)
+        return fail(error, what + "not an audio file libsndfile can read (" + sf_strerror(nullptr) + ")");
     struct Closer {
         SNDFILE* f;
         ~Closer() { sf_close(f); }
@@ -34,7 +37,8 @@ bool loadImpulseResponse(const std::string& path, ImpulseResponse& out, std::str
         return fail(error, what + std::to_string(info.channels) + " channels; a cabinet is mono or stereo");
     if (info.samplerate < 1000 || info.samplerate > 768000)
         return fail(error, what + "unusable sample rate " + std::to_string(info.samplerate) + " Hz");
-    if (info.frames <= 0) return fail(error, what + "empty (no audio frames)");
+    if (info.frames <= 0)
+        return fail(error, what + "empty (no audio frames)");
     const double seconds = (double)info.frames / info.samplerate;
     if (info.frames > maxFrames || seconds > maxSeconds) {
         char text[160];
@@ -61,18 +65,22 @@ bool loadImpulseResponse(const std::string& path, ImpulseResponse& out, std::str
             float s = interleaved[i * (size_t)info.channels + (size_t)c];
             if (!std::isfinite(s))
                 return fail(error, what + "holds a non-finite sample (NaN or infinity) at frame " + std::to_string(i));
-            if (std::fabs(s) > 1000.0f) return fail(error, what + "holds an absurd sample value at frame " + std::to_string(i));
+            if (std::fabs(s) > 1000.0f)
+                return fail(error, what + "holds an absurd sample value at frame " + std::to_string(i));
             ir.channels[(size_t)c][i] = s;
             energy += (double)s * s;
         }
-    if (!(energy > 1e-20)) return fail(error, what + "is silent (every sample zero)");
+    if (!(energy > 1e-20))
+        return fail(error, what + "is silent (every sample zero)");
     out = std::move(ir);
     return true;
 }
 
 bool resampleImpulseResponse(const ImpulseResponse& in, double rate, ImpulseResponse& out, std::string& error) {
-    if (in.frames() <= 0) return fail(error, "cabinet: no impulse response to resample");
-    if (!(rate >= 1000.0 && rate <= 768000.0)) return fail(error, "cabinet: unusable session rate");
+    if (in.frames() <= 0)
+        return fail(error, "cabinet: no impulse response to resample");
+    if (!(rate >= 1000.0 && rate <= 768000.0))
+        return fail(error, "cabinet: unusable session rate");
     if (rate == in.rate) {
         out = in;
         return true;
@@ -94,18 +102,23 @@ bool resampleImpulseResponse(const ImpulseResponse& in, double rate, ImpulseResp
         data.src_ratio = ratio;
         data.end_of_input = 1;
         int status = src_simple(&data, SRC_SINC_BEST_QUALITY, 1);
-        if (status != 0) return fail(error, std::string("cabinet: resampling failed: ") + src_strerror(status));
+        if (status != 0)
+            return fail(error, std::string("cabinet: resampling failed: ") + src_strerror(status));
         converted.resize((size_t)std::min<long>(data.output_frames_gen, outFrames));
-        if (converted.empty()) return fail(error, "cabinet: resampling gave no frames");
+        if (converted.empty())
+            return fail(error, "cabinet: resampling gave no frames");
         // An impulse response's samples scale with the period: the same
         // filter at twice the rate has twice the taps at half the height.
         const float scale = (float)(in.rate / rate);
-        for (float& s : converted) s *= scale;
+        for (float& s : converted)
+            s *= scale;
         result.channels.push_back(std::move(converted));
     }
     size_t n = result.channels[0].size();
-    for (auto& c : result.channels) n = std::min(n, c.size());
-    for (auto& c : result.channels) c.resize(n);
+    for (auto& c : result.channels)
+        n = std::min(n, c.size());
+    for (auto& c : result.channels)
+        c.resize(n);
     out = std::move(result);
     return true;
 }

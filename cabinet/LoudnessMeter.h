@@ -21,8 +21,8 @@ public:
     void add(const float* left, const float* right, int frames);
 
     double samplePeak() const { return peak; }  // linear, both channels
-    double truePeak() const;                     // linear; the sample peak if unknown
-    double integratedLufs() const;               // -inf for silence or under 0.4 s
+    double truePeak() const;                    // linear; the sample peak if unknown
+    double integratedLufs() const;              // -inf for silence or under 0.4 s
     int64_t frames() const { return count; }
 
 private:

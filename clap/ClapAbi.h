@@ -31,7 +31,9 @@ struct clap_version {
 // The interface revision we are written against.
 constexpr clap_version CLAP_VERSION_OURS = {1, 2, 2};
 // A host or plug-in of any 1.x revision speaks the same records.
-inline bool clapVersionIsCompatible(const clap_version& v) { return v.major >= 1; }
+inline bool clapVersionIsCompatible(const clap_version& v) {
+    return v.major >= 1;
+}
 
 struct clap_host {
     clap_version clap_version;
@@ -162,8 +164,7 @@ struct clap_plugin {
 #define CLAP_PLUGIN_FACTORY_ID "clap.plugin-factory"
 struct clap_plugin_factory {
     uint32_t(CLAP_CALL* get_plugin_count)(const clap_plugin_factory* factory);
-    const clap_plugin_descriptor*(CLAP_CALL* get_plugin_descriptor)(const clap_plugin_factory* factory,
-                                                                    uint32_t index);
+    const clap_plugin_descriptor*(CLAP_CALL* get_plugin_descriptor)(const clap_plugin_factory* factory, uint32_t index);
     const clap_plugin*(CLAP_CALL* create_plugin)(const clap_plugin_factory* factory, const clap_host* host,
                                                  const char* plugin_id);
 };
@@ -341,13 +342,15 @@ struct clap_host_thread_check {
 // ---- layouts ------------------------------------------------------------------
 // Pointers are 8 or 4 bytes; 64-bit integers and doubles are 8-aligned except
 // on 32-bit x86 Linux, where the System V ABI aligns them to 4 inside structs.
-#define CLAP_ASSERT_OFFSET(type, field, off64, off32, off32linux)                                      \
-    static_assert(offsetof(type, field) == (sizeof(void*) == 8 ? (off64) : CLAP_I386_SYSV ? (off32linux) \
-                                                                                           : (off32)),   \
+#define CLAP_ASSERT_OFFSET(type, field, off64, off32, off32linux)             \
+    static_assert(offsetof(type, field) == (sizeof(void*) == 8 ? (off64)      \
+                                            : CLAP_I386_SYSV   ? (off32linux) \
+                                                               : (off32)),      \
                   #type "::" #field)
-#define CLAP_ASSERT_SIZE(type, size64, size32, size32linux)                                           \
-    static_assert(sizeof(type) == (sizeof(void*) == 8 ? (size64) : CLAP_I386_SYSV ? (size32linux) \
-                                                                                   : (size32)),    \
+#define CLAP_ASSERT_SIZE(type, size64, size32, size32linux)           \
+    static_assert(sizeof(type) == (sizeof(void*) == 8 ? (size64)      \
+                                   : CLAP_I386_SYSV   ? (size32linux) \
+                                                      : (size32)),      \
                   "sizeof " #type)
 #if defined(__i386__) && !defined(_WIN32)
 #define CLAP_I386_SYSV 1

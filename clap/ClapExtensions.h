@@ -9,12 +9,12 @@
 
 class ClapPlugin;
 
-extern const clap_plugin_audio_ports kClapAudioPorts;        // ClapPlugin.cpp
-extern const clap_plugin_latency kClapLatency;               // ClapPlugin.cpp
-extern const clap_plugin_params kClapParams;                 // ClapParams.cpp
-extern const clap_plugin_state kClapState;                   // ClapState.cpp
-extern const clap_plugin_gui kClapGui;                       // ClapGui.cpp
-extern const clap_plugin_timer_support kClapTimerSupport;    // ClapGui.cpp
+extern const clap_plugin_audio_ports kClapAudioPorts;           // ClapPlugin.cpp
+extern const clap_plugin_latency kClapLatency;                  // ClapPlugin.cpp
+extern const clap_plugin_params kClapParams;                    // ClapParams.cpp
+extern const clap_plugin_state kClapState;                      // ClapState.cpp
+extern const clap_plugin_gui kClapGui;                          // ClapGui.cpp
+extern const clap_plugin_timer_support kClapTimerSupport;       // ClapGui.cpp
 extern const clap_plugin_posix_fd_support kClapPosixFdSupport;  // ClapGui.cpp
 
 // Main thread: closes the editor if it is open and gives back the timer

@@ -190,10 +190,9 @@ void CLAP_CALL onFd(const clap_plugin* p, int fd, uint32_t) {
 
 }  // namespace
 
-const clap_plugin_gui kClapGui = {guiIsApiSupported, guiGetPreferredApi, guiCreate,     guiDestroy,
-                                  guiSetScale,       guiGetSize,         guiCanResize,  guiGetResizeHints,
-                                  guiAdjustSize,     guiSetSize,         guiSetParent,  guiSetTransient,
-                                  guiSuggestTitle,   guiShow,            guiHide};
+const clap_plugin_gui kClapGui = {guiIsApiSupported, guiGetPreferredApi, guiCreate,         guiDestroy,    guiSetScale,
+                                  guiGetSize,        guiCanResize,       guiGetResizeHints, guiAdjustSize, guiSetSize,
+                                  guiSetParent,      guiSetTransient,    guiSuggestTitle,   guiShow,       guiHide};
 const clap_plugin_timer_support kClapTimerSupport = {onTimer};
 const clap_plugin_posix_fd_support kClapPosixFdSupport = {onFd};
 

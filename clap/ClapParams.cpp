@@ -114,8 +114,8 @@ bool CLAP_CALL paramsGetValue(const clap_plugin* p, clap_id id, double* value) {
 // Main thread.
 bool CLAP_CALL paramsValueToText(const clap_plugin* p, clap_id id, double value, char* buffer, uint32_t capacity) {
     ClapPlugin* self = ClapPlugin::from(p);
-    if (!self || !self->effect() || !buffer || capacity == 0 || id >= ClapPlugin::kNumParams ||
-        !std::isfinite(value) || !self->onMainThread())
+    if (!self || !self->effect() || !buffer || capacity == 0 || id >= ClapPlugin::kNumParams || !std::isfinite(value) ||
+        !self->onMainThread())
         return false;
     return self->displayFor(id, static_cast<float>(value), buffer, capacity);
 }
@@ -164,7 +164,7 @@ void CLAP_CALL paramsFlush(const clap_plugin* p, const clap_input_events* in, co
 
 }  // namespace
 
-const clap_plugin_params kClapParams = {paramsCount, paramsGetInfo, paramsGetValue,
+const clap_plugin_params kClapParams = {paramsCount,       paramsGetInfo,     paramsGetValue,
                                         paramsValueToText, paramsTextToValue, paramsFlush};
 
 bool ClapPlugin::displayFor(uint32_t index, float value, char* text, uint32_t capacity) {

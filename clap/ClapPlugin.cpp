@@ -312,8 +312,7 @@ bool ClapPlugin::applyInputEvent(const clap_event_header* event) {
     return true;
 }
 
-bool ClapPlugin::sendValue(const clap_output_events* out, uint32_t time, uint32_t index, float value,
-                           uint32_t flags) {
+bool ClapPlugin::sendValue(const clap_output_events* out, uint32_t time, uint32_t index, float value, uint32_t flags) {
     clap_event_param_value event;
     std::memset(&event, 0, sizeof(event));
     event.header.size = sizeof(event);
@@ -392,8 +391,8 @@ void ClapPlugin::queueNews(const ParamNews& item) {
 
 // ---- the effect's host callback ----
 
-VstIntPtr VSTCALLBACK ClapPlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr,
-                                               void*, float opt) {
+VstIntPtr VSTCALLBACK ClapPlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
+                                               float opt) {
     ClapPlugin* self = effect ? static_cast<ClapPlugin*>(effect->user) : nullptr;
     if (opcode == audioMasterVersion)
         return 2400;
@@ -403,27 +402,27 @@ VstIntPtr VSTCALLBACK ClapPlugin::hostCallback(AEffect* effect, VstInt32 opcode,
 VstIntPtr ClapPlugin::onEffectCall(VstInt32 opcode, VstInt32 index, float opt) {
     const bool isParam = index >= 0 && index < static_cast<VstInt32>(kNumParams);
     switch (opcode) {
-    case audioMasterAutomate:  // UI thread: the editor moved a control
-        if (isParam)
-            queueNews({ParamNews::kValue, static_cast<uint32_t>(index), opt});
-        return 1;
-    case audioMasterBeginEdit:  // UI thread
-        if (isParam)
-            queueNews({ParamNews::kGestureBegin, static_cast<uint32_t>(index), 0.0f});
-        return 1;
-    case audioMasterEndEdit:  // UI thread
-        if (isParam)
-            queueNews({ParamNews::kGestureEnd, static_cast<uint32_t>(index), 0.0f});
-        return 1;
-    case audioMasterGetSampleRate:
-        return static_cast<VstIntPtr>(sampleRate);
-    case audioMasterGetBlockSize:
-        return static_cast<VstIntPtr>(maxFrames ? maxFrames : 1024);
-    case audioMasterIdle:  // UI thread, during a drag: the host's timer carries on by itself
-        return 1;
-    default:
-        // No time info, no window resizing, no capabilities: a CLAP host
-        // offers them differently, and the effect asks for none of them.
-        return 0;
+        case audioMasterAutomate:  // UI thread: the editor moved a control
+            if (isParam)
+                queueNews({ParamNews::kValue, static_cast<uint32_t>(index), opt});
+            return 1;
+        case audioMasterBeginEdit:  // UI thread
+            if (isParam)
+                queueNews({ParamNews::kGestureBegin, static_cast<uint32_t>(index), 0.0f});
+            return 1;
+        case audioMasterEndEdit:  // UI thread
+            if (isParam)
+                queueNews({ParamNews::kGestureEnd, static_cast<uint32_t>(index), 0.0f});
+            return 1;
+        case audioMasterGetSampleRate:
+            return static_cast<VstIntPtr>(sampleRate);
+        case audioMasterGetBlockSize:
+            return static_cast<VstIntPtr>(maxFrames ? maxFrames : 1024);
+        case audioMasterIdle:  // UI thread, during a drag: the host's timer carries on by itself
+            return 1;
+        default:
+            // No time info, no window resizing, no capabilities: a CLAP host
+            // offers them differently, and the effect asks for none of them.
+            return 0;
     }
 }

@@ -60,7 +60,7 @@ public:
         bool open = false;       // effEditOpen done, not yet closed
         void* parent = nullptr;  // X window id or HWND from set_parent
         clap_id timer = CLAP_INVALID_ID;
-        int fd = -1;             // X connection watched through posix-fd-support
+        int fd = -1;  // X connection watched through posix-fd-support
     };
     GuiState gui;
     // The parameter's facts (name, default, unit, role) as the table gives
@@ -86,14 +86,14 @@ public:
     void suspendScan();
 
     // ---- plug-in operations (the clap_plugin slots) ----
-    bool init();                 // main thread
+    bool init();                                                               // main thread
     bool activate(double sampleRate, uint32_t minFrames, uint32_t maxFrames);  // main thread
-    void deactivate();           // main thread
-    bool startProcessing();      // audio thread
-    void stopProcessing();       // audio thread
-    void reset();                // audio thread
-    clap_process_status process(const clap_process* process);  // audio thread
-    const void* extension(const char* id) const;               // any thread
+    void deactivate();                                                         // main thread
+    bool startProcessing();                                                    // audio thread
+    void stopProcessing();                                                     // audio thread
+    void reset();                                                              // audio thread
+    clap_process_status process(const clap_process* process);                  // audio thread
+    const void* extension(const char* id) const;                               // any thread
 
 private:
     // The effect's calls back to us. The record's `user` field, which
@@ -113,7 +113,7 @@ private:
     const clap_host_timer_support* hostTimerExt = nullptr;
     const clap_host_posix_fd_support* hostFdExt = nullptr;
 
-    AEffect* aeffect = nullptr;  // the effect instance
+    AEffect* aeffect = nullptr;        // the effect instance
     AEffect* displayEffect = nullptr;  // a second one, for value_to_text
 
     bool active = false;

@@ -25,11 +25,16 @@ constexpr int32 kKnobFrames = 63;
 // their order are in model/ParameterTable.h).
 int32 imageOf(corvex::ControlKind kind) {
     switch (kind) {
-        case corvex::ControlKind::knob: return kKnobImage;
-        case corvex::ControlKind::mixKnob: return kMixKnobImage;
-        case corvex::ControlKind::toggle: return kToggleImage;
-        case corvex::ControlKind::lamp: return kLampImage;
-        case corvex::ControlKind::slide: return kSlideImage;
+        case corvex::ControlKind::knob:
+            return kKnobImage;
+        case corvex::ControlKind::mixKnob:
+            return kMixKnobImage;
+        case corvex::ControlKind::toggle:
+            return kToggleImage;
+        case corvex::ControlKind::lamp:
+            return kLampImage;
+        case corvex::ControlKind::slide:
+            return kSlideImage;
     }
     return kKnobImage;
 }

@@ -28,8 +28,8 @@ constexpr int kPerChannel[8] = {0, 2, 4, 5, 6, 7, 8, 9};
 
 float CorvexProgram::*programField(int index) {
     static float CorvexProgram::*const fields[13] = {
-        &CorvexProgram::input,   &CorvexProgram::channel,  &CorvexProgram::drive,   &CorvexProgram::mixPls,
-        &CorvexProgram::low,     &CorvexProgram::mid,      &CorvexProgram::high,    &CorvexProgram::contour,
+        &CorvexProgram::input,    &CorvexProgram::channel, &CorvexProgram::drive,      &CorvexProgram::mixPls,
+        &CorvexProgram::low,      &CorvexProgram::mid,     &CorvexProgram::high,       &CorvexProgram::contour,
         &CorvexProgram::powerAmp, &CorvexProgram::volume,  &CorvexProgram::monoStereo, &CorvexProgram::quality,
         &CorvexProgram::boost};
     return fields[index];
@@ -37,14 +37,22 @@ float CorvexProgram::*programField(int index) {
 
 double ChannelSettings::*channelField(int index) {
     switch (index) {
-    case 0: return &ChannelSettings::input;
-    case 2: return &ChannelSettings::drive;
-    case 4: return &ChannelSettings::low;
-    case 5: return &ChannelSettings::mid;
-    case 6: return &ChannelSettings::high;
-    case 7: return &ChannelSettings::contour;
-    case 8: return &ChannelSettings::powerAmp;
-    default: return &ChannelSettings::volume;
+        case 0:
+            return &ChannelSettings::input;
+        case 2:
+            return &ChannelSettings::drive;
+        case 4:
+            return &ChannelSettings::low;
+        case 5:
+            return &ChannelSettings::mid;
+        case 6:
+            return &ChannelSettings::high;
+        case 7:
+            return &ChannelSettings::contour;
+        case 8:
+            return &ChannelSettings::powerAmp;
+        default:
+            return &ChannelSettings::volume;
     }
 }
 

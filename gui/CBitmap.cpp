@@ -25,9 +25,11 @@ void CBitmap::dispose() {
 bool CBitmap::loadFromResource(int32 id) {
     dispose();
     const ResourceBytes png = platform().findResource("PNG", id);
-    if (png.data && png.size > 0) return loadFromPngData(png.data, png.size);
+    if (png.data && png.size > 0)
+        return loadFromPngData(png.data, png.size);
     const ResourceBytes dib = platform().findResource("BITMAP", id);
-    if (!dib.data || dib.size == 0) return false;
+    if (!dib.data || dib.size == 0)
+        return false;
     return loadFromDibData(dib.data, dib.size);
 }
 
@@ -50,7 +52,8 @@ bool CBitmap::loadFromPngData(const uint8_t* data, size_t size) {
 
 bool CBitmap::loadFromDibData(const uint8_t* data, size_t size) {
     dispose();
-    if (!decoders::decodeDib(data, size, pixels)) return false;
+    if (!decoders::decodeDib(data, size, pixels))
+        return false;
     width = pixels.width();
     height = pixels.height();
     noAlpha = true;
@@ -58,7 +61,8 @@ bool CBitmap::loadFromDibData(const uint8_t* data, size_t size) {
 }
 
 void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offset) {
-    if (!context || pixels.empty()) return;
+    if (!context || pixels.empty())
+        return;
     if (!noAlpha) {
         drawAlphaBlend(context, rect, offset, 255);
         return;
@@ -67,7 +71,8 @@ void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offse
 }
 
 void CBitmap::drawTransparent(CDrawContext* context, const CRect& rect, const CPoint& offset) {
-    if (!context || pixels.empty()) return;
+    if (!context || pixels.empty())
+        return;
     if (!noAlpha) {
         drawAlphaBlend(context, rect, offset, 255);
         return;
@@ -77,7 +82,8 @@ void CBitmap::drawTransparent(CDrawContext* context, const CRect& rect, const CP
 }
 
 void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPoint& offset, uint8_t alpha) {
-    if (!context || pixels.empty()) return;
+    if (!context || pixels.empty())
+        return;
     context->drawImageBlend(pixels, rect, offset, alpha, !noAlpha);
 }
 

@@ -46,8 +46,7 @@ public:
 
 class CControl : public CView {
 public:
-    CControl(const CRect& size, CControlListener* listener = nullptr, int32 tag = 0,
-             CBitmap* background = nullptr);
+    CControl(const CRect& size, CControlListener* listener = nullptr, int32 tag = 0, CBitmap* background = nullptr);
     ~CControl() override;
 
     void draw(CDrawContext* context) override = 0;

@@ -18,14 +18,16 @@ const char* CDragContainer::next(int32& size, int32& type) {
 }
 
 int32 CDragContainer::getType(int32 index) const {
-    if (index < 0 || index >= count) return kError;
+    if (index < 0 || index >= count)
+        return kError;
     return files.empty() ? kUnknown : kFile;
 }
 
 const char* CDragContainer::item(int32 index, int32& size, int32& type) const {
     size = 0;
     type = getType(index);
-    if (files.empty() || index < 0 || index >= count) return nullptr;
+    if (files.empty() || index < 0 || index >= count)
+        return nullptr;
     const std::string& s = files[static_cast<size_t>(index)];
     size = static_cast<int32>(s.size());
     return s.c_str();

@@ -12,8 +12,10 @@ namespace {
 const int32 kFontSizes[kNumStandardFonts] = {12, 18, 14, 12, 11, 10, 9, 13};
 
 CRect unite(const CRect& a, const CRect& b) {
-    if (a.isEmpty()) return b;
-    if (b.isEmpty()) return a;
+    if (a.isEmpty())
+        return b;
+    if (b.isEmpty())
+        return a;
     return CRect(std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
                  std::max(a.bottom, b.bottom));
 }
@@ -24,7 +26,9 @@ int32 standardFontSize(int32 fontId) {
     return fontId >= 0 && fontId < kNumStandardFonts ? kFontSizes[fontId] : kFontSizes[0];
 }
 
-const char* standardFontFace(int32 fontId) { return fontId == kSymbolFont ? "Symbol" : "Arial"; }
+const char* standardFontFace(int32 fontId) {
+    return fontId == kSymbolFont ? "Symbol" : "Arial";
+}
 
 // UI thread.
 CDrawContext::CDrawContext(void* windowHandle, CFrame* owner, PixelImage* target)
@@ -45,9 +49,13 @@ CDrawContext::CDrawContext(void* windowHandle, CFrame* owner, PixelImage* target
     brush = opaqueBgra(fillColor);
 }
 
-CDrawContext::~CDrawContext() { flush(); }
+CDrawContext::~CDrawContext() {
+    flush();
+}
 
-int32 CDrawContext::getMouseButtons() { return platform().getMouseButtons(); }
+int32 CDrawContext::getMouseButtons() {
+    return platform().getMouseButtons();
+}
 
 void CDrawContext::setClipRect(const CRect& clip) {
     CRect r = clip;
@@ -72,20 +80,26 @@ void CDrawContext::resetClipRect() {
 }
 
 void CDrawContext::setFrameColor(const CColor& color) {
-    if (color == frameColor) return;
+    if (color == frameColor)
+        return;
     frameColor = color;
     pen = opaqueBgra(color);
 }
 
 void CDrawContext::setFillColor(const CColor& color) {
-    if (color == fillColor) return;
+    if (color == fillColor)
+        return;
     fillColor = color;
     brush = opaqueBgra(color);
 }
 
-void CDrawContext::setLineWidth(int32 width) { lineWidth = width < 1 ? 1 : width; }
+void CDrawContext::setLineWidth(int32 width) {
+    lineWidth = width < 1 ? 1 : width;
+}
 
-void CDrawContext::setLineStyle(CLineStyle style) { lineStyle = style; }
+void CDrawContext::setLineStyle(CLineStyle style) {
+    lineStyle = style;
+}
 
 void CDrawContext::setFont(int32 id, int32 size, int32 style) {
     fontId = id >= 0 && id < kNumStandardFonts ? id : kSystemFont;
@@ -112,7 +126,8 @@ void CDrawContext::lineTo(const CPoint& point) {
 
 void CDrawContext::fillRect(const CRect& rect) {
     PixelImage* img = getTargetImage();
-    if (!img) return;
+    if (!img)
+        return;
     CRect r(rect.left + 1, rect.top + 1, rect.right, rect.bottom);
     r.offset(offset.x, offset.y);
     pixelops::fill(*img, r, clipRect, brush);
@@ -121,10 +136,12 @@ void CDrawContext::fillRect(const CRect& rect) {
 
 void CDrawContext::drawRect(const CRect& rect) {
     PixelImage* img = getTargetImage();
-    if (!img) return;
+    if (!img)
+        return;
     CRect r = rect;
     r.offset(offset.x, offset.y);
-    if (r.isEmpty()) return;
+    if (r.isEmpty())
+        return;
     const int32 l = r.left, t = r.top, rr = r.right - 1, b = r.bottom - 1;
     const bool dotted = lineStyle == kLineOnOffDash;
     pixelops::line(*img, CPoint(l, t), CPoint(rr, t), clipRect, pen, lineWidth, dotted);
@@ -135,10 +152,12 @@ void CDrawContext::drawRect(const CRect& rect) {
 }
 
 void CDrawContext::copyFrom(const CRect& rect, CDrawContext* target, const CPoint& destination) {
-    if (!target) return;
+    if (!target)
+        return;
     PixelImage* src = getTargetImage();
     PixelImage* dst = target->getTargetImage();
-    if (!src || !dst) return;
+    if (!src || !dst)
+        return;
     CPoint from(rect.left + offset.x, rect.top + offset.y);
     CRect to(destination.x, destination.y, destination.x + rect.width(), destination.y + rect.height());
     to.offset(target->offset.x, target->offset.y);
@@ -146,14 +165,16 @@ void CDrawContext::copyFrom(const CRect& rect, CDrawContext* target, const CPoin
 }
 
 PixelImage* CDrawContext::getTargetImage() {
-    if (surface) return surface->empty() ? nullptr : surface;
+    if (surface)
+        return surface->empty() ? nullptr : surface;
     return frame ? frame->getFrameImage() : nullptr;
 }
 
 void CDrawContext::touched(const CRect& targetRect) {
     CRect r = targetRect;
     r.bound(clipRect);  // nothing is drawn outside the clip
-    if (r.isEmpty()) return;
+    if (r.isEmpty())
+        return;
     pending = unite(pending, r);
 }
 
@@ -164,38 +185,44 @@ CRect CDrawContext::takeTouched() {
 }
 
 void CDrawContext::flush() {
-    if (pending.isEmpty()) return;
+    if (pending.isEmpty())
+        return;
     CRect r = pending;
     pending = CRect();
-    if (surface || !frame || !window || !frame->isOpen()) return;
+    if (surface || !frame || !window || !frame->isOpen())
+        return;
     PixelImage* img = frame->getFrameImage();
-    if (!img) return;
+    if (!img)
+        return;
     r.bound(img->bounds());
-    if (r.isEmpty()) return;
+    if (r.isEmpty())
+        return;
     frame->presentRect(r);
 }
 
 void CDrawContext::drawImageOpaque(const PixelImage& image, const CRect& rect, const CPoint& source) {
     PixelImage* dst = getTargetImage();
-    if (!dst) return;
+    if (!dst)
+        return;
     CRect r = rect;
     r.offset(offset.x, offset.y);
     touched(pixelops::copy(*dst, r, image, source, clipRect));
 }
 
-void CDrawContext::drawImageKeyed(const PixelImage& image, const CRect& rect, const CPoint& source,
-                                  Bgra key) {
+void CDrawContext::drawImageKeyed(const PixelImage& image, const CRect& rect, const CPoint& source, Bgra key) {
     PixelImage* dst = getTargetImage();
-    if (!dst) return;
+    if (!dst)
+        return;
     CRect r = rect;
     r.offset(offset.x, offset.y);
     touched(pixelops::copyKeyed(*dst, r, image, source, clipRect, key));
 }
 
-void CDrawContext::drawImageBlend(const PixelImage& image, const CRect& rect, const CPoint& source,
-                                  uint8_t alpha, bool useSourceAlpha) {
+void CDrawContext::drawImageBlend(const PixelImage& image, const CRect& rect, const CPoint& source, uint8_t alpha,
+                                  bool useSourceAlpha) {
     PixelImage* dst = getTargetImage();
-    if (!dst) return;
+    if (!dst)
+        return;
     CRect r = rect;
     r.offset(offset.x, offset.y);
     touched(pixelops::blend(*dst, r, image, source, clipRect, alpha, useSourceAlpha));
@@ -204,22 +231,23 @@ void CDrawContext::drawImageBlend(const PixelImage& image, const CRect& rect, co
 // ---------------------------------------------------------------------------
 
 COffscreenContext::COffscreenContext(CFrame* owner, int32 w, int32 h, const CColor& background)
-    : CDrawContext(nullptr, owner, nullptr),
-      width(std::abs(w)),
-      height(std::abs(h)),
-      backgroundColor(background) {
+    : CDrawContext(nullptr, owner, nullptr), width(std::abs(w)), height(std::abs(h)), backgroundColor(background) {
     clipRect = CRect(0, 0, width, height);
     if (image.allocate(width, height)) {
         pixelops::fill(image, clipRect, clipRect, opaqueBgra(backgroundColor));
     }
 }
 
-PixelImage* COffscreenContext::getTargetImage() { return image.empty() ? nullptr : &image; }
+PixelImage* COffscreenContext::getTargetImage() {
+    return image.empty() ? nullptr : &image;
+}
 
 void COffscreenContext::copyTo(const CRect& rect, CDrawContext* target, const CPoint& source) {
-    if (!target || image.empty()) return;
+    if (!target || image.empty())
+        return;
     PixelImage* dst = target->getTargetImage();
-    if (!dst) return;
+    if (!dst)
+        return;
     CRect to = rect;
     to.offset(target->getOffset().x, target->getOffset().y);
     CRect clip;

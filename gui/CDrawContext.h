@@ -19,8 +19,15 @@ enum CDrawMode : int32 { kCopyMode = 0, kOrMode = 1, kXorMode = 2 };
 // Font identifiers and their sizes: 0..6 "Arial", 7 "Symbol". Text is not
 // drawn by any view here; the context keeps the selection only.
 enum CFont : int32 {
-    kSystemFont = 0, kNormalFontVeryBig, kNormalFontBig, kNormalFont, kNormalFontSmall,
-    kNormalFontSmaller, kNormalFontVerySmall, kSymbolFont, kNumStandardFonts
+    kSystemFont = 0,
+    kNormalFontVeryBig,
+    kNormalFontBig,
+    kNormalFont,
+    kNormalFontSmall,
+    kNormalFontSmaller,
+    kNormalFontVerySmall,
+    kSymbolFont,
+    kNumStandardFonts
 };
 enum CTxtFace : int32 { kNormalFace = 0, kBoldFace = 1, kItalicFace = 2, kUnderlineFace = 4 };
 int32 standardFontSize(int32 fontId);
@@ -121,8 +128,7 @@ public:
     // A width x height image (an inverted size is normalised) filled with
     // `backgroundColor`. When the memory cannot be had it has no image and
     // draws nothing; isValid() tells.
-    COffscreenContext(CFrame* frame, int32 width, int32 height,
-                      const CColor& backgroundColor = kBlackCColor);
+    COffscreenContext(CFrame* frame, int32 width, int32 height, const CColor& backgroundColor = kBlackCColor);
 
     bool isValid() const { return !image.empty(); }
     int32 getWidth() const { return width; }

@@ -14,7 +14,8 @@ namespace {
 CDragContainer* currentDrag = nullptr;
 
 void releaseCurrentDrag() {
-    if (currentDrag) currentDrag->forget();
+    if (currentDrag)
+        currentDrag->forget();
     currentDrag = nullptr;
 }
 
@@ -36,7 +37,8 @@ CFrame::CFrame(const CRect& r, void* parent, FrameEditor* owner)
     platform().oleInitialize();
     if (parentWindow) {
         window = platform().createFrameWindow(parentWindow, size.width(), size.height(), this);
-        if (window) setDropActive(true);
+        if (window)
+            setDropActive(true);
     }
 }
 
@@ -46,8 +48,10 @@ CFrame::~CFrame() {
         modalView = nullptr;
     }
     focusView = nullptr;
-    if (cursorChanged && window) platform().setCursor(window, kCursorDefault);
-    if (dropActive && window) platform().revokeDropTarget(window);
+    if (cursorChanged && window)
+        platform().setCursor(window, kCursorDefault);
+    if (dropActive && window)
+        platform().revokeDropTarget(window);
     dropActive = false;
     frameContext = nullptr;
     platform().oleUninitialize();
@@ -76,7 +80,8 @@ COffscreenContext* CFrame::getFrameOffscreen() {
 }
 
 void CFrame::releaseFrameOffscreen() {
-    if (frameOffscreen) frameOffscreen->forget();
+    if (frameOffscreen)
+        frameOffscreen->forget();
     frameOffscreen = nullptr;
 }
 
@@ -86,10 +91,12 @@ PixelImage* CFrame::getFrameImage() {
 }
 
 void CFrame::presentRect(const CRect& rect) {
-    if (!isOpen() || !frameOffscreen) return;
+    if (!isOpen() || !frameOffscreen)
+        return;
     CRect r = rect;
     r.bound(frameOffscreen->getImage().bounds());
-    if (r.isEmpty()) return;
+    if (r.isEmpty())
+        return;
     platform().present(window, frameOffscreen->getImage().view(), PlatformRect{r.left, r.top, r.right, r.bottom});
 }
 
@@ -103,11 +110,15 @@ void CFrame::drawRect(CDrawContext* context, const CRect& updateRect) {
     CViewContainer::drawRect(context, updateRect);
 }
 
-bool CFrame::isOpen() const { return isOpenFlag && window != nullptr; }
+bool CFrame::isOpen() const {
+    return isOpenFlag && window != nullptr;
+}
 
 void CFrame::idle() {
-    if (!isOpen() || firstDraw) return;
-    if (!isDirty()) return;
+    if (!isOpen() || firstDraw)
+        return;
+    if (!isDirty())
+        return;
     FrameHold hold(this);
     CDrawContext* context = new CDrawContext(window, this);
     update(context);
@@ -115,9 +126,11 @@ void CFrame::idle() {
 }
 
 void CFrame::update(CDrawContext* context) {
-    if (!isOpen() || updatesDisabled || !context) return;
+    if (!isOpen() || updatesDisabled || !context)
+        return;
     COffscreenContext* off = getFrameOffscreen();
-    if (!off) return;  // nothing to draw into
+    if (!off)
+        return;  // nothing to draw into
     CDrawContext* saved = frameContext;
     frameContext = off;
 
@@ -128,7 +141,8 @@ void CFrame::update(CDrawContext* context) {
         draw(off);
         setDirty(false);
     } else {
-        if (modalView && modalView->isDirty()) modalView->update(off);
+        if (modalView && modalView->isDirty())
+            modalView->update(off);
         CRect oldClip;
         off->getClipRect(oldClip);
         for (size_t i = 0; i < children.size(); ++i) {
@@ -142,12 +156,14 @@ void CFrame::update(CDrawContext* context) {
         off->setClipRect(oldClip);
     }
     const CRect changed = off->takeTouched();
-    if (!changed.isEmpty()) off->copyFrom(changed, context, CPoint(changed.left + size.left, changed.top + size.top));
+    if (!changed.isEmpty())
+        off->copyFrom(changed, context, CPoint(changed.left + size.left, changed.top + size.top));
     frameContext = saved;
 }
 
 void CFrame::drawView(CView* view) {
-    if (!isOpen()) return;
+    if (!isOpen())
+        return;
     FrameHold hold(this);
     CDrawContext* context = new CDrawContext(window, this);
     if (view && view != this && isChild(view)) {
@@ -164,7 +180,8 @@ void CFrame::invalidate(const CRect& rect) {
     for (size_t i = 0; i < children.size(); ++i) {
         CRect r;
         children[i]->getViewSize(r);
-        if (r.rectOverlap(rect)) children[i]->setDirty(true);
+        if (r.rectOverlap(rect))
+            children[i]->setDirty(true);
     }
 }
 
@@ -174,15 +191,20 @@ bool CFrame::setUpdatesDisabled(bool flag) {
     return previous;
 }
 
-bool CFrame::getUpdatesDisabled() const { return updatesDisabled; }
+bool CFrame::getUpdatesDisabled() const {
+    return updatesDisabled;
+}
 
 // --- input -----------------------------------------------------------------
 
 void CFrame::mouse(CDrawContext* context, CPoint& where, int32 buttons) {
-    if (focusView) setFocusView(nullptr);
-    if (buttons == -1 && context) buttons = context->getMouseButtons();
+    if (focusView)
+        setFocusView(nullptr);
+    if (buttons == -1 && context)
+        buttons = context->getMouseButtons();
     if (modalView) {
-        if (modalView->hitTest(where, buttons)) modalView->mouse(context, where, buttons);
+        if (modalView->hitTest(where, buttons))
+            modalView->mouse(context, where, buttons);
         return;
     }
     CViewContainer::mouse(context, where, buttons);
@@ -191,32 +213,39 @@ void CFrame::mouse(CDrawContext* context, CPoint& where, int32 buttons) {
 int32 CFrame::onKeyDown(VstKeyCode& key) {
     if (focusView) {
         const int32 r = focusView->onKeyDown(key);
-        if (r != -1) return r;
+        if (r != -1)
+            return r;
     }
     if (modalView) {
         const int32 r = modalView->onKeyDown(key);
-        if (r != -1) return r;
+        if (r != -1)
+            return r;
     }
-    if (key.virt == VKEY_TAB) return advanceFocus(focusView, (key.modifier & MODIFIER_SHIFT) != 0) ? 1 : -1;
+    if (key.virt == VKEY_TAB)
+        return advanceFocus(focusView, (key.modifier & MODIFIER_SHIFT) != 0) ? 1 : -1;
     return -1;
 }
 
 int32 CFrame::onKeyUp(VstKeyCode& key) {
     if (focusView) {
         const int32 r = focusView->onKeyUp(key);
-        if (r != -1) return r;
+        if (r != -1)
+            return r;
     }
     if (modalView) {
         const int32 r = modalView->onKeyUp(key);
-        if (r != -1) return r;
+        if (r != -1)
+            return r;
     }
     return -1;
 }
 
 bool CFrame::onWheel(CDrawContext* context, const CPoint& where, CMouseWheelAxis axis, float distance) {
     CView* view = modalView ? modalView : getViewAt(where, false);
-    if (!view) return false;
-    if (context) return view->onWheel(context, where, axis, distance);
+    if (!view)
+        return false;
+    if (context)
+        return view->onWheel(context, where, axis, distance);
     CDrawContext* own = new CDrawContext(window, this);
     const bool result = view->onWheel(own, where, axis, distance);
     own->forget();
@@ -224,65 +253,87 @@ bool CFrame::onWheel(CDrawContext* context, const CPoint& where, CMouseWheelAxis
 }
 
 bool CFrame::advanceFocus(CView* oldFocus, bool reverse) {
-    if (modalView) return false;
-    if (!oldFocus) oldFocus = focusView;
+    if (modalView)
+        return false;
+    if (!oldFocus)
+        oldFocus = focusView;
     return CViewContainer::advanceFocus(oldFocus, reverse);
 }
 
 bool CFrame::getCurrentLocation(CPoint& where) {
     int32 x = 0, y = 0, ox = 0, oy = 0;
     platform().getCursorPosition(x, y);
-    if (window) platform().getWindowOrigin(window, ox, oy);
+    if (window)
+        platform().getWindowOrigin(window, ox, oy);
     where = CPoint(x - ox, y - oy);
     return true;
 }
 
 CView* CFrame::getCurrentView() const {
-    if (modalView) return modalView;
+    if (modalView)
+        return modalView;
     return CViewContainer::getCurrentView();
 }
 
 void CFrame::setFocusView(CView* view) {
     CView* previous = focusView;
     focusView = view;
-    if (focusView && focusView->getWantsFocus()) focusView->setDirty(true);
+    if (focusView && focusView->getWantsFocus())
+        focusView->setDirty(true);
     if (previous && previous != view) {
         previous->looseFocus(nullptr);
-        if (previous->getWantsFocus()) previous->setDirty(true);
+        if (previous->getWantsFocus())
+            previous->setDirty(true);
     }
 }
 
-CView* CFrame::getFocusView() const { return focusView; }
+CView* CFrame::getFocusView() const {
+    return focusView;
+}
 
 int32 CFrame::setModalView(CView* view) {
-    if (modalView && view) return 0;
-    if (modalView) removeView(modalView, false);
+    if (modalView && view)
+        return 0;
+    if (modalView)
+        removeView(modalView, false);
     modalView = view;
-    if (modalView) addView(modalView);
+    if (modalView)
+        addView(modalView);
     return 1;
 }
 
-CView* CFrame::getModalView() const { return modalView; }
+CView* CFrame::getModalView() const {
+    return modalView;
+}
 
 // --- editor ------------------------------------------------------------------
 
 void CFrame::beginEdit(int32 index) {
-    if (editor) editor->beginEdit(index);
+    if (editor)
+        editor->beginEdit(index);
 }
 
 void CFrame::endEdit(int32 index) {
-    if (editor) editor->endEdit(index);
+    if (editor)
+        editor->endEdit(index);
 }
 
 void CFrame::requestIdle() {
-    if (editor) editor->runIdle();
+    if (editor)
+        editor->runIdle();
 }
 
-uint32_t CFrame::getTicks() const { return editor ? platform().getTicks() : 0; }
+uint32_t CFrame::getTicks() const {
+    return editor ? platform().getTicks() : 0;
+}
 
-int32 CFrame::getKnobMode() const { return editor ? editor->getKnobMode() : 0; }
+int32 CFrame::getKnobMode() const {
+    return editor ? editor->getKnobMode() : 0;
+}
 
-FrameEditor* CFrame::getEditor() const { return editor; }
+FrameEditor* CFrame::getEditor() const {
+    return editor;
+}
 
 bool CFrame::isTypeOf(const char* name) const {
     return (name && std::strcmp(name, "CFrame") == 0) || CViewContainer::isTypeOf(name);
@@ -290,10 +341,16 @@ bool CFrame::isTypeOf(const char* name) const {
 
 // --- window ------------------------------------------------------------------
 
-bool CFrame::openOwnWindow() { return false; }   // the frame always lives in the host's window
-bool CFrame::closeOwnWindow() { return ownsTopWindow; }
+bool CFrame::openOwnWindow() {
+    return false;
+}  // the frame always lives in the host's window
+bool CFrame::closeOwnWindow() {
+    return ownsTopWindow;
+}
 
-bool CFrame::setPosition(int32, int32) { return false; }
+bool CFrame::setPosition(int32, int32) {
+    return false;
+}
 
 bool CFrame::getPosition(int32& x, int32& y) const {
     x = size.left;
@@ -301,12 +358,17 @@ bool CFrame::getPosition(int32& x, int32& y) const {
     return true;
 }
 
-void CFrame::setViewSize(const CRect& rect) { setSize(rect.width(), rect.height()); }
+void CFrame::setViewSize(const CRect& rect) {
+    setSize(rect.width(), rect.height());
+}
 
 bool CFrame::setSize(int32 width, int32 height) {
-    if (!isOpen()) return false;
-    if (width == size.width() && height == size.height()) return false;
-    if (width <= 0 || height <= 0 || width > PixelImage::kMaxSide || height > PixelImage::kMaxSide) return false;
+    if (!isOpen())
+        return false;
+    if (width == size.width() && height == size.height())
+        return false;
+    if (width <= 0 || height <= 0 || width > PixelImage::kMaxSide || height > PixelImage::kMaxSide)
+        return false;
     releaseFrameOffscreen();
     if (editor && editor->sizeWindow(width, height)) {
         size.right = size.left + width;
@@ -323,7 +385,8 @@ bool CFrame::setSize(int32 width, int32 height) {
 }
 
 bool CFrame::getSize(CRect* rect) const {
-    if (!rect) return false;
+    if (!rect)
+        return false;
     *rect = size;
     return true;
 }
@@ -334,10 +397,17 @@ bool CFrame::getSize(CRect& rect) const {
 }
 
 void CFrame::setCursor(int32 type) {
-    if (!window) return;
+    if (!window)
+        return;
     switch (type) {
-        case kCursorWait: case kCursorHSize: case kCursorVSize: case kCursorSizeAll:
-        case kCursorNESWSize: case kCursorNWSESize: case kCursorNotAllowed: case kCursorHand:
+        case kCursorWait:
+        case kCursorHSize:
+        case kCursorVSize:
+        case kCursorSizeAll:
+        case kCursorNESWSize:
+        case kCursorNWSESize:
+        case kCursorNotAllowed:
+        case kCursorHand:
             cursorChanged = true;
             platform().setCursor(window, type);
             break;
@@ -348,34 +418,48 @@ void CFrame::setCursor(int32 type) {
 }
 
 bool CFrame::setDropActive(bool flag) {
-    if (!dropActive && !flag) return true;
-    if (!window) return false;
-    if (dropActive) platform().revokeDropTarget(window);
-    if (flag) flag = platform().registerDropTarget(window);
+    if (!dropActive && !flag)
+        return true;
+    if (!window)
+        return false;
+    if (dropActive)
+        platform().revokeDropTarget(window);
+    if (flag)
+        flag = platform().registerDropTarget(window);
     dropActive = flag;
     return true;
 }
 
-bool CFrame::isDropActive() const { return dropActive; }
-void CFrame::setOpenFlag(bool flag) { isOpenFlag = flag; }
-bool CFrame::getOpenFlag() const { return isOpenFlag; }
+bool CFrame::isDropActive() const {
+    return dropActive;
+}
+void CFrame::setOpenFlag(bool flag) {
+    isOpenFlag = flag;
+}
+bool CFrame::getOpenFlag() const {
+    return isOpenFlag;
+}
 
 // --- platform events -----------------------------------------------------------
 
 void CFrame::platformPaint(const PlatformRect& invalid) {
-    if (!isOpen()) return;
+    if (!isOpen())
+        return;
     CRect r(invalid.left, invalid.top, invalid.right, invalid.bottom);
     r.bound(localArea());
-    if (r.isEmpty()) return;
+    if (r.isEmpty())
+        return;
     FrameHold hold(this);
     COffscreenContext* off = getFrameOffscreen();
-    if (!off) return;
+    if (!off)
+        return;
     drawRect(off, r);
     presentRect(r);
 }
 
 void CFrame::platformButtonPress(int32_t x, int32_t y, int32_t) {
-    if (!isOpen()) return;
+    if (!isOpen())
+        return;
     FrameHold hold(this);
     CDrawContext* context = new CDrawContext(window, this);
     CPoint where(x, y);
@@ -384,7 +468,8 @@ void CFrame::platformButtonPress(int32_t x, int32_t y, int32_t) {
 }
 
 void CFrame::platformWheel(int32_t x, int32_t y, bool screenCoordinates, float distance) {
-    if (!isOpen()) return;
+    if (!isOpen())
+        return;
     FrameHold hold(this);
     CDrawContext* context = new CDrawContext(window, this);
     CPoint where(x, y);
@@ -405,7 +490,8 @@ void CFrame::platformWindowDestroyed() {
 
 int32_t CFrame::platformDrag(PlatformDragEvent event, const std::vector<std::string>* files) {
     if (event == PlatformDragEvent::enter) {
-        if (!files) return 0;
+        if (!files)
+            return 0;
         releaseCurrentDrag();
         currentDrag = new CDragContainer(*files);
     } else if (!currentDrag) {
@@ -419,16 +505,22 @@ int32_t CFrame::platformDrag(PlatformDragEvent event, const std::vector<std::str
     drag->remember();
     int32_t effect = 2;  // move
     switch (event) {
-        case PlatformDragEvent::enter: onDragEnter(context, drag, where); break;
-        case PlatformDragEvent::over: onDragMove(context, drag, where); break;
+        case PlatformDragEvent::enter:
+            onDragEnter(context, drag, where);
+            break;
+        case PlatformDragEvent::over:
+            onDragMove(context, drag, where);
+            break;
         case PlatformDragEvent::leave:
             onDragLeave(context, drag, where);
-            if (currentDrag == drag) releaseCurrentDrag();
+            if (currentDrag == drag)
+                releaseCurrentDrag();
             effect = 0;
             break;
         case PlatformDragEvent::drop:
             onDrop(context, drag, where);
-            if (currentDrag == drag) releaseCurrentDrag();
+            if (currentDrag == drag)
+                releaseCurrentDrag();
             break;
     }
     drag->forget();

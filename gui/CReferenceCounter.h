@@ -16,7 +16,8 @@ public:
 
     // Releases one reference; the object is destroyed when it held the last.
     virtual void forget() {
-        if (nbReference-- <= 1) delete this;
+        if (nbReference-- <= 1)
+            delete this;
     }
     // Adds one reference.
     virtual void remember() { ++nbReference; }

@@ -26,18 +26,21 @@ CViewContainer::CViewContainer(const CRect& r, CFrame* owner, CBitmap* bitmap) :
 
 CViewContainer::~CViewContainer() {
     removeAll(true);
-    if (offscreen) offscreen->forget();
+    if (offscreen)
+        offscreen->forget();
 }
 
 void CViewContainer::addView(CView* view, const CRect& area, bool enabled) {
-    if (!view) return;
+    if (!view)
+        return;
     view->setMouseEnabled(enabled);
     view->setMouseArea(area);
     addView(view);
 }
 
 void CViewContainer::addView(CView* view) {
-    if (!view) return;
+    if (!view)
+        return;
     view->remember();
     view->frame = frame;
     view->parent = this;
@@ -52,24 +55,30 @@ namespace {
 // A creator that already released its own is not released twice: the
 // container's reference is then the last.
 void releaseChild(CView* view, bool withForget) {
-    if (withForget && view->getNbReference() > 1) view->forget();
+    if (withForget && view->getNbReference() > 1)
+        view->forget();
     view->forget();
 }
 
 bool isWithin(const CView* view, const CView* ancestor) {
     for (const CView* v = view; v; v = v->getParentView())
-        if (v == ancestor) return true;
+        if (v == ancestor)
+            return true;
     return false;
 }
 
 }  // namespace
 
 void CViewContainer::removeView(CView* view, bool withForget) {
-    if (!view) return;
+    if (!view)
+        return;
     auto it = std::find(children.begin(), children.end(), view);
-    if (it == children.end()) return;
-    if (frame && frame->getFocusView() && isWithin(frame->getFocusView(), view)) frame->setFocusView(nullptr);
-    if (dragView == view) dragView = nullptr;
+    if (it == children.end())
+        return;
+    if (frame && frame->getFocusView() && isWithin(frame->getFocusView(), view))
+        frame->setFocusView(nullptr);
+    if (dragView == view)
+        dragView = nullptr;
     children.erase(it);
     view->removed(this);
     view->parent = nullptr;
@@ -78,7 +87,8 @@ void CViewContainer::removeView(CView* view, bool withForget) {
 }
 
 void CViewContainer::removeAll(bool withForget) {
-    if (children.empty()) return;
+    if (children.empty())
+        return;
     if (frame && frame->getFocusView() && frame->getFocusView() != this && isWithin(frame->getFocusView(), this))
         frame->setFocusView(nullptr);
     dragView = nullptr;
@@ -98,10 +108,13 @@ bool CViewContainer::isChild(CView* view) const {
     return view && std::find(children.begin(), children.end(), view) != children.end();
 }
 
-int32 CViewContainer::getViewCount() const { return static_cast<int32>(children.size()); }
+int32 CViewContainer::getViewCount() const {
+    return static_cast<int32>(children.size());
+}
 
 CView* CViewContainer::getView(int32 index) const {
-    if (index < 0 || index >= static_cast<int32>(children.size())) return nullptr;
+    if (index < 0 || index >= static_cast<int32>(children.size()))
+        return nullptr;
     return children[static_cast<size_t>(index)];
 }
 
@@ -110,12 +123,19 @@ void CViewContainer::setBackgroundColor(const CColor& color) {
     setDirty(true);
 }
 
-CColor CViewContainer::getBackgroundColor() const { return backgroundColor; }
-void CViewContainer::setBackgroundOffset(const CPoint& point) { backgroundOffset = point; }
-const CPoint& CViewContainer::getBackgroundOffset() const { return backgroundOffset; }
+CColor CViewContainer::getBackgroundColor() const {
+    return backgroundColor;
+}
+void CViewContainer::setBackgroundOffset(const CPoint& point) {
+    backgroundOffset = point;
+}
+const CPoint& CViewContainer::getBackgroundOffset() const {
+    return backgroundOffset;
+}
 
 void CViewContainer::drawBackgroundRect(CDrawContext* context, const CRect& rect) {
-    if (!context) return;
+    if (!context)
+        return;
     if (background) {
         CRect r = rect;
         const CPoint source(rect.left + backgroundOffset.x, rect.top + backgroundOffset.y);
@@ -132,8 +152,12 @@ void CViewContainer::drawBackgroundRect(CDrawContext* context, const CRect& rect
     }
 }
 
-void CViewContainer::setUpdateMode(int32 mode) { updateMode = mode; }
-int32 CViewContainer::getUpdateMode() const { return updateMode; }
+void CViewContainer::setUpdateMode(int32 mode) {
+    updateMode = mode;
+}
+int32 CViewContainer::getUpdateMode() const {
+    return updateMode;
+}
 
 void CViewContainer::setDrawOffscreen(bool flag) {
     drawOffscreen = flag;
@@ -146,9 +170,11 @@ void CViewContainer::setDrawOffscreen(bool flag) {
 CDrawContext* CViewContainer::beginTarget(CDrawContext* context, CPoint& savedOffset) {
     savedOffset = context->getOffset();
     if (drawOffscreen) {
-        if (!offscreen) offscreen = new COffscreenContext(frame, size.width(), size.height(), backgroundColor);
+        if (!offscreen)
+            offscreen = new COffscreenContext(frame, size.width(), size.height(), backgroundColor);
         if (offscreen->isValid()) {
-            if (transparent) context->copyFrom(size, offscreen, CPoint(0, 0));
+            if (transparent)
+                context->copyFrom(size, offscreen, CPoint(0, 0));
             return offscreen;
         }
     }
@@ -166,7 +192,8 @@ void CViewContainer::endTarget(CDrawContext* context, CDrawContext* target, cons
 }
 
 void CViewContainer::draw(CDrawContext* context) {
-    if (!context) return;
+    if (!context)
+        return;
     CPoint savedOffset;
     CDrawContext* target = beginTarget(context, savedOffset);
 
@@ -205,7 +232,8 @@ void CViewContainer::draw(CDrawContext* context) {
 }
 
 void CViewContainer::drawRect(CDrawContext* context, const CRect& updateRect) {
-    if (!context) return;
+    if (!context)
+        return;
     CRect working = updateRect;
     working.bound(size);
     working.offset(-size.left, -size.top);
@@ -225,7 +253,8 @@ void CViewContainer::drawRect(CDrawContext* context, const CRect& updateRect) {
     CRect current = clip;
     for (size_t i = 0; i < children.size(); ++i) {
         CView* child = children[i];
-        if (!child->checkUpdate(working)) continue;
+        if (!child->checkUpdate(working))
+            continue;
         CRect full;
         child->getViewSize(full);
         CRect childClip = full;
@@ -237,8 +266,7 @@ void CViewContainer::drawRect(CDrawContext* context, const CRect& updateRect) {
         }
         child->drawRect(target, working);
         // A dirty view painted only in part is painted whole at the next idle.
-        if (wasDirty && !scrollContainer &&
-            (childClip.width() < full.width() || childClip.height() < full.height()))
+        if (wasDirty && !scrollContainer && (childClip.width() < full.width() || childClip.height() < full.height()))
             child->setDirty(true);
     }
     target->setClipRect(oldClip);
@@ -260,7 +288,8 @@ void CViewContainer::mouse(CDrawContext* context, CPoint& where, int32 buttons) 
 int32 CViewContainer::onKeyDown(VstKeyCode& key) {
     for (size_t i = children.size(); i-- > 0;) {
         const int32 r = children[i]->onKeyDown(key);
-        if (r != -1) return r;
+        if (r != -1)
+            return r;
     }
     return -1;
 }
@@ -268,7 +297,8 @@ int32 CViewContainer::onKeyDown(VstKeyCode& key) {
 int32 CViewContainer::onKeyUp(VstKeyCode& key) {
     for (size_t i = children.size(); i-- > 0;) {
         const int32 r = children[i]->onKeyUp(key);
-        if (r != -1) return r;
+        if (r != -1)
+            return r;
     }
     return -1;
 }
@@ -288,7 +318,8 @@ bool CViewContainer::onWheel(CDrawContext* context, const CPoint& where, CMouseW
 }
 
 bool CViewContainer::onDrop(CDrawContext* context, CDragContainer* drag, const CPoint& where) {
-    if (!frame) return false;
+    if (!frame)
+        return false;
     const CPoint local(where.x - size.left, where.y - size.top);
     bool result = false;
     if (CView* view = getViewAt(where, false)) {
@@ -300,48 +331,59 @@ bool CViewContainer::onDrop(CDrawContext* context, CDragContainer* drag, const C
 }
 
 void CViewContainer::onDragEnter(CDrawContext* context, CDragContainer* drag, const CPoint& where) {
-    if (!frame) return;
+    if (!frame)
+        return;
     const CPoint local(where.x - size.left, where.y - size.top);
     dragView = getViewAt(where, false);
-    if (dragView) dragView->onDragEnter(context, drag, local);
+    if (dragView)
+        dragView->onDragEnter(context, drag, local);
 }
 
 void CViewContainer::onDragLeave(CDrawContext* context, CDragContainer* drag, const CPoint& where) {
     const CPoint local(where.x - size.left, where.y - size.top);
-    if (dragView) dragView->onDragLeave(context, drag, local);
+    if (dragView)
+        dragView->onDragLeave(context, drag, local);
     dragView = nullptr;
 }
 
 void CViewContainer::onDragMove(CDrawContext* context, CDragContainer* drag, const CPoint& where) {
-    if (!frame) return;
+    if (!frame)
+        return;
     const CPoint local(where.x - size.left, where.y - size.top);
     CView* view = getViewAt(where, false);
     if (view != dragView) {
-        if (dragView) dragView->onDragLeave(context, drag, local);
+        if (dragView)
+            dragView->onDragLeave(context, drag, local);
         dragView = view;
-        if (dragView) dragView->onDragEnter(context, drag, local);
+        if (dragView)
+            dragView->onDragEnter(context, drag, local);
     } else if (dragView) {
         dragView->onDragMove(context, drag, local);
     }
 }
 
 void CViewContainer::looseFocus(CDrawContext* context) {
-    for (size_t i = 0; i < children.size(); ++i) children[i]->looseFocus(context);
+    for (size_t i = 0; i < children.size(); ++i)
+        children[i]->looseFocus(context);
 }
 
 void CViewContainer::takeFocus(CDrawContext* context) {
-    for (size_t i = 0; i < children.size(); ++i) children[i]->takeFocus(context);
+    for (size_t i = 0; i < children.size(); ++i)
+        children[i]->takeFocus(context);
 }
 
 bool CViewContainer::isDirty() const {
-    if (dirty) return true;
+    if (dirty)
+        return true;
     const CRect area = localArea();
     for (const CView* child : children) {
-        if (!child->isDirty()) continue;
+        if (!child->isDirty())
+            continue;
         CRect r;
         child->getViewSize(r);
         r.bound(area);
-        if (r.width() > 0 && r.height() > 0) return true;
+        if (r.width() > 0 && r.height() > 0)
+            return true;
     }
     return false;
 }
@@ -364,7 +406,8 @@ bool CViewContainer::removed(CView* parentView) {
 
 bool CViewContainer::attached(CView* parentView) {
     // Children added before this container joined a frame learn it now.
-    for (CView* child : children) child->frame = frame;
+    for (CView* child : children)
+        child->frame = frame;
     if (drawOffscreen && !offscreen)
         offscreen = new COffscreenContext(frame, size.width(), size.height(), backgroundColor);
     return CView::attached(parentView);
@@ -372,18 +415,21 @@ bool CViewContainer::attached(CView* parentView) {
 
 CPoint& CViewContainer::frameToLocal(CPoint& point) const {
     point.offset(-size.left, -size.top);
-    if (parent && parent->isTypeOf("CViewContainer")) return parent->frameToLocal(point);
+    if (parent && parent->isTypeOf("CViewContainer"))
+        return parent->frameToLocal(point);
     return point;
 }
 
 CPoint& CViewContainer::localToFrame(CPoint& point) const {
     point.offset(size.left, size.top);
-    if (parent && parent->isTypeOf("CViewContainer")) return parent->localToFrame(point);
+    if (parent && parent->isTypeOf("CViewContainer"))
+        return parent->localToFrame(point);
     return point;
 }
 
 int32 CViewContainer::notify(CView* sender, const char* message) {
-    if (message == kMsgCheckIfViewContainer) return 1;
+    if (message == kMsgCheckIfViewContainer)
+        return 1;
     return CView::notify(sender, message);
 }
 
@@ -418,10 +464,12 @@ void CViewContainer::update(CDrawContext* context) {
         const CRect area = localArea();
         for (size_t i = 0; i < children.size(); ++i) {
             CView* child = children[i];
-            if (!child->isDirty()) continue;
+            if (!child->isDirty())
+                continue;
             CRect r;
             child->getViewSize(r);
-            if (!r.rectOverlap(area)) continue;
+            if (!r.rectOverlap(area))
+                continue;
             if (child->notify(this, kMsgCheckIfViewContainer) == 1) {
                 child->update(context);
             } else {
@@ -438,28 +486,33 @@ void CViewContainer::update(CDrawContext* context) {
 }
 
 CView* CViewContainer::getCurrentView() const {
-    if (!frame) return nullptr;
+    if (!frame)
+        return nullptr;
     CPoint where;
     frame->getCurrentLocation(where);
     frameToLocal(where);
     for (size_t i = children.size(); i-- > 0;) {
         CRect area;
         children[i]->getMouseArea(area);
-        if (area.pointInside(where)) return children[i];
+        if (area.pointInside(where))
+            return children[i];
     }
     return nullptr;
 }
 
 CView* CViewContainer::getViewAt(const CPoint& where, bool deep) const {
-    if (!frame) return nullptr;
+    if (!frame)
+        return nullptr;
     const CPoint local(where.x - size.left, where.y - size.top);
     for (size_t i = children.size(); i-- > 0;) {
         CView* child = children[i];
         CRect area;
         child->getMouseArea(area);
-        if (!area.pointInside(local)) continue;
+        if (!area.pointInside(local))
+            continue;
         if (deep && child->notify(const_cast<CViewContainer*>(this), kMsgCheckIfViewContainer) == 1) {
-            if (CView* inner = static_cast<CViewContainer*>(child)->getViewAt(local, true)) return inner;
+            if (CView* inner = static_cast<CViewContainer*>(child)->getViewAt(local, true))
+                return inner;
         }
         return child;
     }
@@ -471,21 +524,25 @@ CView* CViewContainer::findFocusable(CView* after, bool reverse) const {
     int32 i = reverse ? n - 1 : 0;
     if (after) {
         auto it = std::find(children.begin(), children.end(), after);
-        if (it == children.end()) return nullptr;
+        if (it == children.end())
+            return nullptr;
         i = static_cast<int32>(it - children.begin()) + (reverse ? -1 : 1);
     }
     for (; i >= 0 && i < n; i += reverse ? -1 : 1) {
         CView* child = children[static_cast<size_t>(i)];
-        if (child->getWantsFocus()) return child;
+        if (child->getWantsFocus())
+            return child;
         if (child->notify(const_cast<CViewContainer*>(this), kMsgCheckIfViewContainer) == 1) {
-            if (CView* inner = static_cast<CViewContainer*>(child)->findFocusable(nullptr, reverse)) return inner;
+            if (CView* inner = static_cast<CViewContainer*>(child)->findFocusable(nullptr, reverse))
+                return inner;
         }
     }
     return nullptr;
 }
 
 bool CViewContainer::advanceFocus(CView* oldFocus, bool reverse) {
-    if (!frame) return false;
+    if (!frame)
+        return false;
     // From the old focus's own container outwards; without one, the whole tree.
     CView* candidate = nullptr;
     if (oldFocus && oldFocus->getParentView()) {

@@ -28,20 +28,24 @@ void readFromMemory(png_structp png, png_bytep out, png_size_t count) {
 }
 
 // Errors return through libpng's long jump; nothing is printed.
-void silentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void silentError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
 void silentWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
 PngResult decodePng(const uint8_t* data, size_t size, PixelImage& out) {
     out.clear();
-    if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) return PngResult::badHeader;
+    if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0)
+        return PngResult::badHeader;
 
     MemoryReader reader{data, size, 0};
     // The version string of the libpng we were compiled against, which must
     // match the one linked.
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, silentError, silentWarning);
-    if (!png) return PngResult::badHeader;
+    if (!png)
+        return PngResult::badHeader;
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
@@ -70,26 +74,31 @@ PngResult decodePng(const uint8_t* data, size_t size, PixelImage& out) {
     }
     result = PngResult::decodeError;
 
-    if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
-    if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (colourType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(png);
+    if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
     if (png_get_valid(png, info, PNG_INFO_tRNS))
         png_set_tRNS_to_alpha(png);
     else
         png_set_filler(png, 0xff, PNG_FILLER_AFTER);
-    if (bitDepth == 16) png_set_strip_16(png);
+    if (bitDepth == 16)
+        png_set_strip_16(png);
     png_set_bgr(png);
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
-    if (png_get_rowbytes(png, info) != static_cast<png_size_t>(out.rowBytes()) ||
-        png_get_bit_depth(png, info) != 8 || png_get_channels(png, info) != 4) {
+    if (png_get_rowbytes(png, info) != static_cast<png_size_t>(out.rowBytes()) || png_get_bit_depth(png, info) != 8 ||
+        png_get_channels(png, info) != 4) {
         png_error(png, "unexpected row layout");
     }
 
     // Rows arrive top first; row(y) places them upright in the bottom-up store.
     for (int pass = 0; pass < passes; ++pass) {
-        for (int32 y = 0; y < out.height(); ++y) png_read_row(png, out.row(y), nullptr);
+        for (int32 y = 0; y < out.height(); ++y)
+            png_read_row(png, out.row(y), nullptr);
     }
     // Every row is in: a damaged tail after the image data costs nothing.
     result = PngResult::ok;
@@ -119,15 +128,19 @@ uint32_t le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
            static_cast<uint32_t>(p[3]) << 24;
 }
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 }  // namespace
 
 bool decodeDib(const uint8_t* data, size_t size, PixelImage& out) {
     out.clear();
-    if (!data || size < 40) return false;
+    if (!data || size < 40)
+        return false;
     const uint32_t headerSize = le32(data);
-    if (headerSize < 40 || headerSize > size) return false;
+    if (headerSize < 40 || headerSize > size)
+        return false;
     const int64_t w = static_cast<int32_t>(le32(data + 4));
     const int64_t rawH = static_cast<int32_t>(le32(data + 8));
     const uint16_t planes = le16(data + 12);
@@ -136,13 +149,18 @@ bool decodeDib(const uint8_t* data, size_t size, PixelImage& out) {
     const uint32_t coloursUsed = le32(data + 32);
     const bool topDown = rawH < 0;
     const int64_t h = topDown ? -rawH : rawH;
-    if (planes != 1 || compression != 0 /* uncompressed */ || (bitCount != 24 && bitCount != 32)) return false;
-    if (w <= 0 || h <= 0 || w > PixelImage::kMaxSide || h > PixelImage::kMaxSide) return false;
-    if (coloursUsed > 256) return false;
+    if (planes != 1 || compression != 0 /* uncompressed */ || (bitCount != 24 && bitCount != 32))
+        return false;
+    if (w <= 0 || h <= 0 || w > PixelImage::kMaxSide || h > PixelImage::kMaxSide)
+        return false;
+    if (coloursUsed > 256)
+        return false;
     const uint64_t stride = ((static_cast<uint64_t>(w) * bitCount + 31) / 32) * 4;
     const uint64_t pixelOffset = static_cast<uint64_t>(headerSize) + static_cast<uint64_t>(coloursUsed) * 4;
-    if (pixelOffset + stride * static_cast<uint64_t>(h) > size) return false;
-    if (!out.allocate(static_cast<int32>(w), static_cast<int32>(h))) return false;
+    if (pixelOffset + stride * static_cast<uint64_t>(h) > size)
+        return false;
+    if (!out.allocate(static_cast<int32>(w), static_cast<int32>(h)))
+        return false;
 
     const int bytesPerPixel = bitCount / 8;
     for (int32 y = 0; y < out.height(); ++y) {

@@ -36,7 +36,9 @@ PixelView PixelImage::view() const {
     return v;
 }
 
-Bgra opaqueBgra(const CColor& c) { return Bgra{c.blue, c.green, c.red, 255}; }
+Bgra opaqueBgra(const CColor& c) {
+    return Bgra{c.blue, c.green, c.red, 255};
+}
 
 namespace pixelops {
 
@@ -57,9 +59,9 @@ inline void put(uint8_t* p, Bgra c) {
 
 }  // namespace
 
-bool clipCopy(CRect& dstRect, CPoint& srcPoint, const CRect& clip, const CRect& dstBounds,
-              const CRect& srcBounds) {
-    if (dstRect.isEmpty()) return false;
+bool clipCopy(CRect& dstRect, CPoint& srcPoint, const CRect& clip, const CRect& dstBounds, const CRect& srcBounds) {
+    if (dstRect.isEmpty())
+        return false;
     // The source area the destination would read, in destination terms.
     CRect srcArea = srcBounds;
     srcArea.offset(dstRect.left - srcPoint.x, dstRect.top - srcPoint.y);
@@ -67,7 +69,8 @@ bool clipCopy(CRect& dstRect, CPoint& srcPoint, const CRect& clip, const CRect& 
     r.bound(clip);
     r.bound(dstBounds);
     r.bound(srcArea);
-    if (r.isEmpty()) return false;
+    if (r.isEmpty())
+        return false;
     srcPoint.x += r.left - dstRect.left;
     srcPoint.y += r.top - dstRect.top;
     dstRect = r;
@@ -76,22 +79,26 @@ bool clipCopy(CRect& dstRect, CPoint& srcPoint, const CRect& clip, const CRect& 
 
 void fill(PixelImage& dst, CRect rect, const CRect& clip, Bgra colour) {
     CRect r = clipTo(rect, clip, dst.bounds());
-    if (r.isEmpty()) return;
+    if (r.isEmpty())
+        return;
     for (int32 y = r.top; y < r.bottom; ++y) {
         uint8_t* p = dst.pixel(r.left, y);
-        for (int32 x = r.left; x < r.right; ++x, p += 4) put(p, colour);
+        for (int32 x = r.left; x < r.right; ++x, p += 4)
+            put(p, colour);
     }
 }
 
 void plot(PixelImage& dst, int32 x, int32 y, const CRect& clip, Bgra colour) {
-    if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom) return;
-    if (x < 0 || y < 0 || x >= dst.width() || y >= dst.height()) return;
+    if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom)
+        return;
+    if (x < 0 || y < 0 || x >= dst.width() || y >= dst.height())
+        return;
     put(dst.pixel(x, y), colour);
 }
 
-void line(PixelImage& dst, CPoint from, CPoint to, const CRect& clip, Bgra colour, int32 width,
-          bool dotted) {
-    if (width < 1) width = 1;
+void line(PixelImage& dst, CPoint from, CPoint to, const CRect& clip, Bgra colour, int32 width, bool dotted) {
+    if (width < 1)
+        width = 1;
     // Keep the walk finite for absurd coordinates: clamp both ends to a
     // generous box around the image first (lines stay straight enough for
     // anything that lands on screen).
@@ -113,16 +120,24 @@ void line(PixelImage& dst, CPoint from, CPoint to, const CRect& clip, Bgra colou
         }
         ++n;
         const int32 e2 = 2 * err;
-        if (e2 >= dy) { err += dy; x0 += sx; }
-        if (e2 <= dx) { err += dx; y0 += sy; }
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
     }
 }
 
 CRect copy(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoint, const CRect& clip) {
-    if (!clipCopy(dstRect, srcPoint, clip, dst.bounds(), src.bounds())) return CRect();
+    if (!clipCopy(dstRect, srcPoint, clip, dst.bounds(), src.bounds()))
+        return CRect();
     const size_t bytes = static_cast<size_t>(dstRect.width()) * 4;
     const bool same = &dst == &src;
-    if (same && dstRect.left == srcPoint.x && dstRect.top == srcPoint.y) return dstRect;
+    if (same && dstRect.left == srcPoint.x && dstRect.top == srcPoint.y)
+        return dstRect;
     // Overlapping copies within one image: walk rows away from the overlap.
     const bool upward = same && dstRect.top > srcPoint.y;
     for (int32 i = 0; i < dstRect.height(); ++i) {
@@ -132,15 +147,17 @@ CRect copy(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoin
     return dstRect;
 }
 
-CRect copyKeyed(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoint,
-                const CRect& clip, Bgra key) {
-    if (&dst == &src) return CRect();  // never needed; avoids reading what was just written
-    if (!clipCopy(dstRect, srcPoint, clip, dst.bounds(), src.bounds())) return CRect();
+CRect copyKeyed(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoint, const CRect& clip, Bgra key) {
+    if (&dst == &src)
+        return CRect();  // never needed; avoids reading what was just written
+    if (!clipCopy(dstRect, srcPoint, clip, dst.bounds(), src.bounds()))
+        return CRect();
     for (int32 y = 0; y < dstRect.height(); ++y) {
         uint8_t* d = dst.pixel(dstRect.left, dstRect.top + y);
         const uint8_t* s = src.pixel(srcPoint.x, srcPoint.y + y);
         for (int32 x = 0; x < dstRect.width(); ++x, d += 4, s += 4) {
-            if (s[0] == key.b && s[1] == key.g && s[2] == key.r) continue;
+            if (s[0] == key.b && s[1] == key.g && s[2] == key.r)
+                continue;
             std::memcpy(d, s, 4);
         }
     }
@@ -149,9 +166,12 @@ CRect copyKeyed(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint sr
 
 CRect blend(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoint, const CRect& clip,
             uint8_t constantAlpha, bool useSourceAlpha) {
-    if (&dst == &src) return CRect();
-    if (constantAlpha == 0) return CRect();
-    if (!clipCopy(dstRect, srcPoint, clip, dst.bounds(), src.bounds())) return CRect();
+    if (&dst == &src)
+        return CRect();
+    if (constantAlpha == 0)
+        return CRect();
+    if (!clipCopy(dstRect, srcPoint, clip, dst.bounds(), src.bounds()))
+        return CRect();
     const uint32_t c = constantAlpha;
     for (int32 y = 0; y < dstRect.height(); ++y) {
         uint8_t* d = dst.pixel(dstRect.left, dstRect.top + y);
@@ -159,10 +179,14 @@ CRect blend(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoi
         for (int32 x = 0; x < dstRect.width(); ++x, d += 4, s += 4) {
             const uint32_t sa = useSourceAlpha ? s[3] : 255u;
             if (c == 255 && sa == 255) {  // opaque pixel: plain copy
-                d[0] = s[0]; d[1] = s[1]; d[2] = s[2]; d[3] = 255;
+                d[0] = s[0];
+                d[1] = s[1];
+                d[2] = s[2];
+                d[3] = 255;
                 continue;
             }
-            if (c == 255 && sa == 0 && s[0] == 0 && s[1] == 0 && s[2] == 0) continue;  // fully clear
+            if (c == 255 && sa == 0 && s[0] == 0 && s[1] == 0 && s[2] == 0)
+                continue;  // fully clear
             const uint32_t a = c == 255 ? sa : div255(sa * c);
             const uint32_t keep = 255 - a;
             for (int ch = 0; ch < 3; ++ch) {

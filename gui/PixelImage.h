@@ -82,16 +82,14 @@ void plot(PixelImage& dst, int32 x, int32 y, const CRect& clip, Bgra colour);
 
 // A line from `from` to `to`, the end point excluded, `width` pixels thick
 // (square pen), dotted when `dotted` (every other pixel).
-void line(PixelImage& dst, CPoint from, CPoint to, const CRect& clip, Bgra colour, int32 width,
-          bool dotted);
+void line(PixelImage& dst, CPoint from, CPoint to, const CRect& clip, Bgra colour, int32 width, bool dotted);
 
 // Copies src pixels starting at `srcPoint` into `dstRect`. Answers the
 // rectangle actually written (empty when nothing was). `dst` may be `src`.
 CRect copy(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoint, const CRect& clip);
 
 // As copy, skipping source pixels whose colour bytes equal `key`.
-CRect copyKeyed(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoint,
-                const CRect& clip, Bgra key);
+CRect copyKeyed(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoint, const CRect& clip, Bgra key);
 
 // Source-over blend of a premultiplied source scaled by `constantAlpha`:
 //   s' = s * C / 255, per channel and alpha
@@ -105,8 +103,7 @@ CRect blend(PixelImage& dst, CRect dstRect, const PixelImage& src, CPoint srcPoi
 // Clips a copy: `dstRect` is cut to `clip` and the destination bounds, then
 // to what the source holds from `srcPoint` on; `srcPoint` moves along.
 // Answers false when nothing remains.
-bool clipCopy(CRect& dstRect, CPoint& srcPoint, const CRect& clip, const CRect& dstBounds,
-              const CRect& srcBounds);
+bool clipCopy(CRect& dstRect, CPoint& srcPoint, const CRect& clip, const CRect& dstBounds, const CRect& srcBounds);
 
 }  // namespace pixelops
 }  // namespace VSTGUI

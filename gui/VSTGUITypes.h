@@ -14,7 +14,11 @@ struct CPoint {
 
     CPoint() = default;
     CPoint(int32 px, int32 py) : x(px), y(py) {}
-    CPoint& offset(int32 dx, int32 dy) { x += dx; y += dy; return *this; }
+    CPoint& offset(int32 dx, int32 dy) {
+        x += dx;
+        y += dy;
+        return *this;
+    }
     bool operator==(const CPoint& o) const { return x == o.x && y == o.y; }
     bool operator!=(const CPoint& o) const { return !(*this == o); }
 };
@@ -33,7 +37,13 @@ struct CRect {
     int32 height() const { return bottom - top; }
     bool isEmpty() const { return right <= left || bottom <= top; }
 
-    CRect& offset(int32 dx, int32 dy) { left += dx; right += dx; top += dy; bottom += dy; return *this; }
+    CRect& offset(int32 dx, int32 dy) {
+        left += dx;
+        right += dx;
+        top += dy;
+        bottom += dy;
+        return *this;
+    }
     CRect& moveTo(int32 x, int32 y) { return offset(x - left, y - top); }
 
     // Raises left/top and lowers right/bottom to `b`; an inverted result
@@ -43,15 +53,15 @@ struct CRect {
         top = std::max(top, b.top);
         right = std::min(right, b.right);
         bottom = std::min(bottom, b.bottom);
-        if (bottom < top) bottom = top;
-        if (right < left) right = left;
+        if (bottom < top)
+            bottom = top;
+        if (right < left)
+            right = left;
         return *this;
     }
 
     // Hit test: edges inclusive.
-    bool pointInside(const CPoint& p) const {
-        return p.x >= left && p.x <= right && p.y >= top && p.y <= bottom;
-    }
+    bool pointInside(const CPoint& p) const { return p.x >= left && p.x <= right && p.y >= top && p.y <= bottom; }
     // Overlap with edges inclusive (a shared edge counts).
     bool rectOverlap(const CRect& r) const {
         return r.left <= right && r.right >= left && r.top <= bottom && r.bottom >= top;

@@ -31,7 +31,9 @@ constexpr int kIdleMilliseconds = 20;
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void onSignal(int) { stopRequested = 1; }
+void onSignal(int) {
+    stopRequested = 1;
+}
 
 struct Options {
     std::string plugin;
@@ -68,15 +70,18 @@ bool parseOptions(int argc, char** argv, Options& options) {
             std::exit(0);
         } else if (arg == "--plugin") {
             const char* v = value("--plugin");
-            if (!v) return false;
+            if (!v)
+                return false;
             options.plugin = v;
         } else if (arg == "--screenshot") {
             const char* v = value("--screenshot");
-            if (!v) return false;
+            if (!v)
+                return false;
             options.screenshot = v;
         } else if (arg == "--seconds") {
             const char* v = value("--seconds");
-            if (!v) return false;
+            if (!v)
+                return false;
             char* end = nullptr;
             errno = 0;
             options.seconds = std::strtod(v, &end);
@@ -86,7 +91,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             }
         } else if (arg == "--position") {
             const char* v = value("--position");
-            if (!v) return false;
+            if (!v)
+                return false;
             if (std::sscanf(v, "%d,%d", &options.x, &options.y) != 2) {
                 std::fprintf(stderr, "corvex-editor-host: --position wants X,Y, got '%s'\n", v);
                 return false;
@@ -102,7 +108,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
 std::string defaultPluginPath() {
     char self[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) return "Corvex.so";
+    if (length <= 0)
+        return "Corvex.so";
     self[length] = 0;
     std::string dir(self);
     dir = dir.substr(0, dir.find_last_of('/'));  // .../host
@@ -111,7 +118,8 @@ std::string defaultPluginPath() {
 }
 
 void copyText(void* ptr, const char* text, size_t limit) {
-    if (!ptr) return;
+    if (!ptr)
+        return;
     std::strncpy(static_cast<char*>(ptr), text, limit - 1);
     static_cast<char*>(ptr)[limit - 1] = 0;
 }
@@ -119,36 +127,36 @@ void copyText(void* ptr, const char* text, size_t limit) {
 // The host callback: prints the edit traffic, answers the usual questions.
 VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void* ptr, float opt) {
     switch (opcode) {
-    case audioMasterVersion:
-        return 2400;
-    case audioMasterCurrentId:
-        return effect ? effect->uniqueID : 0;
-    case audioMasterAutomate:
-        std::printf("automate %d %.6f\n", static_cast<int>(index), static_cast<double>(opt));
-        std::fflush(stdout);
-        return 1;
-    case audioMasterBeginEdit:
-        std::printf("begin-edit %d\n", static_cast<int>(index));
-        std::fflush(stdout);
-        return 1;
-    case audioMasterEndEdit:
-        std::printf("end-edit %d\n", static_cast<int>(index));
-        std::fflush(stdout);
-        return 1;
-    case audioMasterGetSampleRate:
-        return 44100;
-    case audioMasterGetBlockSize:
-        return 512;
-    case audioMasterGetVendorString:
-        copyText(ptr, "Ardex Plugins", 64);
-        return 1;
-    case audioMasterGetProductString:
-        copyText(ptr, "corvex-editor-host", 64);
-        return 1;
-    default:
-        // Idle, display updates, window-size requests and capability
-        // queries: nothing to do here.
-        return 0;
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterCurrentId:
+            return effect ? effect->uniqueID : 0;
+        case audioMasterAutomate:
+            std::printf("automate %d %.6f\n", static_cast<int>(index), static_cast<double>(opt));
+            std::fflush(stdout);
+            return 1;
+        case audioMasterBeginEdit:
+            std::printf("begin-edit %d\n", static_cast<int>(index));
+            std::fflush(stdout);
+            return 1;
+        case audioMasterEndEdit:
+            std::printf("end-edit %d\n", static_cast<int>(index));
+            std::fflush(stdout);
+            return 1;
+        case audioMasterGetSampleRate:
+            return 44100;
+        case audioMasterGetBlockSize:
+            return 512;
+        case audioMasterGetVendorString:
+            copyText(ptr, "Ardex Plugins", 64);
+            return 1;
+        case audioMasterGetProductString:
+            copyText(ptr, "corvex-editor-host", 64);
+            return 1;
+        default:
+            // Idle, display updates, window-size requests and capability
+            // queries: nothing to do here.
+            return 0;
     }
 }
 
@@ -162,8 +170,10 @@ double secondsSince(const timespec& start) {
 
 int main(int argc, char** argv) {
     Options options;
-    if (!parseOptions(argc, argv, options)) return 2;
-    if (options.plugin.empty()) options.plugin = defaultPluginPath();
+    if (!parseOptions(argc, argv, options))
+        return 2;
+    if (options.plugin.empty())
+        options.plugin = defaultPluginPath();
 
     hostwindow::EditorWindow window;
     std::string windowError;
@@ -227,7 +237,8 @@ int main(int argc, char** argv) {
         clock_gettime(CLOCK_MONOTONIC, &start);
         while (!stopRequested && window.pump()) {
             dispatch(effEditIdle);
-            if (options.seconds > 0.0 && secondsSince(start) >= options.seconds) break;
+            if (options.seconds > 0.0 && secondsSince(start) >= options.seconds)
+                break;
             const timespec pause{0, kIdleMilliseconds * 1000000L};
             nanosleep(&pause, nullptr);  // a signal cuts it short
         }

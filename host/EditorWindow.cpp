@@ -11,10 +11,13 @@
 
 namespace hostwindow {
 
-EditorWindow::~EditorWindow() { close(); }
+EditorWindow::~EditorWindow() {
+    close();
+}
 
 bool EditorWindow::connect(std::string& error) {
-    if (display != nullptr) return true;
+    if (display != nullptr)
+        return true;
     display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         error = "cannot open the X display (is DISPLAY set?)";
@@ -24,7 +27,8 @@ bool EditorWindow::connect(std::string& error) {
 }
 
 bool EditorWindow::open(int w, int h, int x, int y, const char* title, std::string& error) {
-    if (display == nullptr && !connect(error)) return false;
+    if (display == nullptr && !connect(error))
+        return false;
     if (w <= 0 || h <= 0) {
         error = "the editor reports no size";
         return false;
@@ -57,10 +61,13 @@ bool EditorWindow::open(int w, int h, int x, int y, const char* title, std::stri
     return true;
 }
 
-void* EditorWindow::handle() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(window)); }
+void* EditorWindow::handle() const {
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(window));
+}
 
 bool EditorWindow::pump() {
-    if (display == nullptr || window == 0) return false;
+    if (display == nullptr || window == 0)
+        return false;
     while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
@@ -73,19 +80,24 @@ bool EditorWindow::pump() {
 }
 
 void EditorWindow::sync() {
-    if (display != nullptr) XSync(display, False);
+    if (display != nullptr)
+        XSync(display, False);
 }
 
 bool EditorWindow::saveScreenshot(const std::string& path) {
-    if (display == nullptr || window == 0 || gone) return false;
+    if (display == nullptr || window == 0 || gone)
+        return false;
     XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
                               AllPlanes, ZPixmap);
-    if (!image) return false;
+    if (!image)
+        return false;
     const unsigned long redMask = image->red_mask, greenMask = image->green_mask, blueMask = image->blue_mask;
     auto channel = [](unsigned long pixel, unsigned long mask) -> png_byte {
-        if (!mask) return 0;
+        if (!mask)
+            return 0;
         int shift = 0;
-        while (!((mask >> shift) & 1ul)) shift++;
+        while (!((mask >> shift) & 1ul))
+            shift++;
         const unsigned long top = mask >> shift;
         return static_cast<png_byte>(((pixel >> shift) & top) * 255ul / top);
     };
@@ -112,8 +124,10 @@ bool EditorWindow::saveScreenshot(const std::string& path) {
 }
 
 void EditorWindow::close() {
-    if (display == nullptr) return;
-    if (window != 0 && !gone) XDestroyWindow(display, window);
+    if (display == nullptr)
+        return;
+    if (window != 0 && !gone)
+        XDestroyWindow(display, window);
     XSync(display, False);
     XCloseDisplay(display);
     display = nullptr;

@@ -17,22 +17,32 @@ namespace hostplatform {
 std::string executablePath() {
     std::vector<char> buffer(PATH_MAX + 1);
     ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (n <= 0) return std::string();
+    if (n <= 0)
+        return std::string();
     return std::string(buffer.data(), (size_t)n);
 }
 
-std::string pluginFileName(const std::string& baseName) { return baseName + ".so"; }
+std::string pluginFileName(const std::string& baseName) {
+    return baseName + ".so";
+}
 
-bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+bool stderrIsTerminal() {
+    return isatty(fileno(stderr)) != 0;
+}
 
-long processId() { return (long)getpid(); }
+long processId() {
+    return (long)getpid();
+}
 
 bool processAlive(long pid) {
-    if (pid <= 0) return false;
+    if (pid <= 0)
+        return false;
     return kill((pid_t)pid, 0) == 0 || errno != ESRCH;
 }
 
-bool isWritable(const std::string& path) { return access(path.c_str(), W_OK) == 0; }
+bool isWritable(const std::string& path) {
+    return access(path.c_str(), W_OK) == 0;
+}
 
 unsigned newFileMode() {
     // umask can only be read by setting it; the host has one thread here.
@@ -60,17 +70,39 @@ void say(const char* text) {
 // Async-signal-safe only: unlink, write, _exit.
 void onCleanupSignal(int signal) {
     for (int i = 0; i < maxCleanupFiles; i++)
-        if (cleanupUsed[i]) unlink(cleanupPaths[i]);
+        if (cleanupUsed[i])
+            unlink(cleanupPaths[i]);
     switch (signal) {
-    case SIGINT: say("\ncorvex-render: interrupted; no file was replaced\n"); break;
-    case SIGTERM: say("corvex-render: terminated; no file was replaced\n"); break;
-    case SIGHUP: say("corvex-render: hang-up; no file was replaced\n"); break;
-    case SIGQUIT: say("corvex-render: quit; no file was replaced\n"); break;
-    case SIGSEGV: say("corvex-render: error: crashed (segmentation fault), most likely in the plug-in; no file was replaced\n"); break;
-    case SIGBUS: say("corvex-render: error: crashed (bus error), most likely in the plug-in; no file was replaced\n"); break;
-    case SIGFPE: say("corvex-render: error: crashed (arithmetic exception), most likely in the plug-in; no file was replaced\n"); break;
-    case SIGILL: say("corvex-render: error: crashed (illegal instruction), most likely in the plug-in; no file was replaced\n"); break;
-    default: say("corvex-render: error: aborted, most likely by the plug-in; no file was replaced\n"); break;
+        case SIGINT:
+            say("\ncorvex-render: interrupted; no file was replaced\n");
+            break;
+        case SIGTERM:
+            say("corvex-render: terminated; no file was replaced\n");
+            break;
+        case SIGHUP:
+            say("corvex-render: hang-up; no file was replaced\n");
+            break;
+        case SIGQUIT:
+            say("corvex-render: quit; no file was replaced\n");
+            break;
+        case SIGSEGV:
+            say("corvex-render: error: crashed (segmentation fault), most likely in the plug-in; no file was "
+                "replaced\n");
+            break;
+        case SIGBUS:
+            say("corvex-render: error: crashed (bus error), most likely in the plug-in; no file was replaced\n");
+            break;
+        case SIGFPE:
+            say("corvex-render: error: crashed (arithmetic exception), most likely in the plug-in; no file was "
+                "replaced\n");
+            break;
+        case SIGILL:
+            say("corvex-render: error: crashed (illegal instruction), most likely in the plug-in; no file was "
+                "replaced\n");
+            break;
+        default:
+            say("corvex-render: error: aborted, most likely by the plug-in; no file was replaced\n");
+            break;
     }
     _exit(128 + signal);
 }
@@ -88,7 +120,8 @@ void installSignalCleanup() {
     action.sa_handler = onCleanupSignal;
     action.sa_flags = SA_ONSTACK;
     sigemptyset(&action.sa_mask);
-    for (int s : cleanupSignals) sigaddset(&action.sa_mask, s);
+    for (int s : cleanupSignals)
+        sigaddset(&action.sa_mask, s);
     for (int s : cleanupSignals) {
         // A signal ignored by whoever started us (nohup, a background job)
         // stays ignored: the user asked for the run to survive it.
@@ -102,14 +135,17 @@ void installSignalCleanup() {
     // A blocked mask is inherited too; these must get through.
     sigset_t blocked;
     sigemptyset(&blocked);
-    for (int s : cleanupSignals) sigaddset(&blocked, s);
+    for (int s : cleanupSignals)
+        sigaddset(&blocked, s);
     sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
 }
 
 int addCleanupFile(const std::string& path) {
-    if (path.size() >= cleanupPathSize) return -1;
+    if (path.size() >= cleanupPathSize)
+        return -1;
     for (int i = 0; i < maxCleanupFiles; i++) {
-        if (cleanupUsed[i]) continue;
+        if (cleanupUsed[i])
+            continue;
         std::memcpy(cleanupPaths[i], path.c_str(), path.size() + 1);
         __atomic_signal_fence(__ATOMIC_SEQ_CST);
         cleanupUsed[i] = 1;
@@ -119,13 +155,15 @@ int addCleanupFile(const std::string& path) {
 }
 
 void removeCleanupFile(int slot) {
-    if (slot >= 0 && slot < maxCleanupFiles) cleanupUsed[slot] = 0;
+    if (slot >= 0 && slot < maxCleanupFiles)
+        cleanupUsed[slot] = 0;
 }
 
 void holdSignals(bool hold) {
     sigset_t set;
     sigemptyset(&set);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, s);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&set, s);
     sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 

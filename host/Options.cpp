@@ -19,16 +19,17 @@ bool checkCombination(const Options& o, std::string& error) {
     if (!o.listPrograms.empty()) {
         if (o.list || !o.input.empty() || !o.output.empty() || o.program >= 0 || !o.settings.empty() ||
             !o.loadProgram.empty() || !o.loadBank.empty() || saving || !o.cabinet.empty()) {
-            return fail(error, "--list-programs only prints a bank's program names; give it alone (with --plugin if need be)");
+            return fail(error,
+                        "--list-programs only prints a bank's program names; give it alone (with --plugin if need be)");
         }
         return true;
     }
     if (o.list) {
-        const char* dropped = !o.input.empty()    ? "an input file"
-                              : !o.output.empty() ? "-o"
+        const char* dropped = !o.input.empty()     ? "an input file"
+                              : !o.output.empty()  ? "-o"
                               : !o.cabinet.empty() ? "--cab"
-                              : saving            ? "--save-fxp/--save-fxb"
-                                                  : nullptr;
+                              : saving             ? "--save-fxp/--save-fxb"
+                                                   : nullptr;
         if (dropped != nullptr) {
             return fail(error, std::string("--list only shows the plug-in; it cannot be combined with ") + dropped +
                                    " (run the render or save separately)");
@@ -36,15 +37,19 @@ bool checkCombination(const Options& o, std::string& error) {
         return true;
     }
     if (o.input.empty()) {
-        if (!o.output.empty()) return fail(error, "-o " + o.output + " given but no input file to render");
-        if (!saving) return fail(error, "no input file (see --help)");
-        if (!o.cabinet.empty()) return fail(error, "--cab " + o.cabinet + " given but no input file to render");
+        if (!o.output.empty())
+            return fail(error, "-o " + o.output + " given but no input file to render");
+        if (!saving)
+            return fail(error, "no input file (see --help)");
+        if (!o.cabinet.empty())
+            return fail(error, "--cab " + o.cabinet + " given but no input file to render");
     }
     if (o.input == "-" && o.output.empty()) {
         return fail(error, "standard input (-) has no name to derive the output from: give -o FILE.wav");
     }
     if (o.output == "-") {
-        return fail(error, "the output cannot be standard output: a WAV file's header is finished last, so name a file");
+        return fail(error,
+                    "the output cannot be standard output: a WAV file's header is finished last, so name a file");
     }
     return true;
 }
@@ -52,21 +57,25 @@ bool checkCombination(const Options& o, std::string& error) {
 }  // namespace
 
 bool parseInteger(const std::string& text, long& value) {
-    if (text.empty() || std::isspace((unsigned char)text[0])) return false;
+    if (text.empty() || std::isspace((unsigned char)text[0]))
+        return false;
     errno = 0;
     char* end = nullptr;
     long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != 0) return false;
+    if (errno != 0 || end == text.c_str() || *end != 0)
+        return false;
     value = v;
     return true;
 }
 
 bool parseReal(const std::string& text, double& value) {
-    if (text.empty() || std::isspace((unsigned char)text[0])) return false;
+    if (text.empty() || std::isspace((unsigned char)text[0]))
+        return false;
     errno = 0;
     char* end = nullptr;
     double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || end == text.c_str() || *end != 0 || !std::isfinite(v)) return false;
+    if (errno != 0 || end == text.c_str() || *end != 0 || !std::isfinite(v))
+        return false;
     value = v;
     return true;
 }
@@ -131,52 +140,69 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
                 out = inlineValue;
                 return true;
             }
-            if (i + 1 >= argc) return fail(error, name + " needs a value");
+            if (i + 1 >= argc)
+                return fail(error, name + " needs a value");
             out = argv[++i];
             return true;
         };
         auto flag = [&]() {
-            if (hasInline) return fail(error, name + " takes no value");
+            if (hasInline)
+                return fail(error, name + " takes no value");
             return true;
         };
         // A file option given twice is refused rather than keeping the last.
         auto once = [&](std::string& out, const char* what) {
             std::string given;
-            if (!value(given)) return false;
-            if (given.empty()) return fail(error, name + " needs " + what);
-            if (!out.empty()) return fail(error, name + " given twice (\"" + out + "\" and \"" + given + "\")");
+            if (!value(given))
+                return false;
+            if (given.empty())
+                return fail(error, name + " needs " + what);
+            if (!out.empty())
+                return fail(error, name + " given twice (\"" + out + "\" and \"" + given + "\")");
             out = given;
             return true;
         };
         std::string v;
         if (name == "-h" || name == "--help") {
-            if (!flag()) return false;
+            if (!flag())
+                return false;
             options.help = true;
         } else if (name == "--list") {
-            if (!flag()) return false;
+            if (!flag())
+                return false;
             options.list = true;
         } else if (name == "--list-programs") {
-            if (!options.listPrograms.empty()) return fail(error, name + " given twice");
-            if (!value(options.listPrograms)) return false;
-            if (options.listPrograms.empty()) return fail(error, name + " needs a bank file (.fxb)");
+            if (!options.listPrograms.empty())
+                return fail(error, name + " given twice");
+            if (!value(options.listPrograms))
+                return false;
+            if (options.listPrograms.empty())
+                return fail(error, name + " needs a bank file (.fxb)");
         } else if (name == "-q" || name == "--quiet") {
-            if (!flag()) return false;
+            if (!flag())
+                return false;
             options.quiet = true;
         } else if (name == "--force") {
-            if (!flag()) return false;
+            if (!flag())
+                return false;
             options.force = true;
         } else if (name == "--accept-damaged") {
-            if (!flag()) return false;
+            if (!flag())
+                return false;
             options.acceptDamaged = true;
         } else if (name == "--allow-nonfinite") {
-            if (!flag()) return false;
+            if (!flag())
+                return false;
             options.allowNonFinite = true;
         } else if (name == "-o" || name == "--output") {
-            if (!once(options.output, "a file name")) return false;
+            if (!once(options.output, "a file name"))
+                return false;
         } else if (name == "--plugin") {
-            if (!once(options.pluginPath, "a path")) return false;
+            if (!once(options.pluginPath, "a path"))
+                return false;
         } else if (name == "--block") {
-            if (!value(v)) return false;
+            if (!value(v))
+                return false;
             long n = 0;
             if (!parseInteger(v, n) || n < 1 || n > maxBlockSize) {
                 return fail(error, "--block wants a whole number of frames from 1 to " + std::to_string(maxBlockSize) +
@@ -184,38 +210,47 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             }
             options.blockSize = (int)n;
         } else if (name == "--rate") {
-            if (!value(v)) return false;
+            if (!value(v))
+                return false;
             double r = 0.0;
-            if (!parseReal(v, r) || r <= 0.0) return fail(error, "--rate wants a sample rate in Hz, got \"" + v + "\"");
+            if (!parseReal(v, r) || r <= 0.0)
+                return fail(error, "--rate wants a sample rate in Hz, got \"" + v + "\"");
             options.rate = r;
         } else if (name == "--program") {
-            if (!value(v)) return false;
+            if (!value(v))
+                return false;
             long n = 0;
             if (!parseInteger(v, n) || n < 0 || n > 1000000) {
                 return fail(error, "--program wants a program number, got \"" + v + "\"");
             }
             options.program = (int)n;
         } else if (name == "--set") {
-            if (!value(v)) return false;
+            if (!value(v))
+                return false;
             ParameterSetting setting;
-            if (!parseSetting(v, setting, error)) return false;
+            if (!parseSetting(v, setting, error))
+                return false;
             options.settings.push_back(setting);
         } else if (name == "--load-fxp" || name == "--load-fxb" || name == "--save-fxp" || name == "--save-fxb") {
             std::string& target = name == "--load-fxp"   ? options.loadProgram
                                   : name == "--load-fxb" ? options.loadBank
                                   : name == "--save-fxp" ? options.saveProgram
                                                          : options.saveBank;
-            if (!once(target, "a file name")) return false;
+            if (!once(target, "a file name"))
+                return false;
         } else if (name == "--cab") {
-            if (!once(options.cabinet, "an impulse-response file")) return false;
+            if (!once(options.cabinet, "an impulse-response file"))
+                return false;
         } else if (name == "--cab-trim") {
-            if (!value(v) || !parseCabinetTrim(v, options.cabinetTrimDb, error)) return false;
+            if (!value(v) || !parseCabinetTrim(v, options.cabinetTrimDb, error))
+                return false;
             options.cabinetTrimGiven = true;
         } else {
             return fail(error, "unknown option " + name + " (see --help)");
         }
     }
-    if (options.cabinetTrimGiven && options.cabinet.empty()) return fail(error, "--cab-trim needs --cab FILE");
+    if (options.cabinetTrimGiven && options.cabinet.empty())
+        return fail(error, "--cab-trim needs --cab FILE");
     return options.help || checkCombination(options, error);
 }
 

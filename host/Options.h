@@ -10,17 +10,17 @@ struct ParameterSetting {
 };
 
 struct Options {
-    std::string input;            // audio file to render, "-" for standard input; may be empty with --list or --save-*
-    std::string output;           // -o; empty: <input stem>-corvex.wav in the current folder
-    std::string pluginPath;       // --plugin; empty: Corvex beside the host
-    int blockSize = 512;          // --block
-    double rate = 0.0;            // --rate; 0: not given
-    int program = -1;             // --program; -1: not given
+    std::string input;       // audio file to render, "-" for standard input; may be empty with --list or --save-*
+    std::string output;      // -o; empty: <input stem>-corvex.wav in the current folder
+    std::string pluginPath;  // --plugin; empty: Corvex beside the host
+    int blockSize = 512;     // --block
+    double rate = 0.0;       // --rate; 0: not given
+    int program = -1;        // --program; -1: not given
     std::vector<ParameterSetting> settings;  // --set, in command-line order
     std::string loadProgram, loadBank;       // --load-fxp, --load-fxb
     std::string saveProgram, saveBank;       // --save-fxp, --save-fxb
     bool list = false;
-    std::string listPrograms;     // --list-programs: a bank whose program names to print
+    std::string listPrograms;  // --list-programs: a bank whose program names to print
     bool help = false;
     bool quiet = false;           // -q: no summary (warnings and errors still go to stderr)
     bool force = false;           // --force: replace read-only files too

@@ -41,7 +41,8 @@ bool sameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     if (fs::exists(a, ec) && fs::exists(b, ec)) {
         bool same = fs::equivalent(a, b, ec);
-        if (!ec) return same;
+        if (!ec)
+            return same;
     }
     fs::path ca = fs::weakly_canonical(fs::absolute(followLinks(a), ec), ec);
     fs::path cb = fs::weakly_canonical(fs::absolute(followLinks(b), ec), ec);
@@ -50,7 +51,8 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 bool startsLikeAPreset(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
+    if (f == nullptr)
+        return false;
     char magic[4] = {};
     size_t n = std::fread(magic, 1, 4, f);
     std::fclose(f);
@@ -63,7 +65,8 @@ bool checkOneTarget(const NamedFile& t, bool force, std::string& error) {
     std::error_code ec;
     fs::file_status status = fs::status(destination, ec);
     if (fs::exists(status)) {
-        if (fs::is_directory(status)) return fail(error, shown + ": that is a folder; name a file to write");
+        if (fs::is_directory(status))
+            return fail(error, shown + ": that is a folder; name a file to write");
         if (!fs::is_regular_file(status)) {
             return fail(error, shown + ": that is a device or pipe, not a regular file; name a file to write");
         }
@@ -73,8 +76,9 @@ bool checkOneTarget(const NamedFile& t, bool force, std::string& error) {
             return fail(error, shown + ": the file is read-only; pass --force to replace it anyway");
         }
         if (t.preset && !force && fs::file_size(destination, ec) > 0 && !startsLikeAPreset(destination)) {
-            return fail(error, shown + ": the file exists and is no preset file; refusing to replace it "
-                                       "(did the option take another file's name?)");
+            return fail(error, shown +
+                                   ": the file exists and is no preset file; refusing to replace it "
+                                   "(did the option take another file's name?)");
         }
     }
     fs::path folder = folderOf(destination);
@@ -95,7 +99,8 @@ std::string followLinks(const std::string& path) {
     std::error_code ec;
     for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); hops++) {
         fs::path next = fs::read_symlink(p, ec);
-        if (ec) break;
+        if (ec)
+            break;
         p = next.is_absolute() ? next : folderOf(p) / next;
     }
     return p.lexically_normal().string();
@@ -104,9 +109,10 @@ std::string followLinks(const std::string& path) {
 PendingFile::PendingFile(const std::string& target) : targetPath(target) {
     destinationPath = followLinks(target);
     fs::path d(destinationPath);
-    partialPath = (folderOf(d) / (partialPrefix(d) + std::to_string(hostplatform::processId()) + "-" + uniqueSuffix()))
-                      .string();
-    if (d.parent_path().empty()) partialPath = fs::path(partialPath).filename().string();
+    partialPath =
+        (folderOf(d) / (partialPrefix(d) + std::to_string(hostplatform::processId()) + "-" + uniqueSuffix())).string();
+    if (d.parent_path().empty())
+        partialPath = fs::path(partialPath).filename().string();
     cleanupSlot = hostplatform::addCleanupFile(partialPath);
 }
 
@@ -124,7 +130,8 @@ bool PendingFile::commit(std::string& error) {
     fs::perms mode = fs::exists(old) ? old.permissions() : (fs::perms)hostplatform::newFileMode();
     fs::permissions(partialPath, mode & fs::perms::mask, ec);
     fs::rename(partialPath, destinationPath, ec);
-    if (ec) return fail(error, "cannot move the finished file to " + targetPath + ": " + ec.message());
+    if (ec)
+        return fail(error, "cannot move the finished file to " + targetPath + ": " + ec.message());
     committed = true;
     return true;
 }
@@ -134,7 +141,8 @@ bool checkTargets(const std::vector<NamedFile>& inputs, const std::vector<NamedF
     for (size_t i = 0; i < targets.size(); i++) {
         const NamedFile& t = targets[i];
         for (const NamedFile& in : inputs) {
-            if (in.path.empty() || in.path == "-" || !sameFile(t.path, in.path)) continue;
+            if (in.path.empty() || in.path == "-" || !sameFile(t.path, in.path))
+                continue;
             return fail(error, t.role + " " + t.path + " would overwrite " + in.role + " " + in.path);
         }
         for (size_t j = 0; j < i; j++) {
@@ -143,7 +151,8 @@ bool checkTargets(const std::vector<NamedFile>& inputs, const std::vector<NamedF
                                        " name the same file; one would be lost");
             }
         }
-        if (!checkOneTarget(t, force, error)) return false;
+        if (!checkOneTarget(t, force, error))
+            return false;
     }
     return true;
 }
@@ -154,15 +163,19 @@ void removeStalePartials(const std::string& target) {
     std::error_code ec;
     for (fs::directory_iterator it(folderOf(destination), ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
         // .NAME.partial-PID-XXXXXXXX: only a partial whose writer is gone.
         std::string rest = name.substr(prefix.size());
         size_t dash = rest.find('-');
-        if (dash == std::string::npos || dash == 0 || rest.size() != dash + 9) continue;
+        if (dash == std::string::npos || dash == 0 || rest.size() != dash + 9)
+            continue;
         char* pidEnd = nullptr;
         long pid = std::strtol(rest.c_str(), &pidEnd, 10);
-        if (pidEnd != rest.c_str() + dash) continue;
-        if (pid == hostplatform::processId() || hostplatform::processAlive(pid)) continue;
+        if (pidEnd != rest.c_str() + dash)
+            continue;
+        if (pid == hostplatform::processId() || hostplatform::processAlive(pid))
+            continue;
         std::error_code ignored;
         fs::remove(it->path(), ignored);
     }
@@ -174,7 +187,8 @@ bool commitAll(const std::vector<PendingFile*>& files, std::string& error) {
     hostplatform::holdSignals(true);
     bool ok = true;
     for (PendingFile* f : files) {
-        if (f->commit(error)) continue;
+        if (f->commit(error))
+            continue;
         std::string replaced, kept;
         for (PendingFile* g : files) {
             std::string& list = g->isCommitted() ? replaced : kept;
@@ -189,7 +203,8 @@ bool commitAll(const std::vector<PendingFile*>& files, std::string& error) {
 
 bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& reason) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) return fail(reason, std::strerror(errno));
+    if (out == nullptr)
+        return fail(reason, std::strerror(errno));
     errno = 0;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size() && std::fflush(out) == 0;
     int code = errno;
@@ -197,12 +212,14 @@ bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
         ok = false;
         code = errno;
     }
-    if (!ok) return fail(reason, code != 0 ? std::strerror(code) : "write error");
+    if (!ok)
+        return fail(reason, code != 0 ? std::strerror(code) : "write error");
     return true;
 }
 
 bool writeBytes(PendingFile& file, const std::vector<uint8_t>& bytes, std::string& error) {
     std::string reason;
-    if (writeWholeFile(file.path(), bytes, reason)) return true;
+    if (writeWholeFile(file.path(), bytes, reason))
+        return true;
     return fail(error, "cannot write " + file.target() + ": " + reason);
 }

@@ -45,7 +45,7 @@ std::string followLinks(const std::string& path);
 // A file named on the command line, with the option that named it.
 struct NamedFile {
     std::string path;
-    std::string role;  // "the input", "--save-fxp", ...
+    std::string role;     // "the input", "--save-fxp", ...
     bool preset = false;  // a preset target: an existing file must be a preset
 };
 

@@ -17,63 +17,68 @@ constexpr VstIntPtr languageEnglish = 1;
 PluginHost* loadingHost = nullptr;
 
 PluginHost* hostOf(AEffect* effect) {
-    if (effect != nullptr && effect->resvd1 != 0) return reinterpret_cast<PluginHost*>(effect->resvd1);
+    if (effect != nullptr && effect->resvd1 != 0)
+        return reinterpret_cast<PluginHost*>(effect->resvd1);
     return loadingHost;
 }
 
 void copyText(void* ptr, const char* text, size_t limit) {
-    if (ptr == nullptr) return;
+    if (ptr == nullptr)
+        return;
     std::strncpy(static_cast<char*>(ptr), text, limit - 1);
     static_cast<char*>(ptr)[limit - 1] = 0;
 }
 
 // The host callback. Any thread, the audio thread included: it answers from
 // plain values, allocates nothing, locks nothing and logs nothing.
-VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 /*index*/, VstIntPtr /*value*/,
-                                   void* ptr, float /*opt*/) {
+VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 /*index*/, VstIntPtr /*value*/, void* ptr,
+                                   float /*opt*/) {
     PluginHost* host = hostOf(effect);
     switch (opcode) {
-    case audioMasterVersion:
-        return hostVstVersion;
-    case audioMasterCurrentId:
-        return effect != nullptr ? effect->uniqueID : 0;
-    case audioMasterGetSampleRate:
-        return host != nullptr ? (VstIntPtr)host->hostSampleRate() : 0;
-    case audioMasterGetBlockSize:
-        return host != nullptr ? (VstIntPtr)host->hostBlockSize() : 0;
-    case audioMasterGetCurrentProcessLevel:
-        if (host == nullptr || !host->isResumed()) return processLevelUser;
-        return host->isRealtime() ? processLevelRealtime : processLevelOffline;
-    case audioMasterGetAutomationState:
-        return 1;  // automation off
-    case audioMasterWillReplaceOrAccumulate:
-        return 1;  // replacing
-    case audioMasterGetLanguage:
-        return languageEnglish;
-    case audioMasterGetVendorString:
-        copyText(ptr, "Ardex Plugins", 64);
-        return 1;
-    case audioMasterGetProductString:
-        copyText(ptr, "corvex-render", 64);
-        return 1;
-    case audioMasterGetVendorVersion:
-        return 1000;
-    default:
-        // Automation, idle, edit brackets, window requests, time info and
-        // every capability query: nothing to do for a command-line render.
-        return 0;
+        case audioMasterVersion:
+            return hostVstVersion;
+        case audioMasterCurrentId:
+            return effect != nullptr ? effect->uniqueID : 0;
+        case audioMasterGetSampleRate:
+            return host != nullptr ? (VstIntPtr)host->hostSampleRate() : 0;
+        case audioMasterGetBlockSize:
+            return host != nullptr ? (VstIntPtr)host->hostBlockSize() : 0;
+        case audioMasterGetCurrentProcessLevel:
+            if (host == nullptr || !host->isResumed())
+                return processLevelUser;
+            return host->isRealtime() ? processLevelRealtime : processLevelOffline;
+        case audioMasterGetAutomationState:
+            return 1;  // automation off
+        case audioMasterWillReplaceOrAccumulate:
+            return 1;  // replacing
+        case audioMasterGetLanguage:
+            return languageEnglish;
+        case audioMasterGetVendorString:
+            copyText(ptr, "Ardex Plugins", 64);
+            return 1;
+        case audioMasterGetProductString:
+            copyText(ptr, "corvex-render", 64);
+            return 1;
+        case audioMasterGetVendorVersion:
+            return 1000;
+        default:
+            // Automation, idle, edit brackets, window requests, time info and
+            // every capability query: nothing to do for a command-line render.
+            return 0;
     }
 }
 
 std::string lowered(const std::string& s) {
     std::string out;
-    for (char c : s) out += (char)std::tolower((unsigned char)c);
+    for (char c : s)
+        out += (char)std::tolower((unsigned char)c);
     return out;
 }
 
 std::string trimmed(const std::string& s) {
     size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return std::string();
+    if (b == std::string::npos)
+        return std::string();
     size_t e = s.find_last_not_of(" \t");
     return s.substr(b, e - b + 1);
 }
@@ -81,7 +86,8 @@ std::string trimmed(const std::string& s) {
 std::string alphanumeric(const std::string& s) {
     std::string out;
     for (char c : s)
-        if (std::isalnum((unsigned char)c)) out += (char)std::tolower((unsigned char)c);
+        if (std::isalnum((unsigned char)c))
+            out += (char)std::tolower((unsigned char)c);
     return out;
 }
 
@@ -89,7 +95,9 @@ std::string alphanumeric(const std::string& s) {
 
 PluginHost::PluginHost() = default;
 
-PluginHost::~PluginHost() { close(); }
+PluginHost::~PluginHost() {
+    close();
+}
 
 bool PluginHost::load(const std::string& path, std::string& error) {
     std::string loaderError;
@@ -133,7 +141,8 @@ bool PluginHost::load(const std::string& path, std::string& error) {
 
 void PluginHost::close() {
     if (aeffect != nullptr) {
-        if (resumed) suspend();
+        if (resumed)
+            suspend();
         // effClose deletes the instance; the record is gone afterwards.
         dispatch(effClose);
         aeffect = nullptr;
@@ -156,14 +165,16 @@ void PluginHost::setBlockSize(int frames) {
 }
 
 void PluginHost::resume() {
-    if (resumed) return;
+    if (resumed)
+        return;
     dispatch(effMainsChanged, 0, 1);
     dispatch(effStartProcess);
     resumed = true;
 }
 
 void PluginHost::suspend() {
-    if (!resumed) return;
+    if (!resumed)
+        return;
     dispatch(effStopProcess);
     dispatch(effMainsChanged, 0, 0);
     resumed = false;
@@ -177,20 +188,42 @@ std::string PluginHost::text(VstInt32 opcode, VstInt32 index) {
     return trimmed(buffer);
 }
 
-std::string PluginHost::effectName() { return text(effGetEffectName, 0); }
-std::string PluginHost::vendorString() { return text(effGetVendorString, 0); }
-std::string PluginHost::productString() { return text(effGetProductString, 0); }
-int32_t PluginHost::vendorVersion() { return (int32_t)dispatch(effGetVendorVersion); }
-int32_t PluginHost::vstVersion() { return (int32_t)dispatch(effGetVstVersion); }
-std::string PluginHost::parameterName(int index) { return text(effGetParamName, index); }
-std::string PluginHost::parameterDisplay(int index) { return text(effGetParamDisplay, index); }
-std::string PluginHost::parameterLabel(int index) { return text(effGetParamLabel, index); }
+std::string PluginHost::effectName() {
+    return text(effGetEffectName, 0);
+}
+std::string PluginHost::vendorString() {
+    return text(effGetVendorString, 0);
+}
+std::string PluginHost::productString() {
+    return text(effGetProductString, 0);
+}
+int32_t PluginHost::vendorVersion() {
+    return (int32_t)dispatch(effGetVendorVersion);
+}
+int32_t PluginHost::vstVersion() {
+    return (int32_t)dispatch(effGetVstVersion);
+}
+std::string PluginHost::parameterName(int index) {
+    return text(effGetParamName, index);
+}
+std::string PluginHost::parameterDisplay(int index) {
+    return text(effGetParamDisplay, index);
+}
+std::string PluginHost::parameterLabel(int index) {
+    return text(effGetParamLabel, index);
+}
 
-float PluginHost::getParameter(int index) { return aeffect->getParameter(aeffect, index); }
+float PluginHost::getParameter(int index) {
+    return aeffect->getParameter(aeffect, index);
+}
 
-void PluginHost::setParameter(int index, float value) { aeffect->setParameter(aeffect, index, value); }
+void PluginHost::setParameter(int index, float value) {
+    aeffect->setParameter(aeffect, index, value);
+}
 
-int PluginHost::currentProgram() { return (int)dispatch(effGetProgram); }
+int PluginHost::currentProgram() {
+    return (int)dispatch(effGetProgram);
+}
 
 void PluginHost::setProgram(int index) {
     dispatch(effBeginSetProgram);
@@ -198,7 +231,9 @@ void PluginHost::setProgram(int index) {
     dispatch(effEndSetProgram);
 }
 
-std::string PluginHost::programName() { return text(effGetProgramName, 0); }
+std::string PluginHost::programName() {
+    return text(effGetProgramName, 0);
+}
 
 void PluginHost::setProgramName(const std::string& name) {
     char buffer[textSize] = {};
@@ -222,7 +257,8 @@ std::string PluginHost::programNameIndexed(int index) {
 bool PluginHost::getChunk(bool program, std::vector<uint8_t>& bytes) {
     void* data = nullptr;
     VstIntPtr size = dispatch(effGetChunk, program ? 1 : 0, 0, &data);
-    if (size <= 0 || data == nullptr) return false;
+    if (size <= 0 || data == nullptr)
+        return false;
     const uint8_t* p = static_cast<const uint8_t*>(data);
     bytes.assign(p, p + size);  // the plug-in's own storage: copy it at once
     return true;
@@ -231,9 +267,11 @@ bool PluginHost::getChunk(bool program, std::vector<uint8_t>& bytes) {
 bool PluginHost::setChunk(bool program, const std::vector<uint8_t>& bytes) {
     // Some plug-ins keep the pointer while reading: hand them a private copy.
     std::vector<uint8_t> copy(bytes);
-    if (program) dispatch(effBeginSetProgram);
+    if (program)
+        dispatch(effBeginSetProgram);
     VstIntPtr answer = dispatch(effSetChunk, program ? 1 : 0, (VstIntPtr)copy.size(), copy.data());
-    if (program) dispatch(effEndSetProgram);
+    if (program)
+        dispatch(effEndSetProgram);
     return answer != 0;
 }
 
@@ -257,15 +295,18 @@ int PluginHost::findParameter(const std::string& key, std::string& error) {
     int looseMatch = -1, looseCount = 0;
     for (int i = 0; i < numParams(); i++) {
         std::string name = parameterName(i);
-        if (lowered(name) == exact) return i;
+        if (lowered(name) == exact)
+            return i;
         if (!loose.empty() && alphanumeric(name) == loose) {
             looseMatch = i;
             looseCount++;
         }
     }
-    if (looseCount == 1) return looseMatch;
+    if (looseCount == 1)
+        return looseMatch;
     std::string names;
-    for (int i = 0; i < numParams(); i++) names += (i ? ", \"" : "\"") + parameterName(i) + "\"";
+    for (int i = 0; i < numParams(); i++)
+        names += (i ? ", \"" : "\"") + parameterName(i) + "\"";
     error = (looseCount > 1 ? "ambiguous parameter name \"" : "unknown parameter \"") + wanted +
             "\"; the plug-in's parameters are " + names;
     return -1;
@@ -276,6 +317,8 @@ void PluginHost::process(float** inputs, float** outputs, int frames) {
         aeffect->processReplacing(aeffect, inputs, outputs, frames);
         return;
     }
-    for (int c = 0; c < aeffect->numOutputs; c++) std::memset(outputs[c], 0, sizeof(float) * (size_t)frames);
-    if (aeffect->process != nullptr) aeffect->process(aeffect, inputs, outputs, frames);
+    for (int c = 0; c < aeffect->numOutputs; c++)
+        std::memset(outputs[c], 0, sizeof(float) * (size_t)frames);
+    if (aeffect->process != nullptr)
+        aeffect->process(aeffect, inputs, outputs, frames);
 }

@@ -18,7 +18,8 @@ bool applyParams(PluginHost& plugin, const std::vector<float>& params, std::stri
         return fail(error, "the preset has " + std::to_string(params.size()) + " parameters, the plug-in " +
                                std::to_string(plugin.numParams()));
     }
-    for (size_t i = 0; i < params.size(); i++) plugin.setParameter((int)i, params[i]);
+    for (size_t i = 0; i < params.size(); i++)
+        plugin.setParameter((int)i, params[i]);
     return true;
 }
 
@@ -38,43 +39,46 @@ bool applyPreset(PluginHost& plugin, const PresetFile& file, bool expectBank, st
         return fail(error, "the preset holds a chunk but the plug-in does not take chunks");
     }
     switch (file.kind) {
-    case Kind::programChunk:
-        if (!plugin.setChunk(true, file.chunk)) return fail(error, "the plug-in refused the program chunk");
-        return true;
-    case Kind::bankChunk:
-        if (!plugin.setChunk(false, file.chunk)) return fail(error, "the plug-in refused the bank chunk");
-        // The chunk is the plug-in's; which program was current is the file's.
-        if (file.currentProgram >= 0 && file.currentProgram < plugin.numPrograms()) {
-            plugin.setProgram(file.currentProgram);
-        }
-        return true;
-    case Kind::programParams:
-        if (!applyParams(plugin, file.params, error)) return false;
-        plugin.setProgramName(file.programName);
-        return true;
-    case Kind::bankParams: {
-        if ((int)file.programs.size() > plugin.numPrograms()) {
-            return fail(error, "the bank has " + std::to_string(file.programs.size()) + " programs, the plug-in only " +
-                                   std::to_string(plugin.numPrograms()));
-        }
-        // Check every program before changing anything.
-        for (const presetfile::Program& p : file.programs) {
-            if ((int)p.params.size() != plugin.numParams()) {
-                return fail(error, "the bank's programs have " + std::to_string(p.params.size()) +
-                                       " parameters, the plug-in " + std::to_string(plugin.numParams()));
+        case Kind::programChunk:
+            if (!plugin.setChunk(true, file.chunk))
+                return fail(error, "the plug-in refused the program chunk");
+            return true;
+        case Kind::bankChunk:
+            if (!plugin.setChunk(false, file.chunk))
+                return fail(error, "the plug-in refused the bank chunk");
+            // The chunk is the plug-in's; which program was current is the file's.
+            if (file.currentProgram >= 0 && file.currentProgram < plugin.numPrograms()) {
+                plugin.setProgram(file.currentProgram);
             }
+            return true;
+        case Kind::programParams:
+            if (!applyParams(plugin, file.params, error))
+                return false;
+            plugin.setProgramName(file.programName);
+            return true;
+        case Kind::bankParams: {
+            if ((int)file.programs.size() > plugin.numPrograms()) {
+                return fail(error, "the bank has " + std::to_string(file.programs.size()) +
+                                       " programs, the plug-in only " + std::to_string(plugin.numPrograms()));
+            }
+            // Check every program before changing anything.
+            for (const presetfile::Program& p : file.programs) {
+                if ((int)p.params.size() != plugin.numParams()) {
+                    return fail(error, "the bank's programs have " + std::to_string(p.params.size()) +
+                                           " parameters, the plug-in " + std::to_string(plugin.numParams()));
+                }
+            }
+            int current = plugin.currentProgram();
+            for (size_t i = 0; i < file.programs.size(); i++) {
+                plugin.setProgram((int)i);
+                applyParams(plugin, file.programs[i].params, error);
+                plugin.setProgramName(file.programs[i].name);
+            }
+            int select =
+                file.currentProgram >= 0 && file.currentProgram < plugin.numPrograms() ? file.currentProgram : current;
+            plugin.setProgram(select);
+            return true;
         }
-        int current = plugin.currentProgram();
-        for (size_t i = 0; i < file.programs.size(); i++) {
-            plugin.setProgram((int)i);
-            applyParams(plugin, file.programs[i].params, error);
-            plugin.setProgramName(file.programs[i].name);
-        }
-        int select = file.currentProgram >= 0 && file.currentProgram < plugin.numPrograms() ? file.currentProgram
-                                                                                            : current;
-        plugin.setProgram(select);
-        return true;
-    }
     }
     return fail(error, "unknown preset kind");
 }
@@ -91,7 +95,8 @@ bool capturePreset(PluginHost& plugin, bool bank, PresetFile& file, std::string&
         file.currentProgram = plugin.currentProgram();
         if (plugin.hasChunks()) {
             file.kind = Kind::bankChunk;
-            if (!plugin.getChunk(false, file.chunk)) return fail(error, "the plug-in gave no bank chunk");
+            if (!plugin.getChunk(false, file.chunk))
+                return fail(error, "the plug-in gave no bank chunk");
             return true;
         }
         file.kind = Kind::bankParams;
@@ -100,7 +105,8 @@ bool capturePreset(PluginHost& plugin, bool bank, PresetFile& file, std::string&
             plugin.setProgram(p);
             presetfile::Program program;
             program.name = plugin.programName();
-            for (int i = 0; i < plugin.numParams(); i++) program.params.push_back(plugin.getParameter(i));
+            for (int i = 0; i < plugin.numParams(); i++)
+                program.params.push_back(plugin.getParameter(i));
             file.programs.push_back(program);
         }
         plugin.setProgram(current);
@@ -110,11 +116,13 @@ bool capturePreset(PluginHost& plugin, bool bank, PresetFile& file, std::string&
     file.programName = plugin.programName();
     if (plugin.hasChunks()) {
         file.kind = Kind::programChunk;
-        if (!plugin.getChunk(true, file.chunk)) return fail(error, "the plug-in gave no program chunk");
+        if (!plugin.getChunk(true, file.chunk))
+            return fail(error, "the plug-in gave no program chunk");
         return true;
     }
     file.kind = Kind::programParams;
-    for (int i = 0; i < plugin.numParams(); i++) file.params.push_back(plugin.getParameter(i));
+    for (int i = 0; i < plugin.numParams(); i++)
+        file.params.push_back(plugin.getParameter(i));
     return true;
 }
 
@@ -126,11 +134,12 @@ bool checkPresetValues(PluginHost& plugin, bool bank, std::string& error, std::s
     int outsideCount = 0;
     bool ok = true;
     for (int p = first; p <= last && ok; p++) {
-        if (bank) plugin.setProgram(p);
+        if (bank)
+            plugin.setProgram(p);
         for (int i = 0; i < plugin.numParams(); i++) {
             float v = plugin.getParameter(i);
-            std::string where = "\"" + plugin.parameterName(i) + "\"" +
-                                (bank ? " of program " + std::to_string(p) : std::string());
+            std::string where =
+                "\"" + plugin.parameterName(i) + "\"" + (bank ? " of program " + std::to_string(p) : std::string());
             if (!std::isfinite(v)) {
                 ok = fail(error, "the preset sets " + where + " to " + (std::isnan(v) ? "NaN" : "infinity") +
                                      ", which no plug-in can render; the file is damaged");
@@ -143,10 +152,12 @@ bool checkPresetValues(PluginHost& plugin, bool bank, std::string& error, std::s
             }
         }
     }
-    if (bank) plugin.setProgram(current);
+    if (bank)
+        plugin.setProgram(current);
     if (ok && outsideCount > 0) {
         warning = "the preset holds " + std::to_string(outsideCount) + " parameter value" +
-                  (outsideCount == 1 ? "" : "s") + " outside 0 to 1 (" + outside + "); the result may not be what it was";
+                  (outsideCount == 1 ? "" : "s") + " outside 0 to 1 (" + outside +
+                  "); the result may not be what it was";
     }
     return ok;
 }

@@ -28,23 +28,25 @@ public:
     size_t position() const { return pos; }
 
     bool readInt(int32_t& value) {
-        if (remaining() < 4) return false;
+        if (remaining() < 4)
+            return false;
         const uint8_t* p = data + pos;
-        value = (int32_t)(((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) |
-                          (uint32_t)p[3]);
+        value = (int32_t)(((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | (uint32_t)p[3]);
         pos += 4;
         return true;
     }
 
     bool readFloat(float& value) {
         int32_t bits;
-        if (!readInt(bits)) return false;
+        if (!readInt(bits))
+            return false;
         std::memcpy(&value, &bits, 4);
         return true;
     }
 
     bool readBytes(size_t count, const uint8_t*& out) {
-        if (remaining() < count) return false;
+        if (remaining() < count)
+            return false;
         out = data + pos;
         pos += count;
         return true;
@@ -91,7 +93,8 @@ public:
 
 std::string nameFromField(const uint8_t* field) {
     size_t n = 0;
-    while (n < programNameSize && field[n] != 0) n++;
+    while (n < programNameSize && field[n] != 0)
+        n++;
     return std::string((const char*)field, n);
 }
 
@@ -100,32 +103,38 @@ bool fail(std::string& error, const std::string& text) {
     return false;
 }
 
-std::string sizeText(size_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+std::string sizeText(size_t n) {
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
 
 // The 'CcnK' header: magic and a byteSize that must cover exactly the rest of
 // the range. Leaves the reader after the byteSize field.
 bool readHeader(Reader& r, size_t rangeSize, const char* what, std::string& error) {
     int32_t magic = 0, byteSize = 0;
     if (!r.readInt(magic) || magic != magicHeader) {
-        if (rangeSize < 4) return fail(error, std::string("truncated ") + what + " (" + sizeText(rangeSize) + ")");
+        if (rangeSize < 4)
+            return fail(error, std::string("truncated ") + what + " (" + sizeText(rangeSize) + ")");
         return fail(error, std::string("not a VST preset ") + what + " (no 'CcnK' header)");
     }
-    if (!r.readInt(byteSize)) return fail(error, std::string("truncated ") + what + " header");
+    if (!r.readInt(byteSize))
+        return fail(error, std::string("truncated ") + what + " header");
     if (byteSize < 0 || (size_t)byteSize > rangeSize - 8) {
-        return fail(error, std::string("truncated ") + what + ": its header announces " +
-                               sizeText((uint32_t)byteSize) + " but only " + sizeText(rangeSize - 8) + " follow");
+        return fail(error, std::string("truncated ") + what + ": its header announces " + sizeText((uint32_t)byteSize) +
+                               " but only " + sizeText(rangeSize - 8) + " follow");
     }
     if ((size_t)byteSize != rangeSize - 8) {
-        return fail(error, std::string("wrong size of ") + what + ": its header announces " + sizeText((size_t)byteSize) +
-                               " but " + sizeText(rangeSize - 8) + " follow");
+        return fail(error, std::string("wrong size of ") + what + ": its header announces " +
+                               sizeText((size_t)byteSize) + " but " + sizeText(rangeSize - 8) + " follow");
     }
     return true;
 }
 
 bool readChunk(Reader& r, PresetFile& out, std::string& error) {
     int32_t chunkSize = 0;
-    if (!r.readInt(chunkSize)) return fail(error, "truncated file: the chunk size is missing");
-    if (chunkSize < 0) return fail(error, "negative chunk size " + std::to_string(chunkSize));
+    if (!r.readInt(chunkSize))
+        return fail(error, "truncated file: the chunk size is missing");
+    if (chunkSize < 0)
+        return fail(error, "negative chunk size " + std::to_string(chunkSize));
     if ((size_t)chunkSize != r.remaining()) {
         if ((size_t)chunkSize > r.remaining()) {
             return fail(error, "truncated file: the chunk should have " + sizeText((size_t)chunkSize) + " but only " +
@@ -143,7 +152,8 @@ bool readChunk(Reader& r, PresetFile& out, std::string& error) {
 bool parseProgram(const uint8_t* data, size_t size, PresetFile& out, std::string& error, bool insideBank) {
     Reader r(data, size);
     const char* what = insideBank ? "program in the bank" : "file";
-    if (!readHeader(r, size, what, error)) return false;
+    if (!readHeader(r, size, what, error))
+        return false;
     int32_t fxMagic = 0, version = 0;
     if (!r.readInt(fxMagic) || !r.readInt(version) || !r.readInt(out.fxID) || !r.readInt(out.fxVersion) ||
         !r.readInt(out.numParams) || r.remaining() < programNameSize) {
@@ -153,7 +163,8 @@ bool parseProgram(const uint8_t* data, size_t size, PresetFile& out, std::string
     r.readBytes(programNameSize, name);
     out.programName = nameFromField(name);
     out.formatVersion = version;
-    if (version < 1 || version > 2) return fail(error, "unsupported preset format version " + std::to_string(version));
+    if (version < 1 || version > 2)
+        return fail(error, "unsupported preset format version " + std::to_string(version));
 
     if (fxMagic == magicProgramParams) {
         out.kind = Kind::programParams;
@@ -163,14 +174,16 @@ bool parseProgram(const uint8_t* data, size_t size, PresetFile& out, std::string
         size_t expected = (size_t)out.numParams * 4;
         if (r.remaining() != expected) {
             return fail(error, std::string(r.remaining() < expected ? "truncated " : "wrong size of ") + what + ": " +
-                                   std::to_string(out.numParams) + " parameters need " + sizeText(expected) + ", found " +
-                                   sizeText(r.remaining()));
+                                   std::to_string(out.numParams) + " parameters need " + sizeText(expected) +
+                                   ", found " + sizeText(r.remaining()));
         }
         out.params.resize((size_t)out.numParams);
-        for (float& v : out.params) r.readFloat(v);
+        for (float& v : out.params)
+            r.readFloat(v);
         return true;
     }
-    if (insideBank) return fail(error, "a program in the bank is not a parameter list ('FxCk')");
+    if (insideBank)
+        return fail(error, "a program in the bank is not a parameter list ('FxCk')");
     if (fxMagic == magicProgramChunk) {
         out.kind = Kind::programChunk;
         return readChunk(r, out, error);
@@ -182,13 +195,13 @@ bool parseProgram(const uint8_t* data, size_t size, PresetFile& out, std::string
 
 int32_t programCount(const PresetFile& file) {
     switch (file.kind) {
-    case Kind::bankParams:
-        return (int32_t)file.programs.size();
-    case Kind::bankChunk:
-        return file.numPrograms;
-    case Kind::programParams:
-    case Kind::programChunk:
-        break;
+        case Kind::bankParams:
+            return (int32_t)file.programs.size();
+        case Kind::bankChunk:
+            return file.numPrograms;
+        case Kind::programParams:
+        case Kind::programChunk:
+            break;
     }
     return 1;
 }
@@ -210,21 +223,26 @@ std::string fourCCText(int32_t code) {
 
 bool parse(const uint8_t* data, size_t size, PresetFile& out, std::string& error) {
     out = PresetFile();
-    if (data == nullptr || size == 0) return fail(error, "empty file");
-    if (size > maxFileSize) return fail(error, "file too large for a preset (" + sizeText(size) + ")");
+    if (data == nullptr || size == 0)
+        return fail(error, "empty file");
+    if (size > maxFileSize)
+        return fail(error, "file too large for a preset (" + sizeText(size) + ")");
     if (size < 12) {
         Reader r(data, size);
         int32_t magic = 0;
-        if (r.readInt(magic) && magic != magicHeader) return fail(error, "not a VST preset file (no 'CcnK' header)");
+        if (r.readInt(magic) && magic != magicHeader)
+            return fail(error, "not a VST preset file (no 'CcnK' header)");
         return fail(error, "truncated file (" + sizeText(size) + ")");
     }
     Reader peek(data + 8, 4);
     int32_t fxMagic = 0;
     peek.readInt(fxMagic);
-    if (fxMagic != magicBankParams && fxMagic != magicBankChunk) return parseProgram(data, size, out, error, false);
+    if (fxMagic != magicBankParams && fxMagic != magicBankChunk)
+        return parseProgram(data, size, out, error, false);
 
     Reader r(data, size);
-    if (!readHeader(r, size, "file", error)) return false;
+    if (!readHeader(r, size, "file", error))
+        return false;
     int32_t version = 0, numPrograms = 0;
     r.readInt(fxMagic);
     if (!r.readInt(version) || !r.readInt(out.fxID) || !r.readInt(out.fxVersion) || !r.readInt(numPrograms) ||
@@ -232,7 +250,8 @@ bool parse(const uint8_t* data, size_t size, PresetFile& out, std::string& error
         return fail(error, "truncated bank header");
     }
     out.formatVersion = version;
-    if (version < 1 || version > 2) return fail(error, "unsupported bank format version " + std::to_string(version));
+    if (version < 1 || version > 2)
+        return fail(error, "unsupported bank format version " + std::to_string(version));
     int32_t current = -1;
     r.readInt(current);
     out.currentProgram = version >= 2 ? current : -1;
@@ -282,7 +301,8 @@ bool parse(const uint8_t* data, size_t size, PresetFile& out, std::string& error
         const uint8_t* skip = nullptr;
         r.readBytes((size_t)byteSize + 8, skip);
     }
-    if (r.remaining() != 0) return fail(error, sizeText(r.remaining()) + " of unexpected data after the last program");
+    if (r.remaining() != 0)
+        return fail(error, sizeText(r.remaining()) + " of unexpected data after the last program");
     return true;
 }
 
@@ -291,54 +311,56 @@ std::vector<uint8_t> serialize(const PresetFile& file) {
     w.writeInt(magicHeader);
     w.writeInt(0);  // byteSize, patched at the end
     switch (file.kind) {
-    case Kind::programParams:
-    case Kind::programChunk: {
-        bool chunk = file.kind == Kind::programChunk;
-        w.writeInt(chunk ? magicProgramChunk : magicProgramParams);
-        w.writeInt(1);
-        w.writeInt(file.fxID);
-        w.writeInt(file.fxVersion);
-        w.writeInt(chunk ? file.numParams : (int32_t)file.params.size());
-        w.writeName(file.programName);
-        if (chunk) {
-            w.writeInt((int32_t)file.chunk.size());
-            w.writeBytes(file.chunk.data(), file.chunk.size());
-        } else {
-            for (float v : file.params) w.writeFloat(v);
-        }
-        break;
-    }
-    case Kind::bankParams:
-    case Kind::bankChunk: {
-        bool chunk = file.kind == Kind::bankChunk;
-        w.writeInt(chunk ? magicBankChunk : magicBankParams);
-        w.writeInt(2);
-        w.writeInt(file.fxID);
-        w.writeInt(file.fxVersion);
-        w.writeInt(chunk ? file.numPrograms : (int32_t)file.programs.size());
-        w.writeInt(file.currentProgram < 0 ? 0 : file.currentProgram);
-        uint8_t reserved[bankHeaderSize - 32] = {};
-        w.writeBytes(reserved, sizeof reserved);
-        if (chunk) {
-            w.writeInt((int32_t)file.chunk.size());
-            w.writeBytes(file.chunk.data(), file.chunk.size());
-        } else {
-            for (const Program& p : file.programs) {
-                size_t start = w.bytes.size();
-                w.writeInt(magicHeader);
-                w.writeInt(0);
-                w.writeInt(magicProgramParams);
-                w.writeInt(1);
-                w.writeInt(file.fxID);
-                w.writeInt(file.fxVersion);
-                w.writeInt((int32_t)p.params.size());
-                w.writeName(p.name);
-                for (float v : p.params) w.writeFloat(v);
-                w.patchByteSize(start);
+        case Kind::programParams:
+        case Kind::programChunk: {
+            bool chunk = file.kind == Kind::programChunk;
+            w.writeInt(chunk ? magicProgramChunk : magicProgramParams);
+            w.writeInt(1);
+            w.writeInt(file.fxID);
+            w.writeInt(file.fxVersion);
+            w.writeInt(chunk ? file.numParams : (int32_t)file.params.size());
+            w.writeName(file.programName);
+            if (chunk) {
+                w.writeInt((int32_t)file.chunk.size());
+                w.writeBytes(file.chunk.data(), file.chunk.size());
+            } else {
+                for (float v : file.params)
+                    w.writeFloat(v);
             }
+            break;
         }
-        break;
-    }
+        case Kind::bankParams:
+        case Kind::bankChunk: {
+            bool chunk = file.kind == Kind::bankChunk;
+            w.writeInt(chunk ? magicBankChunk : magicBankParams);
+            w.writeInt(2);
+            w.writeInt(file.fxID);
+            w.writeInt(file.fxVersion);
+            w.writeInt(chunk ? file.numPrograms : (int32_t)file.programs.size());
+            w.writeInt(file.currentProgram < 0 ? 0 : file.currentProgram);
+            uint8_t reserved[bankHeaderSize - 32] = {};
+            w.writeBytes(reserved, sizeof reserved);
+            if (chunk) {
+                w.writeInt((int32_t)file.chunk.size());
+                w.writeBytes(file.chunk.data(), file.chunk.size());
+            } else {
+                for (const Program& p : file.programs) {
+                    size_t start = w.bytes.size();
+                    w.writeInt(magicHeader);
+                    w.writeInt(0);
+                    w.writeInt(magicProgramParams);
+                    w.writeInt(1);
+                    w.writeInt(file.fxID);
+                    w.writeInt(file.fxVersion);
+                    w.writeInt((int32_t)p.params.size());
+                    w.writeName(p.name);
+                    for (float v : p.params)
+                        w.writeFloat(v);
+                    w.patchByteSize(start);
+                }
+            }
+            break;
+        }
     }
     w.patchByteSize(0);
     return std::move(w.bytes);
@@ -349,19 +371,24 @@ bool readFile(const std::string& path, PresetFile& out, std::string& error) {
     // device like /dev/zero would be read forever or wait for a writer.
     std::error_code ec;
     std::filesystem::file_status status = std::filesystem::status(path, ec);
-    if (std::filesystem::is_directory(status)) return fail(error, "it is a folder, not a preset file");
+    if (std::filesystem::is_directory(status))
+        return fail(error, "it is a folder, not a preset file");
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         return fail(error, "it is a pipe or device, not a preset file");
     }
     std::ifstream in(path, std::ios::binary);
-    if (!in) return fail(error, "cannot open the file");
+    if (!in)
+        return fail(error, "cannot open the file");
     in.seekg(0, std::ios::end);
     std::streamoff length = in.tellg();
-    if (length < 0) return fail(error, "cannot read the file (is it a directory?)");
-    if ((uint64_t)length > maxFileSize) return fail(error, "file too large for a preset (" + sizeText((size_t)length) + ")");
+    if (length < 0)
+        return fail(error, "cannot read the file (is it a directory?)");
+    if ((uint64_t)length > maxFileSize)
+        return fail(error, "file too large for a preset (" + sizeText((size_t)length) + ")");
     in.seekg(0, std::ios::beg);
     std::vector<uint8_t> bytes((size_t)length);
-    if (length > 0 && !in.read((char*)bytes.data(), length)) return fail(error, "cannot read the file");
+    if (length > 0 && !in.read((char*)bytes.data(), length))
+        return fail(error, "cannot read the file");
     return parse(bytes.data(), bytes.size(), out, error);
 }
 

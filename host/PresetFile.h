@@ -48,15 +48,15 @@ struct Program {
 // The decoded content of one preset file.
 struct PresetFile {
     Kind kind = Kind::programChunk;
-    int32_t formatVersion = 1;   // 1 for programs; banks written here use 2
-    int32_t fxID = 0;            // the plug-in's unique id
-    int32_t fxVersion = 0;       // the plug-in's version
-    int32_t numParams = 0;       // program files: the plug-in's parameter count
-    int32_t numPrograms = 0;     // bank files: the number of programs
-    int32_t currentProgram = -1; // bank files of version 2; -1 when not stored
-    std::string programName;     // program files (at most 27 characters are written)
-    std::vector<uint8_t> chunk;  // chunk variants
-    std::vector<float> params;   // 'FxCk': numParams values
+    int32_t formatVersion = 1;      // 1 for programs; banks written here use 2
+    int32_t fxID = 0;               // the plug-in's unique id
+    int32_t fxVersion = 0;          // the plug-in's version
+    int32_t numParams = 0;          // program files: the plug-in's parameter count
+    int32_t numPrograms = 0;        // bank files: the number of programs
+    int32_t currentProgram = -1;    // bank files of version 2; -1 when not stored
+    std::string programName;        // program files (at most 27 characters are written)
+    std::vector<uint8_t> chunk;     // chunk variants
+    std::vector<float> params;      // 'FxCk': numParams values
     std::vector<Program> programs;  // 'FxBk': one entry per program
 
     bool isBank() const { return kind == Kind::bankParams || kind == Kind::bankChunk; }

@@ -33,18 +33,22 @@ uint32_t littleEndian32(const unsigned char* p) {
 // without saying which rate it found. -1 when there is no such header.
 double headerSampleRate(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return -1.0;
+    if (f == nullptr)
+        return -1.0;
     unsigned char head[4096];
     size_t n = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
-    if (n < 12) return -1.0;
+    if (n < 12)
+        return -1.0;
     const bool riff = std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0;
     const bool aiff = std::memcmp(head, "FORM", 4) == 0;
     if (riff && std::memcmp(head + 8, "WAVE", 4) == 0) {
         for (size_t pos = 12; pos + 16 <= n;) {
             uint32_t size = littleEndian32(head + pos + 4);
-            if (std::memcmp(head + pos, "fmt ", 4) == 0) return (double)littleEndian32(head + pos + 12);
-            if (size > n) break;
+            if (std::memcmp(head + pos, "fmt ", 4) == 0)
+                return (double)littleEndian32(head + pos + 12);
+            if (size > n)
+                break;
             pos += 8 + size + (size & 1);
         }
     } else if (aiff) {
@@ -56,10 +60,12 @@ double headerSampleRate(const std::string& path) {
                 const unsigned char* x = c + 16;
                 int exponent = ((x[0] & 0x7F) << 8 | x[1]) - 16383 - 63;
                 uint64_t mantissa = 0;
-                for (int i = 0; i < 8; i++) mantissa = mantissa << 8 | x[2 + i];
+                for (int i = 0; i < 8; i++)
+                    mantissa = mantissa << 8 | x[2 + i];
                 return std::ldexp((double)mantissa, exponent) * ((x[0] & 0x80) ? -1.0 : 1.0);
             }
-            if (size > n) break;
+            if (size > n)
+                break;
             pos += 8 + size + (size & 1);
         }
     }
@@ -86,7 +92,8 @@ std::string damageInLog(SNDFILE* file, bool seekable, int64_t frames) {
     size_t lineStart = 0;
     while (lineStart < text.size()) {
         size_t lineEnd = text.find('\n', lineStart);
-        if (lineEnd == std::string::npos) lineEnd = text.size();
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
         std::string line = text.substr(lineStart, lineEnd - lineStart);
         lineStart = lineEnd + 1;
         size_t should = line.find("(should be ");
@@ -111,7 +118,8 @@ std::string damageInLog(SNDFILE* file, bool seekable, int64_t frames) {
         }
     }
     // A file (not a stream) whose length the decoder cannot tell lost its end.
-    if (seekable && frames == SF_COUNT_MAX) return "its length cannot be read (cut short?)";
+    if (seekable && frames == SF_COUNT_MAX)
+        return "its length cannot be read (cut short?)";
     return std::string();
 }
 
@@ -120,23 +128,28 @@ public:
     Progress(bool enabled, int64_t total) : enabled(enabled && total > 0), total(total) {}
 
     void update(int64_t done) {
-        if (!enabled) return;
+        if (!enabled)
+            return;
         int percent = (int)(done * 100 / total);
         auto now = std::chrono::steady_clock::now();
-        if (percent == lastPercent || (now - lastDraw < std::chrono::milliseconds(80) && percent < 100)) return;
+        if (percent == lastPercent || (now - lastDraw < std::chrono::milliseconds(80) && percent < 100))
+            return;
         lastPercent = percent;
         lastDraw = now;
         constexpr int width = 40;
         int filled = percent * width / 100;
         std::string bar(width, ' ');
-        for (int i = 0; i < filled; i++) bar[i] = '=';
-        if (filled < width) bar[filled] = '>';
+        for (int i = 0; i < filled; i++)
+            bar[i] = '=';
+        if (filled < width)
+            bar[filled] = '>';
         std::fprintf(stderr, "\rrendering [%s] %3d%%", bar.c_str(), percent);
         std::fflush(stderr);
     }
 
     void finish() {
-        if (!enabled || lastPercent < 0) return;
+        if (!enabled || lastPercent < 0)
+            return;
         std::fprintf(stderr, "\r%*s\r", 60, "");
         std::fflush(stderr);
     }
@@ -151,7 +164,8 @@ private:
 }  // namespace
 
 InputAudio::~InputAudio() {
-    if (file != nullptr) sf_close(file);
+    if (file != nullptr)
+        sf_close(file);
 }
 
 bool InputAudio::open(const std::string& path, std::string& error) {
@@ -159,16 +173,20 @@ bool InputAudio::open(const std::string& path, std::string& error) {
     SF_INFO info = {};
     if (standardInput) {
         file = sf_open_fd(0 /* standard input */, SFM_READ, &info, 0);
-        if (file == nullptr) return fail(error, std::string("cannot read standard input as audio: ") + sf_strerror(nullptr));
+        if (file == nullptr)
+            return fail(error, std::string("cannot read standard input as audio: ") + sf_strerror(nullptr));
     } else {
         // The type first: opening a pipe nobody writes to would wait forever.
         std::error_code ec;
         fs::file_status status = fs::status(path, ec);
-        if (!fs::exists(status)) return fail(error, "input file not found: " + path);
-        if (fs::is_directory(status)) return fail(error, "input is a folder, not an audio file: " + path);
+        if (!fs::exists(status))
+            return fail(error, "input file not found: " + path);
+        if (fs::is_directory(status))
+            return fail(error, "input is a folder, not an audio file: " + path);
         if (!fs::is_regular_file(status)) {
-            return fail(error, "input " + path + " is a pipe or device, not a file; to stream audio in, "
-                                                 "pass - and send it to standard input");
+            return fail(error, "input " + path +
+                                   " is a pipe or device, not a file; to stream audio in, "
+                                   "pass - and send it to standard input");
         }
         file = sf_open(path.c_str(), SFM_READ, &info);
         if (file == nullptr) {
@@ -190,11 +208,12 @@ bool InputAudio::open(const std::string& path, std::string& error) {
                                " channels; corvex-render takes mono or stereo files only");
     }
     if (fileRate < minSampleRate || fileRate > maxSampleRate) {
-        return fail(error, name + ": its header gives a sample rate of " + rateText(fileRate) + "; " +
-                               rateRangeText() + " (damaged header?)");
+        return fail(error, name + ": its header gives a sample rate of " + rateText(fileRate) + "; " + rateRangeText() +
+                               " (damaged header?)");
     }
     damageText = damageInLog(file, !standardInput && info.seekable, fileFrames);
-    if (fileFrames == 0 && damageText.empty()) return fail(error, name + " holds no audio (0 frames)");
+    if (fileFrames == 0 && damageText.empty())
+        return fail(error, name + " holds no audio (0 frames)");
     return true;
 }
 
@@ -214,14 +233,19 @@ OutputFormat chooseOutputFormat(int64_t frames, int64_t wavDataLimit) {
     return out;
 }
 
-double RenderStats::peakDb() const { return peak > 0.0 ? 20.0 * std::log10(peak) : -INFINITY; }
+double RenderStats::peakDb() const {
+    return peak > 0.0 ? 20.0 * std::log10(peak) : -INFINITY;
+}
 
 double RenderStats::rmsDb() const {
-    if (frames <= 0 || sumSquares <= 0.0) return -INFINITY;
+    if (frames <= 0 || sumSquares <= 0.0)
+        return -INFINITY;
     return 10.0 * std::log10(sumSquares / (2.0 * (double)frames));
 }
 
-double RenderStats::realTimeFactor() const { return elapsed > 0.0 ? seconds / elapsed : INFINITY; }
+double RenderStats::realTimeFactor() const {
+    return elapsed > 0.0 ? seconds / elapsed : INFINITY;
+}
 
 bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, const RenderSettings& settings,
                  RenderStats& stats, std::string& error, cabinet::Cabinet* cab, cabinet::LoudnessMeter* meter) {
@@ -238,7 +262,8 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, con
     if (out == nullptr) {
         return fail(error, "cannot create " + output.target() + ": " + sf_strerror(nullptr));
     }
-    if (format.downgrade) sf_command(out, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    if (format.downgrade)
+        sf_command(out, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
 
     // Every buffer is allocated here, before the loop: the plug-in gets as
     // many channels as it declares, inputs beyond the file's stay silent.
@@ -249,9 +274,12 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, con
     std::vector<std::vector<float>> inputBuffers((size_t)std::max(numInputs, 1), std::vector<float>(block));
     std::vector<std::vector<float>> outputBuffers((size_t)numOutputs, std::vector<float>(block));
     std::vector<float*> inputs, outputs;
-    for (auto& b : inputBuffers) inputs.push_back(b.data());
-    for (auto& b : outputBuffers) outputs.push_back(b.data());
-    if (cab != nullptr && !cab->ready()) cab = nullptr;
+    for (auto& b : inputBuffers)
+        inputs.push_back(b.data());
+    for (auto& b : outputBuffers)
+        outputs.push_back(b.data());
+    if (cab != nullptr && !cab->ready())
+        cab = nullptr;
     std::vector<float> cabLeft(cab ? block : 0), cabRight(cab ? block : 0);
     size_t cabSkip = cab ? (size_t)cab->latency() : 0;  // the cabinet's first frames are its delay
 
@@ -273,7 +301,8 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, con
                 stats.sumSquares += a * a;
             }
         }
-        if (meter != nullptr) meter->add(outLeft, outRight, (int)frames);
+        if (meter != nullptr)
+            meter->add(outLeft, outRight, (int)frames);
         if (sf_writef_float(out, written.data(), (sf_count_t)frames) != (sf_count_t)frames)
             return fail(error, "cannot write " + output.target() + ": " + sf_strerror(out));
         return true;
@@ -282,14 +311,18 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, con
     bool ok = true;
     for (;;) {
         sf_count_t n = sf_readf_float(input.handle(), interleaved.data(), (sf_count_t)block);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         const size_t frames = (size_t)n;
         for (size_t i = 0; i < frames * (size_t)fileChannels; i++)
-            if (!std::isfinite(interleaved[i])) stats.nonFiniteInput++;
+            if (!std::isfinite(interleaved[i]))
+                stats.nonFiniteInput++;
         float* left = inputs[0];
         if (fileChannels == 1) {
-            for (size_t i = 0; i < frames; i++) left[i] = interleaved[i];
-            if (numInputs >= 2) std::copy(left, left + frames, inputs[1]);
+            for (size_t i = 0; i < frames; i++)
+                left[i] = interleaved[i];
+            if (numInputs >= 2)
+                std::copy(left, left + frames, inputs[1]);
         } else if (numInputs >= 2) {
             float* right = inputs[1];
             for (size_t i = 0; i < frames; i++) {
@@ -297,7 +330,8 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, con
                 right[i] = interleaved[2 * i + 1];
             }
         } else {
-            for (size_t i = 0; i < frames; i++) left[i] = 0.5f * (interleaved[2 * i] + interleaved[2 * i + 1]);
+            for (size_t i = 0; i < frames; i++)
+                left[i] = 0.5f * (interleaved[2 * i] + interleaved[2 * i + 1]);
         }
 
         plugin.process(inputs.data(), outputs.data(), (int)frames);
@@ -353,6 +387,7 @@ bool renderAudio(PluginHost& plugin, InputAudio& input, PendingFile& output, con
             ok = fail(error, shortfall + "; pass --accept-damaged to keep what was rendered");
         }
     }
-    if (sf_close(out) != 0 && ok) ok = fail(error, "cannot finish writing " + output.target());
+    if (sf_close(out) != 0 && ok)
+        ok = fail(error, "cannot finish writing " + output.target());
     return ok;
 }

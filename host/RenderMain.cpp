@@ -35,26 +35,31 @@ struct Failure {
     int code = exitFailure;
 };
 
-void warn(const std::string& text) { std::fprintf(stderr, "corvex-render: warning: %s\n", text.c_str()); }
+void warn(const std::string& text) {
+    std::fprintf(stderr, "corvex-render: warning: %s\n", text.c_str());
+}
 
 // The shortest text that reads back as exactly `value` ("44100.0000001").
 std::string preciseText(double value) {
     char text[64];
     for (int digits = 1; digits <= 17; digits++) {
         std::snprintf(text, sizeof text, "%.*g", digits, value);
-        if (std::strtod(text, nullptr) == value) break;
+        if (std::strtod(text, nullptr) == value)
+            break;
     }
     return text;
 }
 
 std::string oneLine(std::string text) {
     for (char& c : text)
-        if (c == '\n' || c == '\r') c = ' ';
+        if (c == '\n' || c == '\r')
+            c = ' ';
     return text;
 }
 
 std::string dbText(double db) {
-    if (!std::isfinite(db)) return "-inf dBFS (silence)";
+    if (!std::isfinite(db))
+        return "-inf dBFS (silence)";
     char text[32];
     std::snprintf(text, sizeof text, "%.2f dBFS", db);
     return text;
@@ -62,7 +67,8 @@ std::string dbText(double db) {
 
 bool hasWavExtension(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
-    for (char& c : ext) c = (char)std::tolower((unsigned char)c);
+    for (char& c : ext)
+        c = (char)std::tolower((unsigned char)c);
     return ext == ".wav";
 }
 
@@ -98,7 +104,8 @@ bool loadPresetFile(PluginHost& plugin, const std::string& path, bool bank, std:
         error = "cannot use " + path + ": " + reason;
         return false;
     }
-    if (!warning.empty()) warn(path + ": " + warning);
+    if (!warning.empty())
+        warn(path + ": " + warning);
     return true;
 }
 
@@ -126,7 +133,8 @@ bool listBankPrograms(PluginHost& plugin, const std::string& path, std::string& 
         return false;
     }
     int count = std::min<int>(presetfile::programCount(file), plugin.numPrograms());
-    for (int i = 0; i < count; i++) std::printf("%d %s\n", i, plugin.programNameIndexed(i).c_str());
+    for (int i = 0; i < count; i++)
+        std::printf("%d %s\n", i, plugin.programNameIndexed(i).c_str());
     return true;
 }
 
@@ -146,9 +154,8 @@ void printList(PluginHost& plugin, const std::string& path) {
     std::printf("Plug-in:    %s\n", plugin.effectName().c_str());
     std::printf("Vendor:     %s (version %d)\n", plugin.vendorString().c_str(), (int)plugin.vendorVersion());
     std::printf("Product:    %s\n", plugin.productString().c_str());
-    std::printf("Unique ID:  '%s' (0x%08X), plug-in version %d, VST %d\n",
-                presetfile::fourCCText(e->uniqueID).c_str(), (unsigned)e->uniqueID, (int)e->version,
-                (int)plugin.vstVersion());
+    std::printf("Unique ID:  '%s' (0x%08X), plug-in version %d, VST %d\n", presetfile::fourCCText(e->uniqueID).c_str(),
+                (unsigned)e->uniqueID, (int)e->version, (int)plugin.vstVersion());
     std::printf("Audio:      %d inputs, %d outputs%s%s\n", (int)e->numInputs, (int)e->numOutputs,
                 plugin.hasChunks() ? "; programs stored as chunks" : "",
                 (e->flags & effFlagsHasEditor) ? "; has an editor" : "");
@@ -174,7 +181,8 @@ bool run(const Options& options, Failure& failure) {
     InputAudio input;
     std::string outputPath;
     if (rendering) {
-        if (!input.open(options.input, error)) return false;
+        if (!input.open(options.input, error))
+            return false;
         const std::string inputName = options.input == "-" ? std::string("standard input") : options.input;
         if (!input.damage().empty()) {
             if (!options.acceptDamaged) {
@@ -215,35 +223,47 @@ bool run(const Options& options, Failure& failure) {
     }
 
     std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath(error) : options.pluginPath;
-    if (pluginPath.empty()) return false;
+    if (pluginPath.empty())
+        return false;
 
     // Every file this run would replace, checked against every file it reads
     // and against each other before any work is done.
     std::vector<NamedFile> targets;
-    if (rendering) targets.push_back({outputPath, options.output.empty() ? "the output" : "-o", false});
-    if (!options.saveProgram.empty()) targets.push_back({options.saveProgram, "--save-fxp", true});
-    if (!options.saveBank.empty()) targets.push_back({options.saveBank, "--save-fxb", true});
+    if (rendering)
+        targets.push_back({outputPath, options.output.empty() ? "the output" : "-o", false});
+    if (!options.saveProgram.empty())
+        targets.push_back({options.saveProgram, "--save-fxp", true});
+    if (!options.saveBank.empty())
+        targets.push_back({options.saveBank, "--save-fxb", true});
     const std::vector<NamedFile> inputs = {{options.input, "the input", false},
                                            {pluginPath, "the plug-in", false},
                                            {options.loadProgram, "--load-fxp", false},
                                            {options.loadBank, "--load-fxb", false},
                                            {options.cabinet, "--cab", false}};
-    if (!checkTargets(inputs, targets, options.force, error)) return false;
-    for (const NamedFile& t : targets) removeStalePartials(t.path);
+    if (!checkTargets(inputs, targets, options.force, error))
+        return false;
+    for (const NamedFile& t : targets)
+        removeStalePartials(t.path);
     std::unique_ptr<PendingFile> output, programFile, bankFile;
-    if (rendering) output = std::make_unique<PendingFile>(outputPath);
-    if (!options.saveProgram.empty()) programFile = std::make_unique<PendingFile>(options.saveProgram);
-    if (!options.saveBank.empty()) bankFile = std::make_unique<PendingFile>(options.saveBank);
+    if (rendering)
+        output = std::make_unique<PendingFile>(outputPath);
+    if (!options.saveProgram.empty())
+        programFile = std::make_unique<PendingFile>(options.saveProgram);
+    if (!options.saveBank.empty())
+        bankFile = std::make_unique<PendingFile>(options.saveBank);
 
     PluginHost plugin;
-    if (!plugin.load(pluginPath, error)) return false;
+    if (!plugin.load(pluginPath, error))
+        return false;
 
     double rate = rendering ? input.sampleRate() : options.rate > 0.0 ? options.rate : 44100.0;
     plugin.setSampleRate(rate);
     plugin.setBlockSize(options.blockSize);
 
-    if (!options.listPrograms.empty()) return listBankPrograms(plugin, options.listPrograms, error);
-    if (!options.loadBank.empty() && !loadPresetFile(plugin, options.loadBank, true, error)) return false;
+    if (!options.listPrograms.empty())
+        return listBankPrograms(plugin, options.listPrograms, error);
+    if (!options.loadBank.empty() && !loadPresetFile(plugin, options.loadBank, true, error))
+        return false;
     if (options.program >= 0) {
         if (options.program >= plugin.numPrograms()) {
             error = "--program " + std::to_string(options.program) + " is out of range (the plug-in has " +
@@ -253,7 +273,8 @@ bool run(const Options& options, Failure& failure) {
         }
         plugin.setProgram(options.program);
     }
-    if (!options.loadProgram.empty() && !loadPresetFile(plugin, options.loadProgram, false, error)) return false;
+    if (!options.loadProgram.empty() && !loadPresetFile(plugin, options.loadProgram, false, error))
+        return false;
     for (const ParameterSetting& setting : options.settings) {
         std::string reason;
         int index = plugin.findParameter(setting.key, reason);
@@ -271,8 +292,10 @@ bool run(const Options& options, Failure& failure) {
 
     // Presets are captured now (rendering does not change them) but only
     // moved into place together with the audio, once everything worked.
-    if (programFile && !savePresetFile(plugin, *programFile, false, error)) return false;
-    if (bankFile && !savePresetFile(plugin, *bankFile, true, error)) return false;
+    if (programFile && !savePresetFile(plugin, *programFile, false, error))
+        return false;
+    if (bankFile && !savePresetFile(plugin, *bankFile, true, error))
+        return false;
 
     RenderStats stats;
     cabinet::LoudnessMeter meter;
@@ -284,11 +307,12 @@ bool run(const Options& options, Failure& failure) {
         meter.start(input.sampleRate());
         if (!renderAudio(plugin, input, *output, settings, stats, error, cab.ready() ? &cab : nullptr, &meter))
             return false;
-        if (!stats.shortInput.empty()) warn(stats.shortInput + "; kept what was rendered");
+        if (!stats.shortInput.empty())
+            warn(stats.shortInput + "; kept what was rendered");
         const char* keep = "; pass --allow-nonfinite to keep such a file";
         if (stats.nonFiniteInput > 0) {
-            std::string text = "the input holds " + std::to_string(stats.nonFiniteInput) +
-                               " non-finite samples (NaN or infinity)";
+            std::string text =
+                "the input holds " + std::to_string(stats.nonFiniteInput) + " non-finite samples (NaN or infinity)";
             if (!options.allowNonFinite) {
                 error = text + keep;
                 return false;
@@ -296,8 +320,8 @@ bool run(const Options& options, Failure& failure) {
             warn(text);
         }
         if (stats.nonFinite > 0) {
-            std::string text = "the plug-in produced " + std::to_string(stats.nonFinite) +
-                               " non-finite samples (NaN or infinity)";
+            std::string text =
+                "the plug-in produced " + std::to_string(stats.nonFinite) + " non-finite samples (NaN or infinity)";
             if (!options.allowNonFinite) {
                 error = text + keep;
                 return false;
@@ -306,14 +330,18 @@ bool run(const Options& options, Failure& failure) {
         }
         // Above full scale even when -q hides the summary: the file would clip wherever it goes next.
         std::string clipping = cabinet::clippingWarning(meter);
-        if (!clipping.empty()) std::fprintf(stderr, "corvex-render: %s", clipping.c_str());
+        if (!clipping.empty())
+            std::fprintf(stderr, "corvex-render: %s", clipping.c_str());
     }
     std::vector<PendingFile*> finished;
     for (PendingFile* f : {output.get(), programFile.get(), bankFile.get()})
-        if (f != nullptr) finished.push_back(f);
-    if (!commitAll(finished, error)) return false;
+        if (f != nullptr)
+            finished.push_back(f);
+    if (!commitAll(finished, error))
+        return false;
 
-    if (options.quiet) return true;
+    if (options.quiet)
+        return true;
     if (rendering) {
         std::error_code ec;
         fs::path shown = fs::absolute(outputPath, ec);
@@ -332,8 +360,10 @@ bool run(const Options& options, Failure& failure) {
         std::printf("Speed:     %.1fx real time\n", stats.realTimeFactor());
         std::printf("Output:    %s\n", (ec ? outputPath : shown.string()).c_str());
     }
-    if (programFile) std::printf("Program:   %s\n", programFile->target().c_str());
-    if (bankFile) std::printf("Bank:      %s\n", bankFile->target().c_str());
+    if (programFile)
+        std::printf("Program:   %s\n", programFile->target().c_str());
+    if (bankFile)
+        std::printf("Bank:      %s\n", bankFile->target().c_str());
     return true;
 }
 

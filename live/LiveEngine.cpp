@@ -13,7 +13,7 @@ namespace live {
 namespace {
 
 constexpr size_t ringFrames = size_t(1) << 17;  // about 2.7 s at 48 kHz: the main thread drains every 20 ms
-constexpr int bufferedCycle = 64;              // the cabinet's cycle when the period is not one
+constexpr int bufferedCycle = 64;               // the cabinet's cycle when the period is not one
 
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<float>::is_always_lock_free);
@@ -22,14 +22,16 @@ static_assert(std::atomic<long>::is_always_lock_free);
 
 }  // namespace
 
-LiveEngine::LiveEngine(PluginHost& host)
-    : plugin(host), inLeft(maxPeriod), inRight(maxPeriod), ring(ringFrames * 2) {}
+LiveEngine::LiveEngine(PluginHost& host) : plugin(host), inLeft(maxPeriod), inRight(maxPeriod), ring(ringFrames * 2) {}
 
-LiveEngine::~LiveEngine() { stop(); }
+LiveEngine::~LiveEngine() {
+    stop();
+}
 
 void LiveEngine::setCabinet(const cabinet::ImpulseResponse* response, double trimDb, int workerPriority) {
     cabinetWanted = response != nullptr;
-    if (response != nullptr) cabinetFile = *response;
+    if (response != nullptr)
+        cabinetFile = *response;
     trim = trimDb;
     priority = workerPriority;
 }
@@ -68,7 +70,8 @@ void LiveEngine::stop() {
     active.store(false);
     // Both flags are sequentially consistent: either the audio thread sees
     // `active` false, or this thread sees it inside and waits.
-    while (inside.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    while (inside.load())
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     plugin.suspend();
 }
 
@@ -90,11 +93,14 @@ void LiveEngine::process(const float* in0, const float* in1, float* out0, float*
     float* inputs[2] = {inLeft.data(), inRight.data()};
     float* outputs[2] = {out0, out1};
     plugin.process(inputs, outputs, frames);
-    if (cab) cab->process(out0, out1, frames);
+    if (cab)
+        cab->process(out0, out1, frames);
 
     float peak = 0.0f;
-    for (int i = 0; i < frames; i++) peak = std::max(peak, std::max(std::fabs(out0[i]), std::fabs(out1[i])));
-    if (peak > peakHold.load(std::memory_order_relaxed)) peakHold.store(peak, std::memory_order_relaxed);
+    for (int i = 0; i < frames; i++)
+        peak = std::max(peak, std::max(std::fabs(out0[i]), std::fabs(out1[i])));
+    if (peak > peakHold.load(std::memory_order_relaxed))
+        peakHold.store(peak, std::memory_order_relaxed);
     keepCopy(out0, out1, frames);
     inside.store(false);
 }

@@ -38,7 +38,9 @@ constexpr double statusEvery = 0.5;   // seconds between status lines
 constexpr double sessionEvery = 2.0;  // seconds between checks for a changed bank or program
 
 volatile std::sig_atomic_t signalled = 0;
-void onSignal(int) { signalled = 1; }
+void onSignal(int) {
+    signalled = 1;
+}
 
 // What JACK's threads tell the main thread. Plain atomics: the callbacks
 // set them and return.
@@ -85,22 +87,26 @@ int xrunCallback(void* arg) {
     static_cast<CallbackContext*>(arg)->news->xruns.fetch_add(1);
     return 0;
 }
-void shutdownCallback(void* arg) { static_cast<CallbackContext*>(arg)->news->serverGone.store(true); }
+void shutdownCallback(void* arg) {
+    static_cast<CallbackContext*>(arg)->news->serverGone.store(true);
+}
 
 std::string defaultPluginPath() {
     std::string exe = hostplatform::executablePath();
-    if (exe.empty()) return std::string();
+    if (exe.empty())
+        return std::string();
     return (fs::path(exe).parent_path().parent_path() / "plugin" / hostplatform::pluginFileName("Corvex")).string();
 }
 
 jack_client_t* openClient(const live::LiveOptions& options, std::string& error) {
     jack_status_t status{};
     int flags = JackNoStartServer;
-    if (!options.server.empty()) flags |= JackServerName;
-    jack_client_t* client = options.server.empty()
-                                ? jack_client_open(options.clientName.c_str(), (jack_options_t)flags, &status)
-                                : jack_client_open(options.clientName.c_str(), (jack_options_t)flags, &status,
-                                                   options.server.c_str());
+    if (!options.server.empty())
+        flags |= JackServerName;
+    jack_client_t* client =
+        options.server.empty()
+            ? jack_client_open(options.clientName.c_str(), (jack_options_t)flags, &status)
+            : jack_client_open(options.clientName.c_str(), (jack_options_t)flags, &status, options.server.c_str());
     if (client == nullptr)
         error = "no JACK server to join" + (options.server.empty() ? std::string() : " named " + options.server) +
                 " (start one: jackd -d alsa, or PipeWire's pipewire-jack)";
@@ -115,36 +121,47 @@ void listPorts(jack_client_t* client) {
         std::printf("%-40s %s%s %s\n", names[i], (flags & JackPortIsInput) ? "input" : "output",
                     (flags & JackPortIsPhysical) ? " physical" : "", port ? jack_port_type(port) : "");
     }
-    if (names != nullptr) jack_free(names);
+    if (names != nullptr)
+        jack_free(names);
 }
 
 // Connects one port pair; a refused connection is reported, not fatal.
 void connectPair(jack_client_t* client, const char* from, const char* to) {
     const int r = jack_connect(client, from, to);
-    if (r != 0 && r != EEXIST) std::fprintf(stderr, "corvex-live: cannot connect %s to %s\n", from, to);
+    if (r != 0 && r != EEXIST)
+        std::fprintf(stderr, "corvex-live: cannot connect %s to %s\n", from, to);
 }
 
 void connectPorts(jack_client_t* client, const live::LiveOptions& options, const Ports& ports, int inputs) {
     std::vector<std::string> sources = options.connectIn, sinks = options.connectOut;
     if (options.autoConnect && sources.empty()) {
-        const char** capture = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput);
-        for (size_t i = 0; capture && capture[i] && (int)i < inputs; i++) sources.push_back(capture[i]);
-        if (capture) jack_free(capture);
+        const char** capture =
+            jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput);
+        for (size_t i = 0; capture && capture[i] && (int)i < inputs; i++)
+            sources.push_back(capture[i]);
+        if (capture)
+            jack_free(capture);
     }
     if (options.autoConnect && sinks.empty()) {
-        const char** playback = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
-        for (size_t i = 0; playback && playback[i] && i < 2; i++) sinks.push_back(playback[i]);
-        if (playback) jack_free(playback);
+        const char** playback =
+            jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
+        for (size_t i = 0; playback && playback[i] && i < 2; i++)
+            sinks.push_back(playback[i]);
+        if (playback)
+            jack_free(playback);
     }
     for (size_t i = 0; i < sources.size() && i < 2 && ports.in[i]; i++)
         connectPair(client, sources[i].c_str(), jack_port_name(ports.in[i]));
-    for (size_t i = 0; i < sinks.size() && i < 2; i++) connectPair(client, jack_port_name(ports.out[i]), sinks[i].c_str());
+    for (size_t i = 0; i < sinks.size() && i < 2; i++)
+        connectPair(client, jack_port_name(ports.out[i]), sinks[i].c_str());
     // One playback port given: both sides go to it.
-    if (sinks.size() == 1) connectPair(client, jack_port_name(ports.out[1]), sinks[0].c_str());
+    if (sinks.size() == 1)
+        connectPair(client, jack_port_name(ports.out[1]), sinks[0].c_str());
 }
 
 std::string dbText(float linear) {
-    if (!(linear > 0.0f)) return "  -inf";
+    if (!(linear > 0.0f))
+        return "  -inf";
     char text[16];
     std::snprintf(text, sizeof text, "%6.1f", 20.0 * std::log10((double)linear));
     return text;
@@ -156,11 +173,14 @@ public:
 
     // Saves when the bank or the program changed since the last save.
     void saveIfChanged() {
-        if (folder.empty()) return;
+        if (folder.empty())
+            return;
         std::vector<uint8_t> bytes;
         std::string error;
-        if (!live::captureState(plugin, bytes, error)) return;
-        if (bytes == lastSaved) return;
+        if (!live::captureState(plugin, bytes, error))
+            return;
+        if (bytes == lastSaved)
+            return;
         if (live::writeStateAtomically(folder, bytes, error)) {
             lastSaved = bytes;
         } else if (error != lastError) {
@@ -172,11 +192,14 @@ public:
         std::string error;
         if (!folder.empty()) {
             const live::LoadResult result = live::loadState(plugin, folder, error);
-            if (result == live::LoadResult::refused) std::fprintf(stderr, "corvex-live: %s\n", error.c_str());
+            if (result == live::LoadResult::refused)
+                std::fprintf(stderr, "corvex-live: %s\n", error.c_str());
             // A restored session need not be written again until it changes.
-            if (result == live::LoadResult::loaded) live::captureState(plugin, lastSaved, error);
+            if (result == live::LoadResult::loaded)
+                live::captureState(plugin, lastSaved, error);
         }
-        if (program >= 0) plugin.setProgram(program);
+        if (program >= 0)
+            plugin.setProgram(program);
     }
     std::string path() const { return folder.empty() ? std::string() : live::stateFile(folder); }
 
@@ -268,8 +291,8 @@ int run(const live::LiveOptions& options) {
         ERect* rect = nullptr;
         effect->dispatcher(effect, effEditGetRect, 0, 0, &rect, 0.0f);
         std::string windowError;
-        if (rect != nullptr && window.open(rect->right - rect->left, rect->bottom - rect->top, 0, 0, "Corvex live",
-                                           windowError)) {
+        if (rect != nullptr &&
+            window.open(rect->right - rect->left, rect->bottom - rect->top, 0, 0, "Corvex live", windowError)) {
             effect->dispatcher(effect, effEditOpen, 0, 0, window.handle(), 0.0f);
             editorOpen = true;
         } else {
@@ -294,7 +317,8 @@ int run(const live::LiveOptions& options) {
     for (;;) {
         std::this_thread::sleep_for(tick);
         const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count();
-        if (signalled) break;
+        if (signalled)
+            break;
         if (news.serverGone.load()) {
             why = "the JACK server went away";
             break;
@@ -314,7 +338,8 @@ int run(const live::LiveOptions& options) {
                 why = "the new session could not start";
                 break;
             }
-            if (newRate != rate) meter.start(newRate);
+            if (newRate != rate)
+                meter.start(newRate);
             rate = newRate;
             period = newPeriod;
             std::printf("%scorvex-live: now %d Hz, %d frames per period\n", statusLine ? "\n" : "", rate, period);
@@ -322,8 +347,10 @@ int run(const live::LiveOptions& options) {
         }
         engine.drainTo(meter);
         const double load = jack_cpu_load(client);
-        if (now > 1.0 && startupXruns < 0) startupXruns = news.xruns.load();
-        if (now > 1.0 && load > maxLoad) maxLoad = load;  // the first second includes start-up
+        if (now > 1.0 && startupXruns < 0)
+            startupXruns = news.xruns.load();
+        if (now > 1.0 && load > maxLoad)
+            maxLoad = load;  // the first second includes start-up
         peakSinceStatus = std::max(peakSinceStatus, engine.takePeak());
         if (statusLine && now - lastStatus >= statusEvery) {
             std::fprintf(stderr, "\rDSP %5.1f %%  xruns %ld  peak %s dBFS  %d Hz / %d  program %d %-24s", load,
@@ -343,7 +370,8 @@ int run(const live::LiveOptions& options) {
         }
     }
     const bool serverGone = news.serverGone.load();
-    if (!serverGone) jack_deactivate(client);
+    if (!serverGone)
+        jack_deactivate(client);
     engine.stop();
     engine.drainTo(meter);
     session.saveIfChanged();
@@ -352,7 +380,8 @@ int run(const live::LiveOptions& options) {
         window.close();
     }
     const double ran = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count();
-    if (statusLine) std::fprintf(stderr, "\n");
+    if (statusLine)
+        std::fprintf(stderr, "\n");
     std::printf("corvex-live: ended: %s\n", why.c_str());
     std::printf("Ran:       %.1f s, %d Hz, %d frames per period\n", ran, rate, period);
     const long xruns = news.xruns.load();
@@ -363,7 +392,8 @@ int run(const live::LiveOptions& options) {
     if (engine.hasCabinet())
         std::printf("Cabinet:   %s (latency %d frames, %ld late cycles)\n", options.cabinet.c_str(),
                     engine.cabinetLatency(), engine.cabinetLateCycles());
-    if (!session.path().empty()) std::printf("Session:   %s\n", session.path().c_str());
+    if (!session.path().empty())
+        std::printf("Session:   %s\n", session.path().c_str());
     std::fputs(cabinet::clippingWarning(meter).c_str(), stderr);
     std::fflush(stdout);
     jack_client_close(client);

@@ -29,14 +29,17 @@ bool parseLiveOptions(int argc, const char* const* argv, LiveOptions& options, s
             if (hasInline) {
                 out = inlineValue;
             } else {
-                if (i + 1 >= argc) return fail(error, name + " needs a value");
+                if (i + 1 >= argc)
+                    return fail(error, name + " needs a value");
                 out = argv[++i];
             }
-            if (out.empty()) return fail(error, name + " needs a value");
+            if (out.empty())
+                return fail(error, name + " needs a value");
             return true;
         };
         auto flag = [&](bool& target, bool to) {
-            if (hasInline) return fail(error, name + " takes no value");
+            if (hasInline)
+                return fail(error, name + " takes no value");
             target = to;
             return true;
         };
@@ -86,12 +89,15 @@ bool parseLiveOptions(int argc, const char* const* argv, LiveOptions& options, s
         } else {
             ok = fail(error, "unknown option " + name + " (see --help)");
         }
-        if (!ok) return false;
+        if (!ok)
+            return false;
     }
-    if (trimGiven && options.cabinet.empty()) return fail(error, "--cab-trim needs --cab FILE");
+    if (trimGiven && options.cabinet.empty())
+        return fail(error, "--cab-trim needs --cab FILE");
     if ((int)options.connectIn.size() > options.inputs)
         return fail(error, "more --in ports than inputs (use --inputs 2 for a stereo source)");
-    if (options.connectOut.size() > 2) return fail(error, "two --out ports at most (left and right)");
+    if (options.connectOut.size() > 2)
+        return fail(error, "two --out ports at most (left and right)");
     return true;
 }
 

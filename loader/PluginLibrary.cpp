@@ -37,9 +37,9 @@ std::wstring widen(const std::string& text) {
 // break FormatMessage adds.
 std::string systemMessage(DWORD code) {
     wchar_t* message = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, (LPWSTR)&message, 0, nullptr);
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, (LPWSTR)&message, 0, nullptr);
     std::string text;
     if (n != 0) {
         const int size = WideCharToMultiByte(CP_UTF8, 0, message, (int)n, nullptr, 0, nullptr, nullptr);

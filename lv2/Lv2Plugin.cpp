@@ -190,7 +190,8 @@ void run(LV2_Handle handle, uint32_t frames) {
     // sample, so in-place buffers are fine.
     float* inputs[2] = {const_cast<float*>(self->inputs[0]), const_cast<float*>(self->inputs[1])};
     const uint32_t maxBlock = 0x7fffffffu;
-    effect->processReplacing(effect, inputs, self->outputs, static_cast<VstInt32>(frames > maxBlock ? maxBlock : frames));
+    effect->processReplacing(effect, inputs, self->outputs,
+                             static_cast<VstInt32>(frames > maxBlock ? maxBlock : frames));
 }
 
 // Instantiation thread.
@@ -253,8 +254,8 @@ const void* extensionData(const char* uri) {
     return nullptr;
 }
 
-const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connectPort, activate, run, deactivate, cleanup,
-                                    extensionData};
+const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connectPort, activate,
+                                    run,        deactivate,  cleanup,     extensionData};
 
 }  // namespace
 

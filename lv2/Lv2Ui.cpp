@@ -140,19 +140,19 @@ struct Ui {
     // writes only the Channel port: the values come from the amp.
     VstIntPtr fromEffect(VstInt32 opcode, VstInt32 index, float opt) {
         switch (opcode) {
-        case audioMasterAutomate:
-            if (index >= 0)
-                writePort(static_cast<uint32_t>(index), opt);
-            return 0;
-        case audioMasterBeginEdit:
-        case audioMasterEndEdit:
-            if (touch && index >= 0 && static_cast<uint32_t>(index) < kNumControls)
-                touch->touch(touch->handle, static_cast<uint32_t>(index), opcode == audioMasterBeginEdit);
-            return 1;
-        case audioMasterSizeWindow:
-            return resize ? resize->ui_resize(resize->handle, kUiWidth, kUiHeight) == 0 : 0;
-        default:
-            return 0;
+            case audioMasterAutomate:
+                if (index >= 0)
+                    writePort(static_cast<uint32_t>(index), opt);
+                return 0;
+            case audioMasterBeginEdit:
+            case audioMasterEndEdit:
+                if (touch && index >= 0 && static_cast<uint32_t>(index) < kNumControls)
+                    touch->touch(touch->handle, static_cast<uint32_t>(index), opcode == audioMasterBeginEdit);
+                return 1;
+            case audioMasterSizeWindow:
+                return resize ? resize->ui_resize(resize->handle, kUiWidth, kUiHeight) == 0 : 0;
+            default:
+                return 0;
         }
     }
 };

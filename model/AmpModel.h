@@ -40,8 +40,8 @@ public:
     // (their oversampling fields are filled in here); allocates nothing and
     // never waits. False, with the records untouched and the outputs not
     // written, when a redesign holds the model: the caller outputs silence.
-    bool process(ChainSettings settings, const float* inLeft, const float* inRight, float* outLeft,
-                 float* outRight, int frames);
+    bool process(ChainSettings settings, const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                 int frames);
 
     // Copies the oversampling the last design chose into `settings`.
     void applyRates(ChainSettings& settings) const;

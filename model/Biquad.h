@@ -16,9 +16,8 @@ struct Biquad {
 };
 
 inline double runBiquad(Biquad& biquad, double x) {
-    const double y = biquad.inverseA0 *
-                     (biquad.b0 * x + biquad.b1 * biquad.x1 + biquad.b2 * biquad.x2 - biquad.a1 * biquad.y1 -
-                      biquad.a2 * biquad.y2);
+    const double y = biquad.inverseA0 * (biquad.b0 * x + biquad.b1 * biquad.x1 + biquad.b2 * biquad.x2 -
+                                         biquad.a1 * biquad.y1 - biquad.a2 * biquad.y2);
     biquad.x2 = biquad.x1;
     biquad.x1 = x;
     biquad.y2 = biquad.y1;

@@ -48,9 +48,13 @@ const char* chainLanesName(ChainLanes lanes) {
     return "?";
 }
 
-bool chainLanesSupported(ChainLanes lanes) { return processorRuns(lanes); }
+bool chainLanesSupported(ChainLanes lanes) {
+    return processorRuns(lanes);
+}
 
-ChainLanes activeChainLanes() { return activeLanes; }
+ChainLanes activeChainLanes() {
+    return activeLanes;
+}
 
 bool selectChainLanes(ChainLanes lanes) {
     if (!processorRuns(lanes)) {

@@ -91,14 +91,14 @@ public:
     // channel and switch states, then tells the editor. "LowQ/HighQ" also
     // redesigns the amp model, waiting for the block in progress.
     void setParameter(VstInt32 index, float value) override;
-    float getParameter(VstInt32 index) override;               // any thread
+    float getParameter(VstInt32 index) override;                    // any thread
     void getParameterName(VstInt32 index, char* text) override;     // any thread
     void getParameterDisplay(VstInt32 index, char* text) override;  // any thread
     void getParameterLabel(VstInt32 index, char* label) override;   // any thread
 
-    void setProgram(VstInt32 program) override;   // host thread
-    void setProgramName(char* name) override;     // host thread
-    void getProgramName(char* name) override;     // any thread
+    void setProgram(VstInt32 program) override;                                          // host thread
+    void setProgramName(char* name) override;                                            // host thread
+    void getProgramName(char* name) override;                                            // any thread
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;  // any thread
 
     // Host thread. The host reads (and may keep) a pointer into the

@@ -106,7 +106,9 @@ struct SideBuffers {
     float* lowered;
 };
 
-inline FloatQuad twoSides(const float* a, const float* b, int i) { return makeQuad(a[i], a[i], b[i], b[i]); }
+inline FloatQuad twoSides(const float* a, const float* b, int i) {
+    return makeQuad(a[i], a[i], b[i], b[i]);
+}
 
 inline void scatterPair(FloatQuad q, float* a, float* b, int i) {
     float lanes[4];
@@ -120,8 +122,7 @@ inline void scatterPair(FloatQuad q, float* a, float* b, int i) {
 // Conditioned host samples up to the oversampled rate, both sides (a and b
 // may be the same side). Each upsampler turns one quad (x, x, x', x') into
 // (earlier, later, earlier', later').
-void raiseRate(AmpSide& a, AmpSide& b, int oversampling, const SideBuffers& bufA, const SideBuffers& bufB,
-               int count) {
+void raiseRate(AmpSide& a, AmpSide& b, int oversampling, const SideBuffers& bufA, const SideBuffers& bufB, int count) {
     FloatQuad doubled[chunkFrames];
     FloatQuad quadrupled[2 * chunkFrames];
     const FloatQuad two = makeQuad(2.0f, 2.0f, 2.0f, 2.0f);
@@ -162,15 +163,16 @@ void raiseRate(AmpSide& a, AmpSide& b, int oversampling, const SideBuffers& bufA
 // Downsampler: two inputs in the form (x, x, x', x'); the later sample
 // enters path A, the earlier one path B; the result (A + B) * 0.5 comes out
 // in the same form.
-inline FloatQuad downInput(FloatQuad earlier, FloatQuad later) { return interleavePairs(later, earlier); }
+inline FloatQuad downInput(FloatQuad earlier, FloatQuad later) {
+    return interleavePairs(later, earlier);
+}
 inline FloatQuad downOutput(FloatQuad w) {
     const FloatQuad half = makeQuad(0.5f, 0.5f, 0.5f, 0.5f);
     return (w + swapPairs(w)) * half;
 }
 
 // Oversampled amp outputs back down to the host rate, both sides.
-void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const SideBuffers& bufA, const SideBuffers& bufB,
-               int count) {
+void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const SideBuffers& bufA, const SideBuffers& bufB, int count) {
     FloatQuad halved[4 * chunkFrames];
     FloatQuad quartered[2 * chunkFrames];
     const float* inA = bufA.amp;
@@ -187,8 +189,7 @@ void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const SideBuffers& bufA
         auto toQuartered = [&](int k, FloatQuad w) { quartered[k] = downOutput(w); };
         if (oversampling == 8) {
             runSections(
-                down4, 2 * count, [&](int k) { return downInput(halved[2 * k], halved[2 * k + 1]); },
-                toQuartered);
+                down4, 2 * count, [&](int k) { return downInput(halved[2 * k], halved[2 * k + 1]); }, toQuartered);
         } else {
             runSections(down4, 2 * count, fromAmp, toQuartered);
         }

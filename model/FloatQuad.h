@@ -14,16 +14,32 @@ struct FloatQuad {
     __m128 v;
 };
 
-inline FloatQuad makeQuad(float l0, float l1, float l2, float l3) { return {_mm_setr_ps(l0, l1, l2, l3)}; }
-inline FloatQuad operator+(FloatQuad a, FloatQuad b) { return {_mm_add_ps(a.v, b.v)}; }
-inline FloatQuad operator-(FloatQuad a, FloatQuad b) { return {_mm_sub_ps(a.v, b.v)}; }
-inline FloatQuad operator*(FloatQuad a, FloatQuad b) { return {_mm_mul_ps(a.v, b.v)}; }
+inline FloatQuad makeQuad(float l0, float l1, float l2, float l3) {
+    return {_mm_setr_ps(l0, l1, l2, l3)};
+}
+inline FloatQuad operator+(FloatQuad a, FloatQuad b) {
+    return {_mm_add_ps(a.v, b.v)};
+}
+inline FloatQuad operator-(FloatQuad a, FloatQuad b) {
+    return {_mm_sub_ps(a.v, b.v)};
+}
+inline FloatQuad operator*(FloatQuad a, FloatQuad b) {
+    return {_mm_mul_ps(a.v, b.v)};
+}
 // (l0, l0, l2, l2) and (l1, l1, l3, l3).
-inline FloatQuad evenLanesTwice(FloatQuad a) { return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 2, 0, 0))}; }
-inline FloatQuad oddLanesTwice(FloatQuad a) { return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(3, 3, 1, 1))}; }
+inline FloatQuad evenLanesTwice(FloatQuad a) {
+    return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 2, 0, 0))};
+}
+inline FloatQuad oddLanesTwice(FloatQuad a) {
+    return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(3, 3, 1, 1))};
+}
 // (l1, l0, l3, l2).
-inline FloatQuad swapPairs(FloatQuad a) { return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))}; }
-inline void storeQuad(FloatQuad a, float* out) { _mm_storeu_ps(out, a.v); }
+inline FloatQuad swapPairs(FloatQuad a) {
+    return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))};
+}
+inline void storeQuad(FloatQuad a, float* out) {
+    _mm_storeu_ps(out, a.v);
+}
 // (even0, odd1, even2, odd3).
 inline FloatQuad interleavePairs(FloatQuad even, FloatQuad odd) {
     const __m128 evenMask = _mm_castsi128_ps(_mm_setr_epi32(-1, 0, -1, 0));
@@ -36,7 +52,9 @@ struct FloatQuad {
     float l[4];
 };
 
-inline FloatQuad makeQuad(float l0, float l1, float l2, float l3) { return {{l0, l1, l2, l3}}; }
+inline FloatQuad makeQuad(float l0, float l1, float l2, float l3) {
+    return {{l0, l1, l2, l3}};
+}
 inline FloatQuad operator+(FloatQuad a, FloatQuad b) {
     return {{a.l[0] + b.l[0], a.l[1] + b.l[1], a.l[2] + b.l[2], a.l[3] + b.l[3]}};
 }
@@ -46,14 +64,22 @@ inline FloatQuad operator-(FloatQuad a, FloatQuad b) {
 inline FloatQuad operator*(FloatQuad a, FloatQuad b) {
     return {{a.l[0] * b.l[0], a.l[1] * b.l[1], a.l[2] * b.l[2], a.l[3] * b.l[3]}};
 }
-inline FloatQuad evenLanesTwice(FloatQuad a) { return {{a.l[0], a.l[0], a.l[2], a.l[2]}}; }
-inline FloatQuad oddLanesTwice(FloatQuad a) { return {{a.l[1], a.l[1], a.l[3], a.l[3]}}; }
-inline FloatQuad swapPairs(FloatQuad a) { return {{a.l[1], a.l[0], a.l[3], a.l[2]}}; }
+inline FloatQuad evenLanesTwice(FloatQuad a) {
+    return {{a.l[0], a.l[0], a.l[2], a.l[2]}};
+}
+inline FloatQuad oddLanesTwice(FloatQuad a) {
+    return {{a.l[1], a.l[1], a.l[3], a.l[3]}};
+}
+inline FloatQuad swapPairs(FloatQuad a) {
+    return {{a.l[1], a.l[0], a.l[3], a.l[2]}};
+}
 inline void storeQuad(FloatQuad a, float* out) {
     for (int i = 0; i < 4; ++i) {
         out[i] = a.l[i];
     }
 }
-inline FloatQuad interleavePairs(FloatQuad even, FloatQuad odd) { return {{even.l[0], odd.l[1], even.l[2], odd.l[3]}}; }
+inline FloatQuad interleavePairs(FloatQuad even, FloatQuad odd) {
+    return {{even.l[0], odd.l[1], even.l[2], odd.l[3]}};
+}
 
 #endif

@@ -20,7 +20,9 @@ namespace {
 #include "model/WideLanes.h"
 }  // namespace
 
-double runFusedCoreAvx2(const FusedCoreJob& job) { return runFusedCoreOn<DoubleQuad>(job); }
+double runFusedCoreAvx2(const FusedCoreJob& job) {
+    return runFusedCoreOn<DoubleQuad>(job);
+}
 
 #pragma GCC pop_options
 #endif

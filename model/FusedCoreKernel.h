@@ -100,9 +100,9 @@ inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
     const V drive = x - vk;
     V vg = x;
     if (lanesBelow(drive, zero) != (1 << Lanes<V>::count) - 1) {
-        const V conducting = (sqrtLanes(one - s.fourGridConduction * vk + s.fourGridConduction * x) +
-                              s.twoGridConduction * vk - one) *
-                             s.inverseTwiceGridConduction;
+        const V conducting =
+            (sqrtLanes(one - s.fourGridConduction * vk + s.fourGridConduction * x) + s.twoGridConduction * vk - one) *
+            s.inverseTwiceGridConduction;
         vg = selectBelow(drive, zero, x, conducting);
     }
     s.gridVoltage = vg;
@@ -159,8 +159,16 @@ BiquadSides<S> loadBiquadSides(Biquad AmpSide::*member, AmpSide* const* sides) {
     const Biquad& a = sides[0]->*member;
     const Biquad& b = sides[1]->*member;
     BiquadSides<S> q;
-    const double v[10][2] = {{a.inverseA0, b.inverseA0}, {a.a1, b.a1}, {a.a2, b.a2}, {a.b0, b.b0}, {a.b1, b.b1},
-                             {a.b2, b.b2},               {a.x1, b.x1}, {a.x2, b.x2}, {a.y1, b.y1}, {a.y2, b.y2}};
+    const double v[10][2] = {{a.inverseA0, b.inverseA0},
+                             {a.a1, b.a1},
+                             {a.a2, b.a2},
+                             {a.b0, b.b0},
+                             {a.b1, b.b1},
+                             {a.b2, b.b2},
+                             {a.x1, b.x1},
+                             {a.x2, b.x2},
+                             {a.y1, b.y1},
+                             {a.y2, b.y2}};
     S* fields[10] = {&q.inverseA0, &q.a1, &q.a2, &q.b0, &q.b1, &q.b2, &q.x1, &q.x2, &q.y1, &q.y2};
     for (int i = 0; i < 10; ++i) {
         loadSides(*fields[i], v[i], 1);
@@ -258,13 +266,19 @@ struct PreampBuffer {
     double side[2][fusedCoreMaxSamples + limiterBatch];
 };
 
-inline void storePreamp(double v, PreampBuffer& b, int j) { b.side[0][j] = v; }
+inline void storePreamp(double v, PreampBuffer& b, int j) {
+    b.side[0][j] = v;
+}
 inline void storePreamp(DoublePair v, PreampBuffer& b, int j) {
     b.side[0][j] = lane0(v);
     b.side[1][j] = lane1(v);
 }
-inline void loadPreamp(double& v, const PreampBuffer& b, int j) { v = b.side[0][j]; }
-inline void loadPreamp(DoublePair& v, const PreampBuffer& b, int j) { v = makePair(b.side[0][j], b.side[1][j]); }
+inline void loadPreamp(double& v, const PreampBuffer& b, int j) {
+    v = b.side[0][j];
+}
+inline void loadPreamp(DoublePair& v, const PreampBuffer& b, int j) {
+    v = makePair(b.side[0][j], b.side[1][j]);
+}
 
 // Limits the preamp outputs [begin, end) in place; returns their probe.
 inline double limitPreamp(PreampBuffer& b, int sides, int begin, int end) {
@@ -279,12 +293,16 @@ inline double limitPreamp(PreampBuffer& b, int sides, int begin, int end) {
     return probe;
 }
 
-inline void storeAmp(double v, float* a, float*, int j) { a[j] = (float)v; }
+inline void storeAmp(double v, float* a, float*, int j) {
+    a[j] = (float)v;
+}
 inline void storeAmp(DoublePair v, float* a, float* b, int j) {
     a[j] = (float)lane0(v);
     b[j] = (float)lane1(v);
 }
-inline void loadRaised(double& v, const float* a, const float*, int j) { v = (double)a[j]; }
+inline void loadRaised(double& v, const float* a, const float*, int j) {
+    v = (double)a[j];
+}
 inline void loadRaised(DoublePair& v, const float* a, const float* b, int j) {
     v = makePair((double)a[j], (double)b[j]);
 }
@@ -536,8 +554,12 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     return probe + sumSides(power.probe);
 }
 
-inline void makeExtraGain(double& g, double driveGain) { g = driveGain; }
-inline void makeExtraGain(DoublePair& g, double driveGain) { g = makePair(driveGain, 1.0); }
+inline void makeExtraGain(double& g, double driveGain) {
+    g = driveGain;
+}
+inline void makeExtraGain(DoublePair& g, double driveGain) {
+    g = makePair(driveGain, 1.0);
+}
 
 template <class V, class S>
 double runSides(const FusedCoreJob& job) {

@@ -27,6 +27,12 @@ void loadCoefficients(HalfBandFilter<N>& filter, const double (&set)[N]) {
 }
 }  // namespace
 
-void loadHalfBandCoefficients(HalfBandFilter12& filter, const double (&set)[12]) { loadCoefficients(filter, set); }
-void loadHalfBandCoefficients(HalfBandFilter8& filter, const double (&set)[8]) { loadCoefficients(filter, set); }
-void loadHalfBandCoefficients(HalfBandFilter4& filter, const double (&set)[4]) { loadCoefficients(filter, set); }
+void loadHalfBandCoefficients(HalfBandFilter12& filter, const double (&set)[12]) {
+    loadCoefficients(filter, set);
+}
+void loadHalfBandCoefficients(HalfBandFilter8& filter, const double (&set)[8]) {
+    loadCoefficients(filter, set);
+}
+void loadHalfBandCoefficients(HalfBandFilter4& filter, const double (&set)[4]) {
+    loadCoefficients(filter, set);
+}

@@ -26,12 +26,22 @@ struct Lanes<DoublePair> {
     static DoublePair splat(double v) { return splatPair(v); }
     static double lane(DoublePair v, int k) { return k == 0 ? lane0(v) : lane1(v); }
 #if defined(CORVEX_DOUBLE_PAIR_SSE2)
-    static DoublePair load(const double* p) { return {_mm_loadu_pd(p)}; }
-    static DoublePair make(const double* v) { return {_mm_set_pd(v[1], v[0])}; }
-    static void store(DoublePair v, double* p) { _mm_storeu_pd(p, v.v); }
+    static DoublePair load(const double* p) {
+        return {_mm_loadu_pd(p)};
+    }
+    static DoublePair make(const double* v) {
+        return {_mm_set_pd(v[1], v[0])};
+    }
+    static void store(DoublePair v, double* p) {
+        _mm_storeu_pd(p, v.v);
+    }
 #else
-    static DoublePair load(const double* p) { return makePair(p[0], p[1]); }
-    static DoublePair make(const double* v) { return makePair(v[0], v[1]); }
+    static DoublePair load(const double* p) {
+        return makePair(p[0], p[1]);
+    }
+    static DoublePair make(const double* v) {
+        return makePair(v[0], v[1]);
+    }
     static void store(DoublePair v, double* p) {
         p[0] = lane0(v);
         p[1] = lane1(v);
@@ -40,9 +50,15 @@ struct Lanes<DoublePair> {
 };
 
 // Side lanes: one value per side.
-inline void loadSides(double& v, const double* p, int) { v = p[0]; }
-inline void loadSides(DoublePair& v, const double* p, int stride) { v = makePair(p[0], p[stride]); }
-inline void storeSides(double v, double* p, int) { p[0] = v; }
+inline void loadSides(double& v, const double* p, int) {
+    v = p[0];
+}
+inline void loadSides(DoublePair& v, const double* p, int stride) {
+    v = makePair(p[0], p[stride]);
+}
+inline void storeSides(double v, double* p, int) {
+    p[0] = v;
+}
 inline void storeSides(DoublePair v, double* p, int stride) {
     p[0] = lane0(v);
     p[stride] = lane1(v);
@@ -55,7 +71,11 @@ template <class F>
 inline DoublePair mapSides(DoublePair x, F f) {
     return makePair(f(lane0(x)), f(lane1(x)));
 }
-inline double sumSides(double v) { return v; }
-inline double sumSides(DoublePair v) { return lane0(v) + lane1(v); }
+inline double sumSides(double v) {
+    return v;
+}
+inline double sumSides(DoublePair v) {
+    return lane0(v) + lane1(v);
+}
 
 }  // namespace

@@ -75,8 +75,7 @@ constexpr ParameterInfo kParameterTable[kNumParameters] = {
 // edge, and the quality switch the top of the mono/stereo switch; the later
 // one of each pair wins.
 constexpr int kControlOrder[kNumParameters] = {
-    kInput, kChannel, kBoost, kMonoStereo, kDrive, kMixPls, kContour,
-    kLow,   kMid,     kHigh,  kPowerAmp,   kVolume, kQuality,
+    kInput, kChannel, kBoost, kMonoStereo, kDrive, kMixPls, kContour, kLow, kMid, kHigh, kPowerAmp, kVolume, kQuality,
 };
 
 // The order in which a channel switch re-applies the channel's own values

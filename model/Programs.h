@@ -24,7 +24,7 @@ struct ChannelSettings {
 };
 
 struct CorvexProgram {
-    char name[24];  // zero-padded; 24 characters fill it with no terminator
+    char name[24];     // zero-padded; 24 characters fill it with no terminator
     float input;       // parameter 0
     float channel;     // parameter 1
     float drive;       // parameter 2

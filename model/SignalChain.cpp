@@ -30,7 +30,9 @@ void clearBiquadHistory(Biquad& biquad, double inputRest) {
 
 }  // namespace
 
-void clearAmpSide(AmpSide& side) { std::memset(&side, 0, sizeof side); }
+void clearAmpSide(AmpSide& side) {
+    std::memset(&side, 0, sizeof side);
+}
 
 void designAmpSideStages(AmpSide& side, AmpSideKind kind, double rate) {
     const double rg = stageGridResistance;
@@ -47,14 +49,13 @@ void designAmpSideStages(AmpSide& side, AmpSideKind kind, double rate) {
                       side.triodeStage4);
     designTriodeStage(rg, 10000.0, 8e-10, 278.0, rp, 251.8, 470000.0, 470000.0, cc, rate, triodeCurveFitB,
                       side.triodeStage5);
-    designTriodeStage(rg, 820.0, 4e-9, 278.0, rp, 162.5, 0.0, 1000000.0, cc, rate, triodeCurveFitB,
-                      side.triodeStage6);
+    designTriodeStage(rg, 820.0, 4e-9, 278.0, rp, 162.5, 0.0, 1000000.0, cc, rate, triodeCurveFitB, side.triodeStage6);
 
     TriodeStage* stages[6];
     stagesOf(side, stages);
     for (int i = 0; i < 6; ++i) {
         const TriodeStage& s = *stages[i];
-        side.triodeRest[i] = {s.plateCurrent, s.gridCurrent, s.gridVoltage,
+        side.triodeRest[i] = {s.plateCurrent,   s.gridCurrent,  s.gridVoltage,
                               s.cathodeVoltage, s.plateVoltage, s.outputVoltage};
     }
 }
@@ -227,15 +228,17 @@ inline float runCheckedSide(AmpSide& side, AmpSideKind kind, float sample, const
 
 }  // namespace
 
-float injectedSample(float input, double injected) { return (float)((double)input + injected); }
+float injectedSample(float input, double injected) {
+    return (float)((double)input + injected);
+}
 
 double injectedSineOffset(double oversampledPeriod, int samplesAfter) {
     return injectedSineAmplitude * std::sin(injectedSineOmega * oversampledPeriod * samplesAfter);
 }
 
 void processChainRange(AmpSide& left, AmpSide& right, const ChainSettings& settings, const ChainConstants& constants,
-                       const float* inLeft, const float* inRight, float* outLeft, float* outRight, int begin,
-                       int end, int frames) {
+                       const float* inLeft, const float* inRight, float* outLeft, float* outRight, int begin, int end,
+                       int frames) {
     for (int i = begin; i < end; ++i) {
         const double injected = injectedSineOffset(settings.oversampledPeriod, frames - 1 - i);
         const float dLeft = injectedSample(inLeft[i], injected);

@@ -39,13 +39,13 @@ struct AmpSide {
     TriodeStage triodeStage5;
     TriodeStage triodeStage6;
 
-    Biquad lowShelf1k;   // preamp channel 0
+    Biquad lowShelf1k;  // preamp channel 0
     Biquad lowpass10k;
     Biquad lowShelf150;  // preamp channel 1
     Biquad lowpass6kA;
     Biquad lowShelf720;
     Biquad lowpass6kB;
-    Biquad dcBlocker;    // after the power-amplifier curve
+    Biquad dcBlocker;  // after the power-amplifier curve
 
     ToneStack toneStack;
 
@@ -80,19 +80,19 @@ void restAmpSide(AmpSide& side);
 
 // Everything the chain reads from the effect for one block.
 struct ChainSettings {
-    double input;            // "Input"
-    double low;              // "Low", "Mid", "High", "Contour"
+    double input;  // "Input"
+    double low;    // "Low", "Mid", "High", "Contour"
     double mid;
     double high;
     double contour;
-    double powerAmp;         // "Power Amp"
-    double volume;           // "Volume"
-    double mix;              // "Mix PLS"
+    double powerAmp;  // "Power Amp"
+    double volume;    // "Volume"
+    double mix;       // "Mix PLS"
     double driveGain;
-    int activeChannel;       // 0 or 1
-    int boost;               // 0 or 1
-    int stereo;              // 0 or 1
-    int oversampling;        // 2, 4 or 8
+    int activeChannel;  // 0 or 1
+    int boost;          // 0 or 1
+    int stereo;         // 0 or 1
+    int oversampling;   // 2, 4 or 8
     double oversampledRate;
     double oversampledPeriod;
 };
@@ -116,7 +116,9 @@ float runAmpSide(AmpSide& side, AmpSideKind kind, float sample, const ChainSetti
 
 // Soft limiter on the positive side: slope 1 at 0, tends to 40; values of 0
 // or below pass unchanged.
-inline double softLimit(double a) { return a > 0.0 ? 40.0 * (1.0 - std::exp(-0.025 * a)) : a; }
+inline double softLimit(double a) {
+    return a > 0.0 ? 40.0 * (1.0 - std::exp(-0.025 * a)) : a;
+}
 
 // A side's output sample: the lowered value times 3 and "Volume". A
 // non-finite result (a bad "Volume") is written as 0.
@@ -137,8 +139,8 @@ float injectedSample(float input, double injected);
 // sample at a time. A side whose preamp or tone stack output goes non-finite
 // is put to rest and gives 0 for that host sample.
 void processChainRange(AmpSide& left, AmpSide& right, const ChainSettings& settings, const ChainConstants& constants,
-                       const float* inLeft, const float* inRight, float* outLeft, float* outRight, int begin,
-                       int end, int frames);
+                       const float* inLeft, const float* inRight, float* outLeft, float* outRight, int begin, int end,
+                       int frames);
 
 // Processes a block. inputs/outputs may alias (each sample's inputs are read
 // before its outputs are written). In mono only the left side runs and

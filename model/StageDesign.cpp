@@ -34,10 +34,10 @@ const TriodeCurveFit triodeCurveFitB = {{
     0.0001677997695190292,
 }};
 
-void designTriodeStage(double gridResistance, double cathodeResistance, double cathodeCapacitance,
-                       double supplyVoltage, double plateResistance, double plateVoltageStart,
-                       double couplingSeriesResistance, double couplingLoadResistance, double couplingCapacitance,
-                       double rate, const TriodeCurveFit& curveFit, TriodeStage& stage) {
+void designTriodeStage(double gridResistance, double cathodeResistance, double cathodeCapacitance, double supplyVoltage,
+                       double plateResistance, double plateVoltageStart, double couplingSeriesResistance,
+                       double couplingLoadResistance, double couplingCapacitance, double rate,
+                       const TriodeCurveFit& curveFit, TriodeStage& stage) {
     stage.gridResistance = gridResistance;
     stage.cathodeResistance = cathodeResistance;
     stage.cathodeCapacitance = cathodeCapacitance;

@@ -22,10 +22,10 @@ constexpr double curveRestValue = 0.001348233;
 // Designs a triode stage: stores its components, finds the DC operating
 // point with a fixed 20-pass damped iteration from plateVoltageStart, and
 // computes the reciprocals and the two rate-dependent coefficients.
-void designTriodeStage(double gridResistance, double cathodeResistance, double cathodeCapacitance,
-                       double supplyVoltage, double plateResistance, double plateVoltageStart,
-                       double couplingSeriesResistance, double couplingLoadResistance, double couplingCapacitance,
-                       double rate, const TriodeCurveFit& curveFit, TriodeStage& stage);
+void designTriodeStage(double gridResistance, double cathodeResistance, double cathodeCapacitance, double supplyVoltage,
+                       double plateResistance, double plateVoltageStart, double couplingSeriesResistance,
+                       double couplingLoadResistance, double couplingCapacitance, double rate,
+                       const TriodeCurveFit& curveFit, TriodeStage& stage);
 
 // Recomputes only cathodeCoefficient and couplingCoefficient for a new rate;
 // the operating point and the running state stay as they are.
@@ -51,19 +51,29 @@ OversamplingChoice chooseOversampling(float sampleRate, int highQuality);
 // gains from these, so that they cannot drift apart.
 
 // Gain of the "Drive" control: 0.9841 d^2 - 0.0732 d + 0.089125.
-inline double driveTaper(double drive) { return 0.9841 * drive * drive - drive * 0.0732 + 0.089125; }
+inline double driveTaper(double drive) {
+    return 0.9841 * drive * drive - drive * 0.0732 + 0.089125;
+}
 
 // "Mix PLS" blends channel 0's two parallel stages: the plain one fades out
 // as the shelved one, which is 2.5 times louder at full mix, comes in.
-inline double mixPlainGain(double mix) { return 1.0 - mix; }
-inline double mixShelvedGain(double mix) { return 2.5 * mix; }
+inline double mixPlainGain(double mix) {
+    return 1.0 - mix;
+}
+inline double mixShelvedGain(double mix) {
+    return 2.5 * mix;
+}
 
 // "TQZ Boost" triples channel 1's drive and lowers its output's rest level.
-inline double boostOffset(int boost) { return 0.1 * boost; }
+inline double boostOffset(int boost) {
+    return 0.1 * boost;
+}
 
 // Drive into the power amplifier: "Contour" along its fitted curve (it also
 // sets the tone stack's mid scoop), "Power Amp" from 0.1 to 1.
 inline double contourDriveGain(double contour) {
     return 0.04 * (0.5225 + 1.0298 * contour - 0.1077 * (contour * contour));
 }
-inline double powerAmpDriveGain(double powerAmp) { return 0.1 + 0.9 * powerAmp; }
+inline double powerAmpDriveGain(double powerAmp) {
+    return 0.1 + 0.9 * powerAmp;
+}

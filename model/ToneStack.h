@@ -119,8 +119,7 @@ inline double filterToneStack(ToneStack& toneStack, double x) {
 
 // One sample through the tone stack with the four control values; the
 // filtered value replaces `sample`.
-inline void runToneStack(ToneStack& toneStack, double low, double mid, double high, double contour,
-                         double& sample) {
+inline void runToneStack(ToneStack& toneStack, double low, double mid, double high, double contour, double& sample) {
     if (!(toneStack.lastLow == low && toneStack.lastMid == mid && toneStack.lastHigh == high &&
           toneStack.lastContour == contour)) {
         refreshToneStack(toneStack, low, mid, high, contour);

@@ -18,21 +18,21 @@ extern const TriodeCurveFit triodeCurveFitA;
 extern const TriodeCurveFit triodeCurveFitB;
 
 struct TriodeStage {
-    double gridResistance;       // Rg
-    double cathodeResistance;    // Rk
-    double cathodeCapacitance;   // Ck
-    double supplyVoltage;        // Vs
-    double plateResistance;      // Rp
-    double plateCurrent;         // Ip (state)
-    double gridCurrent;          // Ig (state)
-    double gridVoltage;          // Vg after the grid resistor (state)
-    double cathodeVoltage;       // Vk, never negative (state)
-    double plateVoltage;         // Vp (state)
-    double outputVoltage;        // after the coupling capacitor (state)
+    double gridResistance;      // Rg
+    double cathodeResistance;   // Rk
+    double cathodeCapacitance;  // Ck
+    double supplyVoltage;       // Vs
+    double plateResistance;     // Rp
+    double plateCurrent;        // Ip (state)
+    double gridCurrent;         // Ig (state)
+    double gridVoltage;         // Vg after the grid resistor (state)
+    double cathodeVoltage;      // Vk, never negative (state)
+    double plateVoltage;        // Vp (state)
+    double outputVoltage;       // after the coupling capacitor (state)
     double couplingSeriesResistance;
     double couplingLoadResistance;
     double couplingCapacitance;
-    double gridConduction;              // h = Rg * 0.00375 + 1e-20
+    double gridConduction;  // h = Rg * 0.00375 + 1e-20
     TriodeCurveFit transferCoefficients;
     double inverseGridResistance;       // 1 / Rg
     double inversePlateResistance;      // 1 / Rp

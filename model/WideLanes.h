@@ -10,17 +10,31 @@ struct DoubleQuad {
     __m256d v;
 };
 
-inline DoubleQuad operator+(DoubleQuad a, DoubleQuad b) { return {_mm256_add_pd(a.v, b.v)}; }
-inline DoubleQuad operator-(DoubleQuad a, DoubleQuad b) { return {_mm256_sub_pd(a.v, b.v)}; }
-inline DoubleQuad operator*(DoubleQuad a, DoubleQuad b) { return {_mm256_mul_pd(a.v, b.v)}; }
-inline DoubleQuad operator/(DoubleQuad a, DoubleQuad b) { return {_mm256_div_pd(a.v, b.v)}; }
-inline DoubleQuad sqrtLanes(DoubleQuad a) { return {_mm256_sqrt_pd(a.v)}; }
-inline int lanesBelow(DoubleQuad a, DoubleQuad b) { return _mm256_movemask_pd(_mm256_cmp_pd(a.v, b.v, _CMP_LT_OQ)); }
+inline DoubleQuad operator+(DoubleQuad a, DoubleQuad b) {
+    return {_mm256_add_pd(a.v, b.v)};
+}
+inline DoubleQuad operator-(DoubleQuad a, DoubleQuad b) {
+    return {_mm256_sub_pd(a.v, b.v)};
+}
+inline DoubleQuad operator*(DoubleQuad a, DoubleQuad b) {
+    return {_mm256_mul_pd(a.v, b.v)};
+}
+inline DoubleQuad operator/(DoubleQuad a, DoubleQuad b) {
+    return {_mm256_div_pd(a.v, b.v)};
+}
+inline DoubleQuad sqrtLanes(DoubleQuad a) {
+    return {_mm256_sqrt_pd(a.v)};
+}
+inline int lanesBelow(DoubleQuad a, DoubleQuad b) {
+    return _mm256_movemask_pd(_mm256_cmp_pd(a.v, b.v, _CMP_LT_OQ));
+}
 inline DoubleQuad selectBelow(DoubleQuad a, DoubleQuad b, DoubleQuad ifBelow, DoubleQuad otherwise) {
     return {_mm256_blendv_pd(otherwise.v, ifBelow.v, _mm256_cmp_pd(a.v, b.v, _CMP_LT_OQ))};
 }
 // a < b ? a : b, as minpd.
-inline DoubleQuad minLanes(DoubleQuad a, DoubleQuad b) { return {_mm256_min_pd(a.v, b.v)}; }
+inline DoubleQuad minLanes(DoubleQuad a, DoubleQuad b) {
+    return {_mm256_min_pd(a.v, b.v)};
+}
 inline DoubleQuad floorAtZero(DoubleQuad x) {
     return {_mm256_andnot_pd(_mm256_cmp_pd(x.v, _mm256_setzero_pd(), _CMP_LE_OQ), x.v)};
 }
@@ -44,16 +58,30 @@ struct DoubleOct {
     __m512d v;
 };
 
-inline DoubleOct operator+(DoubleOct a, DoubleOct b) { return {_mm512_add_pd(a.v, b.v)}; }
-inline DoubleOct operator-(DoubleOct a, DoubleOct b) { return {_mm512_sub_pd(a.v, b.v)}; }
-inline DoubleOct operator*(DoubleOct a, DoubleOct b) { return {_mm512_mul_pd(a.v, b.v)}; }
-inline DoubleOct operator/(DoubleOct a, DoubleOct b) { return {_mm512_div_pd(a.v, b.v)}; }
-inline DoubleOct sqrtLanes(DoubleOct a) { return {_mm512_sqrt_pd(a.v)}; }
-inline int lanesBelow(DoubleOct a, DoubleOct b) { return (int)_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ); }
+inline DoubleOct operator+(DoubleOct a, DoubleOct b) {
+    return {_mm512_add_pd(a.v, b.v)};
+}
+inline DoubleOct operator-(DoubleOct a, DoubleOct b) {
+    return {_mm512_sub_pd(a.v, b.v)};
+}
+inline DoubleOct operator*(DoubleOct a, DoubleOct b) {
+    return {_mm512_mul_pd(a.v, b.v)};
+}
+inline DoubleOct operator/(DoubleOct a, DoubleOct b) {
+    return {_mm512_div_pd(a.v, b.v)};
+}
+inline DoubleOct sqrtLanes(DoubleOct a) {
+    return {_mm512_sqrt_pd(a.v)};
+}
+inline int lanesBelow(DoubleOct a, DoubleOct b) {
+    return (int)_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ);
+}
 inline DoubleOct selectBelow(DoubleOct a, DoubleOct b, DoubleOct ifBelow, DoubleOct otherwise) {
     return {_mm512_mask_blend_pd(_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ), otherwise.v, ifBelow.v)};
 }
-inline DoubleOct minLanes(DoubleOct a, DoubleOct b) { return {_mm512_min_pd(a.v, b.v)}; }
+inline DoubleOct minLanes(DoubleOct a, DoubleOct b) {
+    return {_mm512_min_pd(a.v, b.v)};
+}
 inline DoubleOct floorAtZero(DoubleOct x) {
     const __mmask8 atOrBelow = _mm512_cmp_pd_mask(x.v, _mm512_setzero_pd(), _CMP_LE_OQ);
     return {_mm512_mask_blend_pd(atOrBelow, x.v, _mm512_setzero_pd())};
@@ -68,9 +96,7 @@ struct Lanes<DoubleOct> {
         const __m256d half = k < 4 ? _mm512_castpd512_pd256(v.v) : _mm512_extractf64x4_pd(v.v, 1);
         return Lanes<DoubleQuad>::lane({half}, k % 4);
     }
-    static DoubleOct make(const double* v) {
-        return {_mm512_set_pd(v[7], v[6], v[5], v[4], v[3], v[2], v[1], v[0])};
-    }
+    static DoubleOct make(const double* v) { return {_mm512_set_pd(v[7], v[6], v[5], v[4], v[3], v[2], v[1], v[0])}; }
     static void store(DoubleOct v, double* p) { _mm512_storeu_pd(p, v.v); }
 };
 

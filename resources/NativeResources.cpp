@@ -15,16 +15,19 @@ namespace corvex {
 
 // Any thread: resource data stays mapped for as long as the module is loaded.
 ResourceData findEmbeddedResource(const char* type, int id) {
-    if (!type || id < 1 || id > 0xFFFF) return {nullptr, 0};
+    if (!type || id < 1 || id > 0xFFFF)
+        return {nullptr, 0};
     HMODULE module = static_cast<HMODULE>(corvexModuleHandle());  // null: the program itself
     // BITMAP is the standard bitmap type; any other type is a named one ("PNG").
     LPCSTR resourceType = std::strcmp(type, "BITMAP") == 0 ? MAKEINTRESOURCEA(2) : type;
     HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(id), resourceType);
-    if (!info) return {nullptr, 0};
+    if (!info)
+        return {nullptr, 0};
     HGLOBAL handle = LoadResource(module, info);
     const DWORD size = SizeofResource(module, info);
     const void* bytes = handle ? LockResource(handle) : nullptr;
-    if (!bytes || size == 0) return {nullptr, 0};
+    if (!bytes || size == 0)
+        return {nullptr, 0};
     return {static_cast<const unsigned char*>(bytes), static_cast<std::size_t>(size)};
 }
 

@@ -24,9 +24,9 @@ public:
     virtual bool getRect(ERect** rect);
     // UI thread: remembers the host's window; the base builds nothing.
     virtual bool open(void* ptr);
-    virtual void close();           // UI thread
+    virtual void close();  // UI thread
     virtual bool isOpen();
-    virtual void idle();            // UI thread
+    virtual void idle();                          // UI thread
     virtual bool onKeyDown(VstKeyCode& keyCode);  // UI thread
     virtual bool onKeyUp(VstKeyCode& keyCode);    // UI thread
     virtual bool onWheel(float distance);         // UI thread

@@ -16,8 +16,8 @@ AudioEffect* instanceOf(AEffect* effect) {
     return effect ? static_cast<AudioEffect*>(effect->object) : nullptr;
 }
 
-VstIntPtr VSTCALLBACK dispatchTrampoline(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                         void* ptr, float opt) {
+VstIntPtr VSTCALLBACK dispatchTrampoline(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                         float opt) {
     AudioEffect* instance = instanceOf(effect);
     if (!instance)
         return 0;
@@ -34,8 +34,7 @@ void VSTCALLBACK processTrampoline(AEffect* effect, float** inputs, float** outp
         instance->process(inputs, outputs, sampleFrames);
 }
 
-void VSTCALLBACK processReplacingTrampoline(AEffect* effect, float** inputs, float** outputs,
-                                            VstInt32 sampleFrames) {
+void VSTCALLBACK processReplacingTrampoline(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames) {
     if (AudioEffect* instance = instanceOf(effect))
         instance->processReplacing(inputs, outputs, sampleFrames);
 }
@@ -99,85 +98,85 @@ AudioEffect::~AudioEffect() {
 
 VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     switch (opcode) {
-    case effOpen:
-        open();
-        return 0;
-    case effClose:
-        close();
-        return 0;
-    case effSetProgram:
-        if (value >= 0 && value < numPrograms)
-            setProgram(static_cast<VstInt32>(value));
-        return 0;
-    case effGetProgram:
-        return getProgram();
-    case effSetProgramName:
-        if (ptr)
-            setProgramName(static_cast<char*>(ptr));
-        return 0;
-    case effGetProgramName:
-        if (ptr)
-            getProgramName(static_cast<char*>(ptr));
-        return 0;
-    case effGetParamLabel:
-        if (ptr)
-            getParameterLabel(index, static_cast<char*>(ptr));
-        return 0;
-    case effGetParamDisplay:
-        if (ptr)
-            getParameterDisplay(index, static_cast<char*>(ptr));
-        return 0;
-    case effGetParamName:
-        if (ptr)
-            getParameterName(index, static_cast<char*>(ptr));
-        return 0;
-    case effSetSampleRate:
-        // A rate that is not a positive finite number would poison every
-        // design computed from it; the current rate is kept instead.
-        if (std::isfinite(opt) && opt > 0.0f)
-            setSampleRate(opt);
-        return 0;
-    case effSetBlockSize:
-        if (value > 0 && fitsInt32(value))
-            setBlockSize(static_cast<VstInt32>(value));
-        return 0;
-    case effMainsChanged:
-        if (value == 0)
-            suspend();
-        else
-            resume();
-        return 0;
-    case effEditGetRect:
-        if (editor && ptr)
-            return editor->getRect(static_cast<ERect**>(ptr)) ? 1 : 0;
-        return 0;
-    case effEditOpen:
-        if (editor)
-            return editor->open(ptr) ? 1 : 0;
-        return 0;
-    case effEditClose:
-        if (editor)
-            editor->close();
-        return 0;
-    case effEditIdle:
-        if (editor)
-            editor->idle();
-        return 0;
-    case effIdentify:
-        return vstFourCC('N', 'v', 'E', 'f');
-    case effGetChunk:
-        if (!ptr)
+        case effOpen:
+            open();
             return 0;
-        return getChunk(static_cast<void**>(ptr), index != 0);
-    case effSetChunk:
-        // The size travels in a pointer-sized value: anything that does not
-        // fit the 32-bit size of the interface is refused before truncation.
-        if (!ptr || value < 0 || !fitsInt32(value))
+        case effClose:
+            close();
             return 0;
-        return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
-    default:
-        // effGetVu, effEditDraw/Mouse/Key/Top/Sleep and every unknown opcode.
-        return 0;
+        case effSetProgram:
+            if (value >= 0 && value < numPrograms)
+                setProgram(static_cast<VstInt32>(value));
+            return 0;
+        case effGetProgram:
+            return getProgram();
+        case effSetProgramName:
+            if (ptr)
+                setProgramName(static_cast<char*>(ptr));
+            return 0;
+        case effGetProgramName:
+            if (ptr)
+                getProgramName(static_cast<char*>(ptr));
+            return 0;
+        case effGetParamLabel:
+            if (ptr)
+                getParameterLabel(index, static_cast<char*>(ptr));
+            return 0;
+        case effGetParamDisplay:
+            if (ptr)
+                getParameterDisplay(index, static_cast<char*>(ptr));
+            return 0;
+        case effGetParamName:
+            if (ptr)
+                getParameterName(index, static_cast<char*>(ptr));
+            return 0;
+        case effSetSampleRate:
+            // A rate that is not a positive finite number would poison every
+            // design computed from it; the current rate is kept instead.
+            if (std::isfinite(opt) && opt > 0.0f)
+                setSampleRate(opt);
+            return 0;
+        case effSetBlockSize:
+            if (value > 0 && fitsInt32(value))
+                setBlockSize(static_cast<VstInt32>(value));
+            return 0;
+        case effMainsChanged:
+            if (value == 0)
+                suspend();
+            else
+                resume();
+            return 0;
+        case effEditGetRect:
+            if (editor && ptr)
+                return editor->getRect(static_cast<ERect**>(ptr)) ? 1 : 0;
+            return 0;
+        case effEditOpen:
+            if (editor)
+                return editor->open(ptr) ? 1 : 0;
+            return 0;
+        case effEditClose:
+            if (editor)
+                editor->close();
+            return 0;
+        case effEditIdle:
+            if (editor)
+                editor->idle();
+            return 0;
+        case effIdentify:
+            return vstFourCC('N', 'v', 'E', 'f');
+        case effGetChunk:
+            if (!ptr)
+                return 0;
+            return getChunk(static_cast<void**>(ptr), index != 0);
+        case effSetChunk:
+            // The size travels in a pointer-sized value: anything that does not
+            // fit the 32-bit size of the interface is refused before truncation.
+            if (!ptr || value < 0 || !fitsInt32(value))
+                return 0;
+            return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
+        default:
+            // effGetVu, effEditDraw/Mouse/Key/Top/Sleep and every unknown opcode.
+            return 0;
     }
 }
 

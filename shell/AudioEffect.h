@@ -28,8 +28,8 @@ public:
     virtual void suspend() {}  // host thread, processing stopped
     virtual void resume() {}   // host thread, processing about to start
 
-    virtual void setSampleRate(float sampleRate);    // host thread, not during processing
-    virtual void setBlockSize(VstInt32 blockSize);   // host thread, not during processing
+    virtual void setSampleRate(float sampleRate);   // host thread, not during processing
+    virtual void setBlockSize(VstInt32 blockSize);  // host thread, not during processing
 
     // Audio thread only.
     virtual void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) = 0;
@@ -40,17 +40,17 @@ public:
     // UI thread: sets the parameter, then tells the host (automation).
     virtual VstIntPtr setParameterAutomated(VstInt32 index, float value);
 
-    virtual VstInt32 getProgram();                  // any thread
-    virtual void setProgram(VstInt32 program);      // host thread
-    virtual void setProgramName(char* name);        // host thread
-    virtual void getProgramName(char* name);        // any thread; 25 bytes
+    virtual VstInt32 getProgram();              // any thread
+    virtual void setProgram(VstInt32 program);  // host thread
+    virtual void setProgramName(char* name);    // host thread
+    virtual void getProgramName(char* name);    // any thread; 25 bytes
 
-    virtual void getParameterLabel(VstInt32 index, char* label);    // any thread
-    virtual void getParameterDisplay(VstInt32 index, char* text);   // any thread
-    virtual void getParameterName(VstInt32 index, char* text);      // any thread
+    virtual void getParameterLabel(VstInt32 index, char* label);   // any thread
+    virtual void getParameterDisplay(VstInt32 index, char* text);  // any thread
+    virtual void getParameterName(VstInt32 index, char* text);     // any thread
 
-    virtual VstInt32 getChunk(void** data, bool isPreset = false);                   // host thread
-    virtual VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset = false); // host thread
+    virtual VstInt32 getChunk(void** data, bool isPreset = false);                    // host thread
+    virtual VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset = false);  // host thread
 
     // Record set-up, called from constructors.
     virtual void setUniqueID(VstInt32 iD);
@@ -96,8 +96,7 @@ public:
 
 protected:
     // Calls the host callback with this effect's record; 0 without a host.
-    VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                       float opt = 0.0f);
+    VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
     void setFlag(VstInt32 flag, bool state);
 
     audioMasterCallback audioMaster;

@@ -37,117 +37,117 @@ AudioEffectX::AudioEffectX(audioMasterCallback audioMaster, VstInt32 numPrograms
 
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     switch (opcode) {
-    case effProcessEvents:
-        return ptr ? processEvents(static_cast<VstEvents*>(ptr)) : 0;
-    case effCanBeAutomated:
-        return canParameterBeAutomated(index) ? 1 : 0;
-    case effString2Parameter:
-        return ptr && string2parameter(index, static_cast<char*>(ptr)) ? 1 : 0;
-    case effGetProgramNameIndexed:
-        return ptr && getProgramNameIndexed(static_cast<VstInt32>(value), index, static_cast<char*>(ptr)) ? 1 : 0;
-    case effGetInputProperties:
-        return ptr && getInputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
-    case effGetOutputProperties:
-        return ptr && getOutputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
-    case effGetPlugCategory:
-        return getPlugCategory();
-    case effOfflineNotify:
-        return ptr && offlineNotify(static_cast<VstAudioFile*>(ptr), static_cast<VstInt32>(value), index != 0) ? 1
-                                                                                                             : 0;
-    case effOfflinePrepare:
-        return ptr && offlinePrepare(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value)) ? 1 : 0;
-    case effOfflineRun:
-        return ptr && offlineRun(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value)) ? 1 : 0;
-    case effProcessVarIo:
-        return ptr && processVariableIo(static_cast<VstVariableIo*>(ptr)) ? 1 : 0;
-    case effSetSpeakerArrangement:
-        return value != 0 && ptr &&
-                       setSpeakerArrangement(reinterpret_cast<VstSpeakerArrangement*>(value),
-                                             static_cast<VstSpeakerArrangement*>(ptr))
-                   ? 1
-                   : 0;
-    case effSetBypass:
-        return setBypass(value != 0) ? 1 : 0;
-    case effGetEffectName:
-        return ptr && getEffectName(static_cast<char*>(ptr)) ? 1 : 0;
-    case effGetVendorString:
-        return ptr && getVendorString(static_cast<char*>(ptr)) ? 1 : 0;
-    case effGetProductString:
-        return ptr && getProductString(static_cast<char*>(ptr)) ? 1 : 0;
-    case effGetVendorVersion:
-        return getVendorVersion();
-    case effVendorSpecific:
-        return vendorSpecific(index, value, ptr, opt);
-    case effCanDo:
-        return ptr ? canDo(static_cast<char*>(ptr)) : 0;
-    case effGetTailSize:
-        return getGetTailSize();
-    case effGetParameterProperties:
-        return ptr && getParameterProperties(index, static_cast<VstParameterProperties*>(ptr)) ? 1 : 0;
-    case effGetVstVersion:
-        return getVstVersion();
-    case effEditKeyDown:
-        if (editor) {
-            VstKeyCode key = makeKeyCode(index, value, opt);
-            return editor->onKeyDown(key) ? 1 : 0;
-        }
-        return 0;
-    case effEditKeyUp:
-        if (editor) {
-            VstKeyCode key = makeKeyCode(index, value, opt);
-            return editor->onKeyUp(key) ? 1 : 0;
-        }
-        return 0;
-    case effSetEditKnobMode:
-        return editor && editor->setKnobMode(static_cast<VstInt32>(value)) ? 1 : 0;
-    case effGetMidiProgramName:
-        return ptr ? getMidiProgramName(index, static_cast<MidiProgramName*>(ptr)) : 0;
-    case effGetCurrentMidiProgram:
-        // -1 is the interface's "no current MIDI program"; without a record
-        // to fill the answer is the same.
-        return ptr ? getCurrentMidiProgram(index, static_cast<MidiProgramName*>(ptr)) : -1;
-    case effGetMidiProgramCategory:
-        return ptr ? getMidiProgramCategory(index, static_cast<MidiProgramCategory*>(ptr)) : 0;
-    case effHasMidiProgramsChanged:
-        return hasMidiProgramsChanged(index) ? 1 : 0;
-    case effGetMidiKeyName:
-        return ptr && getMidiKeyName(index, static_cast<MidiKeyName*>(ptr)) ? 1 : 0;
-    case effBeginSetProgram:
-        return beginSetProgram() ? 1 : 0;
-    case effEndSetProgram:
-        return endSetProgram() ? 1 : 0;
-    case effGetSpeakerArrangement:
-        // Both pointers are written through; with either missing nothing is.
-        if (value == 0 || !ptr)
+        case effProcessEvents:
+            return ptr ? processEvents(static_cast<VstEvents*>(ptr)) : 0;
+        case effCanBeAutomated:
+            return canParameterBeAutomated(index) ? 1 : 0;
+        case effString2Parameter:
+            return ptr && string2parameter(index, static_cast<char*>(ptr)) ? 1 : 0;
+        case effGetProgramNameIndexed:
+            return ptr && getProgramNameIndexed(static_cast<VstInt32>(value), index, static_cast<char*>(ptr)) ? 1 : 0;
+        case effGetInputProperties:
+            return ptr && getInputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
+        case effGetOutputProperties:
+            return ptr && getOutputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
+        case effGetPlugCategory:
+            return getPlugCategory();
+        case effOfflineNotify:
+            return ptr && offlineNotify(static_cast<VstAudioFile*>(ptr), static_cast<VstInt32>(value), index != 0) ? 1
+                                                                                                                   : 0;
+        case effOfflinePrepare:
+            return ptr && offlinePrepare(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value)) ? 1 : 0;
+        case effOfflineRun:
+            return ptr && offlineRun(static_cast<VstOfflineTask*>(ptr), static_cast<VstInt32>(value)) ? 1 : 0;
+        case effProcessVarIo:
+            return ptr && processVariableIo(static_cast<VstVariableIo*>(ptr)) ? 1 : 0;
+        case effSetSpeakerArrangement:
+            return value != 0 && ptr &&
+                           setSpeakerArrangement(reinterpret_cast<VstSpeakerArrangement*>(value),
+                                                 static_cast<VstSpeakerArrangement*>(ptr))
+                       ? 1
+                       : 0;
+        case effSetBypass:
+            return setBypass(value != 0) ? 1 : 0;
+        case effGetEffectName:
+            return ptr && getEffectName(static_cast<char*>(ptr)) ? 1 : 0;
+        case effGetVendorString:
+            return ptr && getVendorString(static_cast<char*>(ptr)) ? 1 : 0;
+        case effGetProductString:
+            return ptr && getProductString(static_cast<char*>(ptr)) ? 1 : 0;
+        case effGetVendorVersion:
+            return getVendorVersion();
+        case effVendorSpecific:
+            return vendorSpecific(index, value, ptr, opt);
+        case effCanDo:
+            return ptr ? canDo(static_cast<char*>(ptr)) : 0;
+        case effGetTailSize:
+            return getGetTailSize();
+        case effGetParameterProperties:
+            return ptr && getParameterProperties(index, static_cast<VstParameterProperties*>(ptr)) ? 1 : 0;
+        case effGetVstVersion:
+            return getVstVersion();
+        case effEditKeyDown:
+            if (editor) {
+                VstKeyCode key = makeKeyCode(index, value, opt);
+                return editor->onKeyDown(key) ? 1 : 0;
+            }
             return 0;
-        return getSpeakerArrangement(reinterpret_cast<VstSpeakerArrangement**>(value),
-                                     static_cast<VstSpeakerArrangement**>(ptr))
-                   ? 1
-                   : 0;
-    case effShellGetNextPlugin:
-        return ptr ? getNextShellPlugin(static_cast<char*>(ptr)) : 0;
-    case effStartProcess:
-        return startProcess();
-    case effStopProcess:
-        return stopProcess();
-    case effSetTotalSampleToProcess:
-        return setTotalSampleToProcess(static_cast<VstInt32>(value));
-    case effSetPanLaw:
-        return setPanLaw(static_cast<VstInt32>(value), opt) ? 1 : 0;
-    case effBeginLoadBank:
-        return ptr ? beginLoadBank(static_cast<VstPatchChunkInfo*>(ptr)) : 0;
-    case effBeginLoadProgram:
-        return ptr ? beginLoadProgram(static_cast<VstPatchChunkInfo*>(ptr)) : 0;
-    case effSetProcessPrecision:
-        return setProcessPrecision(static_cast<VstInt32>(value)) ? 1 : 0;
-    case effGetNumMidiInputChannels:
-        return getNumMidiInputChannels();
-    case effGetNumMidiOutputChannels:
-        return getNumMidiOutputChannels();
-    default:
-        // Everything below 25, above 79, and 28, 30-32, 36, 37, 43, 46,
-        // 53-55 and 57.
-        return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
+        case effEditKeyUp:
+            if (editor) {
+                VstKeyCode key = makeKeyCode(index, value, opt);
+                return editor->onKeyUp(key) ? 1 : 0;
+            }
+            return 0;
+        case effSetEditKnobMode:
+            return editor && editor->setKnobMode(static_cast<VstInt32>(value)) ? 1 : 0;
+        case effGetMidiProgramName:
+            return ptr ? getMidiProgramName(index, static_cast<MidiProgramName*>(ptr)) : 0;
+        case effGetCurrentMidiProgram:
+            // -1 is the interface's "no current MIDI program"; without a record
+            // to fill the answer is the same.
+            return ptr ? getCurrentMidiProgram(index, static_cast<MidiProgramName*>(ptr)) : -1;
+        case effGetMidiProgramCategory:
+            return ptr ? getMidiProgramCategory(index, static_cast<MidiProgramCategory*>(ptr)) : 0;
+        case effHasMidiProgramsChanged:
+            return hasMidiProgramsChanged(index) ? 1 : 0;
+        case effGetMidiKeyName:
+            return ptr && getMidiKeyName(index, static_cast<MidiKeyName*>(ptr)) ? 1 : 0;
+        case effBeginSetProgram:
+            return beginSetProgram() ? 1 : 0;
+        case effEndSetProgram:
+            return endSetProgram() ? 1 : 0;
+        case effGetSpeakerArrangement:
+            // Both pointers are written through; with either missing nothing is.
+            if (value == 0 || !ptr)
+                return 0;
+            return getSpeakerArrangement(reinterpret_cast<VstSpeakerArrangement**>(value),
+                                         static_cast<VstSpeakerArrangement**>(ptr))
+                       ? 1
+                       : 0;
+        case effShellGetNextPlugin:
+            return ptr ? getNextShellPlugin(static_cast<char*>(ptr)) : 0;
+        case effStartProcess:
+            return startProcess();
+        case effStopProcess:
+            return stopProcess();
+        case effSetTotalSampleToProcess:
+            return setTotalSampleToProcess(static_cast<VstInt32>(value));
+        case effSetPanLaw:
+            return setPanLaw(static_cast<VstInt32>(value), opt) ? 1 : 0;
+        case effBeginLoadBank:
+            return ptr ? beginLoadBank(static_cast<VstPatchChunkInfo*>(ptr)) : 0;
+        case effBeginLoadProgram:
+            return ptr ? beginLoadProgram(static_cast<VstPatchChunkInfo*>(ptr)) : 0;
+        case effSetProcessPrecision:
+            return setProcessPrecision(static_cast<VstInt32>(value)) ? 1 : 0;
+        case effGetNumMidiInputChannels:
+            return getNumMidiInputChannels();
+        case effGetNumMidiOutputChannels:
+            return getNumMidiOutputChannels();
+        default:
+            // Everything below 25, above 79, and 28, 30-32, 36, 37, 43, 46,
+            // 53-55 and 57.
+            return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
     }
 }
 
@@ -201,8 +201,7 @@ bool AudioEffectX::setSpeakerArrangement(VstSpeakerArrangement*, VstSpeakerArran
     return false;
 }
 
-bool AudioEffectX::getSpeakerArrangement(VstSpeakerArrangement** pluginInput,
-                                         VstSpeakerArrangement** pluginOutput) {
+bool AudioEffectX::getSpeakerArrangement(VstSpeakerArrangement** pluginInput, VstSpeakerArrangement** pluginOutput) {
     if (pluginInput)
         *pluginInput = nullptr;
     if (pluginOutput)

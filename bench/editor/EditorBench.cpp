@@ -24,7 +24,8 @@ struct Session {
     Session() { headlessPlatform().reset(); }
     void paintAll(int32_t width, int32_t height) {
         HeadlessPlatform::Window* window = headlessPlatform().lastWindow();
-        if (window && window->sink) window->sink->platformPaint(PlatformRect{0, 0, width, height});
+        if (window && window->sink)
+            window->sink->platformPaint(PlatformRect{0, 0, width, height});
     }
 };
 

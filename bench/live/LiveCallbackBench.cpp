@@ -80,7 +80,9 @@ void liveCallback(benchmark::State& state) {
     std::sort(times.begin(), times.end());
     std::sort(cpu.begin(), cpu.end());
     const double deadline = 1e6 * period / rate;
-    auto at = [](const std::vector<double>& v, double q) { return v[std::min(v.size() - 1, (size_t)(q * (double)v.size()))]; };
+    auto at = [](const std::vector<double>& v, double q) {
+        return v[std::min(v.size() - 1, (size_t)(q * (double)v.size()))];
+    };
     state.counters["median_us"] = at(times, 0.5);
     state.counters["p99_us"] = at(times, 0.99);
     state.counters["max_us"] = times.back();

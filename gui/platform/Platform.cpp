@@ -22,16 +22,22 @@ Platform* installed = nullptr;
 
 }  // namespace
 
-Platform& platform() { return installed ? *installed : theNullPlatform(); }
+Platform& platform() {
+    return installed ? *installed : theNullPlatform();
+}
 
-void setPlatform(Platform* layer) { installed = layer; }
+void setPlatform(Platform* layer) {
+    installed = layer;
+}
 
 // The one place that reads the table compiled into the library.
 ResourceBytes findEmbeddedResource(const char* type, int32_t id) {
 #if defined(CORVEX_HAVE_EMBEDDED_RESOURCES)
-    if (!type) return {};
+    if (!type)
+        return {};
     const corvex::ResourceData found = corvex::findEmbeddedResource(type, id);
-    if (!found.data || found.size == 0) return {};
+    if (!found.data || found.size == 0)
+        return {};
     return ResourceBytes{found.data, found.size};
 #else
     (void)type;
@@ -40,14 +46,24 @@ ResourceBytes findEmbeddedResource(const char* type, int32_t id) {
 #endif
 }
 
-void* NullPlatform::createFrameWindow(void*, int32_t, int32_t, FrameWindowSink*) { return nullptr; }
+void* NullPlatform::createFrameWindow(void*, int32_t, int32_t, FrameWindowSink*) {
+    return nullptr;
+}
 void NullPlatform::destroyFrameWindow(void*) {}
-bool NullPlatform::resizeFrameWindow(void*, int32_t, int32_t) { return false; }
+bool NullPlatform::resizeFrameWindow(void*, int32_t, int32_t) {
+    return false;
+}
 
-void NullPlatform::getWindowOrigin(void*, int32_t& x, int32_t& y) { x = y = 0; }
+void NullPlatform::getWindowOrigin(void*, int32_t& x, int32_t& y) {
+    x = y = 0;
+}
 void NullPlatform::present(void*, const PixelView&, const PlatformRect&) {}
-void NullPlatform::getCursorPosition(int32_t& x, int32_t& y) { x = y = 0; }
-int32_t NullPlatform::getMouseButtons() { return 0; }
+void NullPlatform::getCursorPosition(int32_t& x, int32_t& y) {
+    x = y = 0;
+}
+int32_t NullPlatform::getMouseButtons() {
+    return 0;
+}
 void NullPlatform::setCursor(void*, int32_t) {}
 
 uint32_t NullPlatform::getTicks() {
@@ -59,11 +75,17 @@ void NullPlatform::sleep(uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-bool NullPlatform::dispatchOnePaint() { return false; }
+bool NullPlatform::dispatchOnePaint() {
+    return false;
+}
 
-ResourceBytes NullPlatform::findResource(const char* type, int32_t id) { return findEmbeddedResource(type, id); }
+ResourceBytes NullPlatform::findResource(const char* type, int32_t id) {
+    return findEmbeddedResource(type, id);
+}
 
-bool NullPlatform::registerDropTarget(void*) { return false; }
+bool NullPlatform::registerDropTarget(void*) {
+    return false;
+}
 void NullPlatform::revokeDropTarget(void*) {}
 void NullPlatform::oleInitialize() {}
 void NullPlatform::oleUninitialize() {}

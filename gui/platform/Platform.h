@@ -47,7 +47,7 @@ struct ResourceBytes {
 
 // Mouse button and modifier bits (the toolkit's mask).
 enum PlatformButtons : int32_t {
-    kPrimaryButton = 1,    // physical left, or right when the user swapped the buttons
+    kPrimaryButton = 1,  // physical left, or right when the user swapped the buttons
     kMiddleButton = 2,
     kSecondaryButton = 4,  // physical right, or left when swapped
     kShiftKey = 8,
@@ -57,10 +57,10 @@ enum PlatformButtons : int32_t {
 
 // Standard cursors by the toolkit's cursor type (CFrame::setCursor).
 enum PlatformCursor : int32_t {
-    kCursorDefault = 0,   // the arrow (also 7 and unknown values)
+    kCursorDefault = 0,  // the arrow (also 7 and unknown values)
     kCursorWait = 1,
-    kCursorHSize = 2,     // west-east
-    kCursorVSize = 3,     // north-south
+    kCursorHSize = 2,  // west-east
+    kCursorVSize = 3,  // north-south
     kCursorSizeAll = 4,
     kCursorNESWSize = 5,
     kCursorNWSESize = 6,
@@ -109,8 +109,7 @@ public:
     // (HWND on Windows, an X11 Window id cast to void* on Linux), width x
     // height pixels. Events for it go to `sink` until destroyFrameWindow or
     // platformWindowDestroyed. Answers the new window's handle, or null.
-    virtual void* createFrameWindow(void* parentWindow, int32_t width, int32_t height,
-                                    FrameWindowSink* sink) = 0;
+    virtual void* createFrameWindow(void* parentWindow, int32_t width, int32_t height, FrameWindowSink* sink) = 0;
     // Detaches the sink and destroys a window made by createFrameWindow.
     virtual void destroyFrameWindow(void* window) = 0;
     // Resizes the frame's window (and, where the platform needs it, the
@@ -182,8 +181,7 @@ public:
 // only what they provide.
 class NullPlatform : public Platform {
 public:
-    void* createFrameWindow(void* parentWindow, int32_t width, int32_t height,
-                            FrameWindowSink* sink) override;
+    void* createFrameWindow(void* parentWindow, int32_t width, int32_t height, FrameWindowSink* sink) override;
     void destroyFrameWindow(void* window) override;
     bool resizeFrameWindow(void* window, int32_t width, int32_t height) override;
     void getWindowOrigin(void* window, int32_t& x, int32_t& y) override;

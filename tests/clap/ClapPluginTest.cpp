@@ -113,8 +113,8 @@ TEST(ClapPlugin, ParamInfoAndTextsMatchTheVstBuild) {
         EXPECT_EQ(info.default_value, static_cast<double>(facts.defaultValue));
         EXPECT_EQ(info.default_value, effect->getParameter(effect, i));
         EXPECT_NE(info.flags & CLAP_PARAM_IS_AUTOMATABLE, 0u);
-        const bool isSwitch = facts.role == corvex::ParameterRole::channelSwitch ||
-                              facts.role == corvex::ParameterRole::onOffSwitch;
+        const bool isSwitch =
+            facts.role == corvex::ParameterRole::channelSwitch || facts.role == corvex::ParameterRole::onOffSwitch;
         EXPECT_EQ(isSwitch, i == 1 || i >= 10);
         EXPECT_EQ((info.flags & CLAP_PARAM_IS_STEPPED) != 0, isSwitch);
         double value = -1.0;
@@ -193,10 +193,10 @@ TEST(ClapPlugin, FlushAppliesChangesWithoutAudio) {
     auto* params = host.extension<clap_plugin_params>(CLAP_EXT_PARAMS);
     InputEvents events;
     events.add(0, 9, 0.25);
-    events.add(0, 1, 1.0);            // channel 1: Volume recalls 0.5
-    events.add(0, 13, 0.5);           // no such parameter
-    events.add(0, 4, std::nan(""));   // not a value
-    events.add(0, 5, 1.75);           // beyond the range: held at 1
+    events.add(0, 1, 1.0);           // channel 1: Volume recalls 0.5
+    events.add(0, 13, 0.5);          // no such parameter
+    events.add(0, 4, std::nan(""));  // not a value
+    events.add(0, 5, 1.75);          // beyond the range: held at 1
     OutputEvents sent;
     host.flush(events, sent);
     double value = 0.0;

@@ -29,7 +29,7 @@ TEST(ClapRealtime, ProcessAndFlushNeitherAllocateNorLock) {
 
         std::vector<InputEvents> blocks(6);
         blocks[0].add(0, 2, 0.9);
-        blocks[1].add(17, 1, 1.0);  // channel 1: eight values recalled, reported
+        blocks[1].add(17, 1, 1.0);   // channel 1: eight values recalled, reported
         blocks[1].add(18, 11, 1.0);  // HighQ: the amp is redesigned
         blocks[2].add(100, 10, 1.0);
         blocks[3].add(5, 1, 0.0);

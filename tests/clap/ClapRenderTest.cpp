@@ -28,15 +28,23 @@ struct Mode {
 std::vector<TimedChange> changesOf(int b, const Mode& mode) {
     const float otherChannel = mode.channel < 0.5f ? 1.0f : 0.0f;
     switch (b) {
-    case 0: return {{0, 1, mode.channel}, {0, 11, mode.quality}, {0, 10, mode.stereo}, {0, 12, mode.boost},
-                    {37, 2, 0.8f}};
-    case 1: return {{0, 9, 0.7f}, {200, 0, 0.3f}, {200, 4, 0.2f}};
-    case 2: return {{10, 5, 0.9f}, {10, 7, 0.25f}, {63, 6, 0.6f}};
-    case 3: return {{50, 1, otherChannel}, {51, 2, 0.25f}, {700, 8, 0.75f}};
-    case 4: return {{100, 3, 0.35f}};
-    case 5: return {{300, 1, mode.channel}, {301, 9, 0.6f}};
-    case 6: return {{900, 2, 1.0f}};
-    default: return {{0, 0, 0.55f}};
+        case 0:
+            return {
+                {0, 1, mode.channel}, {0, 11, mode.quality}, {0, 10, mode.stereo}, {0, 12, mode.boost}, {37, 2, 0.8f}};
+        case 1:
+            return {{0, 9, 0.7f}, {200, 0, 0.3f}, {200, 4, 0.2f}};
+        case 2:
+            return {{10, 5, 0.9f}, {10, 7, 0.25f}, {63, 6, 0.6f}};
+        case 3:
+            return {{50, 1, otherChannel}, {51, 2, 0.25f}, {700, 8, 0.75f}};
+        case 4:
+            return {{100, 3, 0.35f}};
+        case 5:
+            return {{300, 1, mode.channel}, {301, 9, 0.6f}};
+        case 6:
+            return {{900, 2, 1.0f}};
+        default:
+            return {{0, 0, 0.55f}};
     }
 }
 
@@ -86,8 +94,8 @@ bool renderClap(double rate, const Mode& mode, const std::vector<float>& inL, co
     return true;
 }
 
-bool renderVst(float rate, const Mode& mode, const std::vector<float>& inL, const std::vector<float>& inR,
-               Render& out, std::string& error) {
+bool renderVst(float rate, const Mode& mode, const std::vector<float>& inL, const std::vector<float>& inR, Render& out,
+               std::string& error) {
     LoadedPlugin library;
     VstReference vst(library, rate, kMaxBlock);
     if (!vst.effect()) {
@@ -126,8 +134,8 @@ TEST(ClapRender, EveryModeAtEveryRateEqualsTheVstBuildBitForBit) {
         makeInput(inL, inR, frames, rate);
         for (int m = 0; m < 16; ++m) {
             const Mode mode{float(m & 1), float((m >> 1) & 1), float((m >> 2) & 1), float((m >> 3) & 1)};
-            SCOPED_TRACE(testing::Message() << rate << " Hz, channel " << mode.channel << ", quality "
-                                            << mode.quality << ", stereo " << mode.stereo << ", boost " << mode.boost);
+            SCOPED_TRACE(testing::Message() << rate << " Hz, channel " << mode.channel << ", quality " << mode.quality
+                                            << ", stereo " << mode.stereo << ", boost " << mode.boost);
             Render clap, vst;
             std::string error;
             ASSERT_TRUE(renderClap(rate, mode, inL, inR, clap, error)) << error;

@@ -63,8 +63,8 @@ ClapTestHost::ClapTestHost(const std::string& path) : mainThread(std::this_threa
     host.request_callback = requestNothing;
 #if defined(_WIN32)
     library = LoadLibraryA(path.c_str());
-    void* symbol = library ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), "clap_entry"))
-                           : nullptr;
+    void* symbol =
+        library ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), "clap_entry")) : nullptr;
 #else
     library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     void* symbol = library ? dlsym(library, "clap_entry") : nullptr;

@@ -134,7 +134,8 @@ struct MemoryOut {
     static int64_t CLAP_CALL write(const clap_ostream* s, const void* buffer, uint64_t size);
 };
 struct MemoryIn {
-    explicit MemoryIn(std::vector<unsigned char> data, size_t chunk = SIZE_MAX) : bytes(std::move(data)), chunkLimit(chunk) {}
+    explicit MemoryIn(std::vector<unsigned char> data, size_t chunk = SIZE_MAX)
+        : bytes(std::move(data)), chunkLimit(chunk) {}
     std::vector<unsigned char> bytes;
     size_t chunkLimit;
     size_t position = 0;

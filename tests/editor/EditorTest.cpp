@@ -19,24 +19,25 @@ HostLog& hostLog() {
 VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
     HostLog& log = hostLog();
     switch (opcode) {
-    case audioMasterVersion:
-        return 2400;
-    case audioMasterAutomate:
-        log.events.push_back("automate " + std::to_string(index));
-        log.automatedValues.push_back(opt);
-        return 1;
-    case audioMasterBeginEdit:
-        log.events.push_back("begin " + std::to_string(index));
-        return 1;
-    case audioMasterEndEdit:
-        log.events.push_back("end " + std::to_string(index));
-        return 1;
-    case audioMasterIdle:
-        log.idleCalls++;
-        if (log.onIdle) log.onIdle();
-        return 1;
-    default:
-        return 0;
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterAutomate:
+            log.events.push_back("automate " + std::to_string(index));
+            log.automatedValues.push_back(opt);
+            return 1;
+        case audioMasterBeginEdit:
+            log.events.push_back("begin " + std::to_string(index));
+            return 1;
+        case audioMasterEndEdit:
+            log.events.push_back("end " + std::to_string(index));
+            return 1;
+        case audioMasterIdle:
+            log.idleCalls++;
+            if (log.onIdle)
+                log.onIdle();
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -122,7 +123,8 @@ TEST_F(EditorTest, ImagesAreSharedAsLoadedAndHeldOnlyByControls) {
     CBitmap* knobImage = editor->getControl(0)->getBackground();
     ASSERT_NE(knobImage, nullptr);
     EXPECT_EQ(knobImage->getResourceId(), 1);
-    for (int32 tag : {2, 4, 5, 6, 7, 8, 9}) EXPECT_EQ(editor->getControl(tag)->getBackground(), knobImage);
+    for (int32 tag : {2, 4, 5, 6, 7, 8, 9})
+        EXPECT_EQ(editor->getControl(tag)->getBackground(), knobImage);
     EXPECT_EQ(knobImage->getNbReference(), 8);
     // The mix knob has image 6 of its own; the two slides each load image 5.
     CBitmap* mix = editor->getControl(3)->getBackground();
@@ -149,10 +151,12 @@ TEST_F(EditorTest, OpenCloseCyclesReleaseEveryControlImage) {
         std::vector<CBitmap*> images;
         for (int32 tag = 0; tag < 13; tag++) {
             CBitmap* image = editor->getControl(tag)->getBackground();
-            if (std::find(images.begin(), images.end(), image) == images.end()) images.push_back(image);
+            if (std::find(images.begin(), images.end(), image) == images.end())
+                images.push_back(image);
         }
         EXPECT_EQ(images.size(), 6u);  // 1 (shared), 6, 3, 4, 5, 5
-        for (CBitmap* image : images) image->remember();
+        for (CBitmap* image : images)
+            image->remember();
         dispatch(effEditClose);
         EXPECT_EQ(editor->getFrame(), nullptr);
         EXPECT_EQ(headlessPlatform().windowCount(), 0u);
@@ -171,7 +175,8 @@ TEST_F(EditorTest, ControlsShowTheStoredValuesWhenOpened) {
     // The channel first: switching it recalls that channel's own settings.
     effect->setParameter(1, values[1]);
     for (int32 i = 0; i < 13; i++)
-        if (i != 1) effect->setParameter(i, values[i]);
+        if (i != 1)
+            effect->setParameter(i, values[i]);
     openEditor();
     for (int32 i = 0; i < 13; i++) {
         SCOPED_TRACE("tag " + std::to_string(i));
@@ -233,11 +238,13 @@ TEST_F(EditorTest, BadIndexesAndClosedEditorsIgnoreHostChanges) {
 
     openEditor();
     std::vector<float> before;
-    for (int32 i = 0; i < 13; i++) before.push_back(editor->getControl(i)->getValue());
+    for (int32 i = 0; i < 13; i++)
+        before.push_back(editor->getControl(i)->getValue());
     editor->setParameter(13, 0.2f);
     editor->setParameter(-1, 0.2f);
     editor->setParameter(0x7fffffff, 0.2f);
-    for (int32 i = 0; i < 13; i++) EXPECT_FLOAT_EQ(editor->getControl(i)->getValue(), before[i]);
+    for (int32 i = 0; i < 13; i++)
+        EXPECT_FLOAT_EQ(editor->getControl(i)->getValue(), before[i]);
     EXPECT_TRUE(hostLog().events.empty());
 
     // After close the old controls are gone; host changes must not reach them.
@@ -305,7 +312,8 @@ TEST_F(EditorTest, KnobDragIsBracketedWithOneAutomationPerStep) {
     // Contour knob; the pointer goes up 10 pixels per step.
     const int32 x = 322, y = 198;
     std::vector<HeadlessPlatform::Step> steps;
-    for (int32 k = 1; k <= 5; k++) steps.push_back(at(x, y - 10 * k, kLButton));
+    for (int32 k = 1; k <= 5; k++)
+        steps.push_back(at(x, y - 10 * k, kLButton));
     press(x, y, steps);
 
     ASSERT_GE(hostLog().events.size(), 3u);

@@ -61,8 +61,7 @@ protected:
         headlessPlatform().reset();
     }
 
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                       float opt = 0.f) {
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.f) {
         AEffect* record = effect->getAeffect();
         return record->dispatcher(record, opcode, index, value, ptr, opt);
     }

@@ -3,8 +3,6 @@
 // does not exist. Neither may crash the host; the editor keeps its rectangle.
 #include <gtest/gtest.h>
 
-
-
 #include <cstdlib>
 #include <string>
 
@@ -13,7 +11,6 @@
 #include "tests/support/QuietHost.h"
 
 namespace {
-
 
 class EditorPlugin : public ::testing::Test {
 protected:
@@ -30,7 +27,8 @@ protected:
 #endif
     }
     void TearDown() override {
-        if (effect) dispatch(effClose);
+        if (effect)
+            dispatch(effClose);
         library.close();
     }
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
@@ -73,12 +71,14 @@ TEST_F(EditorPlugin, OpensWithoutADisplay) {
     const std::string display = saved ? saved : "";
     unsetenv("DISPLAY");
     exerciseEditor(reinterpret_cast<void*>(static_cast<uintptr_t>(0x2a00001)));
-    if (saved) setenv("DISPLAY", display.c_str(), 1);
+    if (saved)
+        setenv("DISPLAY", display.c_str(), 1);
 }
 
 // Run by the Xvfb test with DISPLAY set: a parent id that is no window on
 // the server gives no editor window, and no X error ends the host.
 TEST_F(EditorPlugin, SurvivesAParentThatIsNoWindow) {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (run by the editor_xvfb test)";
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "needs an X display (run by the editor_xvfb test)";
     exerciseEditor(reinterpret_cast<void*>(static_cast<uintptr_t>(0x3fffff1)));
 }

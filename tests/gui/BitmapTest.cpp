@@ -159,7 +159,8 @@ TEST(PngDecoding, SixteenBitRgbaKeepsHighBytes) {
     recipe.width = 8;
     recipe.height = 16;
     recipe.bitDepth = 16;
-    for (int i = 0; i < 8 * 16; ++i) recipe.samples.insert(recipe.samples.end(), {0xAB, 0x12, 0x34, 0x00, 0xFF, 0x99, 0xFF, 0xFF});
+    for (int i = 0; i < 8 * 16; ++i)
+        recipe.samples.insert(recipe.samples.end(), {0xAB, 0x12, 0x34, 0x00, 0xFF, 0x99, 0xFF, 0xFF});
     const auto png = makePng(recipe);
     CBitmap b;
     ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
@@ -174,7 +175,9 @@ TEST(PngDecoding, InterlacedImagesDecodeWhole) {
     recipe.height = 9;
     recipe.interlaced = true;
     for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 9; ++x) recipe.samples.insert(recipe.samples.end(), {static_cast<uint8_t>(x * 20), static_cast<uint8_t>(y * 20), 0, 255});
+        for (int x = 0; x < 9; ++x)
+            recipe.samples.insert(recipe.samples.end(),
+                                  {static_cast<uint8_t>(x * 20), static_cast<uint8_t>(y * 20), 0, 255});
     const auto png = makePng(recipe);
     CBitmap b;
     ASSERT_TRUE(b.loadFromPngData(png.data(), png.size()));
@@ -211,7 +214,10 @@ TEST(PngDecoding, CorruptAndTruncatedDataIsRefusedSafely) {
 
     // A header claiming an enormous image gets no pixels and no size.
     auto huge = good;
-    huge[16] = 0x00; huge[17] = 0x01; huge[18] = 0x00; huge[19] = 0x00;  // width 65536
+    huge[16] = 0x00;
+    huge[17] = 0x01;
+    huge[18] = 0x00;
+    huge[19] = 0x00;  // width 65536
     CBitmap h;
     EXPECT_FALSE(h.loadFromPngData(huge.data(), huge.size()));
     EXPECT_EQ(h.getWidth(), 0);
@@ -248,13 +254,20 @@ TEST(DibDecoding, BadHeadersAndShortDataAreRefused) {
     bad[14] = 8;  // palette image
     EXPECT_FALSE(b.loadFromDibData(bad.data(), bad.size()));
     bad = good;
-    bad[4] = 0xFF; bad[5] = 0xFF; bad[6] = 0xFF; bad[7] = 0x7F;  // width 2^31 - 1
+    bad[4] = 0xFF;
+    bad[5] = 0xFF;
+    bad[6] = 0xFF;
+    bad[7] = 0x7F;  // width 2^31 - 1
     EXPECT_FALSE(b.loadFromDibData(bad.data(), bad.size()));
     bad = good;
-    bad[8] = 0x00; bad[9] = 0x00; bad[10] = 0x00; bad[11] = 0x80;  // height -2^31
+    bad[8] = 0x00;
+    bad[9] = 0x00;
+    bad[10] = 0x00;
+    bad[11] = 0x80;  // height -2^31
     EXPECT_FALSE(b.loadFromDibData(bad.data(), bad.size()));
     bad = good;
-    bad[0] = 0xFF; bad[1] = 0xFF;  // header longer than the data
+    bad[0] = 0xFF;
+    bad[1] = 0xFF;  // header longer than the data
     EXPECT_FALSE(b.loadFromDibData(bad.data(), bad.size()));
     EXPECT_EQ(b.getWidth(), 0);
     EXPECT_FALSE(b.isLoaded());
@@ -298,7 +311,8 @@ TEST(Compositor, BlendMatchesSourceOverWithRoundedDivisions) {
     ASSERT_TRUE(dst.allocate(1, 1));
     ASSERT_TRUE(src.allocate(1, 1));
     auto set = [](PixelImage& i, Px v) {
-        for (int c = 0; c < 4; ++c) i.pixel(0, 0)[c] = static_cast<uint8_t>(v[static_cast<size_t>(c)]);
+        for (int c = 0; c < 4; ++c)
+            i.pixel(0, 0)[c] = static_cast<uint8_t>(v[static_cast<size_t>(c)]);
     };
     const CRect all(0, 0, 1, 1);
     // Constant alpha 255: d = s + round(d * (255 - sa) / 255).
@@ -337,7 +351,10 @@ TEST(Compositor, CopiesClipToDestinationSourceAndClipRect) {
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
             uint8_t* p = src.pixel(x, y);
-            p[0] = static_cast<uint8_t>(x); p[1] = static_cast<uint8_t>(y); p[2] = 9; p[3] = 255;
+            p[0] = static_cast<uint8_t>(x);
+            p[1] = static_cast<uint8_t>(y);
+            p[2] = 9;
+            p[3] = 255;
         }
     // Destination hangs off every edge and reads past the source: only the overlap is written.
     const CRect written = pixelops::copy(dst, CRect(-2, 5, 10, 20), src, CPoint(1, 0), CRect(0, 0, 100, 100));
@@ -351,11 +368,13 @@ TEST(Compositor, CopiesClipToDestinationSourceAndClipRect) {
     EXPECT_EQ(at(dst, 0, 0), (Px{0, 0, 0, 0}));
     // Negative source points and absurd rectangles write nothing.
     EXPECT_TRUE(pixelops::copy(dst, CRect(0, 0, 2, 2), src, CPoint(-5, -5), dst.bounds()).isEmpty());
-    EXPECT_TRUE(pixelops::copy(dst, CRect(INT32_MIN / 2, 0, INT32_MAX / 2, 8), src, CPoint(0, 100), dst.bounds()).isEmpty());
+    EXPECT_TRUE(
+        pixelops::copy(dst, CRect(INT32_MIN / 2, 0, INT32_MAX / 2, 8), src, CPoint(0, 100), dst.bounds()).isEmpty());
     // Overlapping copy within one image moves the picture intact.
     PixelImage one;
     ASSERT_TRUE(one.allocate(1, 4));
-    for (int y = 0; y < 4; ++y) one.pixel(0, y)[0] = static_cast<uint8_t>(y + 1);
+    for (int y = 0; y < 4; ++y)
+        one.pixel(0, y)[0] = static_cast<uint8_t>(y + 1);
     pixelops::copy(one, CRect(0, 1, 1, 4), one, CPoint(0, 0), one.bounds());
     EXPECT_EQ(one.pixel(0, 1)[0], 1);
     EXPECT_EQ(one.pixel(0, 2)[0], 2);

@@ -309,8 +309,8 @@ TEST_F(Controls, SwitchDrawsTheLowerHalfWhenOn) {
     PngRecipe recipe;
     recipe.width = 2;
     recipe.height = 4;
-    recipe.samples = {0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255,
-                    0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255};
+    recipe.samples = {0, 255, 0,   255, 0, 255, 0,   255, 0, 255, 0,   255, 0, 255, 0,   255,
+                      0, 0,   255, 255, 0, 0,   255, 255, 0, 0,   255, 255, 0, 0,   255, 255};
     headlessPlatform().addResource("PNG", 8003, makePng(recipe));
     CBitmap* lamp = new CBitmap(8003);
     auto* button = new COnOffButton(CRect(180, 80, 182, 82), nullptr, 12, lamp);

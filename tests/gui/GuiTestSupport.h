@@ -65,7 +65,8 @@ inline std::vector<uint8_t> makePng(const PngRecipe& recipe) {
     std::vector<png_bytep> rows(static_cast<size_t>(recipe.height));
     std::vector<uint8_t> samples = recipe.samples;
     samples.resize(rowBytes * static_cast<size_t>(recipe.height), 0);
-    for (int y = 0; y < recipe.height; ++y) rows[static_cast<size_t>(y)] = samples.data() + rowBytes * static_cast<size_t>(y);
+    for (int y = 0; y < recipe.height; ++y)
+        rows[static_cast<size_t>(y)] = samples.data() + rowBytes * static_cast<size_t>(y);
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -93,7 +94,8 @@ std::vector<uint8_t> makeDib(int32_t w, int32_t h, bool topDown, F pixel) {
     const uint32_t stride = static_cast<uint32_t>(((w * 24 + 31) / 32) * 4);
     std::vector<uint8_t> d(40 + stride * static_cast<uint32_t>(h), 0);
     auto put32 = [&d](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) d[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            d[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
     };
     put32(0, 40);
     put32(4, static_cast<uint32_t>(w));
@@ -133,7 +135,8 @@ struct EventLog {
     void add(const std::string& e) { events.push_back(e); }
     std::string joined() const {
         std::string s;
-        for (const auto& e : events) s += (s.empty() ? "" : " ") + e;
+        for (const auto& e : events)
+            s += (s.empty() ? "" : " ") + e;
         return s;
     }
 };
@@ -145,7 +148,8 @@ struct RecordingEditor : FrameEditor {
     void runIdle() override {
         ++idles;
         log.add("idle");
-        if (frame) frame->idle();
+        if (frame)
+            frame->idle();
     }
     int32 getKnobMode() const override { return 2; }
     EventLog& log;
@@ -179,7 +183,8 @@ protected:
         ASSERT_NE(window, nullptr);
     }
     void TearDown() override {
-        if (frame) frame->forget();
+        if (frame)
+            frame->forget();
         headlessPlatform().reset();
     }
     // Screen position of a frame point.

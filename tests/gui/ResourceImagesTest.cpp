@@ -7,12 +7,15 @@ using namespace guitest;
 
 namespace {
 
-bool libraryHasImages() { return VSTGUI::findEmbeddedResource("BITMAP", 128).data != nullptr; }
+bool libraryHasImages() {
+    return VSTGUI::findEmbeddedResource("BITMAP", 128).data != nullptr;
+}
 
 }  // namespace
 
 TEST(ResourceImages, PanelFallsBackToTheBitmapResource) {
-    if (!libraryHasImages()) GTEST_SKIP() << "no images compiled into this build";
+    if (!libraryHasImages())
+        GTEST_SKIP() << "no images compiled into this build";
     headlessPlatform().reset();
     EXPECT_EQ(platform().findResource("PNG", 128).data, nullptr);
     CBitmap* panel = new CBitmap(128);
@@ -28,7 +31,8 @@ TEST(ResourceImages, PanelFallsBackToTheBitmapResource) {
 }
 
 TEST(ResourceImages, ControlImagesHaveTheirSizesAndAlpha) {
-    if (!libraryHasImages()) GTEST_SKIP() << "no images compiled into this build";
+    if (!libraryHasImages())
+        GTEST_SKIP() << "no images compiled into this build";
     struct Expected {
         int id, width, height;
     };
@@ -45,7 +49,8 @@ TEST(ResourceImages, ControlImagesHaveTheirSizesAndAlpha) {
         for (int32 y = 0; y < px.height() && premultiplied; ++y)
             for (int32 x = 0; x < px.width(); ++x) {
                 const uint8_t* p = px.pixel(x, y);
-                if (p[0] > p[3] || p[1] > p[3] || p[2] > p[3]) premultiplied = false;
+                if (p[0] > p[3] || p[1] > p[3] || p[2] > p[3])
+                    premultiplied = false;
             }
         EXPECT_TRUE(premultiplied) << "image " << e.id;
         image->forget();
@@ -53,7 +58,8 @@ TEST(ResourceImages, ControlImagesHaveTheirSizesAndAlpha) {
 }
 
 TEST(ResourceImages, LampBlendsOverThePanel) {
-    if (!libraryHasImages()) GTEST_SKIP() << "no images compiled into this build";
+    if (!libraryHasImages())
+        GTEST_SKIP() << "no images compiled into this build";
     CBitmap* lamp = new CBitmap(4);
     COffscreenContext ctx(nullptr, 8, 8, CColor{0, 0, 0, 255});
     lamp->draw(&ctx, CRect(0, 0, 8, 8), CPoint(0, 8));  // the lit state
@@ -62,7 +68,8 @@ TEST(ResourceImages, LampBlendsOverThePanel) {
         for (int32 x = 0; x < 8; ++x) {
             const uint8_t* p = ctx.getImage().pixel(x, y);
             EXPECT_EQ(p[3], 255);
-            if (p[2] > p[1] && p[2] > p[0]) ++lit;  // red dominates
+            if (p[2] > p[1] && p[2] > p[0])
+                ++lit;  // red dominates
         }
     EXPECT_GT(lit, 8);
     lamp->forget();

@@ -19,9 +19,11 @@ Px shown(const HeadlessPlatform::Window* w, int x, int y) {
 
 // A view that paints its whole rectangle in one colour and records input.
 struct SolidView : CView {
-    SolidView(const CRect& r, CColor c, int* destroyedCount = nullptr) : CView(r), colour(c), destroyed(destroyedCount) {}
+    SolidView(const CRect& r, CColor c, int* destroyedCount = nullptr)
+        : CView(r), colour(c), destroyed(destroyedCount) {}
     ~SolidView() override {
-        if (destroyed) ++*destroyed;
+        if (destroyed)
+            ++*destroyed;
     }
     void draw(CDrawContext* context) override {
         ++draws;
@@ -33,7 +35,8 @@ struct SolidView : CView {
         ++presses;
         lastWhere = where;
         lastButtons = buttons;
-        if (context) getMouseLocation(context, located);
+        if (context)
+            getMouseLocation(context, located);
     }
     CColor colour;
     int* destroyed;
@@ -66,9 +69,9 @@ protected:
 
 TEST_F(ViewTree, LaterChildIsDrawnOverAndHitBeforeTheEarlierOne) {
     firstPaint();
-    EXPECT_EQ(shown(window, 20, 20), (Px{0, 0, 255, 255}));   // red (B, G, R, A)
-    EXPECT_EQ(shown(window, 45, 45), (Px{255, 0, 0, 255}));   // blue over red
-    EXPECT_EQ(shown(window, 5, 5), (Px{0, 0, 0, 255}));       // frame background colour
+    EXPECT_EQ(shown(window, 20, 20), (Px{0, 0, 255, 255}));  // red (B, G, R, A)
+    EXPECT_EQ(shown(window, 45, 45), (Px{255, 0, 0, 255}));  // blue over red
+    EXPECT_EQ(shown(window, 5, 5), (Px{0, 0, 0, 255}));      // frame background colour
 
     press(45, 45, kLButton);
     EXPECT_EQ(b->presses, 1);
@@ -159,10 +162,10 @@ TEST_F(ViewTree, DestroyingTheFrameDestroysViewsOnlyItHolds) {
     auto* owned = new SolidView(CRect(0, 0, 5, 5), kRed, &destroyed);
     auto* released = new SolidView(CRect(0, 0, 5, 5), kRed, &destroyed);
     auto* kept = new SolidView(CRect(0, 0, 5, 5), kRed, &destroyed);
-    frame->addView(owned);     // the creator's reference goes with the frame
+    frame->addView(owned);  // the creator's reference goes with the frame
     frame->addView(released);
-    released->forget();        // released early: not released twice
-    kept->remember();          // a holder beyond the creator survives
+    released->forget();  // released early: not released twice
+    kept->remember();    // a holder beyond the creator survives
     frame->addView(kept);
     EXPECT_EQ(kept->getNbReference(), 3);
     frame->forget();

@@ -28,11 +28,13 @@ public:
         std::string pattern = (fs::temp_directory_path() / "corvex-host-XXXXXX").string();
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back(0);
-        if (mkdtemp(buffer.data()) != nullptr) root = buffer.data();
+        if (mkdtemp(buffer.data()) != nullptr)
+            root = buffer.data();
     }
     ~TempDir() {
         std::error_code ignored;
-        if (!root.empty()) fs::remove_all(root, ignored);
+        if (!root.empty())
+            fs::remove_all(root, ignored);
     }
     std::string path(const std::string& name) const { return (fs::path(root) / name).string(); }
     const std::string& dir() const { return root; }
@@ -40,7 +42,8 @@ public:
     // Names of the files in the folder, sorted.
     std::vector<std::string> files() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(root)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(root))
+            names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -56,7 +59,8 @@ inline bool writeAudio(const std::string& path, int channels, int rate, const st
     info.samplerate = rate;
     info.format = format;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (f == nullptr) return false;
+    if (f == nullptr)
+        return false;
     sf_count_t frames = (sf_count_t)(interleaved.size() / (size_t)channels);
     bool ok = sf_writef_float(f, interleaved.data(), frames) == frames;
     return sf_close(f) == 0 && ok;
@@ -70,7 +74,8 @@ struct Audio {
 inline bool readAudio(const std::string& path, Audio& audio) {
     audio = Audio();
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &audio.info);
-    if (f == nullptr) return false;
+    if (f == nullptr)
+        return false;
     audio.samples.resize((size_t)(audio.info.frames * audio.info.channels));
     sf_count_t n = sf_readf_float(f, audio.samples.data(), audio.info.frames);
     sf_close(f);
@@ -120,10 +125,12 @@ public:
         outPath = outTemplate;
         errPath = errTemplate;
         int pipeFds[2] = {-1, -1};
-        if (stdinFile == "|" && pipe(pipeFds) != 0) pipeFds[0] = pipeFds[1] = -1;
+        if (stdinFile == "|" && pipe(pipeFds) != 0)
+            pipeFds[0] = pipeFds[1] = -1;
         pid = fork();
         if (pid == 0) {
-            if (chdir(cwd.c_str()) != 0) _exit(126);
+            if (chdir(cwd.c_str()) != 0)
+                _exit(126);
             dup2(outFd, 1);
             dup2(errFd, 2);
             if (stdinFile == "|") {
@@ -131,24 +138,29 @@ public:
                 close(pipeFds[1]);
             } else if (!stdinFile.empty()) {
                 int in = open(stdinFile.c_str(), O_RDONLY);
-                if (in < 0) _exit(125);
+                if (in < 0)
+                    _exit(125);
                 dup2(in, 0);
             }
-            for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+            for (const std::string& e : env)
+                putenv(const_cast<char*>(e.c_str()));
             // As from an interactive shell, whatever the test runner left set.
             sigset_t none;
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
-            for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(s, SIG_DFL);
+            for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+                ::signal(s, SIG_DFL);
             std::vector<char*> argv;
             static char name[] = CORVEX_RENDER_PATH;
             argv.push_back(name);
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
             execv(CORVEX_RENDER_PATH, argv.data());
             _exit(127);
         }
-        if (pipeFds[0] >= 0) close(pipeFds[0]);
+        if (pipeFds[0] >= 0)
+            close(pipeFds[0]);
         stdinWriter = pipeFds[1];
     }
     ~RunningRender() {
@@ -156,7 +168,8 @@ public:
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
-        if (stdinWriter >= 0) close(stdinWriter);
+        if (stdinWriter >= 0)
+            close(stdinWriter);
         close(outFd);
         close(errFd);
         unlink(outPath.c_str());
@@ -166,7 +179,8 @@ public:
     RunningRender& operator=(const RunningRender&) = delete;
 
     void signal(int number) {
-        if (pid > 0 && !finished) kill(pid, number);
+        if (pid > 0 && !finished)
+            kill(pid, number);
     }
 
     // Waits up to `seconds` for the program to end (negative: no limit). The
@@ -182,7 +196,8 @@ public:
                 ended = true;
                 break;
             }
-            if (got < 0 || waited >= (int)(seconds * 1000.0)) break;
+            if (got < 0 || waited >= (int)(seconds * 1000.0))
+                break;
             usleep(10000);
             waited += 10;
         }
@@ -191,7 +206,8 @@ public:
             waitpid(pid, nullptr, 0);
         }
         finished = true;
-        if (ended && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+        if (ended && WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
         result.out = readText(outPath);
         result.err = readText(errPath);
         return result;

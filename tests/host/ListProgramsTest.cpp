@@ -57,9 +57,9 @@ TEST(ListPrograms, PrintsIndexAndNameOfEachProgramOfTheBank) {
 
 TEST(ListPrograms, RefusesWhatIsNoBankForThePlugin) {
     TempDir dir;
-    ASSERT_EQ(hosttest::runRender({"--plugin", fake, "--save-fxb", "bank.fxb", "--save-fxp", "one.fxp"}, dir.dir())
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        hosttest::runRender({"--plugin", fake, "--save-fxb", "bank.fxb", "--save-fxp", "one.fxp"}, dir.dir()).exitCode,
+        0);
     std::vector<uint8_t> bank = readFile(dir.path("bank.fxb"));
     ASSERT_GT(bank.size(), 200u);
 
@@ -83,10 +83,10 @@ TEST(ListPrograms, RefusesWhatIsNoBankForThePlugin) {
         const char* file;
         const char* reason;
     };
-    for (const Case& c : {Case{"truncated.fxb", "truncated"}, Case{"text.fxb", "not a VST preset"},
-                          Case{"empty.fxb", "empty file"}, Case{"small.fxb", "refused the bank chunk"},
-                          Case{"other.fxb", "'OTHR'"}, Case{"one.fxp", "is a program file"},
-                          Case{"missing.fxb", "not found"}}) {
+    for (const Case& c :
+         {Case{"truncated.fxb", "truncated"}, Case{"text.fxb", "not a VST preset"}, Case{"empty.fxb", "empty file"},
+          Case{"small.fxb", "refused the bank chunk"}, Case{"other.fxb", "'OTHR'"},
+          Case{"one.fxp", "is a program file"}, Case{"missing.fxb", "not found"}}) {
         SCOPED_TRACE(c.file);
         RunResult r = hosttest::runRender({"--plugin", fake, "--list-programs", c.file}, dir.dir());
         EXPECT_EQ(r.exitCode, 1);
@@ -111,8 +111,8 @@ TEST(ListPrograms, RefusesWhatIsNoBankForThePlugin) {
 #ifdef CORVEX_PLUGIN_PATH
 TEST(ListPrograms, NamesTheTenFactoryPrograms) {
     TempDir dir;
-    std::string bank = (hosttest::fs::path(DEMO_RIFF_PATH).parent_path().parent_path() / "presets" /
-                        "Corvex-factory.fxb").string();
+    std::string bank =
+        (hosttest::fs::path(DEMO_RIFF_PATH).parent_path().parent_path() / "presets" / "Corvex-factory.fxb").string();
     RunResult r = hosttest::runRender({"--plugin", CORVEX_PLUGIN_PATH, "--list-programs", bank}, dir.dir());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,

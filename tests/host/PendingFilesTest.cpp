@@ -18,7 +18,8 @@ TEST(PendingFiles, AFailedMoveSaysWhichFilesWereAndWereNotReplaced) {
     std::string error;
     {
         PendingFile first(dir.path("out.wav")), second(dir.path("p.fxp")), third(dir.path("b.fxb"));
-        for (PendingFile* f : {&first, &second, &third}) ASSERT_TRUE(writeBytes(*f, {'n', 'e', 'w'}, error)) << error;
+        for (PendingFile* f : {&first, &second, &third})
+            ASSERT_TRUE(writeBytes(*f, {'n', 'e', 'w'}, error)) << error;
         // Something takes the second file's place after the checks.
         std::filesystem::create_directory(dir.path("p.fxp"));
         std::ofstream(dir.path("p.fxp/inside")) << "x";
@@ -27,8 +28,7 @@ TEST(PendingFiles, AFailedMoveSaysWhichFilesWereAndWereNotReplaced) {
     }
     EXPECT_NE(error.find("cannot move the finished file to " + dir.path("p.fxp")), std::string::npos) << error;
     EXPECT_NE(error.find("replaced: " + dir.path("out.wav") + ";"), std::string::npos) << error;
-    EXPECT_NE(error.find("not replaced: " + dir.path("p.fxp") + ", " + dir.path("b.fxb")), std::string::npos)
-        << error;
+    EXPECT_NE(error.find("not replaced: " + dir.path("p.fxp") + ", " + dir.path("b.fxb")), std::string::npos) << error;
     EXPECT_EQ(hosttest::readText(dir.path("out.wav")), "new");
     // The unmoved partial files are gone with their objects.
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"out.wav", "p.fxp"}));

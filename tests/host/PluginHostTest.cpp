@@ -202,8 +202,8 @@ TEST(PluginPresets, RefusesPresetsThatDoNotFit) {
 TEST(CommandLine, ParsesOptionsAndRefusesMalformedOnes) {
     Options o;
     std::string error;
-    const char* good[] = {"corvex-render", "in.wav", "-o", "x.wav", "--block=64", "--set", "Mix PLS=0.25",
-                          "--set", "2=1", "--program", "3", "--rate", "48000"};
+    const char* good[] = {"corvex-render", "in.wav", "-o",        "x.wav", "--block=64", "--set", "Mix PLS=0.25",
+                          "--set",         "2=1",    "--program", "3",     "--rate",     "48000"};
     ASSERT_TRUE(parseOptions(13, good, o, error)) << error;
     EXPECT_EQ(o.input, "in.wav");
     EXPECT_EQ(o.output, "x.wav");
@@ -215,16 +215,16 @@ TEST(CommandLine, ParsesOptionsAndRefusesMalformedOnes) {
     EXPECT_EQ(o.rate, 48000.0);
 
     const std::vector<std::vector<const char*>> bad = {
-        {"r"},                                  // no input
-        {"r", "a.wav", "b.wav"},                // two inputs
-        {"r", "a.wav", "--block", "0"},         // block out of range
-        {"r", "a.wav", "--block", "12x"},       // not a number
-        {"r", "a.wav", "--block"},              // value missing
-        {"r", "a.wav", "--set", "Drive"},       // no '='
-        {"r", "a.wav", "--set", "Drive=abc"},   // value not a number
-        {"r", "a.wav", "--set", "Drive=nan"},   // not finite
-        {"r", "a.wav", "--set", "Drive=1.5"},   // out of 0..1
-        {"r", "a.wav", "--set", "=0.5"},        // no name
+        {"r"},                                 // no input
+        {"r", "a.wav", "b.wav"},               // two inputs
+        {"r", "a.wav", "--block", "0"},        // block out of range
+        {"r", "a.wav", "--block", "12x"},      // not a number
+        {"r", "a.wav", "--block"},             // value missing
+        {"r", "a.wav", "--set", "Drive"},      // no '='
+        {"r", "a.wav", "--set", "Drive=abc"},  // value not a number
+        {"r", "a.wav", "--set", "Drive=nan"},  // not finite
+        {"r", "a.wav", "--set", "Drive=1.5"},  // out of 0..1
+        {"r", "a.wav", "--set", "=0.5"},       // no name
         {"r", "a.wav", "--rate", "-44100"},
         {"r", "a.wav", "--program", "-1"},
         {"r", "a.wav", "--list=yes"},
@@ -232,11 +232,11 @@ TEST(CommandLine, ParsesOptionsAndRefusesMalformedOnes) {
         {"r", "a.wav", "--load-fxp", "a", "--load-fxp", "b"},
         {"r", "a.wav", "-o", "x.wav", "--output", "y.wav"},  // which one?
         {"r", "a.wav", "--plugin", "a.so", "--plugin=b.so"},
-        {"r", "--list", "a.wav"},                            // --list renders nothing
+        {"r", "--list", "a.wav"},  // --list renders nothing
         {"r", "--list", "--save-fxb", "b.fxb"},
-        {"r", "-o", "x.wav"},                                // nothing to render
-        {"r", "--save-fxp", "a.wav", "-o", "x.wav"},         // the option took the input's name
-        {"r", "-"},                                          // no name to derive an output from
+        {"r", "-o", "x.wav"},                         // nothing to render
+        {"r", "--save-fxp", "a.wav", "-o", "x.wav"},  // the option took the input's name
+        {"r", "-"},                                   // no name to derive an output from
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(parseOptions((int)args.size(), args.data(), o, error)) << args.back();

@@ -25,7 +25,9 @@ void putBeInt(std::vector<uint8_t>& b, size_t at, int32_t v) {
     b[at + 3] = (uint8_t)v;
 }
 
-std::string text(const std::vector<uint8_t>& b, size_t at, size_t n) { return std::string((const char*)&b[at], n); }
+std::string text(const std::vector<uint8_t>& b, size_t at, size_t n) {
+    return std::string((const char*)&b[at], n);
+}
 
 PresetFile programChunk() {
     PresetFile f;
@@ -34,7 +36,8 @@ PresetFile programChunk() {
     f.fxVersion = 1;
     f.numParams = 13;
     f.programName = "Crunch";
-    for (int i = 0; i < 208; i++) f.chunk.push_back((uint8_t)(i * 7));
+    for (int i = 0; i < 208; i++)
+        f.chunk.push_back((uint8_t)(i * 7));
     return f;
 }
 
@@ -46,7 +49,8 @@ PresetFile bankChunk() {
     f.fxVersion = 1;
     f.numPrograms = 10;
     f.currentProgram = 3;
-    for (int i = 0; i < 2080; i++) f.chunk.push_back((uint8_t)(i ^ 0x5A));
+    for (int i = 0; i < 2080; i++)
+        f.chunk.push_back((uint8_t)(i ^ 0x5A));
     return f;
 }
 
@@ -90,7 +94,8 @@ TEST(PresetFileLayout, ProgramChunkFieldsSitWhereHostsLookForThem) {
     EXPECT_EQ(beInt(b, 20), 1);   // plug-in version
     EXPECT_EQ(beInt(b, 24), 13);  // numParams
     EXPECT_EQ(text(b, 28, 7), std::string("Crunch\0", 7));
-    for (size_t i = 34; i < 56; i++) EXPECT_EQ(b[i], 0) << "name field byte " << i;
+    for (size_t i = 34; i < 56; i++)
+        EXPECT_EQ(b[i], 0) << "name field byte " << i;
     EXPECT_EQ(beInt(b, 56), 208);
     EXPECT_EQ(b[60], 0);
     EXPECT_EQ(b[61], 7);
@@ -108,7 +113,8 @@ TEST(PresetFileLayout, BankChunkHasTheVersionTwoHeader) {
     EXPECT_EQ(beInt(b, 20), 1);
     EXPECT_EQ(beInt(b, 24), 10);  // numPrograms
     EXPECT_EQ(beInt(b, 28), 3);   // current program
-    for (size_t i = 32; i < 156; i++) EXPECT_EQ(b[i], 0) << "reserved byte " << i;
+    for (size_t i = 32; i < 156; i++)
+        EXPECT_EQ(b[i], 0) << "reserved byte " << i;
     EXPECT_EQ(beInt(b, 156), 2080);
     EXPECT_EQ(b[160], 0x5A);
 }
@@ -118,8 +124,8 @@ TEST(PresetFileLayout, ParameterListsAreBigEndianFloats) {
     ASSERT_EQ(b.size(), 56u + 5 * 4);
     EXPECT_EQ(text(b, 8, 4), "FxCk");
     EXPECT_EQ(beInt(b, 24), 5);
-    EXPECT_EQ(beInt(b, 56 + 4), 0x3E800000);  // 0.25f
-    EXPECT_EQ(beInt(b, 56 + 8), 0x3F800000);  // 1.0f
+    EXPECT_EQ(beInt(b, 56 + 4), 0x3E800000);            // 0.25f
+    EXPECT_EQ(beInt(b, 56 + 8), 0x3F800000);            // 1.0f
     EXPECT_EQ(beInt(b, 56 + 12), (int32_t)0xBF000000);  // -0.5f
 
     std::vector<uint8_t> bank = serialize(bankParams());

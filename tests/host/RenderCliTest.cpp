@@ -76,8 +76,8 @@ TEST(RenderCli, MonoInputIsFedToBothInputsAndWrittenAsFloatStereo) {
 TEST(RenderCli, StereoKeepsItsSidesAndRateAndTheHostDrivesThePluginInOrder) {
     Scratch s;
     std::string log = s.dir.path("plugin.log");
-    RunResult r = s.run({"--plugin", fake, "--block", "100", "stereo.wav", "-o", "out.wav"},
-                        {"FAKE_PLUGIN_LOG=" + log});
+    RunResult r =
+        s.run({"--plugin", fake, "--block", "100", "stereo.wav", "-o", "out.wav"}, {"FAKE_PLUGIN_LOG=" + log});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     Audio out = mustRead(s.dir.path("out.wav"));
     EXPECT_EQ(out.info.samplerate, 48000);
@@ -109,7 +109,7 @@ TEST(RenderCli, ParametersByNameIndexAndProgram) {
         {{"--set", "Gain=0.25"}, 0.5f},
         {{"--set", "gain=0.25"}, 0.5f},
         {{"--set=0=1"}, 2.0f},
-        {{"--program", "2"}, 0.5f},                      // "Quiet"
+        {{"--program", "2"}, 0.5f},                       // "Quiet"
         {{"--program", "1", "--set", "Gain=0.5"}, 1.0f},  // settings come after the program
         {{"--set", "Mix PLS=0", "--set", "LowQ/HighQ=1"}, 1.0f},
     };
@@ -175,8 +175,8 @@ TEST(RenderCli, ListShowsIdentityParametersAndPrograms) {
     Scratch s;
     RunResult r = s.run({"--plugin", fake, "--set", "Gain=0.25", "--list"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    for (const char* expected : {"Fake Through", "Test Bench", "'FAKE'", "Mix PLS", "LowQ/HighQ", "0.250 x", "Clean",
-                                 "Boost", "Quiet"}) {
+    for (const char* expected :
+         {"Fake Through", "Test Bench", "'FAKE'", "Mix PLS", "LowQ/HighQ", "0.250 x", "Clean", "Boost", "Quiet"}) {
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << " missing in\n" << r.out;
     }
     EXPECT_EQ(s.dir.files(), (std::vector<std::string>{"mono.wav", "stereo.wav"}));  // nothing rendered
@@ -236,11 +236,12 @@ TEST(RenderCli, BadInputEndsInOneErrorLineAndNoOutput) {
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"--plugin", fake};
-        if (std::find(c.args.begin(), c.args.end(), "-o") == c.args.end()) args.insert(args.end(), {"-o", "out.wav"});
+        if (std::find(c.args.begin(), c.args.end(), "-o") == c.args.end())
+            args.insert(args.end(), {"-o", "out.wav"});
         args.insert(args.end(), c.args.begin(), c.args.end());
         RunResult r = s.run(args);
-        std::string label = c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "") +
-                            (c.args.size() > 2 ? " " + c.args[2] : "");
+        std::string label =
+            c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "") + (c.args.size() > 2 ? " " + c.args[2] : "");
         EXPECT_NE(r.exitCode, 0) << label;
         EXPECT_TRUE(isOneErrorLine(r.err)) << label << ": " << r.err;
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << label << ": " << r.err;
@@ -289,7 +290,8 @@ TEST(DemoRiff, IsAShortMonoGuitarTakeAtSixDecibelsBelowFullScale) {
     EXPECT_GE(seconds, 6.0);
     EXPECT_LE(seconds, 8.0);
     float peak = 0.0f;
-    for (float v : demo.samples) peak = std::max(peak, std::fabs(v));
+    for (float v : demo.samples)
+        peak = std::max(peak, std::fabs(v));
     double peakDb = 20.0 * std::log10(peak);
     EXPECT_NEAR(peakDb, -6.0, 0.5);
 

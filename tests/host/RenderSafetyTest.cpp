@@ -24,7 +24,8 @@ namespace {
 const std::string fake = FAKE_PLUGIN_PATH;
 
 void put32(std::string& s, uint32_t v) {
-    for (int i = 0; i < 4; i++) s += (char)((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; i++)
+        s += (char)((v >> (8 * i)) & 0xFF);
 }
 
 // A 16-bit mono PCM WAV whose header states `rate` and `claimedFrames` but
@@ -100,16 +101,16 @@ TEST(RenderSafety, SaveTargetsMustDifferFromEveryInputAndEachOther) {
     ASSERT_EQ(link(s.path("a.wav").c_str(), s.path("hard.wav").c_str()), 0);
     const auto before = snapshot(s.dir);
     const std::vector<std::vector<std::string>> cases = {
-        {"a.wav", "-o", "out.wav", "--save-fxp", "a.wav"},       // the recording itself
-        {"a.wav", "-o", "out.wav", "--save-fxb", "alias.wav"},   // through a link
-        {"a.wav", "-o", "out.wav", "--save-fxb", "hard.wav"},    // another name, same inode
-        {"a.wav", "-o", "out.wav", "--save-fxb", "out.wav"},     // the rendered audio
+        {"a.wav", "-o", "out.wav", "--save-fxp", "a.wav"},      // the recording itself
+        {"a.wav", "-o", "out.wav", "--save-fxb", "alias.wav"},  // through a link
+        {"a.wav", "-o", "out.wav", "--save-fxb", "hard.wav"},   // another name, same inode
+        {"a.wav", "-o", "out.wav", "--save-fxb", "out.wav"},    // the rendered audio
         {"a.wav", "-o", "out.wav", "--save-fxp", "p.fx", "--save-fxb", "p.fx"},
         {"a.wav", "-o", "out.wav", "--save-fxp", "keep.fxp", "--save-fxb", "./keep.fxp"},
         {"a.wav", "-o", "out.wav", "--load-fxp", "keep.fxp", "--save-fxp", "keep.fxp"},
-        {"a.wav", "-o", "out.wav", "--save-fxb", "out2.wav"},    // an existing file that is no preset
-        {"a.wav", "-o", "out.wav", "--save-fxp", fake},          // the plug-in
-        {"--save-fxp", "a.wav", "-o", "out3.wav"},               // the option took the input's name
+        {"a.wav", "-o", "out.wav", "--save-fxb", "out2.wav"},  // an existing file that is no preset
+        {"a.wav", "-o", "out.wav", "--save-fxp", fake},        // the plug-in
+        {"--save-fxp", "a.wav", "-o", "out3.wav"},             // the option took the input's name
         {"--save-fxp", "a.wav"},
         {"a.wav", "-o", "hard.wav"},
     };
@@ -219,7 +220,7 @@ TEST(RenderSafety, ContradictoryRequestsAreRefused) {
         {"--save-fxp", "x.fxp", "-o", "out.wav"},  // likewise
         {"a.wav", "-o", "out.wav", "-o", "other.wav"},
         {"a.wav", "-o", "out.wav", "--plugin", fake},  // --plugin twice
-        {"-"},                                     // standard input has no name for the output
+        {"-"},                                         // standard input has no name for the output
         {"a.wav", "-o", "-"},
     };
     for (const auto& args : cases) {

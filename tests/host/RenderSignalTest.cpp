@@ -19,7 +19,8 @@ const std::string fake = FAKE_PLUGIN_PATH;
 
 bool hasPartial(const TempDir& dir) {
     for (const std::string& name : dir.files())
-        if (name.find(".partial-") != std::string::npos) return true;
+        if (name.find(".partial-") != std::string::npos)
+            return true;
     return false;
 }
 
@@ -27,7 +28,8 @@ bool hasPartial(const TempDir& dir) {
 // the plug-in); false after two seconds.
 bool waitForPartial(const TempDir& dir) {
     for (int i = 0; i < 200; i++) {
-        if (hasPartial(dir)) return true;
+        if (hasPartial(dir))
+            return true;
         usleep(10000);
     }
     return false;
@@ -40,9 +42,11 @@ bool waitForHandlers(pid_t pid) {
         std::ifstream status("/proc/" + std::to_string(pid) + "/status");
         std::string line;
         while (std::getline(status, line)) {
-            if (line.compare(0, 7, "SigCgt:") != 0) continue;
+            if (line.compare(0, 7, "SigCgt:") != 0)
+                continue;
             unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
-            if (mask & (1ull << (SIGINT - 1))) return true;
+            if (mask & (1ull << (SIGINT - 1)))
+                return true;
         }
         usleep(10000);
     }
@@ -122,12 +126,14 @@ TEST(RenderSignals, StalePartialFilesOfDeadRunsAreRemoved) {
     Scratch s;
     // A child that has exited gives a process id that is surely not running.
     pid_t gone = fork();
-    if (gone == 0) _exit(0);
+    if (gone == 0)
+        _exit(0);
     waitpid(gone, nullptr, 0);
     const std::string stale = ".out.wav.partial-" + std::to_string(gone) + "-0badf00d";
     const std::string live = ".out.wav.partial-" + std::to_string(getpid()) + "-0badf00d";
     const std::string foreign = ".other.wav.partial-" + std::to_string(gone) + "-0badf00d";
-    for (const std::string& name : {stale, live, foreign}) std::ofstream(s.dir.path(name)) << "leftover";
+    for (const std::string& name : {stale, live, foreign})
+        std::ofstream(s.dir.path(name)) << "leftover";
     RunResult r = hosttest::runRender({"--plugin", fake, "a.wav", "-o", "out.wav"}, s.dir.dir());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_FALSE(std::filesystem::exists(s.dir.path(stale)));

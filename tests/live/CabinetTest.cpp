@@ -23,7 +23,8 @@ std::vector<double> directConvolution(const std::vector<float>& x, const std::ve
     for (size_t n = 0; n < x.size(); n++) {
         double sum = 0.0;
         const size_t taps = std::min(h.size(), n + 1);
-        for (size_t k = 0; k < taps; k++) sum += (double)h[k] * (double)x[n - k];
+        for (size_t k = 0; k < taps; k++)
+            sum += (double)h[k] * (double)x[n - k];
         y[n] = sum;
     }
     return y;
@@ -44,7 +45,8 @@ std::vector<float> decayingNoise(size_t length, unsigned seed) {
     std::mt19937 rng(seed);
     std::normal_distribution<float> noise(0.0f, 1.0f);
     std::vector<float> h(length);
-    for (size_t i = 0; i < length; i++) h[i] = noise(rng) * std::exp(-6.0f * (float)i / (float)length);
+    for (size_t i = 0; i < length; i++)
+        h[i] = noise(rng) * std::exp(-6.0f * (float)i / (float)length);
     return h;
 }
 
@@ -135,7 +137,8 @@ TEST(Cabinet, RealTimeWorkersGiveTheSameResult) {
         cab.process(out.left.data() + at, out.right.data() + at, 128);
         std::this_thread::sleep_for(std::chrono::microseconds(500));  // a period's worth of time for the workers
     }
-    if (cab.lateCycles() > 0) GTEST_SKIP() << cab.lateCycles() << " late cycles on a busy machine";
+    if (cab.lateCycles() > 0)
+        GTEST_SKIP() << cab.lateCycles() << " late cycles on a busy machine";
     EXPECT_LT(relativeError(out.left, directConvolution(input.left, longer.channels[0])), 1e-6);
     EXPECT_LT(relativeError(out.right, directConvolution(input.right, longer.channels[1])), 1e-6);
 }
@@ -174,11 +177,14 @@ TEST(Cabinet, ResamplingKeepsTheResponseInTimeAndLevel) {
     ASSERT_TRUE(cabinet::resampleImpulseResponse(click, 96000, up, error)) << error;
     size_t peakAt = 0;
     for (size_t i = 0; i < up.channels[0].size(); i++)
-        if (std::fabs(up.channels[0][i]) > std::fabs(up.channels[0][peakAt])) peakAt = i;
+        if (std::fabs(up.channels[0][i]) > std::fabs(up.channels[0][peakAt]))
+            peakAt = i;
     EXPECT_NEAR((double)peakAt, 100.0 * 96000 / 44100, 1.5);
     double sumIn = 0.0, sumOut = 0.0;  // the gain at DC
-    for (float s : click.channels[0]) sumIn += s;
-    for (float s : up.channels[0]) sumOut += s;
+    for (float s : click.channels[0])
+        sumIn += s;
+    for (float s : up.channels[0])
+        sumOut += s;
     EXPECT_NEAR(sumOut, sumIn, 0.01 * std::fabs(sumIn));
 }
 

@@ -40,7 +40,8 @@ bool writeWav(const std::string& path, int channels, int rate, const std::vector
     info.samplerate = rate;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (f == nullptr) return false;
+    if (f == nullptr)
+        return false;
     sf_writef_float(f, interleaved.data(), (sf_count_t)(interleaved.size() / (size_t)channels));
     return sf_close(f) == 0;
 }
@@ -48,7 +49,8 @@ bool writeWav(const std::string& path, int channels, int rate, const std::vector
 // Level of the response at one frequency, in dB.
 double levelAt(const std::vector<float>& h, double rate, double hz) {
     std::complex<double> sum = 0.0;
-    for (size_t i = 0; i < h.size(); i++) sum += (double)h[i] * std::polar(1.0, -2.0 * M_PI * hz * (double)i / rate);
+    for (size_t i = 0; i < h.size(); i++)
+        sum += (double)h[i] * std::polar(1.0, -2.0 * M_PI * hz * (double)i / rate);
     return 20.0 * std::log10(std::abs(sum) + 1e-30);
 }
 
@@ -81,12 +83,14 @@ TEST(ImpulseFile, BundledCabinetIsAClosedBackFourByTwelve) {
     EXPECT_LT(levelAt(h, ir.rate, 8000), presence - 30.0) << "steep roll-off above 5 kHz";
     EXPECT_LT(levelAt(h, ir.rate, 12000), presence - 50.0);
     // Nothing louder than 0 dB, so the cabinet itself never pushes into clipping.
-    for (double hz = 50; hz < 20000; hz *= 1.05) EXPECT_LT(levelAt(h, ir.rate, hz), 0.3) << hz;
+    for (double hz = 50; hz < 20000; hz *= 1.05)
+        EXPECT_LT(levelAt(h, ir.rate, hz), 0.3) << hz;
     // Minimum-phase-ish: most of the energy in the first few milliseconds.
     double early = 0.0, all = 0.0;
     for (size_t i = 0; i < h.size(); i++) {
         all += (double)h[i] * h[i];
-        if (i < 48 * 5) early += (double)h[i] * h[i];
+        if (i < 48 * 5)
+            early += (double)h[i] * h[i];
     }
     EXPECT_GT(early / all, 0.8);
 }
@@ -104,9 +108,10 @@ TEST(ImpulseFile, BadFilesAreRefusedOnOneLine) {
     struct Case {
         std::string file, says;
     } cases[] = {
-        {"empty.wav", "empty"},        {"nan.wav", "non-finite"},         {"silent.wav", "silent"},
-        {"three.wav", "3 channels"},   {"long.wav", "too long"},          {"notes.wav", "not an audio file"},
-        {"missing.wav", "not found"},  {"", "folder"},
+        {"empty.wav", "empty"},       {"nan.wav", "non-finite"},
+        {"silent.wav", "silent"},     {"three.wav", "3 channels"},
+        {"long.wav", "too long"},     {"notes.wav", "not an audio file"},
+        {"missing.wav", "not found"}, {"", "folder"},
     };
     for (const Case& c : cases) {
         cabinet::ImpulseResponse ir;
@@ -124,7 +129,8 @@ TEST(LoudnessMeter, SineLevelsPeaksAndTheClippingWarning) {
     ASSERT_TRUE(meter.start(48000));
     // A 1 kHz sine at amplitude 0.1 on both channels reads about -20 LUFS.
     std::vector<float> l(48000 * 3), r(48000 * 3);
-    for (size_t i = 0; i < l.size(); i++) l[i] = r[i] = 0.1f * (float)std::sin(2.0 * M_PI * 1000.0 * i / 48000.0);
+    for (size_t i = 0; i < l.size(); i++)
+        l[i] = r[i] = 0.1f * (float)std::sin(2.0 * M_PI * 1000.0 * i / 48000.0);
     meter.add(l.data(), r.data(), (int)l.size());
     EXPECT_NEAR(meter.integratedLufs(), -20.0, 0.5);
     EXPECT_NEAR(meter.samplePeak(), 0.1, 1e-3);

@@ -43,24 +43,27 @@ constexpr int skipped = 77;
 constexpr int rate = 48000;
 
 int failures = 0;
-#define CHECK(cond, ...)                                              \
-    do {                                                              \
-        if (!(cond)) {                                                \
+#define CHECK(cond, ...)                                                         \
+    do {                                                                         \
+        if (!(cond)) {                                                           \
             std::fprintf(stderr, "FAIL %s:%d: %s: ", __FILE__, __LINE__, #cond); \
-            std::fprintf(stderr, __VA_ARGS__);                        \
-            std::fprintf(stderr, "\n");                               \
-            failures++;                                               \
-        }                                                             \
+            std::fprintf(stderr, __VA_ARGS__);                                   \
+            std::fprintf(stderr, "\n");                                          \
+            failures++;                                                          \
+        }                                                                        \
     } while (0)
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 std::string findInPath(const std::string& name) {
     const char* path = std::getenv("PATH");
     std::stringstream dirs(path ? path : "/usr/bin:/bin");
     std::string dir;
     while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && access((fs::path(dir) / name).c_str(), X_OK) == 0) return (fs::path(dir) / name).string();
+        if (!dir.empty() && access((fs::path(dir) / name).c_str(), X_OK) == 0)
+            return (fs::path(dir) / name).string();
     return std::string();
 }
 
@@ -84,7 +87,8 @@ struct Child {
         posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         const int r = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
@@ -99,13 +103,15 @@ struct Child {
                 pid = -1;
                 return true;
             }
-            if (Clock::now() > until) return false;
+            if (Clock::now() > until)
+                return false;
             sleepMs(20);
         }
         return true;
     }
     void stop(int sig) {
-        if (pid <= 0) return;
+        if (pid <= 0)
+            return;
         kill(pid, sig);
         if (!wait(5.0)) {
             kill(pid, SIGKILL);
@@ -128,13 +134,16 @@ struct Server {
         name = "corvex-test-" + std::to_string((long)getpid());
         const std::string jackd = findInPath("jackd");
         std::vector<std::string> args = {jackd, "-n", name};
-        if (synchronous) args.push_back("-S");
-        for (const char* a : {"-d", "dummy", "-r", "48000", "-p", "64"}) args.push_back(a);
-        if (!process.start(args, folder + "/jackd.log")) return false;
+        if (synchronous)
+            args.push_back("-S");
+        for (const char* a : {"-d", "dummy", "-r", "48000", "-p", "64"})
+            args.push_back(a);
+        if (!process.start(args, folder + "/jackd.log"))
+            return false;
         for (int i = 0; i < 100; i++) {  // up to 10 s on a loaded machine
             jack_status_t status{};
-            jack_client_t* probe = jack_client_open("corvex-probe", (jack_options_t)(JackNoStartServer | JackServerName),
-                                                    &status, name.c_str());
+            jack_client_t* probe = jack_client_open(
+                "corvex-probe", (jack_options_t)(JackNoStartServer | JackServerName), &status, name.c_str());
             if (probe != nullptr) {
                 jack_client_close(probe);
                 return true;
@@ -152,14 +161,14 @@ struct Rig {
     jack_client_t* recorder = nullptr;
     jack_port_t* out = nullptr;
     jack_port_t* in[2] = {nullptr, nullptr};
-    std::vector<float> signal;             // played once `playing` is set; silence before and after
+    std::vector<float> signal;  // played once `playing` is set; silence before and after
     std::atomic<bool> playing{false};
     std::atomic<size_t> played{0};
-    std::vector<float> recorded[2];        // room for a minute
+    std::vector<float> recorded[2];  // room for a minute
     std::atomic<size_t> recordedFrames{0};
     std::atomic<bool> recording{false};
     std::atomic<long> xruns{0};
-    float tone = 0.0f;                     // amplitude of a steady tone when no signal is set
+    float tone = 0.0f;  // amplitude of a steady tone when no signal is set
     double phase = 0.0;
 
     static int feed(jack_nframes_t n, void* arg) {
@@ -181,7 +190,8 @@ struct Rig {
     }
     static int record(jack_nframes_t n, void* arg) {
         Rig* r = static_cast<Rig*>(arg);
-        if (!r->recording.load()) return 0;
+        if (!r->recording.load())
+            return 0;
         const float* a = static_cast<const float*>(jack_port_get_buffer(r->in[0], n));
         const float* b = static_cast<const float*>(jack_port_get_buffer(r->in[1], n));
         size_t at = r->recordedFrames.load();
@@ -226,8 +236,10 @@ struct Rig {
             int r = -1;
             for (int i = 0; i < 300 && r != 0; i++) {
                 r = jack_connect(recorder, link.first.c_str(), link.second.c_str());
-                if (r == EEXIST) r = 0;
-                if (r != 0) sleepMs(50);
+                if (r == EEXIST)
+                    r = 0;
+                if (r != 0)
+                    sleepMs(50);
             }
             if (r != 0) {
                 std::fprintf(stderr, "cannot connect %s to %s within 15 s\n", link.first.c_str(), link.second.c_str());
@@ -237,8 +249,10 @@ struct Rig {
         return true;
     }
     void close() {
-        if (feeder) jack_client_close(feeder);
-        if (recorder) jack_client_close(recorder);
+        if (feeder)
+            jack_client_close(feeder);
+        if (recorder)
+            jack_client_close(recorder);
         feeder = recorder = nullptr;
     }
     ~Rig() { close(); }
@@ -250,18 +264,20 @@ struct Scratch {
         std::string pattern = (fs::temp_directory_path() / "corvex-live-XXXXXX").string();
         std::vector<char> b(pattern.begin(), pattern.end());
         b.push_back(0);
-        if (mkdtemp(b.data())) dir = b.data();
+        if (mkdtemp(b.data()))
+            dir = b.data();
     }
     ~Scratch() {
         std::error_code ignored;
-        if (!dir.empty() && !std::getenv("CORVEX_KEEP_TEST_FILES")) fs::remove_all(dir, ignored);
+        if (!dir.empty() && !std::getenv("CORVEX_KEEP_TEST_FILES"))
+            fs::remove_all(dir, ignored);
     }
 };
 
 std::vector<std::string> liveCommand(const Server& server, const std::string& name, double seconds,
                                      const std::vector<std::string>& more = {}) {
-    std::vector<std::string> args = {CORVEX_LIVE_PATH, "--server", server.name, "--name", name, "--no-editor",
-                                     "--no-connect", "--no-session", "--plugin", CORVEX_PLUGIN_PATH};
+    std::vector<std::string> args = {CORVEX_LIVE_PATH, "--server",     server.name,    "--name",   name,
+                                     "--no-editor",    "--no-connect", "--no-session", "--plugin", CORVEX_PLUGIN_PATH};
     if (seconds > 0) {
         args.push_back("--seconds");
         args.push_back(std::to_string(seconds));
@@ -312,7 +328,8 @@ std::vector<float> testSignal() {
         for (size_t i = 0; i < (size_t)rate / 2 && start + i < s.size(); i++) {
             const double t = (double)i / rate;
             double v = 0.0;
-            for (int h = 1; h <= 6; h++) v += std::sin(2.0 * M_PI * notes[n] * h * t) / h;
+            for (int h = 1; h <= 6; h++)
+                v += std::sin(2.0 * M_PI * notes[n] * h * t) / h;
             s[start + i] = (float)(0.3 * v * std::exp(-4.0 * t));
         }
     }
@@ -325,7 +342,8 @@ bool writeWav(const std::string& path, const std::vector<float>& mono) {
     info.samplerate = rate;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!f) return false;
+    if (!f)
+        return false;
     sf_writef_float(f, mono.data(), (sf_count_t)mono.size());
     return sf_close(f) == 0;
 }
@@ -333,7 +351,8 @@ bool writeWav(const std::string& path, const std::vector<float>& mono) {
 bool readStereo(const std::string& path, std::vector<float>& left, std::vector<float>& right) {
     SF_INFO info = {};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f || info.channels != 2) return false;
+    if (!f || info.channels != 2)
+        return false;
     std::vector<float> all((size_t)info.frames * 2);
     sf_readf_float(f, all.data(), info.frames);
     sf_close(f);
@@ -348,7 +367,8 @@ bool readStereo(const std::string& path, std::vector<float>& left, std::vector<f
 
 size_t onset(const std::vector<float>& x, size_t from, float threshold) {
     for (size_t i = from; i < x.size(); i++)
-        if (std::fabs(x[i]) > threshold) return i;
+        if (std::fabs(x[i]) > threshold)
+            return i;
     return x.size();
 }
 
@@ -361,24 +381,29 @@ double matchOnce(Server& server, const std::string& dir, long& xruns) {
     std::vector<float> input(lead, 0.0f);
     input.insert(input.end(), signal.begin(), signal.end());
     const std::string in = dir + "/input.wav", rendered = dir + "/rendered.wav";
-    if (!writeWav(in, input)) return -1;
+    if (!writeWav(in, input))
+        return -1;
     Child render;
-    render.start({CORVEX_RENDER_PATH, "--plugin", CORVEX_PLUGIN_PATH, "-q", "--cab", CORVEX_CABINET_PATH, in, "-o",
-                  rendered},
-                 dir + "/render.log");
-    if (!render.wait(60) || render.exitCode() != 0) return -1;
+    render.start(
+        {CORVEX_RENDER_PATH, "--plugin", CORVEX_PLUGIN_PATH, "-q", "--cab", CORVEX_CABINET_PATH, in, "-o", rendered},
+        dir + "/render.log");
+    if (!render.wait(60) || render.exitCode() != 0)
+        return -1;
     std::vector<float> refLeft, refRight;
-    if (!readStereo(rendered, refLeft, refRight)) return -1;
+    if (!readStereo(rendered, refLeft, refRight))
+        return -1;
 
     Child live;
     live.start(liveCommand(server, "corvex-match", 0, {"--cab", CORVEX_CABINET_PATH}), dir + "/live.log");
     Rig rig;
     rig.signal = signal;
-    if (!rig.open(server.name, "corvex-match")) return -1;
+    if (!rig.open(server.name, "corvex-match"))
+        return -1;
     sleepMs(1500);  // at least the render's second of silence
     rig.recording.store(true);
     rig.playing.store(true);
-    while (rig.played.load() < signal.size() + (size_t)rate / 2) sleepMs(50);
+    while (rig.played.load() < signal.size() + (size_t)rate / 2)
+        sleepMs(50);
     rig.recording.store(false);
     xruns = rig.xruns.load();
     live.stop(SIGINT);
@@ -389,13 +414,15 @@ double matchOnce(Server& server, const std::string& dir, long& xruns) {
     std::vector<float> gotRight(rig.recorded[1].begin(), rig.recorded[1].begin() + (long)frames);
     // Align on the first note, then refine by the least difference nearby.
     const size_t a = onset(got, 0, 1e-3f), b = onset(refLeft, lead, 1e-3f);
-    if (a >= got.size() || b >= refLeft.size()) return -1;
+    if (a >= got.size() || b >= refLeft.size())
+        return -1;
     const size_t span = signal.size() - 2 * (size_t)rate / 10;
     double best = 1e30;
     long bestShift = 0;
     for (long shift = -64; shift <= 64; shift++) {
         const long start = (long)a - (long)(b - lead) + shift;
-        if (start < 0 || (size_t)start + span > frames) continue;
+        if (start < 0 || (size_t)start + span > frames)
+            continue;
         double diff = 0.0;
         for (size_t i = 0; i < span; i += 7) {
             const double d = got[(size_t)start + i] - refLeft[lead + i];
@@ -425,8 +452,10 @@ int scenarioMatch(Server& server, const std::string& dir) {
         long xruns = 0;
         const double difference = matchOnce(server, dir, xruns);
         CHECK(difference >= 0.0, "the rig or the render failed (see %s)", dir.c_str());
-        if (difference < 0.0) return 0;
-        if (difference < 1e-4) return 0;
+        if (difference < 0.0)
+            return 0;
+        if (difference < 1e-4)
+            return 0;
         if (xruns == 0) {
             CHECK(difference < 1e-4, "live output differs from the render by %.3g (relative RMS)", difference);
             return 0;
@@ -440,7 +469,8 @@ int scenarioMatch(Server& server, const std::string& dir) {
 double rms(const Rig& rig, size_t from, size_t to) {
     double sum = 0.0;
     for (size_t i = from; i < to; i++) {
-        if (!std::isfinite(rig.recorded[0][i])) return -1.0;
+        if (!std::isfinite(rig.recorded[0][i]))
+            return -1.0;
         sum += (double)rig.recorded[0][i] * rig.recorded[0][i];
     }
     return to > from ? std::sqrt(sum / (double)(to - from)) : 0.0;
@@ -457,7 +487,8 @@ int scenarioBufsize(Server& server, const std::string& dir) {
     for (int period : {256, 1024, 64}) {
         CHECK(jack_set_buffer_size(rig.feeder, (jack_nframes_t)period) == 0, "JACK refused %d frames", period);
         const std::string told = "now 48000 Hz, " + std::to_string(period) + " frames per period";
-        for (int i = 0; i < 100 && live.output().find(told) == std::string::npos; i++) sleepMs(50);
+        for (int i = 0; i < 100 && live.output().find(told) == std::string::npos; i++)
+            sleepMs(50);
         CHECK(live.output().find(told) != std::string::npos, "corvex-live did not follow to %d frames", period);
         sleepMs(300);
         const size_t from = rig.recordedFrames.load();
@@ -529,16 +560,22 @@ int main(int argc, char** argv) {
         return skipped;
     }
     int code = 0;
-    if (scenario == "run") code = scenarioRun(server, scratch.dir);
-    else if (scenario == "match") code = scenarioMatch(server, scratch.dir);
-    else if (scenario == "bufsize") code = scenarioBufsize(server, scratch.dir);
-    else if (scenario == "shutdown") code = scenarioShutdown(server, scratch.dir);
-    else if (scenario == "editor") code = scenarioEditor(server, scratch.dir);
+    if (scenario == "run")
+        code = scenarioRun(server, scratch.dir);
+    else if (scenario == "match")
+        code = scenarioMatch(server, scratch.dir);
+    else if (scenario == "bufsize")
+        code = scenarioBufsize(server, scratch.dir);
+    else if (scenario == "shutdown")
+        code = scenarioShutdown(server, scratch.dir);
+    else if (scenario == "editor")
+        code = scenarioEditor(server, scratch.dir);
     else {
         std::fprintf(stderr, "usage: live_jack_tests run|match|bufsize|shutdown|editor\n");
         return 2;
     }
     server.process.stop(SIGTERM);
-    if (failures > 0) return 1;
+    if (failures > 0)
+        return 1;
     return code;
 }

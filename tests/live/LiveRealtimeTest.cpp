@@ -19,7 +19,8 @@ namespace {
 struct Periods {
     std::vector<float> in, out0, out1;
     explicit Periods(int frames) : in((size_t)frames), out0((size_t)frames), out1((size_t)frames) {
-        for (int i = 0; i < frames; i++) in[(size_t)i] = 0.4f * std::sin(0.05f * (float)i);
+        for (int i = 0; i < frames; i++)
+            in[(size_t)i] = 0.4f * std::sin(0.05f * (float)i);
     }
 };
 
@@ -33,7 +34,8 @@ void expectQuiet(live::LiveEngine& engine, int frames, int periods, const std::s
         ASSERT_EQ(c.frees, 0) << what << ", period " << k;
         ASSERT_EQ(c.locks, 0) << what << ", period " << k;
     }
-    for (float s : p.out0) ASSERT_TRUE(std::isfinite(s)) << what;
+    for (float s : p.out0)
+        ASSERT_TRUE(std::isfinite(s)) << what;
 }
 
 TEST(LiveRealtime, ProcessAllocatesAndLocksNothing) {
@@ -83,15 +85,18 @@ TEST(LiveRealtime, StoppedOrMismatchedPeriodsAreSilent) {
     Periods p(128);
     p.out0.assign(128, 1.0f);
     engine.process(p.in.data(), nullptr, p.out0.data(), p.out1.data(), 128);
-    for (float s : p.out0) ASSERT_EQ(s, 0.0f);
+    for (float s : p.out0)
+        ASSERT_EQ(s, 0.0f);
     engine.process(p.in.data(), nullptr, p.out0.data(), p.out1.data(), 64);
     float energy = 0.0f;
-    for (int i = 0; i < 64; i++) energy += p.out0[(size_t)i] * p.out0[(size_t)i];
+    for (int i = 0; i < 64; i++)
+        energy += p.out0[(size_t)i] * p.out0[(size_t)i];
     EXPECT_GT(energy, 0.0f) << "a running engine plays";
     engine.stop();
     EXPECT_FALSE(plugin.isResumed());
     engine.process(p.in.data(), nullptr, p.out0.data(), p.out1.data(), 64);
-    for (int i = 0; i < 64; i++) ASSERT_EQ(p.out0[(size_t)i], 0.0f);
+    for (int i = 0; i < 64; i++)
+        ASSERT_EQ(p.out0[(size_t)i], 0.0f);
 }
 
 }  // namespace

@@ -28,7 +28,10 @@ struct ConfigHome {
         setenv("XDG_CONFIG_HOME", root.c_str(), 1);
     }
     ~ConfigHome() {
-        if (had) setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+        if (had)
+            setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
         std::error_code ignored;
         fs::remove_all(root, ignored);
     }
@@ -52,7 +55,8 @@ TEST(LiveState, RemembersBankAndProgramAcrossInstances) {
     }
     // Only the file itself is left behind: no temporary files.
     int files = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) files += entry.is_regular_file();
+    for (const auto& entry : fs::directory_iterator(folder))
+        files += entry.is_regular_file();
     EXPECT_EQ(files, 1);
     {
         PluginHost plugin;
@@ -86,9 +90,9 @@ TEST(LiveState, DamagedFileIsRefusedAndKept) {
 TEST(LiveOptions, CommandLine) {
     live::LiveOptions o;
     std::string error;
-    const char* good[] = {"corvex-live", "--inputs", "2",       "--in",         "system:capture_1", "--out=a:b",
-                          "--cab",       "x.wav",    "--cab-trim", "-3.5",      "--no-editor",      "--seconds",
-                          "2.5",         "--program", "3"};
+    const char* good[] = {"corvex-live", "--inputs",  "2",     "--in",       "system:capture_1",
+                          "--out=a:b",   "--cab",     "x.wav", "--cab-trim", "-3.5",
+                          "--no-editor", "--seconds", "2.5",   "--program",  "3"};
     ASSERT_TRUE(live::parseLiveOptions(15, good, o, error)) << error;
     EXPECT_EQ(o.inputs, 2);
     EXPECT_EQ(o.connectIn.size(), 1u);
@@ -99,10 +103,14 @@ TEST(LiveOptions, CommandLine) {
     EXPECT_EQ(o.program, 3);
 
     const std::vector<std::vector<const char*>> bad = {
-        {"corvex-live", "--inputs", "3"},          {"corvex-live", "--cab-trim", "-3"},
-        {"corvex-live", "--cab", "x", "--cab-trim", "99"}, {"corvex-live", "--seconds", "0"},
-        {"corvex-live", "--in", "a", "--in", "b"}, {"corvex-live", "--bogus"},
-        {"corvex-live", "--cab"},                  {"corvex-live", "--no-editor=1"},
+        {"corvex-live", "--inputs", "3"},
+        {"corvex-live", "--cab-trim", "-3"},
+        {"corvex-live", "--cab", "x", "--cab-trim", "99"},
+        {"corvex-live", "--seconds", "0"},
+        {"corvex-live", "--in", "a", "--in", "b"},
+        {"corvex-live", "--bogus"},
+        {"corvex-live", "--cab"},
+        {"corvex-live", "--no-editor=1"},
     };
     for (const auto& argv : bad) {
         EXPECT_FALSE(live::parseLiveOptions((int)argv.size(), argv.data(), o, error)) << argv[1];

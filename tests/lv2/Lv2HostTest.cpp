@@ -46,9 +46,9 @@ protected:
 
 // The port symbols sessions are saved with: renaming a parameter must not
 // silently change them.
-const char* const kSymbols[corvex::kNumParameters] = {
-    "input", "channel", "drive",  "mix_pls",     "low",        "mid",      "high",
-    "contour", "power_amp", "volume", "mono_stereo", "lowq_highq", "tqz_boost"};
+const char* const kSymbols[corvex::kNumParameters] = {"input",       "channel",    "drive",    "mix_pls",   "low",
+                                                      "mid",         "high",       "contour",  "power_amp", "volume",
+                                                      "mono_stereo", "lowq_highq", "tqz_boost"};
 
 TEST_F(Lv2Host, PortsDescribeTheEffectsParameters) {
     AEffect* effect = createEffectInstance(quietHost);
@@ -169,8 +169,8 @@ TEST_F(Lv2Host, StateSurvivesASessionThroughLilvsStateApi) {
         before = amp.savedBlob();
         LilvState* state = amp.saveState();
         ASSERT_NE(state, nullptr);
-        char* serialised = lilv_state_to_string(world.world, &world.urids.mapFeature, &world.urids.unmapFeature,
-                                                state, "urn:corvex:test-session", nullptr);
+        char* serialised = lilv_state_to_string(world.world, &world.urids.mapFeature, &world.urids.unmapFeature, state,
+                                                "urn:corvex:test-session", nullptr);
         ASSERT_NE(serialised, nullptr);
         text = serialised;
         lilv_free(serialised);
@@ -255,9 +255,9 @@ TEST_F(Lv2Host, HostileBlobsAreRefusedAndChangeNothing) {
     const uint32_t chunk = world.urids.map(LV2_ATOM__Chunk);
 
     std::vector<Offered> hostile;
-    hostile.push_back({good, chunk, false});                                  // no property at all
-    hostile.push_back({good, world.urids.map(LV2_ATOM__String), true});        // wrong type
-    hostile.push_back({{}, chunk, true});                                     // empty
+    hostile.push_back({good, chunk, false});                                                     // no property at all
+    hostile.push_back({good, world.urids.map(LV2_ATOM__String), true});                          // wrong type
+    hostile.push_back({{}, chunk, true});                                                        // empty
     hostile.push_back({std::vector<unsigned char>(good.begin(), good.end() - 1), chunk, true});  // short
     std::vector<unsigned char> longer = good;
     longer.push_back(0);
@@ -281,9 +281,9 @@ TEST_F(Lv2Host, HostileBlobsAreRefusedAndChangeNothing) {
     const LV2_State_Interface* state = amp.stateInterface();
     ASSERT_NE(state, nullptr);
     for (size_t i = 0; i < hostile.size(); ++i) {
-        EXPECT_NE(state->restore(lilv_instance_get_handle(amp.instance), retrieveOffered, &hostile[i], 0,
-                                 world.urids.list),
-                  LV2_STATE_SUCCESS)
+        EXPECT_NE(
+            state->restore(lilv_instance_get_handle(amp.instance), retrieveOffered, &hostile[i], 0, world.urids.list),
+            LV2_STATE_SUCCESS)
             << "blob " << i;
         EXPECT_EQ(amp.savedBlob(), good) << "blob " << i << " changed the state";
     }

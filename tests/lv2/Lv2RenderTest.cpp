@@ -34,8 +34,8 @@ std::vector<float> makeInput(int rate, int frames) {
     for (int i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / rate;
         interleaved[2 * i] = static_cast<float>(0.6 * std::exp(-4.0 * t) * std::sin(2.0 * M_PI * 110.0 * t));
-        interleaved[2 * i + 1] = static_cast<float>(0.3 * std::sin(2.0 * M_PI * 146.8 * t) +
-                                                    0.2 * std::sin(2.0 * M_PI * 220.0 * t + 0.3));
+        interleaved[2 * i + 1] =
+            static_cast<float>(0.3 * std::sin(2.0 * M_PI * 146.8 * t) + 0.2 * std::sin(2.0 * M_PI * 220.0 * t + 0.3));
     }
     return interleaved;
 }
@@ -121,10 +121,11 @@ TEST(Lv2Render, EveryModeAtEveryRateMatchesTheVstBuildBitForBit) {
             const float boost = (mode & 8) ? 1.0f : 0.0f;
             // Index order, as the LV2 side applies them; knobs away from
             // their defaults so the chain is not in its start position.
-            const std::vector<Setting> settings = {
-                {"input", 0, 0.7f},        {"channel", 1, channel},      {"drive", 2, 0.8f},
-                {"low", 4, 0.3f},          {"high", 6, 0.65f},           {"volume", 9, 0.9f},
-                {"mono_stereo", 10, stereo}, {"lowq_highq", 11, quality}, {"tqz_boost", 12, boost}};
+            const std::vector<Setting> settings = {{"input", 0, 0.7f},          {"channel", 1, channel},
+                                                   {"drive", 2, 0.8f},          {"low", 4, 0.3f},
+                                                   {"high", 6, 0.65f},          {"volume", 9, 0.9f},
+                                                   {"mono_stereo", 10, stereo}, {"lowq_highq", 11, quality},
+                                                   {"tqz_boost", 12, boost}};
             std::string command = "lv2apply -i " + shellQuote(in);
             const std::string out = work + "/out-" + std::to_string(rate) + "-" + std::to_string(mode) + ".wav";
             command += " -o " + shellQuote(out);
@@ -141,9 +142,8 @@ TEST(Lv2Render, EveryModeAtEveryRateMatchesTheVstBuildBitForBit) {
             for (size_t i = 0; i < lv2.size() && firstDifference == lv2.size(); ++i)
                 if (std::memcmp(&lv2[i], &vst[i], sizeof(float)) != 0)
                     firstDifference = i;
-            EXPECT_EQ(firstDifference, lv2.size())
-                << "rate " << rate << " mode " << mode << ": first different sample " << firstDifference / 2
-                << (firstDifference % 2 ? " right" : " left");
+            EXPECT_EQ(firstDifference, lv2.size()) << "rate " << rate << " mode " << mode << ": first different sample "
+                                                   << firstDifference / 2 << (firstDifference % 2 ? " right" : " left");
             // Not silence: the comparison means something.
             double energy = 0.0;
             for (float v : vst)

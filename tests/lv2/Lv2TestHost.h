@@ -20,9 +20,7 @@ public:
         mapFeature.handle = this;
         mapFeature.map = [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<UridMap*>(h)->map(uri); };
         unmapFeature.handle = this;
-        unmapFeature.unmap = [](LV2_URID_Unmap_Handle h, LV2_URID id) {
-            return static_cast<UridMap*>(h)->unmap(id);
-        };
+        unmapFeature.unmap = [](LV2_URID_Unmap_Handle h, LV2_URID id) { return static_cast<UridMap*>(h)->unmap(id); };
         features[0] = {LV2_URID__map, &mapFeature};
         features[1] = {LV2_URID__unmap, &unmapFeature};
         list[0] = &features[0];
@@ -121,7 +119,8 @@ public:
     const float* outRight() const { return inPlace ? in.data() + maxBlock : out.data() + maxBlock; }
 
     const LV2_State_Interface* stateInterface() const {
-        return static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance, LV2_STATE__interface));
+        return static_cast<const LV2_State_Interface*>(
+            lilv_instance_get_extension_data(instance, LV2_STATE__interface));
     }
 
     // The plug-in's state blob, through its own save (the host side of
@@ -140,8 +139,8 @@ public:
 
     // lilv's state API: a state of this instance, ports and properties.
     LilvState* saveState() {
-        return lilv_state_new_from_instance(world.plugin, instance, &world.urids.mapFeature, nullptr, nullptr,
-                                            nullptr, nullptr, getPort, this, 0, world.urids.list);
+        return lilv_state_new_from_instance(world.plugin, instance, &world.urids.mapFeature, nullptr, nullptr, nullptr,
+                                            nullptr, getPort, this, 0, world.urids.list);
     }
     void restoreState(const LilvState* state) {
         lilv_state_restore(state, instance, setPort, this, 0, world.urids.list);

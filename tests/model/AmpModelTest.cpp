@@ -15,7 +15,9 @@
 
 namespace {
 
-bool sameBytes(const AmpSide& a, const AmpSide& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBytes(const AmpSide& a, const AmpSide& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 AmpModel designed(float rate, int highQuality) {
     AmpModel model;

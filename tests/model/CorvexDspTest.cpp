@@ -17,7 +17,9 @@ namespace {
 
 static_assert(sizeof(Corvex) < 64 * 1024, "an instance keeps its own state under 64 KiB");
 
-bool sameBytes(const void* a, const void* b, size_t n) { return std::memcmp(a, b, n) == 0; }
+bool sameBytes(const void* a, const void* b, size_t n) {
+    return std::memcmp(a, b, n) == 0;
+}
 
 class EffectAmpModel : public ::testing::Test {
 protected:
@@ -225,8 +227,8 @@ TEST_F(EffectAmpModel, MissingChannelsAreRefusedWithSilence) {
 TEST_F(EffectAmpModel, UnusableSampleRatesAreRefused) {
     effect->setSampleRate(48000.0f);
     const AmpSide before = effect->amp.left;
-    for (float rate : {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(),
-                       std::numeric_limits<float>::infinity()}) {
+    for (float rate :
+         {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
         effect->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
         EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), 192000.0);
     }
@@ -238,7 +240,8 @@ TEST_F(EffectAmpModel, BlockDuringARedesignIsSilentAndHarmless) {
     const AmpSide before = effect->amp.left;
     effect->amp.holdForTest();  // as if another thread were redesigning
     render(64);
-    for (float v : outL) ASSERT_EQ(v, 0.0f);
+    for (float v : outL)
+        ASSERT_EQ(v, 0.0f);
     EXPECT_TRUE(sameBytes(&effect->amp.left, &before, sizeof before));
     effect->amp.releaseForTest();
     render(64);

@@ -40,7 +40,7 @@ protected:
     CorvexProbe* effect;
 };
 
-const char* const kNames[] = {"Input", "Channel", "Drive",     "Mix PLS",     "Low",        "Mid",      "High",
+const char* const kNames[] = {"Input",   "Channel",   "Drive",  "Mix PLS",     "Low",        "Mid",      "High",
                               "Contour", "Power Amp", "Volume", "Mono/Stereo", "LowQ/HighQ", "TQZ Boost"};
 const float kDefaults[] = {0.5f, 0.0f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.0f, 0.0f, 0.0f};
 
@@ -153,9 +153,9 @@ TEST_F(Parameters, EachChannelKeepsItsOwnValues) {
     // The editor heard the eight re-applied values, in order, then the
     // channel change itself; Drive came back as 0.2.
     const std::vector<std::pair<VstInt32, float>> expected = {
-        {Corvex::kInput, 0.5f}, {Corvex::kDrive, 0.2f},  {Corvex::kLow, 0.5f},      {Corvex::kMid, 0.5f},
-        {Corvex::kHigh, 0.5f},  {Corvex::kContour, 0.5f}, {Corvex::kVolume, 0.5f}, {Corvex::kPowerAmp, 0.5f},
-        {Corvex::kChannel, 0.0f}};
+        {Corvex::kInput, 0.5f},  {Corvex::kDrive, 0.2f},    {Corvex::kLow, 0.5f},
+        {Corvex::kMid, 0.5f},    {Corvex::kHigh, 0.5f},     {Corvex::kContour, 0.5f},
+        {Corvex::kVolume, 0.5f}, {Corvex::kPowerAmp, 0.5f}, {Corvex::kChannel, 0.0f}};
     EXPECT_EQ(editor->parameterCalls, expected);
 
     effect->setParameter(Corvex::kChannel, 1.0f);

@@ -23,7 +23,8 @@ struct Setting {
 std::vector<float> render(EntryPoint entry, const Setting& s) {
     FakeHost host;
     AEffect* effect = entry(FakeHost::callback);
-    if (!effect) return {};
+    if (!effect)
+        return {};
     auto dispatch = [&](VstInt32 opcode, VstInt32 index, VstIntPtr value, float opt) {
         return effect->dispatcher(effect, opcode, index, value, nullptr, opt);
     };

@@ -67,9 +67,9 @@ struct ChannelField {
     VstInt32 parameter;
     std::size_t offset;
 };
-const ChannelField kChannelFields[] = {{Corvex::kInput, 0},    {Corvex::kDrive, 8},  {Corvex::kContour, 16},
-                                       {Corvex::kLow, 24},     {Corvex::kMid, 32},   {Corvex::kHigh, 40},
-                                       {Corvex::kVolume, 48},  {Corvex::kPowerAmp, 56}};
+const ChannelField kChannelFields[] = {{Corvex::kInput, 0},   {Corvex::kDrive, 8},    {Corvex::kContour, 16},
+                                       {Corvex::kLow, 24},    {Corvex::kMid, 32},     {Corvex::kHigh, 40},
+                                       {Corvex::kVolume, 48}, {Corvex::kPowerAmp, 56}};
 
 }  // namespace
 
@@ -145,8 +145,8 @@ TEST_F(Programs, ProgramChangeReachesTheEditorForEveryParameter) {
         EXPECT_TRUE(seen[i]) << i;
     // The last four are the shared ones, in this order.
     ASSERT_GE(editor->parameterCalls.size(), 4u);
-    const auto tail = std::vector<std::pair<VstInt32, float>>(editor->parameterCalls.end() - 4,
-                                                              editor->parameterCalls.end());
+    const auto tail =
+        std::vector<std::pair<VstInt32, float>>(editor->parameterCalls.end() - 4, editor->parameterCalls.end());
     const std::vector<std::pair<VstInt32, float>> expected = {
         {Corvex::kMixPls, 0.5f}, {Corvex::kMonoStereo, 0.0f}, {Corvex::kQuality, 0.0f}, {Corvex::kBoost, 0.0f}};
     EXPECT_EQ(tail, expected);

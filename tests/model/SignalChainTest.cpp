@@ -19,7 +19,9 @@ namespace {
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
 
-bool sameState(const AmpSide& a, const AmpSide& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameState(const AmpSide& a, const AmpSide& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 struct Block {
     std::vector<float> inL, inR, outL, outR;
@@ -36,13 +38,12 @@ void fillMusic(Block& b, int offset, float level = 0.6f) {
 }
 
 void processReference(TestChain& c, Block& b) {
-    processChainBlockReference(c.left, c.right, c.settings, b.inL.data(), b.inR.data(), b.outL.data(),
-                               b.outR.data(), b.size());
+    processChainBlockReference(c.left, c.right, c.settings, b.inL.data(), b.inR.data(), b.outL.data(), b.outR.data(),
+                               b.size());
 }
 
 void processFast(TestChain& c, Block& b) {
-    processChainBlock(c.left, c.right, c.settings, b.inL.data(), b.inR.data(), b.outL.data(), b.outR.data(),
-                      b.size());
+    processChainBlock(c.left, c.right, c.settings, b.inL.data(), b.inR.data(), b.outL.data(), b.outR.data(), b.size());
 }
 
 // Runs the same blocks through two copies of a chain, one by the reference
@@ -87,17 +88,23 @@ TEST_P(FastPathMatchesReference, BitForBitThroughSettingChangesAndFaults) {
         s.driveGain = driveTaper((round % 6) / 5.0);
         s.low = 0.1 * (round % 9);
         s.contour = round % 10 == 9 ? 0.0 : 0.45;
-        if (round == 0) copyChain(fast, reference);
+        if (round == 0)
+            copyChain(fast, reference);
         fast.settings = s;
 
         Block a(sizes[round % 10]);
         fillMusic(a, offset, round % 8 == 3 ? 40.0f : 0.6f);
         offset += a.size();
-        if (round == 11) a.inL[a.size() / 2] = kNaN;
-        if (round == 13) a.inR[0] = kInf;
-        if (round == 17) a.inL[a.size() - 1] = -kInf;
-        if (round == 19) a.inR[a.size() / 3] = 3.0e38f;
-        if (round == 23) a.inL[0] = -3.4e38f;
+        if (round == 11)
+            a.inL[a.size() / 2] = kNaN;
+        if (round == 13)
+            a.inR[0] = kInf;
+        if (round == 17)
+            a.inL[a.size() - 1] = -kInf;
+        if (round == 19)
+            a.inR[a.size() / 3] = 3.0e38f;
+        if (round == 23)
+            a.inL[0] = -3.4e38f;
         Block b = a;
         processReference(reference, a);
         processFast(fast, b);
@@ -113,8 +120,7 @@ TEST_P(FastPathMatchesReference, BitForBitThroughSettingChangesAndFaults) {
 
 INSTANTIATE_TEST_SUITE_P(RatesAndLanes, FastPathMatchesReference,
                          ::testing::Combine(::testing::Values(44100.0f, 96000.0f), ::testing::Values(0, 1),
-                                            ::testing::Values(ChainLanes::sse2, ChainLanes::avx2,
-                                                              ChainLanes::avx512)),
+                                            ::testing::Values(ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512)),
                          caseName);
 
 TEST(SignalChain, ZeroOrNegativeFramesTouchNothing) {
@@ -127,8 +133,8 @@ TEST(SignalChain, ZeroOrNegativeFramesTouchNothing) {
     for (int frames : {0, -1, -512}) {
         processChainBlock(chain.left, chain.right, chain.settings, b.inL.data(), b.inR.data(), b.outL.data(),
                           b.outR.data(), frames);
-        processChainBlockReference(chain.left, chain.right, chain.settings, b.inL.data(), b.inR.data(),
-                                   b.outL.data(), b.outR.data(), frames);
+        processChainBlockReference(chain.left, chain.right, chain.settings, b.inL.data(), b.inR.data(), b.outL.data(),
+                                   b.outR.data(), frames);
     }
     EXPECT_TRUE(sameState(chain.left, before.left));
     EXPECT_TRUE(sameState(chain.right, before.right));
@@ -145,7 +151,8 @@ TEST(SignalChain, MonoFeedsBothOutputsAndLeavesTheRightSideAlone) {
     EXPECT_EQ(b.outL, b.outR);
     EXPECT_TRUE(sameState(chain.right, before.right));
     double energy = 0.0;
-    for (float v : b.outL) energy += v * v;
+    for (float v : b.outL)
+        energy += v * v;
     EXPECT_GT(energy, 1e-3);
 }
 
@@ -211,7 +218,8 @@ TEST(SignalChain, SilenceSettlesNearZeroWithoutDenormals) {
                          side->lowpass10k.y1, side->lowShelf1k.y1}) {
             EXPECT_NE(std::fpclassify(v), FP_SUBNORMAL);
         }
-        for (float v : side->downsampler2x.outputHistory) EXPECT_NE(std::fpclassify(v), FP_SUBNORMAL);
+        for (float v : side->downsampler2x.outputHistory)
+            EXPECT_NE(std::fpclassify(v), FP_SUBNORMAL);
     }
 }
 
@@ -317,13 +325,15 @@ TEST(SignalChain, BadParametersSilenceWithoutHarm) {
     fillMusic(b, 0);
     chain.settings.volume = std::numeric_limits<double>::quiet_NaN();
     processFast(chain, b);
-    for (float v : b.outL) ASSERT_EQ(v, 0.0f);
+    for (float v : b.outL)
+        ASSERT_EQ(v, 0.0f);
 
     chain.settings.volume = 0.5;
     chain.settings.high = std::numeric_limits<double>::quiet_NaN();  // poisons the tone stack
     fillMusic(b, 128);
     processFast(chain, b);
-    for (float v : b.outL) ASSERT_EQ(v, 0.0f);
+    for (float v : b.outL)
+        ASSERT_EQ(v, 0.0f);
 
     chain.settings.high = 0.5;
     Block next(1024);

@@ -13,7 +13,9 @@
 
 namespace {
 
-double a0Of(const Biquad& q) { return 1.0 / q.inverseA0; }
+double a0Of(const Biquad& q) {
+    return 1.0 / q.inverseA0;
+}
 
 double biquadGainProper(const Biquad& q, double w) {
     const std::complex<double> z1 = std::polar(1.0, -w);
@@ -266,7 +268,8 @@ TEST(HalfBandStep, PathsAndOrder) {
         float a, b;
         upsampleHalfBand(up2, (float)std::sin(0.05 * n), a, b);
         const float y = downsampleHalfBand(down2, a * 2.0f, b * 2.0f);
-        if (n > 2000) peak = std::fmax(peak, std::fabs(y));
+        if (n > 2000)
+            peak = std::fmax(peak, std::fabs(y));
     }
     EXPECT_NEAR(peak, 2.0, 0.02);
 }

@@ -52,7 +52,8 @@ TEST(ToneStack, DesignClearsStateAndMarksStale) {
 TEST(ToneStack, BlocksDc) {
     ToneStack stack = designed(176400.0);
     double y = 0.0;
-    for (int i = 0; i < 2000000; ++i) y = run(stack, 0.5, 0.5, 0.5, 0.5, 1.0);
+    for (int i = 0; i < 2000000; ++i)
+        y = run(stack, 0.5, 0.5, 0.5, 0.5, 1.0);
     EXPECT_NEAR(y, 0.0, 1e-6);
     EXPECT_NEAR(std::abs(response(stack, 0.0)), 0.0, 1e-8);
 }

@@ -15,8 +15,8 @@ constexpr double kRate = 176400.0;
 
 TriodeStage designedStage1() {
     TriodeStage stage;
-    designTriodeStage(68000.0, 820.0, 6.8e-7, 273.79, 100000.0, 200.0, 0.0, 1000000.0, 2.2e-8, kRate,
-                      triodeCurveFitA, stage);
+    designTriodeStage(68000.0, 820.0, 6.8e-7, 273.79, 100000.0, 200.0, 0.0, 1000000.0, 2.2e-8, kRate, triodeCurveFitA,
+                      stage);
     return stage;
 }
 
@@ -109,10 +109,12 @@ TEST(TriodeStep, CathodeNeverNegativeAndOutputFinite) {
 TEST(TriodeStep, HeldInputDecaysWithTheCouplingTimeConstant) {
     TriodeStage stage = designedStage1();
     double y = 0.0;
-    for (int i = 0; i < 10; ++i) y = step(stage, 0.5);
+    for (int i = 0; i < 10; ++i)
+        y = step(stage, 0.5);
     EXPECT_LT(y, -1.0);  // inverted and amplified
     // tau = 1 Mohm x 22 nF = 22 ms; after 0.5 s (22 tau) nothing is left.
-    for (int i = 0; i < (int)(0.5 * kRate); ++i) y = step(stage, 0.5);
+    for (int i = 0; i < (int)(0.5 * kRate); ++i)
+        y = step(stage, 0.5);
     EXPECT_NEAR(y, 0.0, 1e-6);
 }
 
@@ -122,8 +124,8 @@ TEST(TriodeStep, CathodeFollowsOneSampleLate) {
     step(stage, 0.3);
     // This step's grid and plate were computed against the old cathode...
     EXPECT_EQ(stage.gridVoltage, 0.3);
-    const double expectedVk =
-        stage.cathodeCoefficient * (stage.plateCurrent + stage.gridCurrent + stage.cathodeCapacitance * vkBefore * kRate);
+    const double expectedVk = stage.cathodeCoefficient *
+                              (stage.plateCurrent + stage.gridCurrent + stage.cathodeCapacitance * vkBefore * kRate);
     // ...and the new cathode voltage comes from the new currents.
     EXPECT_EQ(stage.cathodeVoltage, expectedVk);
 }

@@ -88,7 +88,8 @@ TEST(FactoryBank, EveryProgramAndChannelPlaysTheRiffAtOneLoudnessBelowFullScale)
             PluginHost plugin;
             loadBank(plugin, bank, di.rate);
             plugin.setProgram(i);
-            if (channel != r.channel) plugin.setParameter(kChannel, (float)channel);
+            if (channel != r.channel)
+                plugin.setParameter(kChannel, (float)channel);
             LevelReport level;
             ASSERT_TRUE(renderAndMeasure(plugin, di, level, error)) << error;
             EXPECT_LT(level.samplePeakDb, -1.0);

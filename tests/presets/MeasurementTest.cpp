@@ -14,7 +14,8 @@ constexpr double kPi = 3.141592653589793;
 
 std::vector<float> sine(double frequency, double amplitude, double seconds, int rate = 48000) {
     std::vector<float> s((size_t)(seconds * rate));
-    for (size_t n = 0; n < s.size(); n++) s[n] = (float)(amplitude * std::sin(2.0 * kPi * frequency * (double)n / rate));
+    for (size_t n = 0; n < s.size(); n++)
+        s[n] = (float)(amplitude * std::sin(2.0 * kPi * frequency * (double)n / rate));
     return s;
 }
 
@@ -42,7 +43,8 @@ TEST(Loudness, GatingAndPeaksFollowTheSignal) {
     // 10 s of tone then 10 s of near silence: the gate drops the quiet half,
     // so the reading stays that of the tone, not 3 dB below it.
     std::vector<float> tone = sine(1000.0, std::pow(10.0, -20.0 / 20.0), 20.0, 44100);
-    for (size_t n = tone.size() / 2; n < tone.size(); n++) tone[n] *= 1e-4f;
+    for (size_t n = tone.size() / 2; n < tone.size(); n++)
+        tone[n] *= 1e-4f;
     LevelReport r;
     std::string error;
     ASSERT_TRUE(measureLevels(tone, tone, 44100, r, error)) << error;
@@ -74,7 +76,8 @@ TEST(Survey, HarmonicDistortionOfKnownMixtures) {
 
     std::vector<float> h2 = sine(2 * f, 0.03, 1.0, 44100), h3 = sine(3 * f, 0.04, 1.0, 44100);
     std::vector<float> h11 = sine(11 * f, 0.2, 1.0, 44100);  // beyond the tenth: not counted
-    for (size_t n = 0; n < x.size(); n++) x[n] += h2[n] + h3[n] + h11[n];
+    for (size_t n = 0; n < x.size(); n++)
+        x[n] += h2[n] + h3[n] + h11[n];
     harmonicDistortion(x, thd, fundamental);
     EXPECT_NEAR(thd, 0.1, 1e-4);  // sqrt(0.03^2 + 0.04^2) / 0.5
     EXPECT_NEAR(fundamental, 0.5, 1e-4);

@@ -78,12 +78,17 @@ bool watchesLocks() {
 // The sanitizer's allocator serves malloc and operator new alike and reports
 // each allocation and release to these hooks.
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*, std::size_t),
-                                                          void (*freeHook)(const volatile void*));
+                                                         void (*freeHook)(const volatile void*));
 
 namespace {
-void sanitizerMallocHook(const volatile void*, std::size_t) { noteAllocation(); }
-void sanitizerFreeHook(const volatile void* p) { noteFree(const_cast<const void*>(p)); }
-[[maybe_unused]] const int hooksInstalled = __sanitizer_install_malloc_and_free_hooks(sanitizerMallocHook, sanitizerFreeHook);
+void sanitizerMallocHook(const volatile void*, std::size_t) {
+    noteAllocation();
+}
+void sanitizerFreeHook(const volatile void* p) {
+    noteFree(const_cast<const void*>(p));
+}
+[[maybe_unused]] const int hooksInstalled =
+    __sanitizer_install_malloc_and_free_hooks(sanitizerMallocHook, sanitizerFreeHook);
 }  // namespace
 
 #else
@@ -151,8 +156,12 @@ void release(void* p) {
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return newOrThrow(size); }
-void* operator new[](std::size_t size) { return newOrThrow(size); }
+void* operator new(std::size_t size) {
+    return newOrThrow(size);
+}
+void* operator new[](std::size_t size) {
+    return newOrThrow(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     noteAllocation();
     return __libc_malloc(size ? size : 1);
@@ -161,8 +170,12 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     noteAllocation();
     return __libc_malloc(size ? size : 1);
 }
-void* operator new(std::size_t size, std::align_val_t a) { return alignedNewOrThrow(size, a); }
-void* operator new[](std::size_t size, std::align_val_t a) { return alignedNewOrThrow(size, a); }
+void* operator new(std::size_t size, std::align_val_t a) {
+    return alignedNewOrThrow(size, a);
+}
+void* operator new[](std::size_t size, std::align_val_t a) {
+    return alignedNewOrThrow(size, a);
+}
 void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
     noteAllocation();
     return __libc_memalign(static_cast<std::size_t>(a), size ? size : 1);
@@ -171,18 +184,42 @@ void* operator new[](std::size_t size, std::align_val_t a, const std::nothrow_t&
     noteAllocation();
     return __libc_memalign(static_cast<std::size_t>(a), size ? size : 1);
 }
-void operator delete(void* p) noexcept { release(p); }
-void operator delete[](void* p) noexcept { release(p); }
-void operator delete(void* p, std::size_t) noexcept { release(p); }
-void operator delete[](void* p, std::size_t) noexcept { release(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { release(p); }
-void operator delete(void* p, std::align_val_t) noexcept { release(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { release(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { release(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { release(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { release(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { release(p); }
+void operator delete(void* p) noexcept {
+    release(p);
+}
+void operator delete[](void* p) noexcept {
+    release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    release(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    release(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    release(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    release(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    release(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    release(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    release(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    release(p);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    release(p);
+}
 
 #endif  // heap
 

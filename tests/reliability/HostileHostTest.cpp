@@ -125,7 +125,8 @@ TEST(HostileHost, EmptyBlocksAndMissingBuffersTouchNothing) {
 }
 
 TEST(HostileHost, SampleRatesFrom8kTo384k) {
-    const float rates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000};
+    const float rates[] = {8000,  11025, 16000,  22050,  32000,  44100, 48000,
+                           88200, 96000, 176400, 192000, 352800, 384000};
     for (float quality : {0.0f, 1.0f}) {
         Instance instance;
         ASSERT_TRUE(instance.valid());

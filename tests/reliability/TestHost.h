@@ -19,7 +19,9 @@
 namespace reliability {
 
 // Host callbacks seen since start-up, any thread.
-inline std::atomic<long>& hostCallCount() { return quietHostCalls(); }
+inline std::atomic<long>& hostCallCount() {
+    return quietHostCalls();
+}
 
 // Answers the version query with 2400 (a VST 2.4 host) and 0 to everything
 // else, as a host that offers nothing.

@@ -41,13 +41,13 @@ TEST(ThreadStress, AudioWhileTheHostAutomatesEverything) {
                                     static_cast<const unsigned char*>(chunk) + bankSize);
     for (int program = 0; program < 10; ++program) {
         unsigned char* record = bank.data() + program * 208;
-        const float quality = float(program % 2);          // LowQ/HighQ at offset 64
-        const float stereo = float((program / 2) % 2);     // Mono/Stereo at offset 60
-        const float channel = float((program / 4) % 2);    // Channel at offset 28
+        const float quality = float(program % 2);        // LowQ/HighQ at offset 64
+        const float stereo = float((program / 2) % 2);   // Mono/Stereo at offset 60
+        const float channel = float((program / 4) % 2);  // Channel at offset 28
         std::memcpy(record + 64, &quality, 4);
         std::memcpy(record + 60, &stereo, 4);
         std::memcpy(record + 28, &channel, 4);
-        for (int value = 0; value < 16; ++value) {         // both channels' eight doubles
+        for (int value = 0; value < 16; ++value) {  // both channels' eight doubles
             const double v = 0.05 + 0.9 * ((program * 16 + value) % 17) / 16.0;
             std::memcpy(record + 80 + 8 * value, &v, 8);
         }
@@ -70,8 +70,8 @@ TEST(ThreadStress, AudioWhileTheHostAutomatesEverything) {
             const bool writersFinished = writersDone.load(std::memory_order_acquire);
             block.fillNoise(rng, 0.7f);
             frames = (frames * 7 + 97) % 1024 + 1;  // 1 to 1024, changing every block
-            instance.process(block.inLeft.data(), block.inRight.data(), block.outLeft.data(),
-                             block.outRight.data(), frames);
+            instance.process(block.inLeft.data(), block.inRight.data(), block.outLeft.data(), block.outRight.data(),
+                             frames);
             bool finite = true, silent = true;
             for (int i = 0; i < frames; ++i) {
                 finite = finite && std::isfinite(block.outLeft[i]) && std::isfinite(block.outRight[i]);
@@ -124,28 +124,28 @@ TEST(ThreadStress, AudioWhileTheHostAutomatesEverything) {
         int step = 0;
         while (std::chrono::steady_clock::now() < end) {
             switch (step++ % 8) {
-            case 0:
-            case 1:
-            case 2:
-                for (int n = 0; n < 8; ++n)
-                    instance.set(static_cast<VstInt32>(rng() % kNumParams), knob(rng));
-                break;
-            case 3:
-                instance.set(kQuality, instance.get(kQuality) >= 0.5f ? 0.0f : 1.0f);
-                break;
-            case 4:
-                instance.dispatch(effSetProgram, 0, static_cast<VstIntPtr>(rng() % 10));
-                break;
-            case 5:
-                instance.dispatch(effSetChunk, 0, static_cast<VstIntPtr>(bank.size()), bank.data());
-                break;
-            case 6:
-                instance.dispatch(effSetChunk, 1, static_cast<VstIntPtr>(preset.size()), preset.data());
-                break;
-            case 7:
-                instance.set(kChannel, knob(rng));
-                instance.set(kMonoStereo, knob(rng));
-                break;
+                case 0:
+                case 1:
+                case 2:
+                    for (int n = 0; n < 8; ++n)
+                        instance.set(static_cast<VstInt32>(rng() % kNumParams), knob(rng));
+                    break;
+                case 3:
+                    instance.set(kQuality, instance.get(kQuality) >= 0.5f ? 0.0f : 1.0f);
+                    break;
+                case 4:
+                    instance.dispatch(effSetProgram, 0, static_cast<VstIntPtr>(rng() % 10));
+                    break;
+                case 5:
+                    instance.dispatch(effSetChunk, 0, static_cast<VstIntPtr>(bank.size()), bank.data());
+                    break;
+                case 6:
+                    instance.dispatch(effSetChunk, 1, static_cast<VstIntPtr>(preset.size()), preset.data());
+                    break;
+                case 7:
+                    instance.set(kChannel, knob(rng));
+                    instance.set(kMonoStereo, knob(rng));
+                    break;
             }
             writes.fetch_add(1, std::memory_order_relaxed);
         }
@@ -165,10 +165,11 @@ TEST(ThreadStress, AudioWhileTheHostAutomatesEverything) {
     EXPECT_GT(blocks.load(), 10);
     EXPECT_GT(writes.load(), 10);
     EXPECT_EQ(instance.get(kVolume), 0.0f);
-    std::printf("[ stress ] %.1f s: %ld blocks, %ld host writes, %ld editor idles and reads, editor %s and "
-                "reopened %ld times\n",
-                stressSeconds(), blocks.load(), writes.load(), reads.load(),
-                editorOpened.load() ? "open" : "not open", reopenings.load());
+    std::printf(
+        "[ stress ] %.1f s: %ld blocks, %ld host writes, %ld editor idles and reads, editor %s and "
+        "reopened %ld times\n",
+        stressSeconds(), blocks.load(), writes.load(), reads.load(), editorOpened.load() ? "open" : "not open",
+        reopenings.load());
     if ((instance.record()->flags & effFlagsHasEditor) != 0) {
         EXPECT_TRUE(editorOpened.load());
     }

@@ -24,16 +24,21 @@ using corvex::ResourceData;
 // The same lookup the editor makes: the plug-in DLL's own resources.
 ResourceData lookup(const char* type, int id) {
     static HMODULE module = LoadLibraryExA(CORVEX_PLUGIN_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (module == nullptr || type == nullptr || id < 1 || id > 0xFFFF) return {nullptr, 0};
+    if (module == nullptr || type == nullptr || id < 1 || id > 0xFFFF)
+        return {nullptr, 0};
     LPCSTR resourceType = std::strcmp(type, "BITMAP") == 0 ? MAKEINTRESOURCEA(2) : type;
     HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(id), resourceType);
-    if (info == nullptr) return {nullptr, 0};
+    if (info == nullptr)
+        return {nullptr, 0};
     HGLOBAL handle = LoadResource(module, info);
-    if (handle == nullptr) return {nullptr, 0};
+    if (handle == nullptr)
+        return {nullptr, 0};
     return {static_cast<const unsigned char*>(LockResource(handle)), SizeofResource(module, info)};
 }
 #else
-ResourceData lookup(const char* type, int id) { return corvex::findEmbeddedResource(type, id); }
+ResourceData lookup(const char* type, int id) {
+    return corvex::findEmbeddedResource(type, id);
+}
 #endif
 
 std::uint32_t be32(const unsigned char* p) {
@@ -42,7 +47,9 @@ std::uint32_t be32(const unsigned char* p) {
 std::uint32_t le32(const unsigned char* p) {
     return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
-std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 struct PngHeader {
     bool valid = false;
@@ -54,8 +61,10 @@ struct PngHeader {
 PngHeader readHeader(const ResourceData& r) {
     static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     PngHeader h;
-    if (r.data == nullptr || r.size < 33 || std::memcmp(r.data, signature, 8) != 0) return h;
-    if (be32(r.data + 8) != 13 || std::memcmp(r.data + 12, "IHDR", 4) != 0) return h;
+    if (r.data == nullptr || r.size < 33 || std::memcmp(r.data, signature, 8) != 0)
+        return h;
+    if (be32(r.data + 8) != 13 || std::memcmp(r.data + 12, "IHDR", 4) != 0)
+        return h;
     h.width = be32(r.data + 16);
     h.height = be32(r.data + 20);
     h.bitDepth = r.data[24];
@@ -79,11 +88,13 @@ struct Pixels {
 Pixels decode(int id) {
     Pixels out;
     const ResourceData r = lookup("PNG", id);
-    if (r.data == nullptr) return out;
+    if (r.data == nullptr)
+        return out;
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, r.data, r.size)) return out;
+    if (!png_image_begin_read_from_memory(&image, r.data, r.size))
+        return out;
     image.format = PNG_FORMAT_RGBA;
     std::vector<unsigned char> buffer(PNG_IMAGE_SIZE(image));
     if (!png_image_finish_read(&image, nullptr, buffer.data(), 0, nullptr)) {
@@ -130,7 +141,7 @@ TEST(ResourceTable, PanelIsAPacked24BitDibWithoutFileHeader) {
     ASSERT_NE(r.data, nullptr);
     ASSERT_GE(r.size, 40u);
     EXPECT_NE(std::memcmp(r.data, "BM", 2), 0) << "the file header must be stripped";
-    EXPECT_EQ(le32(r.data + 0), 40u);                         // BITMAPINFOHEADER
+    EXPECT_EQ(le32(r.data + 0), 40u);  // BITMAPINFOHEADER
     EXPECT_EQ(static_cast<std::int32_t>(le32(r.data + 4)), 660);
     EXPECT_EQ(static_cast<std::int32_t>(le32(r.data + 8)), 248);  // positive: rows bottom-up
     EXPECT_EQ(le16(r.data + 12), 1);
@@ -241,7 +252,8 @@ TEST(KnobStrips, EveryFrameIsAnOpaqueKnobOnATransparentGround) {
 double regionMean(const Pixels& p, int x0, int y0, int x1, int y1, bool useAlpha) {
     double sum = 0.0;
     for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) sum += useAlpha ? p.alpha(x, y) : p.luminance(x, y) * p.alpha(x, y) / 255.0;
+        for (int x = x0; x < x1; ++x)
+            sum += useAlpha ? p.alpha(x, y) : p.luminance(x, y) * p.alpha(x, y) / 255.0;
     return sum / ((x1 - x0) * (y1 - y0));
 }
 
@@ -277,7 +289,8 @@ TEST(SwitchImages, OverlappingControlsHideNothingOfEachOther) {
     // input knob: those rows and columns must be empty.
     const Pixels slide = decode(5);
     ASSERT_EQ(slide.height, 52);
-    for (int state = 0; state < 2; ++state) EXPECT_EQ(regionMean(slide, 0, 26 * state, 50, 26 * state + 6, true), 0.0);
+    for (int state = 0; state < 2; ++state)
+        EXPECT_EQ(regionMean(slide, 0, 26 * state, 50, 26 * state + 6, true), 0.0);
     const Pixels toggle = decode(3);
     ASSERT_EQ(toggle.height, 52);
     EXPECT_EQ(regionMean(toggle, 0, 0, 7, 52, true), 0.0);

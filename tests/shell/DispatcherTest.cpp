@@ -165,14 +165,36 @@ TEST_F(Dispatcher, SetChunkRefusesBadSizesAndNullData) {
 TEST_F(Dispatcher, NullPointersAreRefusedWithoutTouchingAnything) {
     new RecordingEditor(effect);
     const std::vector<unsigned char> before = bank();
-    for (VstInt32 opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
-                            effGetParamName, effEditGetRect, effGetChunk, effSetChunk, effProcessEvents,
-                            effString2Parameter, effGetProgramNameIndexed, effGetInputProperties,
-                            effGetOutputProperties, effOfflineNotify, effOfflinePrepare, effOfflineRun,
-                            effProcessVarIo, effSetSpeakerArrangement, effGetEffectName, effGetVendorString,
-                            effGetProductString, effCanDo, effGetParameterProperties, effGetMidiProgramName,
-                            effGetMidiProgramCategory, effGetMidiKeyName, effGetSpeakerArrangement,
-                            effShellGetNextPlugin, effBeginLoadBank, effBeginLoadProgram})
+    for (VstInt32 opcode : {effSetProgramName,
+                            effGetProgramName,
+                            effGetParamLabel,
+                            effGetParamDisplay,
+                            effGetParamName,
+                            effEditGetRect,
+                            effGetChunk,
+                            effSetChunk,
+                            effProcessEvents,
+                            effString2Parameter,
+                            effGetProgramNameIndexed,
+                            effGetInputProperties,
+                            effGetOutputProperties,
+                            effOfflineNotify,
+                            effOfflinePrepare,
+                            effOfflineRun,
+                            effProcessVarIo,
+                            effSetSpeakerArrangement,
+                            effGetEffectName,
+                            effGetVendorString,
+                            effGetProductString,
+                            effCanDo,
+                            effGetParameterProperties,
+                            effGetMidiProgramName,
+                            effGetMidiProgramCategory,
+                            effGetMidiKeyName,
+                            effGetSpeakerArrangement,
+                            effShellGetNextPlugin,
+                            effBeginLoadBank,
+                            effBeginLoadProgram})
         EXPECT_EQ(dispatch(opcode, 0, 2080, nullptr), 0) << "opcode " << opcode;
     EXPECT_EQ(bank(), before);
 }
@@ -222,8 +244,7 @@ TEST_F(Dispatcher, SampleRateAndBlockSize) {
     EXPECT_EQ(effect->getBlockSize(), 512);
 
     // Rates and sizes no design can use are refused; the last good ones stay.
-    for (float bad : {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(),
-                      std::numeric_limits<float>::infinity()})
+    for (float bad : {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()})
         dispatch(effSetSampleRate, 0, 0, nullptr, bad);
     EXPECT_EQ(effect->getSampleRate(), 48000.0f);
     EXPECT_DOUBLE_EQ(effect->amp.oversampledRate(), 192000.0);

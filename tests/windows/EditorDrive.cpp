@@ -64,8 +64,10 @@ bool pump(const Instance& instance, DWORD milliseconds, const std::function<bool
             instance.dispatch(effEditIdle);
             lastIdle = now;
         }
-        if (done && done()) return true;
-        if (now - start >= milliseconds) return false;
+        if (done && done())
+            return true;
+        if (now - start >= milliseconds)
+            return false;
         Sleep(5);
     }
 }
@@ -74,7 +76,8 @@ bool pump(const Instance& instance, DWORD milliseconds, const std::function<bool
 std::vector<uint32_t> grabPixels(HWND child) {
     std::vector<uint32_t> pixels;
     HDC windowDc = GetDC(child);
-    if (!windowDc) return pixels;
+    if (!windowDc)
+        return pixels;
     HDC memoryDc = CreateCompatibleDC(windowDc);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -91,11 +94,14 @@ std::vector<uint32_t> grabPixels(HWND child) {
         GdiFlush();
         const auto* p = static_cast<const uint32_t*>(bits);
         pixels.assign(p, p + kEditorWidth * kEditorHeight);
-        for (uint32_t& v : pixels) v &= 0xFFFFFFu;
+        for (uint32_t& v : pixels)
+            v &= 0xFFFFFFu;
         SelectObject(memoryDc, old);
     }
-    if (dib) DeleteObject(dib);
-    if (memoryDc) DeleteDC(memoryDc);
+    if (dib)
+        DeleteObject(dib);
+    if (memoryDc)
+        DeleteDC(memoryDc);
     ReleaseDC(child, windowDc);
     return pixels;
 }
@@ -107,14 +113,17 @@ size_t distinctColours(std::vector<uint32_t> pixels) {
 
 // Writes the grabbed editor as a 24-bit BMP for a person to look at.
 void saveBitmap(const std::vector<uint32_t>& pixels, const char* path) {
-    if (pixels.size() != static_cast<size_t>(kEditorWidth) * kEditorHeight) return;
+    if (pixels.size() != static_cast<size_t>(kEditorWidth) * kEditorHeight)
+        return;
     std::FILE* f = std::fopen(nativePath(path).c_str(), "wb");
-    if (!f) return;
+    if (!f)
+        return;
     const uint32_t rowBytes = (kEditorWidth * 3 + 3) & ~3u;
     const uint32_t imageBytes = rowBytes * kEditorHeight;
     unsigned char header[54] = {'B', 'M'};
     auto put32 = [&header](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) header[at + i] = static_cast<unsigned char>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            header[at + i] = static_cast<unsigned char>(v >> (8 * i));
     };
     put32(2, 54 + imageBytes);
     put32(10, 54);
@@ -161,16 +170,20 @@ struct Gesture {
 Gesture gestureOf(const std::vector<HostEvent>& events, VstInt32 index) {
     Gesture g;
     for (const HostEvent& e : events) {
-        if (e.index != index) continue;
+        if (e.index != index)
+            continue;
         if (e.opcode == audioMasterBeginEdit) {
-            if (g.begins != g.ends) g.ordered = false;
+            if (g.begins != g.ends)
+                g.ordered = false;
             ++g.begins;
         } else if (e.opcode == audioMasterEndEdit) {
             ++g.ends;
-            if (g.ends > g.begins) g.ordered = false;
+            if (g.ends > g.begins)
+                g.ordered = false;
         } else if (e.opcode == audioMasterAutomate) {
             ++g.automations;
-            if (g.begins == g.ends) g.ordered = false;
+            if (g.begins == g.ends)
+                g.ordered = false;
             g.lastValue = e.value;
         }
     }
@@ -210,15 +223,17 @@ void runEditorChecks(PluginEntryProc entry, std::vector<std::string>& problems, 
     windowClass.lpszClassName = "CorvexSmokeHost";
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     RegisterClassA(&windowClass);
-    HWND host = CreateWindowExA(0, windowClass.lpszClassName, "Corvex smoke host", WS_POPUP | WS_VISIBLE, kHostLeft,
-                                kHostTop, kEditorWidth, kEditorHeight, nullptr, nullptr, windowClass.hInstance, nullptr);
+    HWND host =
+        CreateWindowExA(0, windowClass.lpszClassName, "Corvex smoke host", WS_POPUP | WS_VISIBLE, kHostLeft, kHostTop,
+                        kEditorWidth, kEditorHeight, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (!host) {
         problems.push_back("cannot create the host window (is the X display reachable?)");
         return;
     }
     pump(instance, 200, nullptr);
 
-    if (instance.dispatch(effEditOpen, 0, 0, host) == 0) problems.push_back("effEditOpen answered 0");
+    if (instance.dispatch(effEditOpen, 0, 0, host) == 0)
+        problems.push_back("effEditOpen answered 0");
     HWND child = pluginChild(host);
     if (!child) {
         problems.push_back("no child window of class \"Plugin...\" in the host window");
@@ -241,8 +256,10 @@ void runEditorChecks(PluginEntryProc entry, std::vector<std::string>& problems, 
         return distinctColours(pixels) >= 64;
     });
     const size_t colours = distinctColours(pixels);
-    if (colours < 64) problems.push_back("the editor shows only " + std::to_string(colours) + " colours");
-    if (const char* shot = std::getenv("CORVEX_SMOKE_SCREENSHOT")) saveBitmap(pixels, shot);
+    if (colours < 64)
+        problems.push_back("the editor shows only " + std::to_string(colours) + " colours");
+    if (const char* shot = std::getenv("CORVEX_SMOKE_SCREENSHOT"))
+        saveBitmap(pixels, shot);
 
     // Drag Drive 40 pixels up, turn the wheel up over Volume, click the
     // mono/stereo switch: one chain of pointer actions. Controls read the
@@ -280,7 +297,8 @@ void runEditorChecks(PluginEntryProc entry, std::vector<std::string>& problems, 
         const float driveWanted = driveBefore + kDragPixels / 200.0f;
         if (d.begins != 1 || d.ends != 1 || d.automations < 1 || !d.ordered)
             problems.push_back("knob drag: the host saw " + describe(d));
-        if (!(std::fabs(instance.getParameter(kParamDrive) - driveWanted) < 1e-3f) || d.lastValue != instance.getParameter(kParamDrive)) {
+        if (!(std::fabs(instance.getParameter(kParamDrive) - driveWanted) < 1e-3f) ||
+            d.lastValue != instance.getParameter(kParamDrive)) {
             char text[160];
             std::snprintf(text, sizeof text, "knob drag: Drive went from %.4g to %.4g (host saw %.4g), wanted %.4g",
                           driveBefore, instance.getParameter(kParamDrive), d.lastValue, driveWanted);
@@ -298,13 +316,14 @@ void runEditorChecks(PluginEntryProc entry, std::vector<std::string>& problems, 
             problems.push_back("click on Mono/Stereo: the host saw " + describe(s));
 
         char text[200];
-        std::snprintf(text, sizeof text, "%zu colours; drag %d steps to %.4g, wheel to %.4g, switch to %.4g",
-                      colours, d.automations, d.lastValue, v.lastValue, s.lastValue);
+        std::snprintf(text, sizeof text, "%zu colours; drag %d steps to %.4g, wheel to %.4g, switch to %.4g", colours,
+                      d.automations, d.lastValue, v.lastValue, s.lastValue);
         note = text;
     }
 
     instance.dispatch(effEditClose);
-    if (IsWindow(child)) problems.push_back("the editor window survived effEditClose");
+    if (IsWindow(child))
+        problems.push_back("the editor window survived effEditClose");
 
     // Opened again, the editor rebuilds its window with the values of now.
     if (instance.dispatch(effEditOpen, 0, 0, host) == 0 || !pluginChild(host))

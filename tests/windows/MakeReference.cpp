@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> problems;
     checkRenderSane(reference.audio, problems);
-    for (const std::string& p : problems) std::fprintf(stderr, "corvex-make-reference: warning: %s\n", p.c_str());
+    for (const std::string& p : problems)
+        std::fprintf(stderr, "corvex-make-reference: warning: %s\n", p.c_str());
     std::printf("wrote %s: %d modes of %d frames, bank of %zu bytes\n", argv[2], kRenderModeCount, kRenderFrames,
                 reference.bank.size());
     return 0;

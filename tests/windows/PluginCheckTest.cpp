@@ -20,7 +20,8 @@ namespace {
 
 std::string joined(const std::vector<std::string>& problems) {
     std::string all;
-    for (const std::string& p : problems) all += p + "\n";
+    for (const std::string& p : problems)
+        all += p + "\n";
     return all;
 }
 
@@ -28,9 +29,11 @@ Reference syntheticReference() {
     Reference ref;
     ref.hostView = "effect name: test\nparam 0: \"x\"\n";
     ref.bank.assign(2080, 0);
-    for (size_t i = 0; i < ref.bank.size(); ++i) ref.bank[i] = static_cast<unsigned char>(i * 7);
+    for (size_t i = 0; i < ref.bank.size(); ++i)
+        ref.bank[i] = static_cast<unsigned char>(i * 7);
     ref.audio.resize(static_cast<size_t>(kRenderModeCount) * kRenderFrames * 2);
-    for (size_t i = 0; i < ref.audio.size(); ++i) ref.audio[i] = static_cast<float>(i % 1000) * 0.001f - 0.5f;
+    for (size_t i = 0; i < ref.audio.size(); ++i)
+        ref.audio[i] = static_cast<float>(i % 1000) * 0.001f - 0.5f;
     return ref;
 }
 
@@ -55,7 +58,8 @@ TEST(HarnessSignal, IsRepeatableBoundedAndDifferentPerSide) {
     EXPECT_EQ(r1, r2);
     EXPECT_NE(l1, r1);
     float peak = 0.0f;
-    for (float v : l1) peak = std::max(peak, std::fabs(v));
+    for (float v : l1)
+        peak = std::max(peak, std::fabs(v));
     EXPECT_GT(peak, 0.3f);
     EXPECT_LT(peak, 1.0f);
 }
@@ -173,7 +177,9 @@ TEST_F(PluginFromOutside, OldEntryNameCreatesTheSameEffect) {
     EXPECT_EQ(viaMain.effect()->uniqueID, vstFourCC('C', 'R', 'V', 'X'));
 }
 
-VstIntPtr VSTCALLBACK refusingHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
+VstIntPtr VSTCALLBACK refusingHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) {
+    return 0;
+}
 
 TEST_F(PluginFromOutside, EntryRefusesCallersThatAreNoHost) {
     EXPECT_EQ(entry(nullptr), nullptr);

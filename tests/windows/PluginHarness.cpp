@@ -54,10 +54,13 @@ std::string nativePath(const std::string& path) {
 // ---------------------------------------------------------------------------
 // Library loading
 // ---------------------------------------------------------------------------
-PluginLibrary::~PluginLibrary() { unload(); }
+PluginLibrary::~PluginLibrary() {
+    unload();
+}
 
 bool PluginLibrary::unload() {
-    if (!module) return true;
+    if (!module)
+        return true;
 #if defined(_WIN32)
     const bool ok = FreeLibrary(static_cast<HMODULE>(module)) != 0;
 #else
@@ -121,7 +124,8 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, Vs
         case audioMasterBeginEdit:
         case audioMasterEndEdit: {
             std::lock_guard<std::mutex> guard(eventsLock);
-            if (events.size() < 100000) events.push_back(HostEvent{opcode, index, opt});
+            if (events.size() < 100000)
+                events.push_back(HostEvent{opcode, index, opt});
             return opcode == audioMasterAutomate ? 0 : 1;
         }
         case audioMasterIdle:
@@ -136,20 +140,26 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, Vs
 }
 
 Instance::Instance(PluginEntryProc entry) {
-    if (entry) record = entry(hostCallback);
+    if (entry)
+        record = entry(hostCallback);
 }
 
 Instance::~Instance() {
-    if (record) record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
+    if (record)
+        record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
 }
 
 VstIntPtr Instance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) const {
     return record->dispatcher(record, opcode, index, value, ptr, opt);
 }
 
-void Instance::setParameter(VstInt32 index, float value) const { record->setParameter(record, index, value); }
+void Instance::setParameter(VstInt32 index, float value) const {
+    record->setParameter(record, index, value);
+}
 
-float Instance::getParameter(VstInt32 index) const { return record->getParameter(record, index); }
+float Instance::getParameter(VstInt32 index) const {
+    return record->getParameter(record, index);
+}
 
 std::string Instance::text(VstInt32 opcode, VstInt32 index) const {
     char buffer[256] = {};
@@ -160,7 +170,8 @@ std::string Instance::text(VstInt32 opcode, VstInt32 index) const {
 
 void checkRecord(const AEffect& effect, bool expectEditor, std::vector<std::string>& problems) {
     auto expect = [&problems](bool ok, std::string what) {
-        if (!ok) problems.push_back(std::move(what));
+        if (!ok)
+            problems.push_back(std::move(what));
     };
     expect(effect.magic == kEffectMagic, format("magic is 0x%08x, not 'VstP'", (unsigned)effect.magic));
     expect(effect.numPrograms == 10, format("numPrograms is %d, not 10", (int)effect.numPrograms));
@@ -185,10 +196,10 @@ void checkRecord(const AEffect& effect, bool expectEditor, std::vector<std::stri
 // Rendering
 // ---------------------------------------------------------------------------
 const RenderMode kRenderModes[kRenderModeCount] = {
-    {"channel 0, LowQ, mono", 0.0f, 0.0f, 0.0f},   {"channel 0, LowQ, stereo", 0.0f, 0.0f, 1.0f},
-    {"channel 0, HighQ, mono", 0.0f, 1.0f, 0.0f},  {"channel 0, HighQ, stereo", 0.0f, 1.0f, 1.0f},
-    {"channel 1, LowQ, mono", 1.0f, 0.0f, 0.0f},   {"channel 1, LowQ, stereo", 1.0f, 0.0f, 1.0f},
-    {"channel 1, HighQ, mono", 1.0f, 1.0f, 0.0f},  {"channel 1, HighQ, stereo", 1.0f, 1.0f, 1.0f},
+    {"channel 0, LowQ, mono", 0.0f, 0.0f, 0.0f},  {"channel 0, LowQ, stereo", 0.0f, 0.0f, 1.0f},
+    {"channel 0, HighQ, mono", 0.0f, 1.0f, 0.0f}, {"channel 0, HighQ, stereo", 0.0f, 1.0f, 1.0f},
+    {"channel 1, LowQ, mono", 1.0f, 0.0f, 0.0f},  {"channel 1, LowQ, stereo", 1.0f, 0.0f, 1.0f},
+    {"channel 1, HighQ, mono", 1.0f, 1.0f, 0.0f}, {"channel 1, HighQ, stereo", 1.0f, 1.0f, 1.0f},
 };
 
 namespace {
@@ -290,14 +301,17 @@ void checkRenderSane(const std::vector<float>& audio, std::vector<std::string>& 
             sumSquares += static_cast<double>(data[i]) * data[i];
         }
         if (kRenderModes[m].stereo < 0.5f) {
-            for (size_t i = 0; i < perMode; i += 2) monoMismatch += data[i] != data[i + 1];
+            for (size_t i = 0; i < perMode; i += 2)
+                monoMismatch += data[i] != data[i + 1];
         }
         const double rms = std::sqrt(sumSquares / perMode);
-        if (bad) problems.push_back(format("%s: %zu output values are not finite", kRenderModes[m].name, bad));
-        if (!(rms > 1e-3)) problems.push_back(format("%s: output is nearly silent (rms %g)", kRenderModes[m].name, rms));
+        if (bad)
+            problems.push_back(format("%s: %zu output values are not finite", kRenderModes[m].name, bad));
+        if (!(rms > 1e-3))
+            problems.push_back(format("%s: output is nearly silent (rms %g)", kRenderModes[m].name, rms));
         if (monoMismatch)
-            problems.push_back(format("%s: right output differs from left in %zu frames", kRenderModes[m].name,
-                                      monoMismatch));
+            problems.push_back(
+                format("%s: right output differs from left in %zu frames", kRenderModes[m].name, monoMismatch));
     }
 }
 
@@ -344,7 +358,8 @@ void applyBankEdits(const Instance& instance) {
 std::vector<unsigned char> bankOf(const Instance& instance) {
     void* data = nullptr;
     const VstIntPtr size = instance.dispatch(effGetChunk, 0, 0, &data);
-    if (size != 2080 || !data) return {};
+    if (size != 2080 || !data)
+        return {};
     const auto* bytes = static_cast<const unsigned char*>(data);
     return std::vector<unsigned char>(bytes, bytes + size);
 }
@@ -353,7 +368,8 @@ std::vector<unsigned char> bankOf(const Instance& instance) {
 
 std::string describeHostView(PluginEntryProc entry) {
     Instance instance(entry);
-    if (!instance) return "no instance";
+    if (!instance)
+        return "no instance";
     std::string view;
     view += "effect name: " + instance.text(effGetEffectName) + "\n";
     view += "vendor: " + instance.text(effGetVendorString) + "\n";
@@ -382,7 +398,8 @@ std::string describeHostView(PluginEntryProc entry) {
 
 std::vector<unsigned char> editedBank(PluginEntryProc entry) {
     Instance instance(entry);
-    if (!instance) return {};
+    if (!instance)
+        return {};
     applyBankEdits(instance);
     return bankOf(instance);
 }
@@ -398,7 +415,8 @@ void compareBanks(const std::vector<unsigned char>& expected, const std::vector<
         const unsigned char* b = actual.data() + 208 * p;
         // The name up to and including its terminating zero (or all 24 bytes).
         size_t nameLength = 0;
-        while (nameLength < 24 && a[nameLength]) ++nameLength;
+        while (nameLength < 24 && a[nameLength])
+            ++nameLength;
         if (std::memcmp(a, b, std::min<size_t>(nameLength + 1, 24)) != 0)
             problems.push_back(format("bank program %d: names differ", p));
         if (std::memcmp(a + 24, b + 24, 52) != 0)
@@ -426,11 +444,13 @@ void checkBankRoundTrip(PluginEntryProc entry, std::vector<std::string>& problem
     std::vector<unsigned char> copy = saved;
     if (target.dispatch(effSetChunk, 0, 2079, copy.data()) != 0)
         problems.push_back("bank round trip: a 2079-byte bank was accepted");
-    if (bankOf(target) != untouched) problems.push_back("bank round trip: a refused bank changed the programs");
+    if (bankOf(target) != untouched)
+        problems.push_back("bank round trip: a refused bank changed the programs");
 
     if (target.dispatch(effSetChunk, 0, static_cast<VstIntPtr>(copy.size()), copy.data()) != 1)
         problems.push_back("bank round trip: setChunk refused the saved bank");
-    if (bankOf(target) != saved) problems.push_back("bank round trip: the loaded bank differs from the saved one");
+    if (bankOf(target) != saved)
+        problems.push_back("bank round trip: the loaded bank differs from the saved one");
 
     target.dispatch(effSetProgram, 0, 3);
     if (target.getParameter(kParamInput) != 0.25f || target.getParameter(kParamChannel) != 1.0f ||
@@ -443,7 +463,8 @@ void checkBankRoundTrip(PluginEntryProc entry, std::vector<std::string>& problem
     if (target.getParameter(kParamInput) == 0.25f || target.getParameter(kParamDrive) == 0.75f)
         problems.push_back("bank round trip: channel 0 of program 3 took channel 1's input or drive");
     const std::string name = target.text(effGetProgramName);
-    if (name != "Smoke bank") problems.push_back("bank round trip: program 3 is named \"" + name + "\"");
+    if (name != "Smoke bank")
+        problems.push_back("bank round trip: program 3 is named \"" + name + "\"");
 }
 
 // ---------------------------------------------------------------------------
@@ -455,7 +476,8 @@ bool makeReference(PluginEntryProc entry, Reference& ref, std::string& error) {
     ref.audio.clear();
     for (const RenderMode& mode : kRenderModes) {
         std::vector<float> out;
-        if (!renderMode(entry, mode, out, error)) return false;
+        if (!renderMode(entry, mode, out, error))
+            return false;
         ref.audio.insert(ref.audio.end(), out.begin(), out.end());
     }
     return true;
@@ -473,7 +495,8 @@ bool writeU32(std::FILE* f, uint32_t v) {
 
 bool readU32(std::FILE* f, uint32_t& v) {
     unsigned char b[4];
-    if (std::fread(b, 1, 4, f) != 4) return false;
+    if (std::fread(b, 1, 4, f) != 4)
+        return false;
     v = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
     return true;
 }
@@ -491,11 +514,12 @@ bool writeReference(const std::string& path, const Reference& ref, std::string& 
     bool ok = std::fwrite(kMagic, 1, 8, f) == 8 && writeU32(f, static_cast<uint32_t>(ref.hostView.size())) &&
               std::fwrite(ref.hostView.data(), 1, ref.hostView.size(), f) == ref.hostView.size() &&
               writeU32(f, static_cast<uint32_t>(ref.bank.size())) &&
-              std::fwrite(ref.bank.data(), 1, ref.bank.size(), f) == ref.bank.size() &&
-              writeU32(f, kRenderModeCount) && writeU32(f, kRenderFrames) &&
+              std::fwrite(ref.bank.data(), 1, ref.bank.size(), f) == ref.bank.size() && writeU32(f, kRenderModeCount) &&
+              writeU32(f, kRenderFrames) &&
               std::fwrite(ref.audio.data(), sizeof(float), ref.audio.size(), f) == ref.audio.size();
     ok = std::fclose(f) == 0 && ok;
-    if (!ok) error = "cannot write " + path;
+    if (!ok)
+        error = "cannot write " + path;
     return ok;
 }
 
@@ -513,14 +537,20 @@ bool readReference(const std::string& path, Reference& ref, std::string& error) 
     };
     char magic[8];
     uint32_t textSize = 0, bankSize = 0, modes = 0, frames = 0;
-    if (std::fread(magic, 1, 8, f) != 8 || std::memcmp(magic, kMagic, 8) != 0) return fail("not a reference file");
-    if (!readU32(f, textSize) || textSize > (1u << 20)) return fail("bad text size");
+    if (std::fread(magic, 1, 8, f) != 8 || std::memcmp(magic, kMagic, 8) != 0)
+        return fail("not a reference file");
+    if (!readU32(f, textSize) || textSize > (1u << 20))
+        return fail("bad text size");
     ref.hostView.assign(textSize, '\0');
-    if (textSize && std::fread(&ref.hostView[0], 1, textSize, f) != textSize) return fail("truncated text");
-    if (!readU32(f, bankSize) || bankSize > (1u << 16)) return fail("bad bank size");
+    if (textSize && std::fread(&ref.hostView[0], 1, textSize, f) != textSize)
+        return fail("truncated text");
+    if (!readU32(f, bankSize) || bankSize > (1u << 16))
+        return fail("bad bank size");
     ref.bank.assign(bankSize, 0);
-    if (bankSize && std::fread(ref.bank.data(), 1, bankSize, f) != bankSize) return fail("truncated bank");
-    if (!readU32(f, modes) || !readU32(f, frames)) return fail("truncated header");
+    if (bankSize && std::fread(ref.bank.data(), 1, bankSize, f) != bankSize)
+        return fail("truncated bank");
+    if (!readU32(f, modes) || !readU32(f, frames))
+        return fail("truncated header");
     if (modes != static_cast<uint32_t>(kRenderModeCount) || frames != static_cast<uint32_t>(kRenderFrames))
         return fail(format("written for %u modes of %u frames, this program renders %d of %d", modes, frames,
                            kRenderModeCount, kRenderFrames));
@@ -528,7 +558,8 @@ bool readReference(const std::string& path, Reference& ref, std::string& error) 
     if (std::fread(ref.audio.data(), sizeof(float), ref.audio.size(), f) != ref.audio.size())
         return fail("truncated audio");
     char extra;
-    if (std::fread(&extra, 1, 1, f) != 0) return fail("trailing bytes");
+    if (std::fread(&extra, 1, 1, f) != 0)
+        return fail("trailing bytes");
     std::fclose(f);
     return true;
 }

@@ -59,8 +59,8 @@ std::vector<HostEvent> hostEvents();
 
 // Answers like a plain VST 2.4 host at 44100 Hz: version 2400, automation,
 // begin/end edit and idle are logged and acknowledged, everything else 0.
-VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                   void* ptr, float opt);
+VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                   float opt);
 
 // One effect instance, closed through effClose when it goes.
 class Instance {
@@ -85,8 +85,15 @@ private:
 };
 
 // Parameter indexes the checks switch.
-enum : VstInt32 { kParamInput = 0, kParamChannel = 1, kParamDrive = 2, kParamMid = 5, kParamVolume = 9,
-                  kParamStereo = 10, kParamQuality = 11 };
+enum : VstInt32 {
+    kParamInput = 0,
+    kParamChannel = 1,
+    kParamDrive = 2,
+    kParamMid = 5,
+    kParamVolume = 9,
+    kParamStereo = 10,
+    kParamQuality = 11
+};
 
 // The record as the host reads it right after the entry point returns.
 // Failures are appended to `problems` as readable sentences.

@@ -79,11 +79,14 @@ void step(const char* name, const std::function<void(std::vector<std::string>&, 
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     report("%-6s %-28s %7.2f s%s%s\n", r.ok ? "ok" : "FAILED", name, r.seconds, r.note.empty() ? "" : "  ",
            r.note.c_str());
-    for (const std::string& p : r.problems) report("         - %s\n", p.c_str());
+    for (const std::string& p : r.problems)
+        report("         - %s\n", p.c_str());
     results.push_back(std::move(r));
 }
 
-VstIntPtr VSTCALLBACK refusingHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
+VstIntPtr VSTCALLBACK refusingHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) {
+    return 0;
+}
 
 // First line where two multi-line texts differ, for a readable report.
 std::string firstDifference(const std::string& expected, const std::string& actual) {
@@ -92,8 +95,10 @@ std::string firstDifference(const std::string& expected, const std::string& actu
         const size_t ea = expected.find('\n', a), eb = actual.find('\n', b);
         const std::string la = expected.substr(a, ea == std::string::npos ? std::string::npos : ea - a);
         const std::string lb = actual.substr(b, eb == std::string::npos ? std::string::npos : eb - b);
-        if (la != lb) return "expected [" + la + "] got [" + lb + "]";
-        if (ea == std::string::npos || eb == std::string::npos) break;
+        if (la != lb)
+            return "expected [" + la + "] got [" + lb + "]";
+        if (ea == std::string::npos || eb == std::string::npos)
+            break;
         a = ea + 1;
         b = eb + 1;
     }
@@ -111,8 +116,10 @@ int main(int argc, char** argv) {
     const std::string referencePath = argv[2];
     bool expectEditor = false, skipEditor = false;
     for (int i = 3; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--expect-editor") == 0) expectEditor = true;
-        if (std::strcmp(argv[i], "--no-editor") == 0) skipEditor = true;
+        if (std::strcmp(argv[i], "--expect-editor") == 0)
+            expectEditor = true;
+        if (std::strcmp(argv[i], "--no-editor") == 0)
+            skipEditor = true;
     }
     report("smoke test of %s (%d-bit)\n", pluginPath.c_str(), static_cast<int>(sizeof(void*) * 8));
 
@@ -133,12 +140,15 @@ int main(int argc, char** argv) {
         if (!viaMain || viaMain.effect()->uniqueID != vstFourCC('C', 'R', 'V', 'X'))
             problems.push_back("\"main\" does not create the effect");
     });
-    if (!loaded) return 1;
+    if (!loaded)
+        return 1;
     const PluginEntryProc entry = library.vstPluginMain();
 
     step("entry point refusals", [&](std::vector<std::string>& problems, std::string&) {
-        if (entry(nullptr) != nullptr) problems.push_back("a null host callback got an instance");
-        if (entry(refusingHost) != nullptr) problems.push_back("a host answering version 0 got an instance");
+        if (entry(nullptr) != nullptr)
+            problems.push_back("a null host callback got an instance");
+        if (entry(refusingHost) != nullptr)
+            problems.push_back("a host answering version 0 got an instance");
     });
 
     bool hasEditor = false;
@@ -160,22 +170,23 @@ int main(int argc, char** argv) {
     step("read reference", [&](std::vector<std::string>& problems, std::string&) {
         std::string error;
         haveReference = readReference(referencePath, reference, error);
-        if (!haveReference) problems.push_back(error);
+        if (!haveReference)
+            problems.push_back(error);
     });
 
     if (haveReference) {
         step("host view against Linux", [&](std::vector<std::string>& problems, std::string&) {
             const std::string view = describeHostView(entry);
-            if (view != reference.hostView) problems.push_back(firstDifference(reference.hostView, view));
+            if (view != reference.hostView)
+                problems.push_back(firstDifference(reference.hostView, view));
         });
         step("bank against Linux", [&](std::vector<std::string>& problems, std::string&) {
             compareBanks(reference.bank, editedBank(entry), problems);
         });
     }
 
-    step("bank round trip", [&](std::vector<std::string>& problems, std::string&) {
-        checkBankRoundTrip(entry, problems);
-    });
+    step("bank round trip",
+         [&](std::vector<std::string>& problems, std::string&) { checkBankRoundTrip(entry, problems); });
 
     step("render all modes", [&](std::vector<std::string>& problems, std::string& note) {
         std::vector<float> audio;
@@ -189,7 +200,8 @@ int main(int argc, char** argv) {
             audio.insert(audio.end(), out.begin(), out.end());
         }
         checkRenderSane(audio, problems);
-        if (!haveReference) return;
+        if (!haveReference)
+            return;
         AudioDifference diff;
         std::string error;
         if (!compareAudio(reference.audio, audio, diff, error)) {
@@ -216,9 +228,8 @@ int main(int argc, char** argv) {
     } else if (!display || !*display) {
         report("skip   editor                 (no DISPLAY)\n");
     } else {
-        step("editor", [&](std::vector<std::string>& problems, std::string& note) {
-            runEditorChecks(entry, problems, note);
-        });
+        step("editor",
+             [&](std::vector<std::string>& problems, std::string& note) { runEditorChecks(entry, problems, note); });
     }
 #else
     (void)skipEditor;
@@ -228,11 +239,13 @@ int main(int argc, char** argv) {
     // A host unloads the library when it is done with it: every instance is
     // closed by now, so nothing of the plug-in may still be running.
     step("unload library", [&](std::vector<std::string>& problems, std::string&) {
-        if (!library.unload()) problems.push_back("the library could not be unloaded");
+        if (!library.unload())
+            problems.push_back("the library could not be unloaded");
     });
 
     int failed = 0;
-    for (const StepResult& r : results) failed += !r.ok;
+    for (const StepResult& r : results)
+        failed += !r.ok;
     report("%d of %zu checks passed\n", static_cast<int>(results.size()) - failed, results.size());
     return failed == 0 ? 0 : 1;
 }

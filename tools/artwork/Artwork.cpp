@@ -29,10 +29,12 @@ void blendOver(FloatImage& dst, const FloatImage& src, int dx, int dy, int sy, i
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const int tx = dx + x, ty = dy + y;
-            if (tx < 0 || ty < 0 || tx >= dst.width || ty >= dst.height) continue;
+            if (tx < 0 || ty < 0 || tx >= dst.width || ty >= dst.height)
+                continue;
             const float* s = src.at(x, sy + y);
             float* d = dst.at(tx, ty);
-            for (int c = 0; c < 3; ++c) d[c] = s[c] * s[3] + d[c] * (1.0f - s[3]);
+            for (int c = 0; c < 3; ++c)
+                d[c] = s[c] * s[3] + d[c] * (1.0f - s[3]);
             d[3] = 1.0f;
         }
     }
@@ -46,21 +48,21 @@ FloatImage makePreview(const FloatImage& panel, const FloatImage& knob, const Fl
     for (const ControlPlace& place : kControls) {
         const double v = values[i++];
         switch (place.kind) {
-        case ControlKind::knob:
-        case ControlKind::mixKnob: {
-            const int frame = static_cast<int>(v * 2790.0) / 45;
-            blendOver(out, knob, place.left, place.top, frame * kKnobSize, kKnobSize, kKnobSize);
-            break;
-        }
-        case ControlKind::toggle:
-            blendOver(out, toggle, place.left, place.top, v > 0 ? kSwitchHeight : 0, kSwitchWidth, kSwitchHeight);
-            break;
-        case ControlKind::lamp:
-            blendOver(out, lamp, place.left, place.top, v > 0 ? kLampSize : 0, kLampSize, kLampSize);
-            break;
-        case ControlKind::slide:
-            blendOver(out, slide, place.left, place.top, v > 0 ? kSwitchHeight : 0, kSwitchWidth, kSwitchHeight);
-            break;
+            case ControlKind::knob:
+            case ControlKind::mixKnob: {
+                const int frame = static_cast<int>(v * 2790.0) / 45;
+                blendOver(out, knob, place.left, place.top, frame * kKnobSize, kKnobSize, kKnobSize);
+                break;
+            }
+            case ControlKind::toggle:
+                blendOver(out, toggle, place.left, place.top, v > 0 ? kSwitchHeight : 0, kSwitchWidth, kSwitchHeight);
+                break;
+            case ControlKind::lamp:
+                blendOver(out, lamp, place.left, place.top, v > 0 ? kLampSize : 0, kLampSize, kLampSize);
+                break;
+            case ControlKind::slide:
+                blendOver(out, slide, place.left, place.top, v > 0 ? kSwitchHeight : 0, kSwitchWidth, kSwitchHeight);
+                break;
         }
     }
     return out;
@@ -75,7 +77,8 @@ FloatImage enlarge(const FloatImage& src, int factor) {
 }
 
 bool save(bool ok, const std::string& path) {
-    if (!ok) std::fprintf(stderr, "artwork: cannot write %s\n", path.c_str());
+    if (!ok)
+        std::fprintf(stderr, "artwork: cannot write %s\n", path.c_str());
     return ok;
 }
 
@@ -111,6 +114,7 @@ int main(int argc, char** argv) {
         const std::string large = preview.substr(0, preview.rfind('.')) + "_x3.png";
         ok &= save(writePng(large, enlarge(composed, 3), 8), large);
     }
-    if (problems) std::fprintf(stderr, "artwork: %d layout problem(s)\n", problems);
+    if (problems)
+        std::fprintf(stderr, "artwork: %d layout problem(s)\n", problems);
     return ok && problems == 0 ? 0 : 1;
 }

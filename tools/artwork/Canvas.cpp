@@ -7,13 +7,17 @@
 
 namespace artwork {
 
-Rgb rgb255(int r, int g, int b) { return {r / 255.0, g / 255.0, b / 255.0}; }
+Rgb rgb255(int r, int g, int b) {
+    return {r / 255.0, g / 255.0, b / 255.0};
+}
 
 Rgb mix(const Rgb& a, const Rgb& b, double t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-double clamp01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
+double clamp01(double v) {
+    return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
+}
 
 double smoothstep(double edge0, double edge1, double x) {
     const double t = clamp01((x - edge0) / (edge1 - edge0));
@@ -21,7 +25,8 @@ double smoothstep(double edge0, double edge1, double x) {
 }
 
 Rgb ramp(const RampStop* stops, int count, double t) {
-    if (t <= stops[0].at) return stops[0].colour;
+    if (t <= stops[0].at)
+        return stops[0].colour;
     for (int i = 1; i < count; ++i) {
         if (t <= stops[i].at) {
             const double span = stops[i].at - stops[i - 1].at;
@@ -32,7 +37,9 @@ Rgb ramp(const RampStop* stops, int count, double t) {
 }
 
 Canvas::Canvas(int width, int height, int scale)
-    : width_(width), height_(height), scale_(scale),
+    : width_(width),
+      height_(height),
+      scale_(scale),
       surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width * scale, height * scale)),
       cr_(cairo_create(surface_)) {
     cairo_scale(cr_, scale, scale);
@@ -64,9 +71,11 @@ void Canvas::shade(double x0, double y0, double x1, double y1,
         for (int px = px0; px < px1; ++px) {
             Rgb c{0, 0, 0};
             double a = 1.0;
-            if (!shader((px + 0.5) / scale_, (py + 0.5) / scale_, c, a)) continue;
+            if (!shader((px + 0.5) / scale_, (py + 0.5) / scale_, c, a))
+                continue;
             a = clamp01(a);
-            if (a <= 0.0) continue;
+            if (a <= 0.0)
+                continue;
             const std::uint32_t d = row[px];
             const double da = ((d >> 24) & 0xFF) / 255.0, dr = ((d >> 16) & 0xFF) / 255.0,
                          dg = ((d >> 8) & 0xFF) / 255.0, db = (d & 0xFF) / 255.0;
@@ -89,8 +98,8 @@ FloatImage Canvas::resolve() const {
         for (int x = 0; x < width_; ++x) {
             double sum[4] = {0, 0, 0, 0};  // premultiplied r, g, b, a
             for (int sy = 0; sy < scale_; ++sy) {
-                const auto* row = reinterpret_cast<const std::uint32_t*>(
-                    data + static_cast<std::size_t>(y * scale_ + sy) * stride);
+                const auto* row =
+                    reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y * scale_ + sy) * stride);
                 for (int sx = 0; sx < scale_; ++sx) {
                     const std::uint32_t p = row[x * scale_ + sx];
                     sum[0] += (p >> 16) & 0xFF;
@@ -111,7 +120,8 @@ FloatImage Canvas::resolve() const {
 }
 
 void blurSurface(cairo_surface_t* surface, int radius) {
-    if (radius <= 0) return;
+    if (radius <= 0)
+        return;
     cairo_surface_flush(surface);
     unsigned char* data = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);
@@ -119,7 +129,8 @@ void blurSurface(cairo_surface_t* surface, int radius) {
     std::vector<double> buf(static_cast<std::size_t>(w) * h * 4);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 4; ++c) buf[(static_cast<std::size_t>(y) * w + x) * 4 + c] = data[y * stride + x * 4 + c];
+            for (int c = 0; c < 4; ++c)
+                buf[(static_cast<std::size_t>(y) * w + x) * 4 + c] = data[y * stride + x * 4 + c];
     std::vector<double> tmp(buf.size());
     auto pass = [&](bool horizontal) {
         const int lines = horizontal ? h : w, len = horizontal ? w : h;
@@ -128,11 +139,15 @@ void blurSurface(cairo_surface_t* surface, int radius) {
                 double acc[4] = {0, 0, 0, 0};
                 for (int k = -radius; k <= radius; ++k) {
                     const int j = std::clamp(i + k, 0, len - 1);
-                    const std::size_t idx = horizontal ? (static_cast<std::size_t>(l) * w + j) : (static_cast<std::size_t>(j) * w + l);
-                    for (int c = 0; c < 4; ++c) acc[c] += buf[idx * 4 + c];
+                    const std::size_t idx =
+                        horizontal ? (static_cast<std::size_t>(l) * w + j) : (static_cast<std::size_t>(j) * w + l);
+                    for (int c = 0; c < 4; ++c)
+                        acc[c] += buf[idx * 4 + c];
                 }
-                const std::size_t o = horizontal ? (static_cast<std::size_t>(l) * w + i) : (static_cast<std::size_t>(i) * w + l);
-                for (int c = 0; c < 4; ++c) tmp[o * 4 + c] = acc[c] / (2 * radius + 1);
+                const std::size_t o =
+                    horizontal ? (static_cast<std::size_t>(l) * w + i) : (static_cast<std::size_t>(i) * w + l);
+                for (int c = 0; c < 4; ++c)
+                    tmp[o * 4 + c] = acc[c] / (2 * radius + 1);
             }
         }
         buf.swap(tmp);
@@ -149,7 +164,9 @@ void blurSurface(cairo_surface_t* surface, int radius) {
     cairo_surface_mark_dirty(surface);
 }
 
-void setSource(cairo_t* cr, const Rgb& c, double alpha) { cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha); }
+void setSource(cairo_t* cr, const Rgb& c, double alpha) {
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
+}
 
 void addStop(cairo_pattern_t* p, double offset, const Rgb& c, double alpha) {
     cairo_pattern_add_color_stop_rgba(p, offset, c.r, c.g, c.b, alpha);
@@ -191,8 +208,10 @@ double textWidth(cairo_t* cr, const FontSpec& font, const std::string& text) {
 double textPath(cairo_t* cr, const FontSpec& font, const std::string& text, double x, double y, Align align) {
     const double w = textWidth(cr, font, text);
     double left = x;
-    if (align == Align::Centre) left = x - w / 2.0;
-    if (align == Align::Right) left = x - w;
+    if (align == Align::Centre)
+        left = x - w / 2.0;
+    if (align == Align::Right)
+        left = x - w;
     selectFont(cr, font);
     if (font.tracking == 0.0) {
         cairo_move_to(cr, left, y);

@@ -30,8 +30,8 @@ void drawKnob(Canvas& canvas, double cx, double cy, double r, double angleDegree
     const double screenAngle = -rad(angleDegrees);
 
     // Soft contact shadow, offset down and right.
-    cairo_pattern_t* shadow = cairo_pattern_create_radial(cx + 0.6 * k, cy + 1.7 * k, r - 2.0 * k,
-                                                          cx + 0.6 * k, cy + 1.7 * k, r + 3.0 * k);
+    cairo_pattern_t* shadow =
+        cairo_pattern_create_radial(cx + 0.6 * k, cy + 1.7 * k, r - 2.0 * k, cx + 0.6 * k, cy + 1.7 * k, r + 3.0 * k);
     addStop(shadow, 0.0, {0, 0, 0}, 0.55);
     addStop(shadow, 0.45, {0, 0, 0}, 0.25);
     addStop(shadow, 1.0, {0, 0, 0}, 0.0);
@@ -46,7 +46,8 @@ void drawKnob(Canvas& canvas, double cx, double cy, double r, double angleDegree
     canvas.shade(cx - r - 1, cy - r - 1, cx + r + 1, cy + r + 1, [&](double x, double y, Rgb& c, double& a) {
         const double dx = x - cx, dy = y - cy;
         const double d = std::hypot(dx, dy);
-        if (d > r + px) return false;
+        if (d > r + px)
+            return false;
         a = clamp01((r - d) / px + 0.5);
         const double phi = std::atan2(dy, dx);
         const double facing = std::cos(phi - kLightAngle);  // +1 on the rim facing the light
@@ -58,7 +59,7 @@ void drawKnob(Canvas& canvas, double cx, double cy, double r, double angleDegree
             const double tangential = -std::sin(phi) * kLightX + std::cos(phi) * kLightY;
             const double ridge = std::sin(2 * kPi * f);
             double lum = 0.50 + 0.28 * facing + 0.16 * ridge * (0.35 + std::fabs(tangential));
-            lum -= 0.30 * smoothstep(0.55, 1.0, t);             // rolls away at the outer edge
+            lum -= 0.30 * smoothstep(0.55, 1.0, t);                                  // rolls away at the outer edge
             lum += 0.18 * (1.0 - smoothstep(0.0, 0.25, t)) * std::max(0.0, facing);  // lip
             c = gold(lum);
         } else if (d > capR) {
@@ -157,8 +158,10 @@ void drawToggle(Canvas& canvas, double oy, bool down) {
     auto hexPath = [&](double x, double y, double r) {
         for (int i = 0; i < 6; ++i) {
             const double a = rad(30.0 + 60.0 * i);
-            if (i == 0) cairo_move_to(cr, x + r * std::cos(a), y + r * std::sin(a));
-            else cairo_line_to(cr, x + r * std::cos(a), y + r * std::sin(a));
+            if (i == 0)
+                cairo_move_to(cr, x + r * std::cos(a), y + r * std::sin(a));
+            else
+                cairo_line_to(cr, x + r * std::cos(a), y + r * std::sin(a));
         }
         cairo_close_path(cr);
     };
@@ -324,8 +327,14 @@ FloatImage makeTwoStates(int width, int height, int scale, Draw draw) {
 
 }  // namespace
 
-FloatImage makeToggleStrip() { return makeTwoStates(kSwitchWidth, kSwitchHeight, 4, drawToggle); }
-FloatImage makeSlideStrip() { return makeTwoStates(kSwitchWidth, kSwitchHeight, 4, drawSlide); }
-FloatImage makeLampStrip() { return makeTwoStates(kLampSize, kLampSize, 32, drawLamp); }
+FloatImage makeToggleStrip() {
+    return makeTwoStates(kSwitchWidth, kSwitchHeight, 4, drawToggle);
+}
+FloatImage makeSlideStrip() {
+    return makeTwoStates(kSwitchWidth, kSwitchHeight, 4, drawSlide);
+}
+FloatImage makeLampStrip() {
+    return makeTwoStates(kLampSize, kLampSize, 32, drawLamp);
+}
 
 }  // namespace artwork

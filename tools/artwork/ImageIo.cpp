@@ -20,13 +20,15 @@ void putLe16(std::vector<unsigned char>& out, unsigned v) {
 }
 
 void putLe32(std::vector<unsigned char>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>((v >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<unsigned char>((v >> (8 * i)) & 0xFF));
 }
 
 }  // namespace
 
 bool writePng(const std::string& path, const FloatImage& image, int bitDepth) {
-    if (bitDepth != 8 && bitDepth != 16) return false;
+    if (bitDepth != 8 && bitDepth != 16)
+        return false;
     const int bytesPerSample = bitDepth / 8;
     const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4 * bytesPerSample;
     std::vector<unsigned char> pixels(rowBytes * image.height);
@@ -51,7 +53,8 @@ bool writePng(const std::string& path, const FloatImage& image, int bitDepth) {
     }
 
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
+    if (!file)
+        return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info || setjmp(png_jmpbuf(png))) {
@@ -61,10 +64,11 @@ bool writePng(const std::string& path, const FloatImage& image, int bitDepth) {
     }
     png_init_io(png, file);
     png_set_compression_level(png, 9);
-    png_set_IHDR(png, info, image.width, image.height, bitDepth, PNG_COLOR_TYPE_RGB_ALPHA,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, image.width, image.height, bitDepth, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int y = 0; y < image.height; ++y) png_write_row(png, &pixels[rowBytes * y]);
+    for (int y = 0; y < image.height; ++y)
+        png_write_row(png, &pixels[rowBytes * y]);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return std::fclose(file) == 0;
@@ -100,10 +104,12 @@ bool writeBmp24(const std::string& path, const FloatImage& image) {
             out.push_back(static_cast<unsigned char>(quantise(p[1], 255)));
             out.push_back(static_cast<unsigned char>(quantise(p[0], 255)));
         }
-        for (std::uint32_t pad = static_cast<std::uint32_t>(image.width) * 3; pad < stride; ++pad) out.push_back(0);
+        for (std::uint32_t pad = static_cast<std::uint32_t>(image.width) * 3; pad < stride; ++pad)
+            out.push_back(0);
     }
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
+    if (!file)
+        return false;
     const bool ok = std::fwrite(out.data(), 1, out.size(), file) == out.size();
     return std::fclose(file) == 0 && ok;
 }

@@ -1,6 +1,6 @@
 // Where the editor puts its controls on the panel (frame coordinates, origin
-// at the panel's top left), read from the parameter table the editor reads. The panel lettering is laid out around these
-// rectangles and the preview composites the control images onto them.
+// at the panel's top left), read from the parameter table the editor reads. The panel lettering is laid out around
+// these rectangles and the preview composites the control images onto them.
 #pragma once
 
 #include "model/ParameterTable.h"
@@ -26,7 +26,7 @@ struct ControlPlace {
 // The panel lettering under each control, by parameter index; null where the
 // control's own image carries it.
 constexpr const char* kPanelLabels[corvex::kNumParameters] = {
-    "INPUT", nullptr, "DRIVE",     "PLS MIX", "LOW",   "MID",   "HIGH",
+    "INPUT", nullptr,     "DRIVE",  "PLS MIX", "LOW",   "MID",   "HIGH",
     "CONT",  "POWER AMP", "OUTPUT", nullptr,   nullptr, nullptr,
 };
 
@@ -38,10 +38,10 @@ constexpr ControlPlace placeOf(int tag) {
 // In the editor's creation (and drawing) order: the places are the ones the
 // editor uses (model/ParameterTable.h).
 constexpr ControlPlace kControls[] = {
-    placeOf(corvex::kControlOrder[0]), placeOf(corvex::kControlOrder[1]),  placeOf(corvex::kControlOrder[2]),
-    placeOf(corvex::kControlOrder[3]), placeOf(corvex::kControlOrder[4]),  placeOf(corvex::kControlOrder[5]),
-    placeOf(corvex::kControlOrder[6]), placeOf(corvex::kControlOrder[7]),  placeOf(corvex::kControlOrder[8]),
-    placeOf(corvex::kControlOrder[9]), placeOf(corvex::kControlOrder[10]), placeOf(corvex::kControlOrder[11]),
+    placeOf(corvex::kControlOrder[0]),  placeOf(corvex::kControlOrder[1]),  placeOf(corvex::kControlOrder[2]),
+    placeOf(corvex::kControlOrder[3]),  placeOf(corvex::kControlOrder[4]),  placeOf(corvex::kControlOrder[5]),
+    placeOf(corvex::kControlOrder[6]),  placeOf(corvex::kControlOrder[7]),  placeOf(corvex::kControlOrder[8]),
+    placeOf(corvex::kControlOrder[9]),  placeOf(corvex::kControlOrder[10]), placeOf(corvex::kControlOrder[11]),
     placeOf(corvex::kControlOrder[12]),
 };
 static_assert(sizeof kControls / sizeof kControls[0] == corvex::kNumParameters, "one place per parameter");

@@ -52,14 +52,15 @@ public:
         for (std::size_t i = 0; i < boxes_.size(); ++i) {
             for (std::size_t j = i + 1; j < boxes_.size(); ++j) {
                 if (hit(boxes_[i], boxes_[j])) {
-                    std::fprintf(stderr, "artwork: label \"%s\" overlaps \"%s\"\n", names_[i].c_str(), names_[j].c_str());
+                    std::fprintf(stderr, "artwork: label \"%s\" overlaps \"%s\"\n", names_[i].c_str(),
+                                 names_[j].c_str());
                     ++problems;
                 }
             }
             for (const Box& c : controls) {
                 if (c.round ? hitRound(boxes_[i], c) : hit(boxes_[i], c)) {
-                    std::fprintf(stderr, "artwork: label \"%s\" runs under a control at %.0f,%.0f\n",
-                                 names_[i].c_str(), c.x0, c.y0);
+                    std::fprintf(stderr, "artwork: label \"%s\" runs under a control at %.0f,%.0f\n", names_[i].c_str(),
+                                 c.x0, c.y0);
                     ++problems;
                 }
             }
@@ -104,8 +105,8 @@ void drawScrew(cairo_t* cr, double x, double y, double r, double slotAngle) {
 // Soft shadow of the current path, drawn with an offset and a blur.
 void dropShadow(Canvas& canvas, const std::function<void(cairo_t*)>& path, double dx, double dy, int blur,
                 double alpha) {
-    cairo_surface_t* layer =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, canvas.width() * canvas.scale(), canvas.height() * canvas.scale());
+    cairo_surface_t* layer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, canvas.width() * canvas.scale(),
+                                                        canvas.height() * canvas.scale());
     cairo_t* lc = cairo_create(layer);
     cairo_scale(lc, canvas.scale(), canvas.scale());
     cairo_translate(lc, dx, dy);
@@ -200,12 +201,20 @@ FloatImage makePanel(int* problemsOut) {
         cairo_curve_to(c, x1 - logoW * 0.35, y + 1.0, x0 + logoW * 0.35, y + 3.2, x0, y + 1.0);
         cairo_close_path(c);
     };
-    dropShadow(canvas, [&](cairo_t* c) { logoPath(c); swooshPath(c); }, 2.0, 3.0, 2, 0.65);
+    dropShadow(
+        canvas,
+        [&](cairo_t* c) {
+            logoPath(c);
+            swooshPath(c);
+        },
+        2.0, 3.0, 2, 0.65);
     // Embossed gold: a light rim up-left, a dark rim down-right, then the face.
     for (int pass = 0; pass < 3; ++pass) {
         cairo_save(cr);
-        if (pass == 0) cairo_translate(cr, -0.8, -0.8);
-        if (pass == 1) cairo_translate(cr, 0.9, 1.0);
+        if (pass == 0)
+            cairo_translate(cr, -0.8, -0.8);
+        if (pass == 1)
+            cairo_translate(cr, 0.9, 1.0);
         logoPath(cr);
         swooshPath(cr);
         if (pass == 0) {
@@ -253,7 +262,8 @@ FloatImage makePanel(int* problemsOut) {
     {
         const double x = inset.x0, y = inset.y0, w = inset.x1 - inset.x0, h = inset.y1 - inset.y0;
         // Chrome bezel standing on the face.
-        dropShadow(canvas, [&](cairo_t* c) { roundedRect(c, x - 2, y - 2, w + 4, h + 4, 6); }, 1.0, 2.0, 2, 0.7);
+        dropShadow(
+            canvas, [&](cairo_t* c) { roundedRect(c, x - 2, y - 2, w + 4, h + 4, 6); }, 1.0, 2.0, 2, 0.7);
         roundedRect(cr, x - 2, y - 2, w + 4, h + 4, 6);
         cairo_pattern_t* bezel = cairo_pattern_create_linear(0, y - 2, 0, y + h + 2);
         addStop(bezel, 0.0, chrome(0.95));
@@ -282,20 +292,24 @@ FloatImage makePanel(int* problemsOut) {
         letters.put(insetFont, row == 0 ? "LowQ" : "Mono", leftLabelX, cy, Align::Right, kCreamInk);
         letters.put(insetFont, row == 0 ? "HighQ" : "Stereo", rightLabelX, cy, Align::Left, kCreamInk);
     }
-    controlBoxes.push_back({slideLeft + kSlideSlotLeft - 2.5, 108 + 6.0, slideLeft + kSlideSlotRight + 2.5, 108 + 20.0});
-    controlBoxes.push_back({slideLeft + kSlideSlotLeft - 2.5, 128 + 6.0, slideLeft + kSlideSlotRight + 2.5, 128 + 20.0});
+    controlBoxes.push_back(
+        {slideLeft + kSlideSlotLeft - 2.5, 108 + 6.0, slideLeft + kSlideSlotRight + 2.5, 108 + 20.0});
+    controlBoxes.push_back(
+        {slideLeft + kSlideSlotLeft - 2.5, 128 + 6.0, slideLeft + kSlideSlotRight + 2.5, 128 + 20.0});
 
     // --- Cream strip -----------------------------------------------------------
     const Box strip{13.0, 166.0, kPanelWidth - 13.0, 239.0};
     {
         const double x = strip.x0, y = strip.y0, w = strip.x1 - strip.x0, h = strip.y1 - strip.y0;
-        dropShadow(canvas, [&](cairo_t* c) { roundedRect(c, x, y, w, h, 5); }, 0.0, 2.0, 2, 0.75);
+        dropShadow(
+            canvas, [&](cairo_t* c) { roundedRect(c, x, y, w, h, 5); }, 0.0, 2.0, 2, 0.75);
         const Rgb creamTop = rgb255(242, 232, 204), creamBottom = rgb255(222, 206, 166);
         canvas.shade(x, y, x + w, y + h, [&](double fx, double fy, Rgb& c, double& a) {
             const double dx = std::max({x + 5 - fx, fx - (x + w - 5), 0.0});
             const double dy = std::max({y + 5 - fy, fy - (y + h - 5), 0.0});
             a = clamp01(5.0 - std::hypot(dx, dy) + 0.5);
-            if (a <= 0.0) return false;
+            if (a <= 0.0)
+                return false;
             Rgb base = mix(creamTop, creamBottom, (fy - y) / h);
             const double grain = 0.018 * (valueNoise(fx * 0.6, fy * 0.6, 51) - 0.5) +
                                  0.012 * (valueNoise(fx * 0.05, fy * 0.9, 53) - 0.5);
@@ -323,13 +337,15 @@ FloatImage makePanel(int* problemsOut) {
     // --- Knob scales and labels --------------------------------------------------
     const double labelBaseline = 233.0;
     for (const ControlPlace& place : kControls) {
-        if (place.kind != ControlKind::knob && place.kind != ControlKind::mixKnob) continue;
+        if (place.kind != ControlKind::knob && place.kind != ControlKind::mixKnob)
+            continue;
         const double cx = place.left + kKnobSize / 2.0, cy = place.top + kKnobSize / 2.0;
         // The knob with its shadow.
         controlBoxes.push_back({cx - 18.0, cy - 18.0, cx + 18.0, cy + 18.0, true});
         for (int i = 0; i <= 10; ++i) {
             // The mix knob's top carries the 50/50 lettering instead of marks.
-            if (place.kind == ControlKind::mixKnob && i >= 4 && i <= 6) continue;
+            if (place.kind == ControlKind::mixKnob && i >= 4 && i <= 6)
+                continue;
             const double a = rad(kKnobStartDegrees - kKnobRangeDegrees * i / 10.0);
             const bool major = i == 0 || i == 5 || i == 10;
             const double r = 20.6;
@@ -350,7 +366,8 @@ FloatImage makePanel(int* problemsOut) {
     // --- Channel switch names and the boost lamp's bezel -------------------------
     {
         const double leverX = 100 + kToggleCentreX, leverY = 192 + kToggleCentreY;
-        controlBoxes.push_back({leverX - 6.6, leverY - kToggleLeverLength - 3.0, leverX + 6.6, leverY + kToggleLeverLength + 3.0});
+        controlBoxes.push_back(
+            {leverX - 6.6, leverY - kToggleLeverLength - 3.0, leverX + 6.6, leverY + kToggleLeverLength + 3.0});
         const double nameX = leverX - 9.0;
         letters.put(small, "PLS", nameX, leverY - kToggleLeverLength + 2.6, Align::Right, kInk);
         letters.put(small, "TQZ", nameX, leverY + kToggleLeverLength + 2.6, Align::Right, kInk);
@@ -361,7 +378,8 @@ FloatImage makePanel(int* problemsOut) {
         addStop(ring, 0.0, chrome(1.0));
         addStop(ring, 0.5, chrome(0.55));
         addStop(ring, 1.0, chrome(0.25));
-        dropShadow(canvas, [&](cairo_t* c) { cairo_arc(c, lampCx, lampCy, 6.4, 0, 2 * kPi); }, 0.6, 1.0, 1, 0.6);
+        dropShadow(
+            canvas, [&](cairo_t* c) { cairo_arc(c, lampCx, lampCy, 6.4, 0, 2 * kPi); }, 0.6, 1.0, 1, 0.6);
         cairo_set_source(cr, ring);
         cairo_arc(cr, lampCx, lampCy, 6.4, 0, 2 * kPi);
         cairo_fill(cr);

@@ -12,7 +12,9 @@
 namespace artwork {
 
 constexpr double kPi = 3.14159265358979323846;
-inline double rad(double degrees) { return degrees * kPi / 180.0; }
+inline double rad(double degrees) {
+    return degrees * kPi / 180.0;
+}
 
 // Light comes from the upper left in every picture.
 inline const double kLightX = -0.55, kLightY = -0.835;
@@ -24,7 +26,9 @@ inline std::uint32_t hash3(int x, int y, int seed) {
     h = (h ^ (h >> 13)) * 1274126177u;
     return h ^ (h >> 16);
 }
-inline double hash01(int x, int y, int seed) { return hash3(x, y, seed) / 4294967296.0; }
+inline double hash01(int x, int y, int seed) {
+    return hash3(x, y, seed) / 4294967296.0;
+}
 
 // Smooth value noise in 0..1.
 inline double valueNoise(double x, double y, int seed) {
@@ -62,15 +66,19 @@ inline const RampStop kGold[] = {
     {0.00, {0.11, 0.07, 0.02}}, {0.30, {0.45, 0.30, 0.09}}, {0.55, {0.78, 0.60, 0.25}},
     {0.78, {0.95, 0.82, 0.47}}, {1.00, {1.00, 0.97, 0.85}},
 };
-inline Rgb gold(double t) { return ramp(kGold, 5, clamp01(t)); }
+inline Rgb gold(double t) {
+    return ramp(kGold, 5, clamp01(t));
+}
 
 inline const RampStop kChrome[] = {
     {0.00, {0.10, 0.10, 0.11}}, {0.35, {0.42, 0.43, 0.45}}, {0.65, {0.75, 0.76, 0.78}},
     {0.85, {0.92, 0.93, 0.94}}, {1.00, {1.00, 1.00, 1.00}},
 };
-inline Rgb chrome(double t) { return ramp(kChrome, 5, clamp01(t)); }
+inline Rgb chrome(double t) {
+    return ramp(kChrome, 5, clamp01(t));
+}
 
-inline const Rgb kInk = rgb255(48, 32, 24);       // lettering on the cream strip
+inline const Rgb kInk = rgb255(48, 32, 24);          // lettering on the cream strip
 inline const Rgb kCreamInk = rgb255(238, 228, 200);  // lettering on the dark inset
 
 }  // namespace artwork

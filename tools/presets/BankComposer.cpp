@@ -7,14 +7,23 @@ bool ParameterMap::resolve(PluginHost& plugin, std::string& error) {
         int* index;
         const char* name;
     };
-    const Entry entries[] = {{&input, "Input"},         {&channel, "Channel"},   {&drive, "Drive"},
-                             {&mixPls, "Mix PLS"},      {&low, "Low"},           {&mid, "Mid"},
-                             {&high, "High"},           {&contour, "Contour"},   {&powerAmp, "Power Amp"},
-                             {&volume, "Volume"},       {&monoStereo, "Mono/Stereo"},
-                             {&quality, "LowQ/HighQ"},  {&boost, "TQZ Boost"}};
+    const Entry entries[] = {{&input, "Input"},
+                             {&channel, "Channel"},
+                             {&drive, "Drive"},
+                             {&mixPls, "Mix PLS"},
+                             {&low, "Low"},
+                             {&mid, "Mid"},
+                             {&high, "High"},
+                             {&contour, "Contour"},
+                             {&powerAmp, "Power Amp"},
+                             {&volume, "Volume"},
+                             {&monoStereo, "Mono/Stereo"},
+                             {&quality, "LowQ/HighQ"},
+                             {&boost, "TQZ Boost"}};
     for (const Entry& e : entries) {
         *e.index = plugin.findParameter(e.name, error);
-        if (*e.index < 0) return false;
+        if (*e.index < 0)
+            return false;
     }
     return true;
 }
@@ -52,17 +61,20 @@ void composeProgram(PluginHost& plugin, const ParameterMap& map, int index, cons
 bool composeBank(const std::string& pluginPath, int rate, const std::vector<FactoryRecipe>& recipes,
                  const std::vector<ChannelVolumes>& volumes, std::vector<uint8_t>& bank, std::string& error) {
     PluginHost plugin;
-    if (!plugin.load(pluginPath, error)) return false;
+    if (!plugin.load(pluginPath, error))
+        return false;
     plugin.setSampleRate(rate);
     plugin.setBlockSize(kRenderBlock);
     ParameterMap map;
-    if (!map.resolve(plugin, error)) return false;
+    if (!map.resolve(plugin, error))
+        return false;
     if ((int)recipes.size() > plugin.numPrograms() || volumes.size() != recipes.size()) {
         error = std::to_string(recipes.size()) + " recipes for a plug-in of " + std::to_string(plugin.numPrograms()) +
                 " programs";
         return false;
     }
-    for (size_t i = 0; i < recipes.size(); i++) composeProgram(plugin, map, (int)i, recipes[i], volumes[i]);
+    for (size_t i = 0; i < recipes.size(); i++)
+        composeProgram(plugin, map, (int)i, recipes[i], volumes[i]);
     plugin.setProgram(0);
     if (!plugin.getChunk(false, bank)) {
         error = "the plug-in gave no bank chunk";

@@ -64,11 +64,14 @@ bool parseArgs(int argc, char** argv, Settings& s, std::string& error) {
         } else if (a == "--survey") {
             s.survey = true;
         } else if (a == "--plugin") {
-            if (!next(s.pluginPath)) return false;
+            if (!next(s.pluginPath))
+                return false;
         } else if (a == "--di") {
-            if (!next(s.diPath)) return false;
+            if (!next(s.diPath))
+                return false;
         } else if (a == "--out") {
-            if (!next(s.outDir)) return false;
+            if (!next(s.outDir))
+                return false;
         } else {
             error = "unknown argument " + a;
             return false;
@@ -77,7 +80,9 @@ bool parseArgs(int argc, char** argv, Settings& s, std::string& error) {
     return true;
 }
 
-float quantisedVolume(double v) { return (float)(std::round(std::fmin(v, 1.0) * 10000.0) / 10000.0); }
+float quantisedVolume(double v) {
+    return (float)(std::round(std::fmin(v, 1.0) * 10000.0) / 10000.0);
+}
 
 using Levels = std::vector<std::array<LevelReport, 2>>;
 
@@ -89,7 +94,8 @@ bool measureAll(const Settings& s, const DiSignal& di, const std::vector<Factory
     for (size_t i = 0; i < recipes.size(); i++) {
         for (int c = 0; c < 2; c++) {
             int channel = c == recipes[i].channel ? -1 : c;
-            if (!measureProgram(s.pluginPath, bank, (int)i, channel, di, levels[i][(size_t)c], error)) return false;
+            if (!measureProgram(s.pluginPath, bank, (int)i, channel, di, levels[i][(size_t)c], error))
+                return false;
         }
     }
     return true;
@@ -97,11 +103,13 @@ bool measureAll(const Settings& s, const DiSignal& di, const std::vector<Factory
 
 // The volumes that bring every channel to one loudness, and that loudness.
 bool findVolumes(const Settings& s, const DiSignal& di, const std::vector<FactoryRecipe>& recipes,
-                 std::vector<ChannelVolumes>& volumes, std::vector<uint8_t>& bank, Levels& levels,
-                 double& target, std::string& error) {
+                 std::vector<ChannelVolumes>& volumes, std::vector<uint8_t>& bank, Levels& levels, double& target,
+                 std::string& error) {
     volumes.assign(recipes.size(), ChannelVolumes{0.5f, 0.5f});
-    if (!composeBank(s.pluginPath, di.rate, recipes, volumes, bank, error)) return false;
-    if (!measureAll(s, di, recipes, bank, levels, error)) return false;
+    if (!composeBank(s.pluginPath, di.rate, recipes, volumes, bank, error))
+        return false;
+    if (!measureAll(s, di, recipes, bank, levels, error))
+        return false;
     // Loudness and peaks scale with Volume, the last multiplier of the chain.
     double reachable = INFINITY;
     for (size_t i = 0; i < recipes.size(); i++) {
@@ -124,9 +132,12 @@ bool findVolumes(const Settings& s, const DiSignal& di, const std::vector<Factor
                 volumes[i][c] = quantisedVolume(volumes[i][c] * std::pow(10.0, (target - l.integratedLufs) / 20.0));
             }
         }
-        if (settled) return true;
-        if (!composeBank(s.pluginPath, di.rate, recipes, volumes, bank, error)) return false;
-        if (!measureAll(s, di, recipes, bank, levels, error)) return false;
+        if (settled)
+            return true;
+        if (!composeBank(s.pluginPath, di.rate, recipes, volumes, bank, error))
+            return false;
+        if (!measureAll(s, di, recipes, bank, levels, error))
+            return false;
     }
     error = "the volumes did not settle within " + std::to_string(kMaxRounds) + " rounds";
     return false;
@@ -141,14 +152,17 @@ struct OutputFile {
 bool presetFiles(const Settings& s, int rate, const std::vector<FactoryRecipe>& recipes,
                  const std::vector<uint8_t>& bank, std::vector<OutputFile>& files, std::string& error) {
     PluginHost plugin;
-    if (!loadPluginWithBank(plugin, s.pluginPath, rate, bank, error)) return false;
+    if (!loadPluginWithBank(plugin, s.pluginPath, rate, bank, error))
+        return false;
     plugin.setProgram(0);
     presetfile::PresetFile file;
-    if (!capturePreset(plugin, true, file, error)) return false;
+    if (!capturePreset(plugin, true, file, error))
+        return false;
     files.push_back({fs::path(s.outDir) / "Corvex-factory.fxb", presetfile::serialize(file)});
     for (size_t i = 0; i < recipes.size(); i++) {
         plugin.setProgram((int)i);
-        if (!capturePreset(plugin, false, file, error)) return false;
+        if (!capturePreset(plugin, false, file, error))
+            return false;
         char prefix[16];
         std::snprintf(prefix, sizeof prefix, "%02d-", (int)i + 1);
         files.push_back({fs::path(s.outDir) / (prefix + recipes[i].fileStem + ".fxp"), presetfile::serialize(file)});
@@ -163,8 +177,8 @@ std::vector<uint8_t> readBytes(const fs::path& path) {
 
 void printTable(const std::vector<FactoryRecipe>& recipes, const std::vector<ChannelVolumes>& volumes,
                 const Levels& levels, double target) {
-    std::printf("DI: demo riff at %.0f dBFS peak; common loudness %.1f LUFS; true-peak limit %.1f dBTP\n",
-                kDiPeakDb, target, kTruePeakLimitDb);
+    std::printf("DI: demo riff at %.0f dBFS peak; common loudness %.1f LUFS; true-peak limit %.1f dBTP\n", kDiPeakDb,
+                target, kTruePeakLimitDb);
     std::printf(" #  %-24s ch   channel 0: Volume  LUFS   dBTP    channel 1: Volume  LUFS   dBTP\n", "program");
     double lo = INFINITY, hi = -INFINITY, peak = -INFINITY, truePeak = -INFINITY, loAll = INFINITY, hiAll = -INFINITY;
     for (size_t i = 0; i < recipes.size(); i++) {
@@ -209,7 +223,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (s.survey) {
-        if (runSurvey(s.pluginPath, di, error)) return 0;
+        if (runSurvey(s.pluginPath, di, error))
+            return 0;
         std::fprintf(stderr, "corvex-factory-bank: %s\n", error.c_str());
         return 1;
     }
@@ -228,7 +243,8 @@ int main(int argc, char** argv) {
 
     int differences = 0;
     std::error_code ec;
-    if (!s.check) fs::create_directories(s.outDir, ec);
+    if (!s.check)
+        fs::create_directories(s.outDir, ec);
     for (const OutputFile& f : files) {
         if (s.check) {
             if (readBytes(f.path) != f.bytes) {

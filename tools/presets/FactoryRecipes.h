@@ -13,10 +13,10 @@ struct ChannelKnobs {
 };
 
 struct FactoryRecipe {
-    std::string name;       // at most 24 characters, what the host lists
-    std::string fileStem;   // of its .fxp
-    int channel;            // 0 or 1: the channel the program plays on
-    float mixPls;           // shared; only channel 0 blends its branches
+    std::string name;      // at most 24 characters, what the host lists
+    std::string fileStem;  // of its .fxp
+    int channel;           // 0 or 1: the channel the program plays on
+    float mixPls;          // shared; only channel 0 blends its branches
     bool highQuality;
     bool boost;             // shared; only channel 1 is boosted
     ChannelKnobs knobs[2];  // channel 0, channel 1; both are stored

@@ -19,11 +19,13 @@ bool fail(std::string& error, const std::string& text) {
 bool loadDi(const std::string& path, double peakDb, DiSignal& di, std::string& error) {
     SF_INFO info = {};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr) return fail(error, "cannot read " + path + ": " + sf_strerror(nullptr));
+    if (file == nullptr)
+        return fail(error, "cannot read " + path + ": " + sf_strerror(nullptr));
     std::vector<float> interleaved((size_t)info.frames * (size_t)info.channels);
     sf_count_t got = sf_readf_float(file, interleaved.data(), info.frames);
     sf_close(file);
-    if (got != info.frames || info.frames <= 0) return fail(error, "cannot read the audio of " + path);
+    if (got != info.frames || info.frames <= 0)
+        return fail(error, "cannot read the audio of " + path);
 
     di.rate = info.samplerate;
     di.samples.resize((size_t)info.frames);
@@ -32,18 +34,22 @@ bool loadDi(const std::string& path, double peakDb, DiSignal& di, std::string& e
         di.samples[i] = interleaved[i * (size_t)info.channels];
         peak = std::fmax(peak, std::fabs((double)di.samples[i]));
     }
-    if (!(peak > 0.0)) return fail(error, path + " is silent");
+    if (!(peak > 0.0))
+        return fail(error, path + " is silent");
     const double gain = std::pow(10.0, peakDb / 20.0) / peak;
-    for (float& s : di.samples) s = (float)(s * gain);
+    for (float& s : di.samples)
+        s = (float)(s * gain);
     return true;
 }
 
 bool loadPluginWithBank(PluginHost& plugin, const std::string& pluginPath, int rate,
                         const std::vector<uint8_t>& bankChunk, std::string& error) {
-    if (!plugin.load(pluginPath, error)) return false;
+    if (!plugin.load(pluginPath, error))
+        return false;
     plugin.setSampleRate(rate);
     plugin.setBlockSize(kRenderBlock);
-    if (!plugin.setChunk(false, bankChunk)) return fail(error, "the plug-in refused the bank chunk");
+    if (!plugin.setChunk(false, bankChunk))
+        return fail(error, "the plug-in refused the bank chunk");
     return true;
 }
 
@@ -80,9 +86,12 @@ bool renderAndMeasure(PluginHost& plugin, const DiSignal& di, LevelReport& repor
 bool measureProgram(const std::string& pluginPath, const std::vector<uint8_t>& bankChunk, int index, int channel,
                     const DiSignal& di, LevelReport& report, std::string& error) {
     PluginHost plugin;
-    if (!loadPluginWithBank(plugin, pluginPath, di.rate, bankChunk, error)) return false;
-    if (index < 0 || index >= plugin.numPrograms()) return fail(error, "no program " + std::to_string(index));
+    if (!loadPluginWithBank(plugin, pluginPath, di.rate, bankChunk, error))
+        return false;
+    if (index < 0 || index >= plugin.numPrograms())
+        return fail(error, "no program " + std::to_string(index));
     plugin.setProgram(index);
-    if (channel >= 0) plugin.setParameter(kChannelParameter, channel >= 1 ? 1.0f : 0.0f);
+    if (channel >= 0)
+        plugin.setParameter(kChannelParameter, channel >= 1 ? 1.0f : 0.0f);
     return renderAndMeasure(plugin, di, report, error);
 }

@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr int kPeriod = 400;               // samples: 110.25 Hz at 44.1 kHz
-constexpr int kAnalysed = 40 * kPeriod;    // whole periods, so no window is needed
+constexpr int kPeriod = 400;             // samples: 110.25 Hz at 44.1 kHz
+constexpr int kAnalysed = 40 * kPeriod;  // whole periods, so no window is needed
 constexpr double kTwoPi = 6.283185307179586;
 
 double binAmplitude(const std::vector<float>& x, size_t start, int harmonic) {
@@ -34,21 +34,25 @@ bool measureVoice(const std::string& pluginPath, const DiSignal& riff, const DiS
     FactoryRecipe played = r;
     played.channel = channel;
     std::vector<uint8_t> bank;
-    if (!composeBank(pluginPath, riff.rate, {played}, {{0.5f, 0.5f}}, bank, error)) return false;
-    if (!measureProgram(pluginPath, bank, 0, -1, riff, voice.riff, error)) return false;
+    if (!composeBank(pluginPath, riff.rate, {played}, {{0.5f, 0.5f}}, bank, error))
+        return false;
+    if (!measureProgram(pluginPath, bank, 0, -1, riff, voice.riff, error))
+        return false;
     PluginHost plugin;
     std::vector<float> left, right;
-    if (!loadPluginWithBank(plugin, pluginPath, sine.rate, bank, error)) return false;
+    if (!loadPluginWithBank(plugin, pluginPath, sine.rate, bank, error))
+        return false;
     plugin.setProgram(0);
-    if (!renderDi(plugin, sine, left, right, error)) return false;
+    if (!renderDi(plugin, sine, left, right, error))
+        return false;
     double fundamental = 0.0;
     harmonicDistortion(left, voice.thd, fundamental);
     return true;
 }
 
 void printVoice(const char* label, const Voice& v) {
-    std::printf("%-40s %6.1f %%  %7.2f  %6.2f  %5.2f\n", label, 100.0 * v.thd, v.riff.integratedLufs,
-                v.riff.truePeakDb, v.riff.truePeakDb - v.riff.integratedLufs);
+    std::printf("%-40s %6.1f %%  %7.2f  %6.2f  %5.2f\n", label, 100.0 * v.thd, v.riff.integratedLufs, v.riff.truePeakDb,
+                v.riff.truePeakDb - v.riff.integratedLufs);
 }
 
 }  // namespace
@@ -56,7 +60,8 @@ void printVoice(const char* label, const Voice& v) {
 void harmonicDistortion(const std::vector<float>& signal, double& thd, double& fundamental) {
     thd = 0.0;
     fundamental = 0.0;
-    if (signal.size() < (size_t)kAnalysed) return;
+    if (signal.size() < (size_t)kAnalysed)
+        return;
     size_t start = signal.size() - (size_t)kAnalysed;
     fundamental = binAmplitude(signal, start, 1);
     double sum = 0.0;
@@ -85,8 +90,10 @@ bool runSurvey(const std::string& pluginPath, const DiSignal& riff, std::string&
             for (int step = 0; step <= 10; step += 2) {
                 float drive = (float)step / 10.0f;
                 FactoryRecipe r{"survey", "survey", channel, 0.5f, false, boost, {}};
-                for (ChannelKnobs& k : r.knobs) k = {input, drive, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
-                if (!measureVoice(pluginPath, riff, sine, r, channel, v, error)) return false;
+                for (ChannelKnobs& k : r.knobs)
+                    k = {input, drive, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+                if (!measureVoice(pluginPath, riff, sine, r, channel, v, error))
+                    return false;
                 char label[64];
                 std::snprintf(label, sizeof label, "channel %d%s, Input %.2f, Drive %.2f", channel,
                               boost ? " boost" : "", input, drive);
@@ -94,10 +101,12 @@ bool runSurvey(const std::string& pluginPath, const DiSignal& riff, std::string&
             }
         }
     }
-    std::printf("\n%-40s %8s  %7s  %6s  %5s\n", "the factory programs (* played channel)", "THD", "LUFS", "dBTP", "PLR");
+    std::printf("\n%-40s %8s  %7s  %6s  %5s\n", "the factory programs (* played channel)", "THD", "LUFS", "dBTP",
+                "PLR");
     for (const FactoryRecipe& r : factoryRecipes()) {
         for (int channel = 0; channel < 2; channel++) {
-            if (!measureVoice(pluginPath, riff, sine, r, channel, v, error)) return false;
+            if (!measureVoice(pluginPath, riff, sine, r, channel, v, error))
+                return false;
             char label[64];
             std::snprintf(label, sizeof label, "%c %s, channel %d", channel == r.channel ? '*' : ' ', r.name.c_str(),
                           channel);

@@ -59,10 +59,10 @@ struct Options {
 
 VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     switch (opcode) {
-    case audioMasterVersion:
-        return 2400;
-    default:
-        return 0;
+        case audioMasterVersion:
+            return 2400;
+        default:
+            return 0;
     }
 }
 
@@ -175,10 +175,10 @@ int main(int argc, char** argv) {
         const bool noise = segment % 2 == 0;
         const int mode = static_cast<int>((segment / 2) % 16);
         if (inSegment == 0 && noise) {
-            effect->setParameter(effect, 1, float(mode & 1));         // Channel
-            effect->setParameter(effect, 11, float((mode >> 1) & 1)); // LowQ/HighQ
-            effect->setParameter(effect, 10, float((mode >> 2) & 1)); // Mono/Stereo
-            effect->setParameter(effect, 12, float((mode >> 3) & 1)); // TQZ Boost
+            effect->setParameter(effect, 1, float(mode & 1));          // Channel
+            effect->setParameter(effect, 11, float((mode >> 1) & 1));  // LowQ/HighQ
+            effect->setParameter(effect, 10, float((mode >> 2) & 1));  // Mono/Stereo
+            effect->setParameter(effect, 12, float((mode >> 3) & 1));  // TQZ Boost
         }
         // Knob sweeps, every block.
         const double t = double(frame) / options.rate;
@@ -259,12 +259,13 @@ int main(int argc, char** argv) {
     auto line = [&](const char* what, double value, double bound, bool below, const char* extra = "") {
         const bool holds = below ? value <= bound : value >= bound;
         ok = ok && holds;
-        std::printf("  %-34s %-12.6g %s %-10g %s%s\n", what, value, below ? "<=" : ">=", bound,
-                    holds ? "ok" : "FAILED", extra);
+        std::printf("  %-34s %-12.6g %s %-10g %s%s\n", what, value, below ? "<=" : ">=", bound, holds ? "ok" : "FAILED",
+                    extra);
     };
-    std::printf("corvex-soak: %.0f s of audio at %.0f Hz (%lld segments of %.1f s, 16 modes, knobs swept every "
-                "block) in %.1f s, %.1fx real time\n",
-                audioSeconds, double(options.rate), stats.segments, options.segment, wall, audioSeconds / wall);
+    std::printf(
+        "corvex-soak: %.0f s of audio at %.0f Hz (%lld segments of %.1f s, 16 modes, knobs swept every "
+        "block) in %.1f s, %.1fx real time\n",
+        audioSeconds, double(options.rate), stats.segments, options.segment, wall, audioSeconds / wall);
     line("non-finite samples", double(stats.nonFinite), 0, true);
     char at[64];
     std::snprintf(at, sizeof at, "  (at %.2f s)", stats.peakAt);

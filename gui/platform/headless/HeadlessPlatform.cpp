@@ -23,7 +23,8 @@ HeadlessPlatform& headlessPlatform() {
 static const bool headlessInstalled = (setPlatform(&headlessPlatform()), true);
 
 const uint8_t* HeadlessPlatform::Window::pixel(int32_t x, int32_t y) const {
-    if (x < 0 || y < 0 || x >= width || y >= height) return kNothing;
+    if (x < 0 || y < 0 || x >= width || y >= height)
+        return kNothing;
     return pixels.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4;
 }
 
@@ -52,45 +53,55 @@ void HeadlessPlatform::queue(const std::vector<Step>& steps) {
 
 HeadlessPlatform::Window* HeadlessPlatform::window(void* handle) {
     for (auto& w : windows)
-        if (w.get() == handle) return w.get();
+        if (w.get() == handle)
+            return w.get();
     return nullptr;
 }
 
-HeadlessPlatform::Window* HeadlessPlatform::lastWindow() { return windows.empty() ? nullptr : windows.back().get(); }
+HeadlessPlatform::Window* HeadlessPlatform::lastWindow() {
+    return windows.empty() ? nullptr : windows.back().get();
+}
 
 void HeadlessPlatform::paint(void* handle, const PlatformRect& rect) {
     Window* w = window(handle);
-    if (w && w->sink) w->sink->platformPaint(rect);
+    if (w && w->sink)
+        w->sink->platformPaint(rect);
 }
 
 void HeadlessPlatform::paintAll(void* handle) {
     Window* w = window(handle);
-    if (!w) return;
+    if (!w)
+        return;
     w->paintPending = false;
     paint(handle, PlatformRect{0, 0, w->width, w->height});
 }
 
 void HeadlessPlatform::press(void* handle, int32_t x, int32_t y, int32_t button) {
     Window* w = window(handle);
-    if (w && w->sink) w->sink->platformButtonPress(x, y, button);
+    if (w && w->sink)
+        w->sink->platformButtonPress(x, y, button);
 }
 
 void HeadlessPlatform::wheel(void* handle, int32_t x, int32_t y, bool screen, float distance) {
     Window* w = window(handle);
-    if (w && w->sink) w->sink->platformWheel(x, y, screen, distance);
+    if (w && w->sink)
+        w->sink->platformWheel(x, y, screen, distance);
 }
 
 void HeadlessPlatform::destroyBySystem(void* handle) {
     auto it = std::find_if(windows.begin(), windows.end(), [handle](const auto& w) { return w.get() == handle; });
-    if (it == windows.end()) return;
+    if (it == windows.end())
+        return;
     std::unique_ptr<Window> w = std::move(*it);
     windows.erase(it);
-    if (w->sink) w->sink->platformWindowDestroyed();
+    if (w->sink)
+        w->sink->platformWindowDestroyed();
 }
 
 int32_t HeadlessPlatform::drag(void* handle, PlatformDragEvent event, const std::vector<std::string>* files) {
     Window* w = window(handle);
-    if (!w || !w->sink || !w->dropRegistered) return 0;
+    if (!w || !w->sink || !w->dropRegistered)
+        return 0;
     return w->sink->platformDrag(event, files);
 }
 
@@ -106,9 +117,9 @@ void HeadlessPlatform::addResource(const std::string& type, int32_t id, std::vec
     resources[{type, id}] = std::move(bytes);
 }
 
-void* HeadlessPlatform::createFrameWindow(void* parentWindow, int32_t width, int32_t height,
-                                          FrameWindowSink* sink) {
-    if (!parentWindow || !sink || width <= 0 || height <= 0 || width > 16384 || height > 16384) return nullptr;
+void* HeadlessPlatform::createFrameWindow(void* parentWindow, int32_t width, int32_t height, FrameWindowSink* sink) {
+    if (!parentWindow || !sink || width <= 0 || height <= 0 || width > 16384 || height > 16384)
+        return nullptr;
     auto w = std::make_unique<Window>();
     w->sink = sink;
     w->parent = parentWindow;
@@ -126,12 +137,14 @@ void* HeadlessPlatform::createFrameWindow(void* parentWindow, int32_t width, int
 
 void HeadlessPlatform::destroyFrameWindow(void* handle) {
     auto it = std::find_if(windows.begin(), windows.end(), [handle](const auto& w) { return w.get() == handle; });
-    if (it != windows.end()) windows.erase(it);
+    if (it != windows.end())
+        windows.erase(it);
 }
 
 bool HeadlessPlatform::resizeFrameWindow(void* handle, int32_t width, int32_t height) {
     Window* w = window(handle);
-    if (!w || width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+    if (!w || width <= 0 || height <= 0 || width > 16384 || height > 16384)
+        return false;
     w->width = width;
     w->height = height;
     w->pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0);
@@ -148,16 +161,20 @@ void HeadlessPlatform::getWindowOrigin(void* handle, int32_t& x, int32_t& y) {
 
 void HeadlessPlatform::present(void* handle, const PixelView& image, const PlatformRect& rect) {
     Window* w = window(handle);
-    if (!w || !image.bits) return;
+    if (!w || !image.bits)
+        return;
     const int32_t left = std::max({rect.left, 0}), top = std::max({rect.top, 0});
     const int32_t right = std::min({rect.right, image.width, w->width});
     const int32_t bottom = std::min({rect.bottom, image.height, w->height});
-    if (right <= left || bottom <= top) return;
+    if (right <= left || bottom <= top)
+        return;
     for (int32_t y = top; y < bottom; ++y) {
         // Bottom-up source: picture row y is stored (height - 1 - y) rows in.
-        const uint8_t* s = image.bits + static_cast<size_t>(image.height - 1 - y) * static_cast<size_t>(image.rowBytes) +
+        const uint8_t* s = image.bits +
+                           static_cast<size_t>(image.height - 1 - y) * static_cast<size_t>(image.rowBytes) +
                            static_cast<size_t>(left) * 4;
-        uint8_t* d = w->pixels.data() + (static_cast<size_t>(y) * static_cast<size_t>(w->width) + static_cast<size_t>(left)) * 4;
+        uint8_t* d =
+            w->pixels.data() + (static_cast<size_t>(y) * static_cast<size_t>(w->width) + static_cast<size_t>(left)) * 4;
         std::memcpy(d, s, static_cast<size_t>(right - left) * 4);
     }
     w->presentedPixels += static_cast<int64_t>(right - left) * (bottom - top);
@@ -177,16 +194,20 @@ int32_t HeadlessPlatform::getMouseButtons() {
         script.pop_front();
         idlePolls = 0;
     } else if (state.buttons & (kPrimaryButton | kMiddleButton | kSecondaryButton)) {
-        if (++idlePolls >= kReleaseAfterIdlePolls) state.buttons &= ~(kPrimaryButton | kMiddleButton | kSecondaryButton);
+        if (++idlePolls >= kReleaseAfterIdlePolls)
+            state.buttons &= ~(kPrimaryButton | kMiddleButton | kSecondaryButton);
     }
     return state.buttons;
 }
 
 void HeadlessPlatform::setCursor(void* handle, int32_t type) {
-    if (Window* w = window(handle)) w->cursor = type;
+    if (Window* w = window(handle))
+        w->cursor = type;
 }
 
-uint32_t HeadlessPlatform::getTicks() { return ticks; }
+uint32_t HeadlessPlatform::getTicks() {
+    return ticks;
+}
 
 void HeadlessPlatform::sleep(uint32_t milliseconds) {
     ticks += milliseconds;
@@ -195,9 +216,11 @@ void HeadlessPlatform::sleep(uint32_t milliseconds) {
 
 bool HeadlessPlatform::dispatchOnePaint() {
     for (auto& w : windows) {
-        if (!w->paintPending) continue;
+        if (!w->paintPending)
+            continue;
         w->paintPending = false;
-        if (w->sink) w->sink->platformPaint(w->pendingPaint);
+        if (w->sink)
+            w->sink->platformPaint(w->pendingPaint);
         return true;
     }
     return false;
@@ -206,23 +229,30 @@ bool HeadlessPlatform::dispatchOnePaint() {
 ResourceBytes HeadlessPlatform::findResource(const char* type, int32_t id) {
     if (type) {
         auto it = resources.find({std::string(type), id});
-        if (it != resources.end()) return ResourceBytes{it->second.data(), it->second.size()};
+        if (it != resources.end())
+            return ResourceBytes{it->second.data(), it->second.size()};
     }
     return NullPlatform::findResource(type, id);
 }
 
 bool HeadlessPlatform::registerDropTarget(void* handle) {
     Window* w = window(handle);
-    if (!w) return false;
+    if (!w)
+        return false;
     w->dropRegistered = true;
     return true;
 }
 
 void HeadlessPlatform::revokeDropTarget(void* handle) {
-    if (Window* w = window(handle)) w->dropRegistered = false;
+    if (Window* w = window(handle))
+        w->dropRegistered = false;
 }
 
-void HeadlessPlatform::oleInitialize() { ++ole; }
-void HeadlessPlatform::oleUninitialize() { --ole; }
+void HeadlessPlatform::oleInitialize() {
+    ++ole;
+}
+void HeadlessPlatform::oleUninitialize() {
+    --ole;
+}
 
 }  // namespace VSTGUI

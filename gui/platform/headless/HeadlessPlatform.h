@@ -72,7 +72,10 @@ public:
     Window* window(void* handle);
     Window* lastWindow();
     // Where the next window created will sit on the screen.
-    void setNextWindowOrigin(int32_t x, int32_t y) { nextOriginX = x; nextOriginY = y; }
+    void setNextWindowOrigin(int32_t x, int32_t y) {
+        nextOriginX = x;
+        nextOriginY = y;
+    }
     // System events for a window.
     void paint(void* handle, const PlatformRect& rect);
     void paintAll(void* handle);

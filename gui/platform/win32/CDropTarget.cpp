@@ -13,9 +13,11 @@ FrameWindowSink* sinkOf(HWND window) {
 }
 
 std::string utf8(const wchar_t* text, int length) {
-    if (length <= 0) return std::string();
+    if (length <= 0)
+        return std::string();
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return std::string();
+    if (bytes <= 0)
+        return std::string();
     std::string out(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text, length, &out[0], bytes, nullptr, nullptr);
     return out;
@@ -29,10 +31,12 @@ DWORD effectFor(int32_t answer) {
 
 std::vector<std::string> readDroppedFiles(IDataObject* data) {
     std::vector<std::string> files;
-    if (!data) return files;
+    if (!data)
+        return files;
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
-    if (data->GetData(&format, &medium) != S_OK) return files;
+    if (data->GetData(&format, &medium) != S_OK)
+        return files;
     if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) {
         HDROP drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
         if (drop) {
@@ -55,7 +59,8 @@ CDropTarget::CDropTarget(HWND window) : window(window) {}
 CDropTarget::~CDropTarget() = default;
 
 STDMETHODIMP CDropTarget::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
+    if (!object)
+        return E_POINTER;
     if (IsEqualIID(iid, IID_IDropTarget) || IsEqualIID(iid, IID_IUnknown)) {
         *object = static_cast<IDropTarget*>(this);
         AddRef();
@@ -71,7 +76,8 @@ STDMETHODIMP_(ULONG) CDropTarget::AddRef() {
 
 STDMETHODIMP_(ULONG) CDropTarget::Release() {
     const LONG left = InterlockedDecrement(&count);
-    if (left == 0) delete this;
+    if (left == 0)
+        delete this;
     return static_cast<ULONG>(left);
 }
 
@@ -87,26 +93,30 @@ STDMETHODIMP CDropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* eff
             sink->platformDrag(PlatformDragEvent::enter, nullptr);
         }
     }
-    if (effect) *effect = answer;
+    if (effect)
+        *effect = answer;
     return S_OK;
 }
 
 STDMETHODIMP CDropTarget::DragOver(DWORD, POINTL, DWORD* effect) {
     FrameWindowSink* sink = sinkOf(window);
     const DWORD answer = sink ? effectFor(sink->platformDrag(PlatformDragEvent::over, nullptr)) : DROPEFFECT_NONE;
-    if (effect) *effect = answer;
+    if (effect)
+        *effect = answer;
     return S_OK;
 }
 
 STDMETHODIMP CDropTarget::DragLeave() {
-    if (FrameWindowSink* sink = sinkOf(window)) sink->platformDrag(PlatformDragEvent::leave, nullptr);
+    if (FrameWindowSink* sink = sinkOf(window))
+        sink->platformDrag(PlatformDragEvent::leave, nullptr);
     return S_OK;
 }
 
 STDMETHODIMP CDropTarget::Drop(IDataObject*, DWORD, POINTL, DWORD* effect) {
     FrameWindowSink* sink = sinkOf(window);
     const DWORD answer = sink ? effectFor(sink->platformDrag(PlatformDragEvent::drop, nullptr)) : DROPEFFECT_NONE;
-    if (effect) *effect = answer;
+    if (effect)
+        *effect = answer;
     return S_OK;
 }
 

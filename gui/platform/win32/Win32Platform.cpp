@@ -47,7 +47,8 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 // user's swap-buttons setting (it is read again at the next registration).
 bool registerWindowClass() {
     liveFrameWindows++;
-    if (classRegistered) return true;
+    if (classRegistered)
+        return true;
     HINSTANCE module = moduleInstance();
     std::snprintf(className, sizeof className, "Plugin%p", static_cast<void*>(module));
     WNDCLASSA windowClass = {};
@@ -70,7 +71,8 @@ bool registerWindowClass() {
 // With the last frame window gone the class goes too. Called once the
 // window no longer exists (UnregisterClass refuses while one does).
 void unregisterWindowClassIfUnused() {
-    if (liveFrameWindows > 0 || !classRegistered) return;
+    if (liveFrameWindows > 0 || !classRegistered)
+        return;
     if (UnregisterClassA(className, moduleInstance())) {
         classRegistered = false;
         className[0] = 0;
@@ -79,9 +81,12 @@ void unregisterWindowClassIfUnused() {
 
 int32_t buttonFor(UINT message) {
     switch (message) {
-    case WM_LBUTTONDOWN: return swapButtons ? kSecondaryButton : kPrimaryButton;
-    case WM_RBUTTONDOWN: return swapButtons ? kPrimaryButton : kSecondaryButton;
-    default: return kMiddleButton;
+        case WM_LBUTTONDOWN:
+            return swapButtons ? kSecondaryButton : kPrimaryButton;
+        case WM_RBUTTONDOWN:
+            return swapButtons ? kPrimaryButton : kSecondaryButton;
+        default:
+            return kMiddleButton;
     }
 }
 
@@ -93,55 +98,57 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return DefWindowProcA(window, message, wParam, lParam);
     }
     FrameWindowSink* sink = sinkOf(window);
-    if (!sink) return DefWindowProcA(window, message, wParam, lParam);
+    if (!sink)
+        return DefWindowProcA(window, message, wParam, lParam);
 
     switch (message) {
-    case WM_DESTROY:
-        // Destroyed by the system before the editor closed: the frame stops
-        // drawing and forgets the window.
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        RevokeDragDrop(window);
-        sink->platformWindowDestroyed();
-        return DefWindowProcA(window, message, wParam, lParam);
+        case WM_DESTROY:
+            // Destroyed by the system before the editor closed: the frame stops
+            // drawing and forgets the window.
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            RevokeDragDrop(window);
+            sink->platformWindowDestroyed();
+            return DefWindowProcA(window, message, wParam, lParam);
 
-    case WM_PAINT: {
-        RECT invalid;
-        if (!GetUpdateRect(window, &invalid, FALSE)) return DefWindowProcA(window, message, wParam, lParam);
-        PAINTSTRUCT paint;
-        HDC surface = BeginPaint(window, &paint);
-        HWND outerWindow = paintingWindow;
-        HDC outerSurface = paintSurface;
-        paintingWindow = window;
-        paintSurface = surface;
-        const PlatformRect area{paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right, paint.rcPaint.bottom};
-        sink->platformPaint(area);
-        paintingWindow = outerWindow;
-        paintSurface = outerSurface;
-        EndPaint(window, &paint);
-        return 0;
-    }
+        case WM_PAINT: {
+            RECT invalid;
+            if (!GetUpdateRect(window, &invalid, FALSE))
+                return DefWindowProcA(window, message, wParam, lParam);
+            PAINTSTRUCT paint;
+            HDC surface = BeginPaint(window, &paint);
+            HWND outerWindow = paintingWindow;
+            HDC outerSurface = paintSurface;
+            paintingWindow = window;
+            paintSurface = surface;
+            const PlatformRect area{paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right, paint.rcPaint.bottom};
+            sink->platformPaint(area);
+            paintingWindow = outerWindow;
+            paintSurface = outerSurface;
+            EndPaint(window, &paint);
+            return 0;
+        }
 
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-        // Window coordinates = frame coordinates, as unsigned 16-bit words.
-        sink->platformButtonPress(static_cast<int32_t>(LOWORD(lParam)), static_cast<int32_t>(HIWORD(lParam)),
-                                  buttonFor(message));
-        return 0;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            // Window coordinates = frame coordinates, as unsigned 16-bit words.
+            sink->platformButtonPress(static_cast<int32_t>(LOWORD(lParam)), static_cast<int32_t>(HIWORD(lParam)),
+                                      buttonFor(message));
+            return 0;
 
-    case WM_MOUSEWHEEL: {
-        // Screen position (signed: monitors left of or above the primary
-        // one); 120 units per notch, fractions from fine-grained wheels.
-        const int32_t x = static_cast<short>(LOWORD(lParam));
-        const int32_t y = static_cast<short>(HIWORD(lParam));
-        const float distance = static_cast<short>(HIWORD(wParam)) / 120.0f;
-        sink->platformWheel(x, y, true, distance);
-        // The parent hears of it too.
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
+        case WM_MOUSEWHEEL: {
+            // Screen position (signed: monitors left of or above the primary
+            // one); 120 units per notch, fractions from fine-grained wheels.
+            const int32_t x = static_cast<short>(LOWORD(lParam));
+            const int32_t y = static_cast<short>(HIWORD(lParam));
+            const float distance = static_cast<short>(HIWORD(wParam)) / 120.0f;
+            sink->platformWheel(x, y, true, distance);
+            // The parent hears of it too.
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
 
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
@@ -150,10 +157,12 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 // UI thread.
 void* Win32Platform::createFrameWindow(void* parentWindow, int32_t width, int32_t height, FrameWindowSink* sink) {
     HWND parent = static_cast<HWND>(parentWindow);
-    if (!parent || !sink || width <= 0 || height <= 0 || !IsWindow(parent)) return nullptr;
-    if (!registerWindowClass()) return nullptr;
-    HWND window = CreateWindowExA(0, className, "Window", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                  0, 0, width, height, parent, nullptr, moduleInstance(), nullptr);
+    if (!parent || !sink || width <= 0 || height <= 0 || !IsWindow(parent))
+        return nullptr;
+    if (!registerWindowClass())
+        return nullptr;
+    HWND window = CreateWindowExA(0, className, "Window", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0,
+                                  0, width, height, parent, nullptr, moduleInstance(), nullptr);
     if (!window) {
         liveFrameWindows--;
         unregisterWindowClassIfUnused();
@@ -178,7 +187,8 @@ void Win32Platform::destroyFrameWindow(void* window) {
 
 bool Win32Platform::resizeFrameWindow(void* window, int32_t width, int32_t height) {
     HWND handle = static_cast<HWND>(window);
-    if (!handle || !IsWindow(handle) || width <= 0 || height <= 0) return false;
+    if (!handle || !IsWindow(handle) || width <= 0 || height <= 0)
+        return false;
     RECT own;
     GetWindowRect(handle, &own);
     const int32_t grownX = width - (own.right - own.left);
@@ -194,15 +204,18 @@ bool Win32Platform::resizeFrameWindow(void* window, int32_t width, int32_t heigh
     for (HWND ancestor = GetParent(handle); ancestor; ancestor = GetParent(ancestor)) {
         char name[32] = "";
         GetClassNameA(ancestor, name, sizeof name);
-        if (lstrcmpiA(name, "MDIClient") == 0) break;
+        if (lstrcmpiA(name, "MDIClient") == 0)
+            break;
         RECT outer;
         GetWindowRect(ancestor, &outer);
         borderX += (outer.right - outer.left) - (inner.right - inner.left);
         borderY += (outer.bottom - outer.top) - (inner.bottom - inner.top);
-        if (borderX > 80 || borderY > 80) break;
+        if (borderX > 80 || borderY > 80)
+            break;
         SetWindowPos(ancestor, HWND_TOP, 0, 0, (outer.right - outer.left) + grownX, (outer.bottom - outer.top) + grownY,
                      SWP_NOMOVE | SWP_NOACTIVATE);
-        if (borderX >= frameLimit) break;
+        if (borderX >= frameLimit)
+            break;
         inner = outer;
     }
     return true;
@@ -211,7 +224,8 @@ bool Win32Platform::resizeFrameWindow(void* window, int32_t width, int32_t heigh
 void Win32Platform::getWindowOrigin(void* window, int32_t& x, int32_t& y) {
     x = y = 0;
     HWND handle = static_cast<HWND>(window);
-    if (!handle || !IsWindow(handle)) return;
+    if (!handle || !IsWindow(handle))
+        return;
     POINT origin = {0, 0};
     ClientToScreen(handle, &origin);
     x = origin.x;
@@ -220,12 +234,14 @@ void Win32Platform::getWindowOrigin(void* window, int32_t& x, int32_t& y) {
 
 void Win32Platform::present(void* window, const PixelView& image, const PlatformRect& rect) {
     HWND handle = static_cast<HWND>(window);
-    if (!handle || !image.bits || image.width <= 0 || image.height <= 0) return;
+    if (!handle || !image.bits || image.width <= 0 || image.height <= 0)
+        return;
     const LONG left = rect.left < 0 ? 0 : rect.left;
     const LONG top = rect.top < 0 ? 0 : rect.top;
     const LONG right = rect.right > image.width ? image.width : rect.right;
     const LONG bottom = rect.bottom > image.height ? image.height : rect.bottom;
-    if (right <= left || bottom <= top) return;
+    if (right <= left || bottom <= top)
+        return;
 
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -237,11 +253,13 @@ void Win32Platform::present(void* window, const PixelView& image, const Platform
 
     const bool painting = handle == paintingWindow && paintSurface;
     HDC surface = painting ? paintSurface : GetDC(handle);
-    if (!surface) return;
+    if (!surface)
+        return;
     // The source origin of a bottom-up image counts from its lowest row.
     SetDIBitsToDevice(surface, left, top, static_cast<DWORD>(right - left), static_cast<DWORD>(bottom - top), left,
                       image.height - bottom, 0, static_cast<UINT>(image.height), image.bits, &info, DIB_RGB_COLORS);
-    if (!painting) ReleaseDC(handle, surface);
+    if (!painting)
+        ReleaseDC(handle, surface);
 }
 
 void Win32Platform::getCursorPosition(int32_t& x, int32_t& y) {
@@ -257,27 +275,50 @@ int32_t Win32Platform::getMouseButtons() {
     int32_t buttons = 0;
     const bool left = (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0;
     const bool right = (GetAsyncKeyState(VK_RBUTTON) & 0x8000) != 0;
-    if (left) buttons |= swapButtons ? kSecondaryButton : kPrimaryButton;
-    if (right) buttons |= swapButtons ? kPrimaryButton : kSecondaryButton;
-    if (GetAsyncKeyState(VK_MBUTTON) & 0x8000) buttons |= kMiddleButton;
-    if (GetAsyncKeyState(VK_SHIFT) & 0x8000) buttons |= kShiftKey;
-    if (GetAsyncKeyState(VK_CONTROL) & 0x8000) buttons |= kControlKey;
-    if (GetAsyncKeyState(VK_MENU) & 0x8000) buttons |= kAltKey;
+    if (left)
+        buttons |= swapButtons ? kSecondaryButton : kPrimaryButton;
+    if (right)
+        buttons |= swapButtons ? kPrimaryButton : kSecondaryButton;
+    if (GetAsyncKeyState(VK_MBUTTON) & 0x8000)
+        buttons |= kMiddleButton;
+    if (GetAsyncKeyState(VK_SHIFT) & 0x8000)
+        buttons |= kShiftKey;
+    if (GetAsyncKeyState(VK_CONTROL) & 0x8000)
+        buttons |= kControlKey;
+    if (GetAsyncKeyState(VK_MENU) & 0x8000)
+        buttons |= kAltKey;
     return buttons;
 }
 
 void Win32Platform::setCursor(void*, int32_t type) {
     LPCTSTR shape = IDC_ARROW;
     switch (type) {
-    case kCursorWait: shape = IDC_WAIT; break;
-    case kCursorHSize: shape = IDC_SIZEWE; break;
-    case kCursorVSize: shape = IDC_SIZENS; break;
-    case kCursorSizeAll: shape = IDC_SIZEALL; break;
-    case kCursorNESWSize: shape = IDC_SIZENESW; break;
-    case kCursorNWSESize: shape = IDC_SIZENWSE; break;
-    case kCursorNotAllowed: shape = IDC_NO; break;
-    case kCursorHand: shape = IDC_HAND; break;
-    default: break;
+        case kCursorWait:
+            shape = IDC_WAIT;
+            break;
+        case kCursorHSize:
+            shape = IDC_SIZEWE;
+            break;
+        case kCursorVSize:
+            shape = IDC_SIZENS;
+            break;
+        case kCursorSizeAll:
+            shape = IDC_SIZEALL;
+            break;
+        case kCursorNESWSize:
+            shape = IDC_SIZENESW;
+            break;
+        case kCursorNWSESize:
+            shape = IDC_SIZENWSE;
+            break;
+        case kCursorNotAllowed:
+            shape = IDC_NO;
+            break;
+        case kCursorHand:
+            shape = IDC_HAND;
+            break;
+        default:
+            break;
     }
     SetCursor(LoadCursor(nullptr, shape));
 }
@@ -292,30 +333,36 @@ void Win32Platform::sleep(uint32_t milliseconds) {
 
 bool Win32Platform::dispatchOnePaint() {
     MSG message;
-    if (!PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) return false;
+    if (!PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
+        return false;
     DispatchMessageA(&message);
     return true;
 }
 
 ResourceBytes Win32Platform::findResource(const char* type, int32_t id) {
-    if (!type || id < 0 || id > 0xFFFF) return {};
+    if (!type || id < 0 || id > 0xFFFF)
+        return {};
     HMODULE module = moduleInstance();
     const bool bitmap = lstrcmpA(type, "BITMAP") == 0;
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), bitmap ? MAKEINTRESOURCEA(2) /* RT_BITMAP */ : type);
-    if (!found) return findEmbeddedResource(type, id);
+    if (!found)
+        return findEmbeddedResource(type, id);
     HGLOBAL loaded = LoadResource(module, found);
     const DWORD size = SizeofResource(module, found);
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes || size == 0) return {};
+    if (!bytes || size == 0)
+        return {};
     // RT_BITMAP resources are packed DIBs: header, colour table, pixels.
     return ResourceBytes{static_cast<const uint8_t*>(bytes), static_cast<std::size_t>(size)};
 }
 
 bool Win32Platform::registerDropTarget(void* window) {
     HWND handle = static_cast<HWND>(window);
-    if (!handle || !IsWindow(handle)) return false;
+    if (!handle || !IsWindow(handle))
+        return false;
     CDropTarget* target = new (std::nothrow) CDropTarget(handle);
-    if (!target) return false;
+    if (!target)
+        return false;
     target->AddRef();  // ours while registering
     const bool registered = RegisterDragDrop(handle, target) == S_OK;
     target->Release();  // the registration holds it now, or nobody does
@@ -324,16 +371,19 @@ bool Win32Platform::registerDropTarget(void* window) {
 
 void Win32Platform::revokeDropTarget(void* window) {
     HWND handle = static_cast<HWND>(window);
-    if (handle && IsWindow(handle)) RevokeDragDrop(handle);
+    if (handle && IsWindow(handle))
+        RevokeDragDrop(handle);
 }
 
 void Win32Platform::oleInitialize() {
     const HRESULT result = OleInitialize(nullptr);
-    if (result == S_OK || result == S_FALSE) oleInitialized++;
+    if (result == S_OK || result == S_FALSE)
+        oleInitialized++;
 }
 
 void Win32Platform::oleUninitialize() {
-    if (oleInitialized <= 0) return;
+    if (oleInitialized <= 0)
+        return;
     oleInitialized--;
     OleUninitialize();
 }
@@ -351,7 +401,8 @@ bool Win32Platform::swappedButtons() {
 }
 
 Win32Platform::~Win32Platform() {
-    if (&platform() == this) setPlatform(nullptr);
+    if (&platform() == this)
+        setPlatform(nullptr);
     // When the host destroyed the last frame window with its own window,
     // nobody asked us to destroy it, and the class is still registered. It
     // must not outlive the library: its window procedure goes with it.

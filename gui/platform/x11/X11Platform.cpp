@@ -54,7 +54,8 @@ bool hostIsLittleEndian() {
 void maskPlacement(uint32_t mask, int& shift, int& bits) {
     shift = 0;
     bits = 0;
-    if (mask == 0) return;
+    if (mask == 0)
+        return;
     while (!(mask & 1u)) {
         mask >>= 1;
         shift++;
@@ -66,7 +67,8 @@ void maskPlacement(uint32_t mask, int& shift, int& bits) {
 }
 
 uint32_t placeChannel(uint8_t value, int shift, int bits) {
-    if (bits <= 0) return 0;
+    if (bits <= 0)
+        return 0;
     const uint32_t scaled = bits >= 8 ? static_cast<uint32_t>(value) << (bits - 8) : value >> (8 - bits);
     return scaled << shift;
 }
@@ -74,19 +76,24 @@ uint32_t placeChannel(uint8_t value, int shift, int bits) {
 }  // namespace
 
 X11Platform::~X11Platform() {
-    if (&platform() == this) setPlatform(nullptr);
-    if (!display) return;
-    while (!windows.empty()) destroyFrameWindow(windowHandle(windows.begin()->first));
+    if (&platform() == this)
+        setPlatform(nullptr);
+    if (!display)
+        return;
+    while (!windows.empty())
+        destroyFrameWindow(windowHandle(windows.begin()->first));
     dispatching = 0;
     closeDisplayIfUnused();
 }
 
 bool X11Platform::openDisplay() {
-    if (display) return true;
+    if (display)
+        return true;
     // XOpenDisplay answers null without DISPLAY or without a server: the
     // editor then simply has no window.
     display = XOpenDisplay(nullptr);
-    if (!display) return false;
+    if (!display)
+        return false;
     root = DefaultRootWindow(display);
     trappedDisplay = display;
     previousHandler = XSetErrorHandler(onXError);
@@ -95,14 +102,17 @@ bool X11Platform::openDisplay() {
 }
 
 void X11Platform::closeDisplayIfUnused() {
-    if (!display || dispatching > 0 || !windows.empty()) return;
-    for (const auto& cursor : cursors) XFreeCursor(display, cursor.second);
+    if (!display || dispatching > 0 || !windows.empty())
+        return;
+    for (const auto& cursor : cursors)
+        XFreeCursor(display, cursor.second);
     cursors.clear();
     XSync(display, False);
     // Put the previous handler back, unless somebody installed theirs after
     // ours (then theirs stays; it chains to us, and we chain on).
     XErrorHandler current = XSetErrorHandler(previousHandler);
-    if (current != onXError) XSetErrorHandler(current);
+    if (current != onXError)
+        XSetErrorHandler(current);
     XCloseDisplay(display);
     trappedDisplay = nullptr;
     display = nullptr;
@@ -115,8 +125,10 @@ X11Platform::FrameWindow* X11Platform::find(void* window) {
 }
 
 void* X11Platform::createFrameWindow(void* parentWindow, int32_t width, int32_t height, FrameWindowSink* sink) {
-    if (!parentWindow || !sink || width <= 0 || height <= 0) return nullptr;
-    if (!openDisplay()) return nullptr;
+    if (!parentWindow || !sink || width <= 0 || height <= 0)
+        return nullptr;
+    if (!openDisplay())
+        return nullptr;
 
     const Window parent = windowId(parentWindow);
     XWindowAttributes parentAttributes;
@@ -133,8 +145,8 @@ void* X11Platform::createFrameWindow(void* parentWindow, int32_t width, int32_t 
     attributes.background_pixmap = None;  // the frame paints every pixel itself
     attributes.border_pixel = 0;
     const Window window = XCreateWindow(display, parent, 0, 0, static_cast<unsigned>(width),
-                                        static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
-                                        CopyFromParent, CWEventMask | CWBackPixmap | CWBorderPixel, &attributes);
+                                        static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                        CWEventMask | CWBackPixmap | CWBorderPixel, &attributes);
     XWindowAttributes own;
     if (!window || syncFailed(display) || !XGetWindowAttributes(display, window, &own) || syncFailed(display)) {
         if (window) {
@@ -154,8 +166,7 @@ void* X11Platform::createFrameWindow(void* parentWindow, int32_t width, int32_t 
     record.greenMask = static_cast<uint32_t>(own.visual->green_mask);
     record.blueMask = static_cast<uint32_t>(own.visual->blue_mask);
     record.fastPixels = (own.depth == 24 || own.depth == 32) && own.visual->c_class == TrueColor &&
-                        record.redMask == 0xff0000u && record.greenMask == 0x00ff00u &&
-                        record.blueMask == 0x0000ffu;
+                        record.redMask == 0xff0000u && record.greenMask == 0x00ff00u && record.blueMask == 0x0000ffu;
     windows[window] = std::move(record);
 
     XMapWindow(display, window);
@@ -165,13 +176,16 @@ void* X11Platform::createFrameWindow(void* parentWindow, int32_t width, int32_t 
 
 void X11Platform::forgetWindow(unsigned long window) {
     auto it = windows.find(window);
-    if (it == windows.end()) return;
-    if (display && it->second.gc) XFreeGC(display, static_cast<GC>(it->second.gc));
+    if (it == windows.end())
+        return;
+    if (display && it->second.gc)
+        XFreeGC(display, static_cast<GC>(it->second.gc));
     windows.erase(it);
 }
 
 void X11Platform::destroyFrameWindow(void* window) {
-    if (!display || !find(window)) return;  // unknown, or already destroyed by the system
+    if (!display || !find(window))
+        return;  // unknown, or already destroyed by the system
     forgetWindow(windowId(window));
     XDestroyWindow(display, windowId(window));
     syncFailed(display);  // the host may have destroyed it with its own window
@@ -179,18 +193,19 @@ void X11Platform::destroyFrameWindow(void* window) {
 }
 
 bool X11Platform::resizeFrameWindow(void* window, int32_t width, int32_t height) {
-    if (!display || !find(window) || width <= 0 || height <= 0) return false;
+    if (!display || !find(window) || width <= 0 || height <= 0)
+        return false;
     XResizeWindow(display, windowId(window), static_cast<unsigned>(width), static_cast<unsigned>(height));
     return !syncFailed(display);
 }
 
 void X11Platform::getWindowOrigin(void* window, int32_t& x, int32_t& y) {
     x = y = 0;
-    if (!display || !find(window)) return;
+    if (!display || !find(window))
+        return;
     int rootX = 0, rootY = 0;
     Window child = 0;
-    if (XTranslateCoordinates(display, windowId(window), root, 0, 0, &rootX, &rootY, &child) &&
-        !syncFailed(display)) {
+    if (XTranslateCoordinates(display, windowId(window), root, 0, 0, &rootX, &rootY, &child) && !syncFailed(display)) {
         x = rootX;
         y = rootY;
     }
@@ -198,12 +213,14 @@ void X11Platform::getWindowOrigin(void* window, int32_t& x, int32_t& y) {
 
 void X11Platform::present(void* window, const PixelView& image, const PlatformRect& rect) {
     FrameWindow* target = find(window);
-    if (!display || !target || !image.bits || image.width <= 0 || image.height <= 0) return;
+    if (!display || !target || !image.bits || image.width <= 0 || image.height <= 0)
+        return;
     const int32_t left = rect.left < 0 ? 0 : rect.left;
     const int32_t top = rect.top < 0 ? 0 : rect.top;
     const int32_t right = rect.right > image.width ? image.width : rect.right;
     const int32_t bottom = rect.bottom > image.height ? image.height : rect.bottom;
-    if (right <= left || bottom <= top) return;
+    if (right <= left || bottom <= top)
+        return;
     const int32_t width = right - left;
     const int32_t height = bottom - top;
     const int32_t stride = image.rowBytes > 0 ? image.rowBytes : image.width * 4;
@@ -242,7 +259,8 @@ void X11Platform::present(void* window, const PixelView& image, const PlatformRe
     // Any other visual: pixel by pixel through the visual's masks.
     XImage* ximage = XCreateImage(display, visual, static_cast<unsigned>(target->depth), ZPixmap, 0, nullptr,
                                   static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-    if (!ximage) return;
+    if (!ximage)
+        return;
     ximage->data = static_cast<char*>(std::malloc(static_cast<size_t>(ximage->bytes_per_line) * height));
     if (!ximage->data) {
         XDestroyImage(ximage);
@@ -269,7 +287,8 @@ void X11Platform::present(void* window, const PixelView& image, const PlatformRe
 
 void X11Platform::getCursorPosition(int32_t& x, int32_t& y) {
     x = y = 0;
-    if (!display) return;
+    if (!display)
+        return;
     Window rootReturn = 0, child = 0;
     int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
     unsigned int mask = 0;
@@ -285,19 +304,26 @@ namespace {
 // button mapping: Button1 is already the primary button.
 int32_t toolkitButtons(unsigned int mask) {
     int32_t buttons = 0;
-    if (mask & Button1Mask) buttons |= kPrimaryButton;
-    if (mask & Button2Mask) buttons |= kMiddleButton;
-    if (mask & Button3Mask) buttons |= kSecondaryButton;
-    if (mask & ShiftMask) buttons |= kShiftKey;
-    if (mask & ControlMask) buttons |= kControlKey;
-    if (mask & Mod1Mask) buttons |= kAltKey;
+    if (mask & Button1Mask)
+        buttons |= kPrimaryButton;
+    if (mask & Button2Mask)
+        buttons |= kMiddleButton;
+    if (mask & Button3Mask)
+        buttons |= kSecondaryButton;
+    if (mask & ShiftMask)
+        buttons |= kShiftKey;
+    if (mask & ControlMask)
+        buttons |= kControlKey;
+    if (mask & Mod1Mask)
+        buttons |= kAltKey;
     return buttons;
 }
 
 }  // namespace
 
 int32_t X11Platform::getMouseButtons() {
-    if (!display) return 0;
+    if (!display)
+        return 0;
     if (pressStatePending) {
         // The first question while a press is handled gets the state the
         // press was made with: a quick click may be over by the time its
@@ -308,29 +334,48 @@ int32_t X11Platform::getMouseButtons() {
     Window rootReturn = 0, child = 0;
     int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
     unsigned int mask = 0;
-    if (!XQueryPointer(display, root, &rootReturn, &child, &rootX, &rootY, &windowX, &windowY, &mask)) return 0;
+    if (!XQueryPointer(display, root, &rootReturn, &child, &rootX, &rootY, &windowX, &windowY, &mask))
+        return 0;
     return toolkitButtons(mask);
 }
 
 void X11Platform::setCursor(void* window, int32_t type) {
-    if (!display || !find(window)) return;
+    if (!display || !find(window))
+        return;
     unsigned int shape = 0;
     switch (type) {
-    case kCursorWait: shape = XC_watch; break;
-    case kCursorHSize: shape = XC_sb_h_double_arrow; break;
-    case kCursorVSize: shape = XC_sb_v_double_arrow; break;
-    case kCursorSizeAll: shape = XC_fleur; break;
-    case kCursorNESWSize: shape = XC_bottom_left_corner; break;
-    case kCursorNWSESize: shape = XC_bottom_right_corner; break;
-    case kCursorNotAllowed: shape = XC_X_cursor; break;
-    case kCursorHand: shape = XC_hand2; break;
-    default:
-        XUndefineCursor(display, windowId(window));
-        XFlush(display);
-        return;
+        case kCursorWait:
+            shape = XC_watch;
+            break;
+        case kCursorHSize:
+            shape = XC_sb_h_double_arrow;
+            break;
+        case kCursorVSize:
+            shape = XC_sb_v_double_arrow;
+            break;
+        case kCursorSizeAll:
+            shape = XC_fleur;
+            break;
+        case kCursorNESWSize:
+            shape = XC_bottom_left_corner;
+            break;
+        case kCursorNWSESize:
+            shape = XC_bottom_right_corner;
+            break;
+        case kCursorNotAllowed:
+            shape = XC_X_cursor;
+            break;
+        case kCursorHand:
+            shape = XC_hand2;
+            break;
+        default:
+            XUndefineCursor(display, windowId(window));
+            XFlush(display);
+            return;
     }
     auto it = cursors.find(type);
-    if (it == cursors.end()) it = cursors.emplace(type, XCreateFontCursor(display, shape)).first;
+    if (it == cursors.end())
+        it = cursors.emplace(type, XCreateFontCursor(display, shape)).first;
     XDefineCursor(display, windowId(window), it->second);
     XFlush(display);
 }
@@ -343,7 +388,8 @@ uint32_t X11Platform::getTicks() {
 }
 
 bool X11Platform::dispatchOnePaint() {
-    if (!display) return false;
+    if (!display)
+        return false;
     dispatching++;
     bool painted = false;
     XEvent event;
@@ -359,7 +405,8 @@ bool X11Platform::dispatchOnePaint() {
 }
 
 void X11Platform::processEvents() {
-    if (!display) return;
+    if (!display)
+        return;
     dispatching++;
     while (display && XPending(display) > 0) {
         XEvent event;
@@ -373,63 +420,82 @@ void X11Platform::processEvents() {
 void X11Platform::handleEvent(void* rawEvent) {
     XEvent& event = *static_cast<XEvent*>(rawEvent);
     switch (event.type) {
-    case Expose: {
-        FrameWindow* target = find(windowHandle(event.xexpose.window));
-        if (!target) return;
-        const PlatformRect area{event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
-                                event.xexpose.y + event.xexpose.height};
-        if (!target->exposePending) {
-            target->expose = area;
-            target->exposePending = true;
-        } else {
-            if (area.left < target->expose.left) target->expose.left = area.left;
-            if (area.top < target->expose.top) target->expose.top = area.top;
-            if (area.right > target->expose.right) target->expose.right = area.right;
-            if (area.bottom > target->expose.bottom) target->expose.bottom = area.bottom;
+        case Expose: {
+            FrameWindow* target = find(windowHandle(event.xexpose.window));
+            if (!target)
+                return;
+            const PlatformRect area{event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
+                                    event.xexpose.y + event.xexpose.height};
+            if (!target->exposePending) {
+                target->expose = area;
+                target->exposePending = true;
+            } else {
+                if (area.left < target->expose.left)
+                    target->expose.left = area.left;
+                if (area.top < target->expose.top)
+                    target->expose.top = area.top;
+                if (area.right > target->expose.right)
+                    target->expose.right = area.right;
+                if (area.bottom > target->expose.bottom)
+                    target->expose.bottom = area.bottom;
+            }
+            if (event.xexpose.count > 0)
+                return;  // more of this run follow
+            const PlatformRect invalid = target->expose;
+            target->exposePending = false;
+            target->sink->platformPaint(invalid);
+            return;
         }
-        if (event.xexpose.count > 0) return;  // more of this run follow
-        const PlatformRect invalid = target->expose;
-        target->exposePending = false;
-        target->sink->platformPaint(invalid);
-        return;
-    }
-    case ButtonPress: {
-        FrameWindow* target = find(windowHandle(event.xbutton.window));
-        if (!target) return;
-        FrameWindowSink* sink = target->sink;
-        const int32_t x = event.xbutton.x;
-        const int32_t y = event.xbutton.y;
-        // The event's state is from just before the press: add the button.
-        const int32_t before = toolkitButtons(event.xbutton.state);
-        auto press = [&](int32_t button) {
-            pressState = before | button;
-            pressStatePending = true;
-            sink->platformButtonPress(x, y, button);
-            pressStatePending = false;
-        };
-        switch (event.xbutton.button) {
-        case Button1: press(kPrimaryButton); break;
-        case Button2: press(kMiddleButton); break;
-        case Button3: press(kSecondaryButton); break;
-        case Button4: sink->platformWheel(x, y, false, 1.0f); break;   // wheel away from the user
-        case Button5: sink->platformWheel(x, y, false, -1.0f); break;  // wheel towards the user
-        default: break;  // 6 and 7 are the horizontal wheel: not used
+        case ButtonPress: {
+            FrameWindow* target = find(windowHandle(event.xbutton.window));
+            if (!target)
+                return;
+            FrameWindowSink* sink = target->sink;
+            const int32_t x = event.xbutton.x;
+            const int32_t y = event.xbutton.y;
+            // The event's state is from just before the press: add the button.
+            const int32_t before = toolkitButtons(event.xbutton.state);
+            auto press = [&](int32_t button) {
+                pressState = before | button;
+                pressStatePending = true;
+                sink->platformButtonPress(x, y, button);
+                pressStatePending = false;
+            };
+            switch (event.xbutton.button) {
+                case Button1:
+                    press(kPrimaryButton);
+                    break;
+                case Button2:
+                    press(kMiddleButton);
+                    break;
+                case Button3:
+                    press(kSecondaryButton);
+                    break;
+                case Button4:
+                    sink->platformWheel(x, y, false, 1.0f);
+                    break;  // wheel away from the user
+                case Button5:
+                    sink->platformWheel(x, y, false, -1.0f);
+                    break;  // wheel towards the user
+                default:
+                    break;  // 6 and 7 are the horizontal wheel: not used
+            }
+            return;
         }
-        return;
-    }
-    case DestroyNotify: {
-        // The window went with the host's window before the editor closed.
-        // The frame forgets it and will not ask us to destroy it again.
-        const unsigned long window = event.xdestroywindow.window;
-        FrameWindow* target = find(windowHandle(window));
-        if (!target) return;
-        FrameWindowSink* sink = target->sink;
-        forgetWindow(window);
-        sink->platformWindowDestroyed();
-        return;
-    }
-    default:
-        return;
+        case DestroyNotify: {
+            // The window went with the host's window before the editor closed.
+            // The frame forgets it and will not ask us to destroy it again.
+            const unsigned long window = event.xdestroywindow.window;
+            FrameWindow* target = find(windowHandle(window));
+            if (!target)
+                return;
+            FrameWindowSink* sink = target->sink;
+            forgetWindow(window);
+            sink->platformWindowDestroyed();
+            return;
+        }
+        default:
+            return;
     }
 }
 

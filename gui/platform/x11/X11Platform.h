@@ -56,13 +56,13 @@ public:
 private:
     struct FrameWindow {
         FrameWindowSink* sink = nullptr;
-        void* gc = nullptr;     // GC
-        void* visual = nullptr; // Visual*
+        void* gc = nullptr;      // GC
+        void* visual = nullptr;  // Visual*
         int depth = 0;
         bool fastPixels = false;  // 24/32-bit TrueColor with 8-bit R, G, B masks
         uint32_t redMask = 0, greenMask = 0, blueMask = 0;
         bool exposePending = false;
-        PlatformRect expose;      // union of the exposed areas not yet painted
+        PlatformRect expose;         // union of the exposed areas not yet painted
         std::vector<uint32_t> rows;  // scratch pixels for XPutImage
     };
 
@@ -76,9 +76,9 @@ private:
     unsigned long root = 0;
     std::map<unsigned long, FrameWindow> windows;
     std::map<int32_t, unsigned long> cursors;  // font cursors made so far
-    int dispatching = 0;                        // nesting of event handling
-    int32_t pressState = 0;          // the mask a press being handled was made with
-    bool pressStatePending = false;  // not yet asked for
+    int dispatching = 0;                       // nesting of event handling
+    int32_t pressState = 0;                    // the mask a press being handled was made with
+    bool pressStatePending = false;            // not yet asked for
 };
 
 }  // namespace VSTGUI

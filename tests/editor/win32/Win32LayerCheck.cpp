@@ -19,7 +19,8 @@ int failures = 0;
 
 void check(bool ok, const char* what) {
     std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
-    if (!ok) failures++;
+    if (!ok)
+        failures++;
 }
 
 struct Sink : FrameWindowSink {
@@ -65,7 +66,8 @@ int main() {
     check(layer.createFrameWindow(nullptr, 64, 32, nullptr) == nullptr, "no window without a parent");
     Sink a, b;
     // Frame image: bottom-up rows; the top picture row is the last stored one.
-    for (int i = 0; i < 64 * 4; i++) a.pixels[31 * 64 * 4 + i] = 0xFF;
+    for (int i = 0; i < 64 * 4; i++)
+        a.pixels[31 * 64 * 4 + i] = 0xFF;
     a.window = layer.createFrameWindow(host, 64, 32, &a);
     check(a.window != nullptr, "frame window created");
     char expected[32];
@@ -86,7 +88,8 @@ int main() {
     check(layer.registerDropTarget(a.window), "drop target registered");
 
     int dispatched = 0;
-    while (layer.dispatchOnePaint()) dispatched++;
+    while (layer.dispatchOnePaint())
+        dispatched++;
     check(a.paints == 1 && b.paints == 1 && dispatched >= 2, "one pending paint dispatched per call");
     check(a.painted.right == 64 && a.painted.bottom == 32, "paint with the invalid rectangle");
     HDC surface = GetDC(static_cast<HWND>(a.window));
@@ -102,7 +105,8 @@ int main() {
     check(a.presses == 3 && a.button == kMiddleButton, "middle press");
     SendMessageA(static_cast<HWND>(a.window), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(120)),
                  MAKELPARAM(static_cast<WORD>(-5), 40));
-    check(a.wheels == 1 && a.distance == 1.0f && a.screen && a.x == -5 && a.y == 40, "a notch is 1.0, screen coordinates");
+    check(a.wheels == 1 && a.distance == 1.0f && a.screen && a.x == -5 && a.y == 40,
+          "a notch is 1.0, screen coordinates");
     SendMessageA(static_cast<HWND>(a.window), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-30)), 0);
     check(a.wheels == 2 && a.distance == -0.25f, "a quarter notch is 0.25");
 
@@ -122,8 +126,8 @@ int main() {
     check(Win32Platform::frameWindowCount() == 0, "and counted off");
 
     Sink c;
-    HWND host2 = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, nullptr,
-                                 nullptr);
+    HWND host2 =
+        CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
     c.window = layer.createFrameWindow(host2, 64, 32, &c);
     check(c.window != nullptr && Win32Platform::frameWindowCount() == 1, "a new window after that");
     layer.destroyFrameWindow(c.window);
