@@ -20,6 +20,7 @@ core=(build-essential                 # cc, c++, make, objdump/nm (binutils)
       libgtest-dev libgmock-dev googletest libbenchmark-dev
       libpng-dev zlib1g-dev libsndfile1-dev libx11-dev
       lv2-dev libjack-jackd2-dev libzita-convolver-dev libsamplerate0-dev libebur128-dev
+      lilv-utils sordi                # lv2apply, sord_validate: the LV2 bundle's native tests
       xvfb xdotool imagemagick)       # Xvfb, xdotool, import/convert: the X11 editor test
 extra=(clang libclang-rt-14-dev       # fuzz and thread-sanitizer builds
        dpkg-dev                       # dpkg-source: libpng's Debian source for MinGW
@@ -27,7 +28,7 @@ extra=(clang libclang-rt-14-dev       # fuzz and thread-sanitizer builds
        wine wine64 wine32:i386 qemu-user   # qemu-i386 where i386 code cannot run natively
        libcairo2-dev fonts-dejavu-core     # tools/artwork only
        mmdebstrap                     # scripts/fresh-machine-check.sh
-       lilv-utils lv2file jalv sordi liblilv-dev libsuil-dev
+       lv2file jalv liblilv-dev libsuil-dev
        jackd2 qtractor ardour
        python3-numpy python3-matplotlib)
 
