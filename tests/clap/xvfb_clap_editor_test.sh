@@ -14,9 +14,6 @@ rm -rf "$work" && mkdir -p "$work" || exit 1
 xvfb_pid=""
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null; }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 800x400x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.err" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "FAIL: Xvfb did not start: $(cat "$work/xvfb.err")"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+source "$(dirname "$0")/../support/xvfb_display.sh"
+start_private_xvfb "$work" || { echo "FAIL: Xvfb did not start: $xvfb_error"; exit 1; }
 timeout 90 "$check" "$plugin"

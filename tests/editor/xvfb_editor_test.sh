@@ -26,12 +26,8 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; echo "--- host output:"; cat "$work/host.out" 2>/dev/null; echo "--- host errors:"; cat "$work/host.err" 2>/dev/null; exit 1; }
 
-# A free display: Xvfb picks it and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 800x400x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.err" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
-export DISPLAY=":$(head -n1 "$work/display")"
+source "$(dirname "$0")/../support/xvfb_display.sh"
+start_private_xvfb "$work" || fail "Xvfb did not start: $xvfb_error"
 
 "$host" --plugin "$plugin" --seconds 60 >"$work/host.out" 2>"$work/host.err" &
 host_pid=$!
