@@ -30,8 +30,8 @@
 class ClapPlugin {
 public:
     static constexpr uint32_t kNumParams = corvex::kNumParameters;
-    static constexpr uint32_t kEditorWidth = 660;
-    static constexpr uint32_t kEditorHeight = 248;
+    static constexpr uint32_t kEditorWidth = corvex::kPanelWidth;
+    static constexpr uint32_t kEditorHeight = corvex::kPanelHeight;
 
     ClapPlugin(const clap_host* host, const clap_plugin_descriptor* descriptor);
     ~ClapPlugin();

@@ -27,7 +27,4 @@ constexpr uint32_t kAudioOut1 = 16;
 constexpr uint32_t kFirstActual = 17;
 constexpr uint32_t kNumPorts = kFirstActual + kNumControls;
 
-constexpr int kUiWidth = 660;
-constexpr int kUiHeight = 248;
-
 }  // namespace corvex_lv2

@@ -150,7 +150,7 @@ struct Ui {
                     touch->touch(touch->handle, static_cast<uint32_t>(index), opcode == audioMasterBeginEdit);
                 return 1;
             case audioMasterSizeWindow:
-                return resize ? resize->ui_resize(resize->handle, kUiWidth, kUiHeight) == 0 : 0;
+                return resize ? resize->ui_resize(resize->handle, corvex::kPanelWidth, corvex::kPanelHeight) == 0 : 0;
             default:
                 return 0;
         }
@@ -217,7 +217,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     }
     ui->open = true;
     if (ui->resize)
-        ui->resize->ui_resize(ui->resize->handle, kUiWidth, kUiHeight);
+        ui->resize->ui_resize(ui->resize->handle, corvex::kPanelWidth, corvex::kPanelHeight);
     *widget = window;
     return ui;
 }

@@ -36,6 +36,11 @@ struct ParameterInfo {
     int top;
 };
 
+// The front panel's size in pixels: the background image's, so the size
+// every editor (VST, CLAP, LV2) reports to its host.
+constexpr int kPanelWidth = 660;
+constexpr int kPanelHeight = 248;
+
 enum ParameterIndex : int {
     kInput = 0,
     kChannel,

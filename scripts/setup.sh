@@ -21,7 +21,7 @@ core=(build-essential                 # cc, c++, make, objdump/nm (binutils)
       libpng-dev zlib1g-dev libsndfile1-dev libx11-dev
       lv2-dev libjack-jackd2-dev libzita-convolver-dev libsamplerate0-dev libebur128-dev
       lilv-utils sordi                # lv2apply, sord_validate: the LV2 bundle's native tests
-      xvfb xdotool imagemagick)       # Xvfb, xdotool, import/convert: the X11 editor test
+      xvfb xauth xdotool imagemagick) # Xvfb, xvfb-run (needs xauth), xdotool, import/convert: the X11 editor tests
 extra=(clang libclang-rt-14-dev       # fuzz and thread-sanitizer builds
        dpkg-dev                       # dpkg-source: libpng's Debian source for MinGW
        g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev

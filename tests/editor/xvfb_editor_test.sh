@@ -10,23 +10,9 @@
 set -uo pipefail
 host=$1 plugin=$2 work=$3 unit=${4:-}
 
-for tool in Xvfb xdotool import convert; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIPPED: $tool is not installed (scripts/setup.sh installs xvfb, xdotool and imagemagick)"
-    exit 77
-  fi
-done
-
-rm -rf "$work" && mkdir -p "$work" || exit 1
-xvfb_pid="" host_pid=""
-cleanup() {
-  [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- host output:"; cat "$work/host.out" 2>/dev/null; echo "--- host errors:"; cat "$work/host.err" 2>/dev/null; exit 1; }
-
 source "$(dirname "$0")/../support/xvfb_display.sh"
+skip_without Xvfb xdotool import convert
+prepare_xvfb_run "$work"
 start_private_xvfb "$work" || fail "Xvfb did not start: $xvfb_error"
 
 "$host" --plugin "$plugin" --seconds 60 >"$work/host.out" 2>"$work/host.err" &

@@ -12,23 +12,9 @@
 set -uo pipefail
 host=$1 bundle=$2 work=$3
 
-for tool in Xvfb xdotool; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIPPED: $tool is not installed (scripts/setup.sh installs xvfb and xdotool)"
-    exit 77
-  fi
-done
-
-rm -rf "$work" && mkdir -p "$work" || exit 1
-xvfb_pid="" host_pid=""
-cleanup() {
-  [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- host output:"; cat "$work/host.out" 2>/dev/null; echo "--- host errors:"; cat "$work/host.err" 2>/dev/null; exit 1; }
-
 source "$(dirname "$0")/../support/xvfb_display.sh"
+skip_without Xvfb xdotool
+prepare_xvfb_run "$work"
 start_private_xvfb "$work" || fail "Xvfb did not start: $xvfb_error"
 
 # History before the UI: Drive 0.25, Channel 2, Drive 0.9. After "--":
