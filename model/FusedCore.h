@@ -1,10 +1,9 @@
-// The oversampled chain of a chunk (half-band raising, preamp, limiter, tone
-// stack, power drive, curve, DC blocker, half-band lowering) run as one
-// staggered loop over the oversampled samples, once per vector width. The
-// triode stages of both sides share vector lanes; the later stages of a
-// channel run two samples behind the stage that feeds them, so the lanes of
-// one step are independent, and the filters between the stages, the power
-// section and the half-band filters overlap the triode recurrence.
+// The amp core of a chunk (preamp, limiter, tone stack, power drive, curve,
+// DC blocker) run as one staggered loop over the oversampled samples, once
+// per vector width. The triode stages of both sides share vector lanes; the
+// later stages of a channel run two samples behind the stage that feeds them,
+// so the lanes of one step are independent and the filters between the
+// stages and the power section overlap the triode recurrence.
 #pragma once
 
 #include "model/SignalChain.h"
@@ -27,12 +26,11 @@ struct FusedCoreJob {
     int sides;       // 1 (mono) or 2
     const ChainSettings* settings;
     const ChainConstants* constants;
-    const float* inLeft;  // conditioned host samples
+    const float* inLeft;  // raised samples
     const float* inRight;
-    float* outLeft;  // lowered host samples, before the output gain
+    float* outLeft;  // amp core results, rounded to float
     float* outRight;
-    int frames;        // host samples; frames * oversampling <= fusedCoreMaxSamples
-    int oversampling;  // 2, 4 or 8
+    int samples;
 };
 
 // Runs the job on the active path. Returns 0 while every preamp and tone

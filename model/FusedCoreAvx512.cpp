@@ -6,9 +6,7 @@
 #include <immintrin.h>
 
 #include "model/DoublePair.h"
-#include "model/FloatQuad.h"
 #include "model/FusedCore.h"
-#include "model/HalfBand.h"
 #include "model/SignalChain.h"
 #include "model/ValveCurve.h"
 

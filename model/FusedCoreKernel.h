@@ -8,17 +8,13 @@
 // slot repeat it and are never stored. Stage k of channel 0 works on sample
 // t - {0, 0, 2}[k] in iteration t, of channel 1 on t - {0, 2, 4}[k]; the
 // filters between the stages and the power section run per side on S lanes
-// (double in mono, DoublePair in stereo). The half-band filters raise each
-// host sample one host sample ahead of the stages and lower each as soon as
-// the power section has given its last oversampled sample, in float lanes
-// (HalfBandLanes.h).
+// (double in mono, DoublePair in stereo).
 #pragma once
 
 #include <cmath>
 
 #include "model/DoublePair.h"
 #include "model/FusedCore.h"
-#include "model/HalfBandLanes.h"
 #include "model/NarrowLanes.h"
 #include "model/SignalChain.h"
 #include "model/ValveCurve.h"
@@ -311,50 +307,6 @@ inline void loadRaised(DoublePair& v, const float* a, const float* b, int j) {
     v = makePair((double)a[j], (double)b[j]);
 }
 
-// The oversampled samples of a chunk on their way in and out of the loop.
-// Host sample h is raised while the stages work on host sample h - 1, and
-// lowered pair by pair as the power section gives its samples.
-struct RateBuffers {
-    RateLanes& rates;
-    const FusedCoreJob& job;
-    int factor;
-    int shift;  // log2 of the factor
-    float raised[2][fusedCoreMaxSamples];
-    float amp[2][fusedCoreMaxSamples];
-    float* raisedA;
-    float* raisedB;  // raisedA again in mono
-    float* ampA;
-    float* ampB;
-
-    __attribute__((always_inline)) RateBuffers(const FusedCoreJob& j, RateLanes& r)
-        : rates(r),
-          job(j),
-          factor(j.oversampling),
-          shift(j.oversampling == 2   ? 1
-                : j.oversampling == 4 ? 2
-                                      : 3) {
-        raisedA = raised[0];
-        raisedB = raised[j.sides - 1];
-        ampA = amp[0];
-        ampB = amp[j.sides - 1];
-        rates.raise(job.inLeft, job.inRight, raisedA, raisedB, 0);
-    }
-
-    // Before the stages take sample t: a piece of raising the next host
-    // sample.
-    __attribute__((always_inline)) void raiseAhead(int t) {
-        const int next = (t >> shift) + 1;
-        if (next < job.frames) {
-            rates.raisePiece(job.inLeft, job.inRight, raisedA, raisedB, next, t & (factor - 1));
-        }
-    }
-
-    // After the power section has stored sample p.
-    __attribute__((always_inline)) void lowerDone(int p) {
-        rates.lowerAfter(ampA, ampB, job.outLeft, job.outRight, p, p & (factor - 1));
-    }
-};
-
 // ---------------------------------------------------------------------------
 // The loops. G vectors of V hold the 3 * sides stage slots.
 
@@ -462,18 +414,14 @@ double runChannel0(const FusedCoreJob& job) {
     BiquadSides<S> lowpass = loadBiquadSides<S>(&AmpSide::lowpass10k, sides);
     PowerSides<S> power;
     loadPowerSides(power, sides, *job.constants);
-    const int factor = job.oversampling;
-    RateLanes rates;
-    rates.load(*sides[0], *sides[1], factor);
     const S input = Lanes<S>::splat(settings.input);
     const S keep = Lanes<S>::splat(mixPlainGain(settings.mix));
     const S blend = Lanes<S>::splat(mixShelvedGain(settings.mix));
     const S driveGain = Lanes<S>::splat(settings.driveGain);
     const S zero = Lanes<S>::splat(0.0);
     const V rate = Lanes<V>::splat(settings.oversampledRate);
-    RateBuffers buffers(job, rates);
 
-    const int n = job.frames * factor;
+    const int n = job.samples;
     const int total = n + 2;
     PreampBuffer preamp;
     double probe = 0.0;
@@ -482,10 +430,9 @@ double runChannel0(const FusedCoreJob& job) {
         for (int t = base; t < base + limiterBatch; ++t) {
             if (t < total) {
                 const bool early = t < n;
-                buffers.raiseAhead(t);
                 S a = zero;
                 if (early) {
-                    loadRaised(a, buffers.raisedA, buffers.raisedB, t);
+                    loadRaised(a, job.inLeft, job.inRight, t);
                     a = a * input;
                 }
                 if (early && t >= 2) {
@@ -507,8 +454,7 @@ double runChannel0(const FusedCoreJob& job) {
             if (p >= 0 && p < n) {
                 S limited;
                 loadPreamp(limited, preamp, p);
-                storeAmp(stepPower(power, limited), buffers.ampA, buffers.ampB, p);
-                buffers.lowerDone(p);
+                storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
             }
         }
         const int begin = base - 2 < 0 ? 0 : base - 2;
@@ -517,7 +463,6 @@ double runChannel0(const FusedCoreJob& job) {
     }
 
     records.store(bank);
-    rates.store(*sides[0], *sides[1]);
     storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, sideCount);
     storeBiquadSides(lowpass, &AmpSide::lowpass10k, sides, sideCount);
     storePowerSides(power, sides, sideCount);
@@ -541,9 +486,6 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     BiquadSides<S> lowpassB = loadBiquadSides<S>(&AmpSide::lowpass6kB, sides);
     PowerSides<S> power;
     loadPowerSides(power, sides, *job.constants);
-    const int factor = job.oversampling;
-    RateLanes rates;
-    rates.load(*sides[0], *sides[1], factor);
     const S input = Lanes<S>::splat(settings.input);
     const S two = Lanes<S>::splat(2.0);
     const S three = Lanes<S>::splat(3.0);
@@ -553,9 +495,8 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     const S zero = Lanes<S>::splat(0.0);
     const bool boosted = settings.boost != 0;
     const V rate = Lanes<V>::splat(settings.oversampledRate);
-    RateBuffers buffers(job, rates);
 
-    const int n = job.frames * factor;
+    const int n = job.samples;
     const int total = n + 4;
     PreampBuffer preamp;
     double probe = 0.0;
@@ -567,10 +508,9 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
                 const bool first = t < n;
                 const bool second = t >= 2 && t < n + 2;
                 const bool third = t >= 4;
-                buffers.raiseAhead(t);
                 S a = zero;
                 if (first) {
-                    loadRaised(a, buffers.raisedA, buffers.raisedB, t);
+                    loadRaised(a, job.inLeft, job.inRight, t);
                     a = two * (a * input);
                 }
                 if (first && third) {
@@ -597,8 +537,7 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
             if (p >= 0 && p < n) {
                 S limited;
                 loadPreamp(limited, preamp, p);
-                storeAmp(stepPower(power, limited), buffers.ampA, buffers.ampB, p);
-                buffers.lowerDone(p);
+                storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
             }
         }
         const int begin = base - 4 < 0 ? 0 : base - 4;
@@ -607,7 +546,6 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     }
 
     records.store(bank);
-    rates.store(*sides[0], *sides[1]);
     storeBiquadSides(shelf150, &AmpSide::lowShelf150, sides, sideCount);
     storeBiquadSides(lowpassA, &AmpSide::lowpass6kA, sides, sideCount);
     storeBiquadSides(shelf720, &AmpSide::lowShelf720, sides, sideCount);
