@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +22,7 @@
 
 #include "loader/PluginLibrary.h"
 #include "host/EditorWindow.h"
+#include "host/HostPlatform.h"
 #include "shell/vst2.h"
 
 namespace {
@@ -106,15 +106,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
 }
 
 std::string defaultPluginPath() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0)
-        return "Corvex.so";
-    self[length] = 0;
-    std::string dir(self);
-    dir = dir.substr(0, dir.find_last_of('/'));  // .../host
-    dir = dir.substr(0, dir.find_last_of('/'));  // build folder
-    return dir + "/plugin/Corvex.so";
+    const std::string built = hostplatform::builtPluginPath();
+    return built.empty() ? "Corvex.so" : built;
 }
 
 void copyText(void* ptr, const char* text, size_t limit) {

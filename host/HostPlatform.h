@@ -6,6 +6,7 @@
 // loader (loader/PluginLibrary).
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace hostplatform {
@@ -15,6 +16,16 @@ std::string executablePath();
 
 // The file name a plug-in library has on this platform ("Corvex.so").
 std::string pluginFileName(const std::string& baseName);
+
+// The plug-in the build puts beside its hosts: <build>/plugin/Corvex.so (or
+// .dll) for a host in <build>/host. Empty when the executable's own path is
+// unknown; the file itself is not looked for.
+inline std::string builtPluginPath() {
+    const std::string exe = executablePath();
+    if (exe.empty())
+        return std::string();
+    return (std::filesystem::path(exe).parent_path().parent_path() / "plugin" / pluginFileName("Corvex")).string();
+}
 
 bool stderrIsTerminal();
 

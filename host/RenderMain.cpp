@@ -73,12 +73,11 @@ bool hasWavExtension(const std::string& path) {
 }
 
 std::string defaultPluginPath(std::string& error) {
-    std::string exe = hostplatform::executablePath();
-    if (exe.empty()) {
+    const fs::path p = hostplatform::builtPluginPath();
+    if (p.empty()) {
         error = "cannot find where corvex-render lives; pass --plugin PATH";
         return std::string();
     }
-    fs::path p = fs::path(exe).parent_path().parent_path() / "plugin" / hostplatform::pluginFileName("Corvex");
     std::error_code ec;
     if (!fs::exists(p, ec)) {
         error = "no plug-in at " + p.string() + " (build the corvex_plugin target, or pass --plugin PATH)";

@@ -8,7 +8,7 @@ if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
     add_library(corvex_editor_window STATIC ${CMAKE_CURRENT_LIST_DIR}/EditorWindow.cpp)
     target_include_directories(corvex_editor_window PUBLIC ${PROJECT_SOURCE_DIR} PRIVATE ${X11_INCLUDE_DIR})
     target_link_libraries(corvex_editor_window PUBLIC ${X11_LIBRARIES} PNG::PNG)
-    add_executable(corvex-editor-host ${CMAKE_CURRENT_LIST_DIR}/EditorHost.cpp)
+    add_executable(corvex-editor-host ${CMAKE_CURRENT_LIST_DIR}/EditorHost.cpp ${CMAKE_CURRENT_LIST_DIR}/HostPlatformPosix.cpp)
     target_include_directories(corvex-editor-host PRIVATE ${PROJECT_SOURCE_DIR})
     target_link_libraries(corvex-editor-host PRIVATE corvex_editor_window corvex_loader)
     # Like corvex-render, it finds the plug-in at ../plugin/ relative to itself.

@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,8 +25,6 @@
 #include "live/LiveEngine.h"
 #include "live/LiveOptions.h"
 #include "live/LiveState.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -89,13 +86,6 @@ int xrunCallback(void* arg) {
 }
 void shutdownCallback(void* arg) {
     static_cast<CallbackContext*>(arg)->news->serverGone.store(true);
-}
-
-std::string defaultPluginPath() {
-    std::string exe = hostplatform::executablePath();
-    if (exe.empty())
-        return std::string();
-    return (fs::path(exe).parent_path().parent_path() / "plugin" / hostplatform::pluginFileName("Corvex")).string();
 }
 
 jack_client_t* openClient(const live::LiveOptions& options, std::string& error) {
@@ -229,7 +219,7 @@ int run(const live::LiveOptions& options) {
         return 0;
     }
 
-    const std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
+    const std::string pluginPath = options.pluginPath.empty() ? hostplatform::builtPluginPath() : options.pluginPath;
     PluginHost plugin;
     if (!plugin.load(pluginPath, error)) {
         std::fprintf(stderr, "corvex-live: error: %s\n", error.c_str());
