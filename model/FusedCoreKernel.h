@@ -243,6 +243,27 @@ void storePowerSides(const PowerSides<S>& p, AmpSide* const* sides, int count) {
     storeBiquadSides(p.dcBlocker, &AmpSide::dcBlocker, sides, count);
 }
 
+// The valve curve on both sides: while both lie inside the table, as they
+// nearly always do, one division and one interpolation in lanes.
+inline double powerCurveSides(double x) {
+    return lookupPowerAmpCurve(x);
+}
+inline DoublePair powerCurveSides(DoublePair x) {
+    const double x0 = lane0(x);
+    const double x1 = lane1(x);
+    if (!(x0 > -180.0 && x0 < 180.0 && x1 > -180.0 && x1 < 180.0)) {
+        return makePair(lookupPowerAmpCurve(x0), lookupPowerAmpCurve(x1));
+    }
+    const int i = powerAmpCurveIndex(x0);
+    const int j = powerAmpCurveIndex(x1);
+    const double(*p)[2] = powerAmpCurve;
+    const DoublePair left = makePair(p[i][0], p[j][0]);
+    const DoublePair t = (x - left) / (makePair(p[i + 1][0], p[j + 1][0]) - left);
+    return catmullRom(t, makePair(p[i - 1][1], p[j - 1][1]), makePair(p[i][1], p[j][1]),
+                      makePair(p[i + 1][1], p[j + 1][1]), makePair(p[i + 2][1], p[j + 2][1]), splatPair(0.5),
+                      splatPair(2.0));
+}
+
 // Tone stack, power drive, curve and DC blocker for one limited preamp
 // output per side.
 template <class S>
@@ -254,7 +275,7 @@ inline S stepPower(PowerSides<S>& p, S a) {
     p.s2 = p.b3 * a + p.s3 - p.a3 * y;
     p.probe = p.probe + y * zero;
     const S driven = y * p.contourDrive * p.powerDrive;
-    return stepBiquad(p.dcBlocker, mapSides(driven, lookupPowerAmpCurve));
+    return stepBiquad(p.dcBlocker, powerCurveSides(driven));
 }
 
 // The soft limiter calls the library's exp, and a call makes every vector

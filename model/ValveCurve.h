@@ -9,20 +9,30 @@ constexpr int powerAmpCurvePoints = 4000;
 // (x, y) pairs; x_i = -199.9 + 0.1 i.
 extern const double powerAmpCurve[powerAmpCurvePoints][2];
 
+// Catmull-Rom interpolation at fraction t between y1 and y2, with their
+// neighbours y0 and y3; T is a double or lanes of them (half and two are 0.5
+// and 2 in T).
+template <class T>
+inline T catmullRom(T t, T y0, T y1, T y2, T y3, T half, T two) {
+    const T m0 = half * (y2 - y0);
+    const T m1 = half * (y3 - y1);
+    const T a = two * (y1 - y2) + m0 + m1;
+    const T b = (y1 - y2) + m0 + a;
+    return y1 + t * (m0 + t * (a * t - b));
+}
+
 // Catmull-Rom interpolation between points i and i + 1 at fraction t,
 // using the neighbours i - 1 and i + 2.
 inline double interpolatePowerAmpCurve(int i, double x) {
     const double(*p)[2] = powerAmpCurve;
     const double t = (x - p[i][0]) / (p[i + 1][0] - p[i][0]);
-    const double y0 = p[i - 1][1];
-    const double y1 = p[i][1];
-    const double y2 = p[i + 1][1];
-    const double y3 = p[i + 2][1];
-    const double m0 = 0.5 * (y2 - y0);
-    const double m1 = 0.5 * (y3 - y1);
-    const double a = 2.0 * (y1 - y2) + m0 + m1;
-    const double b = (y1 - y2) + m0 + a;
-    return y1 + t * (m0 + t * (a * t - b));
+    return catmullRom(t, p[i - 1][1], p[i][1], p[i + 1][1], p[i + 2][1], 0.5, 2.0);
+}
+
+// The point at or left of x, for -180 < x < 180: 10 x + 1999 lies in
+// (199, 3799) there, so truncation is the floor.
+inline int powerAmpCurveIndex(double x) {
+    return (int)(10.0 * x + 1999.0);
 }
 
 // Curve lookup. At or below -180 the first stored value, at or above 180
@@ -34,7 +44,5 @@ inline double lookupPowerAmpCurve(double x) {
     if (!(x < 180.0)) {
         return powerAmpCurve[powerAmpCurvePoints - 1][1];
     }
-    // 10 x + 1999 lies in (199, 3799) here, so truncation is the floor.
-    const int i = (int)(10.0 * x + 1999.0);
-    return interpolatePowerAmpCurve(i, x);
+    return interpolatePowerAmpCurve(powerAmpCurveIndex(x), x);
 }

@@ -1,5 +1,6 @@
-// Four and eight doubles side by side (AVX2 and AVX-512 registers), with
-// the operations the fused core uses, each the lane-wise IEEE operation.
+// Four doubles side by side (AVX2 registers; the AVX-512 path uses them
+// too), with the operations the fused core uses, each the lane-wise IEEE
+// operation.
 // Only included by the files that compile for those targets, inside their
 // target region.
 #pragma once
@@ -51,53 +52,3 @@ struct Lanes<DoubleQuad> {
     }
     static void store(DoubleQuad v, double* p) { _mm256_storeu_pd(p, v.v); }
 };
-
-#if defined(CORVEX_WITH_DOUBLE_OCT)
-
-struct DoubleOct {
-    __m512d v;
-};
-
-inline DoubleOct operator+(DoubleOct a, DoubleOct b) {
-    return {_mm512_add_pd(a.v, b.v)};
-}
-inline DoubleOct operator-(DoubleOct a, DoubleOct b) {
-    return {_mm512_sub_pd(a.v, b.v)};
-}
-inline DoubleOct operator*(DoubleOct a, DoubleOct b) {
-    return {_mm512_mul_pd(a.v, b.v)};
-}
-inline DoubleOct operator/(DoubleOct a, DoubleOct b) {
-    return {_mm512_div_pd(a.v, b.v)};
-}
-inline DoubleOct sqrtLanes(DoubleOct a) {
-    return {_mm512_sqrt_pd(a.v)};
-}
-inline int lanesBelow(DoubleOct a, DoubleOct b) {
-    return (int)_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ);
-}
-inline DoubleOct selectBelow(DoubleOct a, DoubleOct b, DoubleOct ifBelow, DoubleOct otherwise) {
-    return {_mm512_mask_blend_pd(_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ), otherwise.v, ifBelow.v)};
-}
-inline DoubleOct minLanes(DoubleOct a, DoubleOct b) {
-    return {_mm512_min_pd(a.v, b.v)};
-}
-inline DoubleOct floorAtZero(DoubleOct x) {
-    const __mmask8 atOrBelow = _mm512_cmp_pd_mask(x.v, _mm512_setzero_pd(), _CMP_LE_OQ);
-    return {_mm512_mask_blend_pd(atOrBelow, x.v, _mm512_setzero_pd())};
-}
-
-template <>
-struct Lanes<DoubleOct> {
-    static constexpr int count = 8;
-    static DoubleOct splat(double v) { return {_mm512_set1_pd(v)}; }
-    static DoubleOct load(const double* p) { return {_mm512_loadu_pd(p)}; }
-    static double lane(DoubleOct v, int k) {
-        const __m256d half = k < 4 ? _mm512_castpd512_pd256(v.v) : _mm512_extractf64x4_pd(v.v, 1);
-        return Lanes<DoubleQuad>::lane({half}, k % 4);
-    }
-    static DoubleOct make(const double* v) { return {_mm512_set_pd(v[7], v[6], v[5], v[4], v[3], v[2], v[1], v[0])}; }
-    static void store(DoubleOct v, double* p) { _mm512_storeu_pd(p, v.v); }
-};
-
-#endif
