@@ -32,10 +32,11 @@ struct TriodeLanes {
     V plateCurrent, gridCurrent, gridVoltage, cathodeVoltage, plateVoltage, outputVoltage;
 };
 
-constexpr int maxSlots = 8;
+constexpr int maxSlots = 4;  // the widest lane type's lanes
 
 template <class V, class Get>
 inline V gatherLanes(TriodeStage* const* stages, int first, Get get) {
+    static_assert(Lanes<V>::count <= maxSlots, "a vector's lanes fit the buffer");
     double lanes[maxSlots];
     for (int i = 0; i < Lanes<V>::count; ++i) {
         lanes[i] = get(*stages[first + i]);

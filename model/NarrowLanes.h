@@ -63,14 +63,6 @@ inline void storeSides(DoublePair v, double* p, int stride) {
     p[0] = lane0(v);
     p[stride] = lane1(v);
 }
-template <class F>
-inline double mapSides(double x, F f) {
-    return f(x);
-}
-template <class F>
-inline DoublePair mapSides(DoublePair x, F f) {
-    return makePair(f(lane0(x)), f(lane1(x)));
-}
 inline double sumSides(double v) {
     return v;
 }
