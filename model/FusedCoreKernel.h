@@ -252,15 +252,14 @@ inline double powerCurveSides(double x) {
 inline DoublePair powerCurveSides(DoublePair x) {
     const double x0 = lane0(x);
     const double x1 = lane1(x);
-    if (!(x0 > -180.0 && x0 < 180.0 && x1 > -180.0 && x1 < 180.0)) {
+    if (!(insidePowerAmpCurve(x0) && insidePowerAmpCurve(x1))) {
         return makePair(lookupPowerAmpCurve(x0), lookupPowerAmpCurve(x1));
     }
     const int i = powerAmpCurveIndex(x0);
     const int j = powerAmpCurveIndex(x1);
     const double(*p)[2] = powerAmpCurve;
-    const DoublePair left = makePair(p[i][0], p[j][0]);
-    const DoublePair t = (x - left) / (makePair(p[i + 1][0], p[j + 1][0]) - left);
-    return catmullRom(t, makePair(p[i - 1][1], p[j - 1][1]), makePair(p[i][1], p[j][1]),
+    return catmullRom(x, makePair(p[i][0], p[j][0]), makePair(p[i + 1][0], p[j + 1][0]),
+                      makePair(p[i - 1][1], p[j - 1][1]), makePair(p[i][1], p[j][1]),
                       makePair(p[i + 1][1], p[j + 1][1]), makePair(p[i + 2][1], p[j + 2][1]), splatPair(0.5),
                       splatPair(2.0));
 }
