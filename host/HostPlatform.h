@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace hostplatform {
 
@@ -17,14 +19,88 @@ std::string executablePath();
 // The file name a plug-in library has on this platform ("Corvex.so").
 std::string pluginFileName(const std::string& baseName);
 
-// The plug-in the build puts beside its hosts: <build>/plugin/Corvex.so (or
-// .dll) for a host in <build>/host. Empty when the executable's own path is
-// unknown; the file itself is not looked for.
+// Where an installed host finds the plug-in and the shared data (factory
+// programs, cabinet responses), relative to the folder it is installed in.
+// The build sets both for the install layout it was configured with
+// (cmake/CorvexInstall.cmake); these are the system layout's.
+#ifndef CORVEX_PLUGIN_DIR_FROM_BIN
+#define CORVEX_PLUGIN_DIR_FROM_BIN "../lib/vst"
+#endif
+#ifndef CORVEX_DATA_DIR_FROM_BIN
+#define CORVEX_DATA_DIR_FROM_BIN "../share/corvex"
+#endif
+
+// The places the plug-in may be for a host at `exe`, first choice first:
+// the one the build puts beside its hosts (<build>/plugin/Corvex.so for a
+// host in <build>/host), then the installed one (<prefix>/lib/vst/Corvex.so
+// for a host in <prefix>/bin, or the user layout's). Empty for an empty `exe`.
+inline std::vector<std::string> pluginCandidates(const std::string& exe) {
+    std::vector<std::string> places;
+    if (exe.empty())
+        return places;
+    const std::filesystem::path bin = std::filesystem::path(exe).parent_path();
+    const std::string file = pluginFileName("Corvex");
+    places.push_back((bin.parent_path() / "plugin" / file).string());
+    places.push_back((bin / CORVEX_PLUGIN_DIR_FROM_BIN / file).lexically_normal().string());
+    return places;
+}
+
+// The first of pluginCandidates(exe) that is a file; empty when none is.
+inline std::string findPlugin(const std::string& exe) {
+    for (const std::string& place : pluginCandidates(exe)) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(place, ec))
+            return place;
+    }
+    return std::string();
+}
+
+// The plug-in a host uses without --plugin: the first that exists, else the
+// build tree's place (so that the error names it). Empty when the
+// executable's own path is unknown.
 inline std::string builtPluginPath() {
     const std::string exe = executablePath();
+    const std::string found = findPlugin(exe);
+    if (!found.empty())
+        return found;
+    const std::vector<std::string> places = pluginCandidates(exe);
+    return places.empty() ? std::string() : places.front();
+}
+
+// The folders holding the shared data for a host at `exe`: <build>/share/corvex
+// in the build tree (it points at resources/), and the installed one.
+inline std::vector<std::string> dataDirs(const std::string& exe) {
+    std::vector<std::string> dirs;
     if (exe.empty())
-        return std::string();
-    return (std::filesystem::path(exe).parent_path().parent_path() / "plugin" / pluginFileName("Corvex")).string();
+        return dirs;
+    const std::filesystem::path bin = std::filesystem::path(exe).parent_path();
+    dirs.push_back((bin.parent_path() / "share" / "corvex").string());
+    const std::string installed = (bin / CORVEX_DATA_DIR_FROM_BIN).lexically_normal().string();
+    if (installed != dirs.front())
+        dirs.push_back(installed);
+    return dirs;
+}
+
+// A data file named on the command line: `name` itself when it is a file or
+// names a folder (a path is taken as the user wrote it), otherwise the first
+// <data>/<kind>/<name> or <data>/<kind>/<name><extension> that is a file
+// ("--load-fxp 03-Crunch-Rhythm", "--cab corvex-4x12"). Answers `name`
+// unchanged when nothing matches, so the caller's error names what was given.
+inline std::string findDataFile(const std::string& exe, const std::string& kind, const std::string& name,
+                                const std::string& extension) {
+    std::error_code ec;
+    if (name.empty() || name == "-" || std::filesystem::exists(name, ec))
+        return name;
+    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos)
+        return name;
+    for (const std::string& dir : dataDirs(exe)) {
+        for (const std::string& candidate : {name, name + extension}) {
+            const std::filesystem::path path = std::filesystem::path(dir) / kind / candidate;
+            if (std::filesystem::is_regular_file(path, ec))
+                return path.string();
+        }
+    }
+    return name;
 }
 
 bool stderrIsTerminal();

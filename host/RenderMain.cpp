@@ -73,17 +73,31 @@ bool hasWavExtension(const std::string& path) {
 }
 
 std::string defaultPluginPath(std::string& error) {
-    const fs::path p = hostplatform::builtPluginPath();
-    if (p.empty()) {
+    const std::string exe = hostplatform::executablePath();
+    if (exe.empty()) {
         error = "cannot find where corvex-render lives; pass --plugin PATH";
         return std::string();
     }
-    std::error_code ec;
-    if (!fs::exists(p, ec)) {
-        error = "no plug-in at " + p.string() + " (build the corvex_plugin target, or pass --plugin PATH)";
-        return std::string();
+    const std::string found = hostplatform::findPlugin(exe);
+    if (found.empty()) {
+        std::string places;
+        for (const std::string& place : hostplatform::pluginCandidates(exe))
+            places += (places.empty() ? "" : " or ") + place;
+        error = "no plug-in at " + places + " (build the corvex_plugin target, install Corvex, or pass --plugin PATH)";
     }
-    return p.string();
+    return found;
+}
+
+// Preset and cabinet files may be named by the factory file's name alone
+// ("--load-fxp 03-Crunch-Rhythm"): found among the installed data, or the
+// build tree's, when no such file is in the current folder.
+Options withDataFiles(Options options) {
+    const std::string exe = hostplatform::executablePath();
+    options.loadProgram = hostplatform::findDataFile(exe, "presets", options.loadProgram, ".fxp");
+    options.loadBank = hostplatform::findDataFile(exe, "presets", options.loadBank, ".fxb");
+    options.listPrograms = hostplatform::findDataFile(exe, "presets", options.listPrograms, ".fxb");
+    options.cabinet = hostplatform::findDataFile(exe, "cabinet", options.cabinet, ".wav");
+    return options;
 }
 
 bool loadPresetFile(PluginHost& plugin, const std::string& path, bool bank, std::string& error) {
@@ -172,7 +186,8 @@ void printList(PluginHost& plugin, const std::string& path) {
     }
 }
 
-bool run(const Options& options, Failure& failure) {
+bool run(const Options& given, Failure& failure) {
+    const Options options = withDataFiles(given);
     std::string& error = failure.message;
     const bool rendering = !options.input.empty();
 

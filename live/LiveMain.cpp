@@ -203,7 +203,11 @@ private:
 int run(const live::LiveOptions& options) {
     std::string error;
     cabinet::ImpulseResponse cabinetFile;
-    if (!options.cabinet.empty() && !cabinet::loadImpulseResponse(options.cabinet, cabinetFile, error)) {
+    // A cabinet may be named by its file name alone (corvex-4x12): found
+    // among the installed data when it is not in the current folder.
+    const std::string cabinetPath =
+        hostplatform::findDataFile(hostplatform::executablePath(), "cabinet", options.cabinet, ".wav");
+    if (!options.cabinet.empty() && !cabinet::loadImpulseResponse(cabinetPath, cabinetFile, error)) {
         std::fprintf(stderr, "corvex-live: error: %s\n", error.c_str());
         return exitFailure;
     }

@@ -11,7 +11,9 @@
 
 #include <new>
 
+#include "CorvexVersion.h"
 #include "lv2/Lv2Ids.h"
+#include "lv2/Lv2PortSymbol.h"
 #include "model/Corvex.h"
 #include "model/ParameterTable.h"
 
@@ -26,22 +28,8 @@ VstIntPtr VSTCALLBACK versionHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr
 using corvex::kParameterTable;
 using corvex::ParameterRole;
 
-// Port symbols from the reported names: lower case, every run of other
-// characters one underscore ("Mono/Stereo" is mono_stereo).
 std::string symbolOf(const char* name) {
-    std::string symbol;
-    bool gap = false;
-    for (const char* c = name; *c; ++c) {
-        if (std::isalnum(static_cast<unsigned char>(*c))) {
-            if (gap && !symbol.empty())
-                symbol += '_';
-            symbol += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
-            gap = false;
-        } else {
-            gap = true;
-        }
-    }
-    return symbol;
+    return portSymbol(name);
 }
 
 std::string quoted(const char* text) {
@@ -107,8 +95,9 @@ std::string description(AEffect* effect) {
     t += "    doap:name " + quoted(effectName) + " ;\n";
     t += "    doap:license <" + std::string(kPluginUri) + "#license> ;\n";
     t += "    doap:maintainer [ foaf:name " + quoted(vendor) + " ] ;\n";
-    // Vendor version 1000 is 1.0.0; an even minor version marks a release.
-    t += "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n";
+    // The product's version (an even minor version marks a release to LV2 hosts).
+    t += "    lv2:minorVersion " + std::to_string(CORVEX_VERSION_MINOR) + " ;\n    lv2:microVersion " +
+         std::to_string(CORVEX_VERSION_PATCH) + " ;\n";
     t += "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n";
     t += "    lv2:extensionData state:interface ;\n";
     t += "    ui:ui <" + std::string(kUiUri) + "> ;\n";

@@ -1,5 +1,7 @@
 #include "model/Corvex.h"
 
+#include "CorvexVersion.h"
+
 #include <cstring>
 
 #include "shell/AEffEditor.h"
@@ -11,7 +13,7 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 
 const char kEffectName[] = "Vantor_Corvex_Head_v1_0";
 const char kVendorName[] = "Ardex Plugins";
-constexpr VstInt32 kVendorVersion = 1000;
+constexpr VstInt32 kVendorVersion = CORVEX_VERSION_NUMBER;
 constexpr std::size_t kEffectNameLength = 32;
 constexpr std::size_t kVendorStringLength = 64;
 constexpr std::size_t kProgramNameLength = sizeof(CorvexProgram::name);
