@@ -97,7 +97,7 @@ function(corvex_install_rules)
     return()
   endif()
   # The hosts learn the layout (see host/HostPlatform.h).
-  foreach(t corvex_host_lib corvex-render corvex-live corvex-editor-host)
+  foreach(t corvex-render corvex-live corvex-editor-host)
     if(TARGET ${t})
       target_compile_definitions(${t} PRIVATE
         CORVEX_PLUGIN_DIR_FROM_BIN="${CORVEX_PLUGIN_DIR_FROM_BIN}"
@@ -117,10 +117,13 @@ function(corvex_install_rules)
   foreach(t corvex-render corvex-live)
     if(TARGET ${t})
       install(TARGETS ${t} RUNTIME DESTINATION "${CORVEX_INSTALL_BINDIR}")
-      set(_page ${PROJECT_SOURCE_DIR}/docs/man/${t}.1)
-      if(EXISTS ${_page})
-        # Debian wants the pages compressed, reproducibly (no name, no time).
-        set(_gz ${CMAKE_BINARY_DIR}/man/${t}.1.gz)
+      set(_source ${PROJECT_SOURCE_DIR}/docs/man/${t}.1)
+      if(EXISTS ${_source})
+        # The page carries the product's version; Debian wants it compressed,
+        # reproducibly (no name, no time).
+        set(_page ${CMAKE_BINARY_DIR}/man/${t}.1)
+        configure_file(${_source} ${_page} @ONLY)
+        set(_gz ${_page}.gz)
         add_custom_command(OUTPUT ${_gz}
           COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
           COMMAND gzip -9nc ${_page} > ${_gz}

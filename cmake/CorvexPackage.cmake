@@ -28,21 +28,25 @@ set(CPACK_PACKAGE_CONTACT "${CORVEX_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "valve guitar amp head: VST 2.4, CLAP and LV2 plug-ins")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "valve guitar amp head: VST 2.4, CLAP and LV2 plug-ins
- Corvex models a valve guitar amplifier head at circuit level: triode
- preamp stages, a tone stack and the power-amp valve curve, with two
- channels that remember their knobs and ten factory programs.
- .
- This package holds the VST 2.4 plug-in (/usr/lib/vst), the CLAP plug-in
- (/usr/lib/clap) and the LV2 bundle with its factory presets
- (/usr/lib/lv2), the batch renderer corvex-render, the JACK standalone
- corvex-live, the factory programs and a speaker-cabinet response.")
+# CPack puts the summary first and indents these lines itself.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Corvex models a valve guitar amplifier head at circuit level: triode
+preamp stages, a tone stack and the power-amp valve curve, with two
+channels that remember their knobs and ten factory programs.
+
+This package holds the VST 2.4 plug-in (/usr/lib/vst), the CLAP plug-in
+(/usr/lib/clap) and the LV2 bundle with its factory presets
+(/usr/lib/lv2), the batch renderer corvex-render, the JACK standalone
+corvex-live, the factory programs and a speaker-cabinet response.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://ardex-plugins.example/corvex")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+# CPack adds postinst/postrm scripts that run ldconfig, as it does for any
+# .so under /usr/lib/*/ (lintian warns: maintscript-calls-ldconfig). They are
+# harmless; the package creates nothing outside its own files, so removing
+# it leaves nothing behind.
 # Directories dpkg owns already are not listed as the package's own.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_SOURCE_IGNORE_FILES "/build/;/dist/;/out/;/\\\\.git/")

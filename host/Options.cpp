@@ -265,7 +265,8 @@ Options:
   -o, --output FILE   output file (default: INPUT's name + "-corvex.wav",
                       in the current folder); written only when all went well
   --plugin PATH       plug-in library to load (default: ../plugin/Corvex.so
-                      relative to this program)
+                      relative to this program in a build, else the
+                      installed one, e.g. /usr/lib/vst/Corvex.so)
   --block N           frames per processing call, 1 to 65536 (default 512)
   --rate HZ           expected sample rate; processing runs at the file's
                       rate, so a different rate is an error
@@ -274,13 +275,14 @@ Options:
                       "Mix PLS=0.3", LowQ/HighQ=1) or by index (2=0.7);
                       VALUE from 0 to 1; may be repeated
   --load-fxb FILE     load a bank preset (.fxb) before rendering
-  --load-fxp FILE     load a program preset (.fxp) into the current program
+  --load-fxp FILE     load a program preset (.fxp) into the current program;
+                      a factory program may be named alone: 03-Crunch-Rhythm
   --save-fxp FILE     save the current program as .fxp (after the settings)
   --save-fxb FILE     save all programs as .fxb
   --cab FILE          convolve the output with a speaker cabinet's impulse
                       response (WAV, FLAC, ...; mono or stereo, up to 10 s;
                       resampled to the file's rate), e.g.
-                      --cab resources/cabinet/corvex-4x12.wav
+                      --cab corvex-4x12 (the bundled one, by name)
   --cab-trim DB       level trim after the cabinet, -60 to +24 (default 0)
   --list              show the plug-in, its parameters and programs; takes
                       no input, -o or --save-*

@@ -118,7 +118,7 @@ Options:
                       physical capture ports and the first two playback ports)
   --cab FILE          a speaker cabinet: impulse response to convolve with
                       (mono or stereo, any file libsndfile reads), e.g.
-                      --cab resources/cabinet/corvex-4x12.wav
+                      --cab corvex-4x12 (the bundled one, by name)
   --cab-trim DB       level trim after the cabinet, -60 to +24 (default 0)
   --program N         start on program N
   --no-editor         run without a window (headless)
@@ -129,7 +129,8 @@ Options:
                       or the default server)
   --name NAME         the client's name (default corvex)
   --plugin PATH       plug-in library (default: ../plugin/Corvex.so
-                      relative to this program)
+                      relative to this program in a build, else the
+                      installed one, e.g. /usr/lib/vst/Corvex.so)
   -h, --help          this text
 
 The status line on the terminal shows JACK's DSP load, the xruns so far,

@@ -165,7 +165,12 @@ std::string presetsTurtle(const std::vector<Preset>& presets) {
         "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
         "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
         "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+        "@prefix rdf:  <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
         "@prefix xsd:  <http://www.w3.org/2001/XMLSchema#> .\n\n";
+    // The state's one property, described so that validators know it.
+    t += "<" + std::string(kStateBankKey) + ">\n    a rdf:Property ;\n";
+    t += "    rdfs:label \"programs\" ;\n";
+    t += "    rdfs:comment \"The ten programs with both channels' knobs, and which one is current.\" .\n\n";
     for (const Preset& preset : presets) {
         t += "<" + preset.uri + ">\n    a pset:Preset ;\n";
         t += "    lv2:appliesTo <" + std::string(kPluginUri) + "> ;\n";

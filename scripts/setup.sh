@@ -28,6 +28,8 @@ extra=(clang libclang-rt-14-dev       # fuzz and thread-sanitizer builds
        wine wine64 wine32:i386 qemu-user   # qemu-i386 where i386 code cannot run natively
        libcairo2-dev fonts-dejavu-core     # tools/artwork only
        mmdebstrap                     # scripts/fresh-machine-check.sh
+       lintian                        # scripts/build-deb.sh: checks the package
+       nsis                           # makensis: scripts/build-installer.sh
        lv2file jalv liblilv-dev libsuil-dev
        jackd2 qtractor ardour
        python3-numpy python3-matplotlib)

@@ -1,0 +1,79 @@
+#!/bin/sh
+# cmake --install into a staging folder (DESTDIR), then the installed tree
+# used as a user would: every file where hosts look and nothing else, the
+# installed corvex-render finding its plug-in, the factory programs and the
+# cabinet by itself and rendering exactly what the build tree renders, the
+# installed LV2 bundle listing its presets, the manual pages readable.
+# Usage: install_test.sh BUILD_DIR PREFIX WORK_DIR SOURCE_DIR
+set -eu
+build=$1 prefix=$2 work=$3 src=$4
+stage=$work/stage
+rm -rf "$work" && mkdir -p "$work"
+DESTDIR=$stage cmake --install "$build" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
+root=$stage$prefix
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+# What was installed, against what must be (the VST3 bundle only when built).
+(cd "$root" && find . -type f | sed 's|^\./||' | grep -v '^lib/vst3/' | sort) >"$work/installed.txt"
+sort >"$work/expected.txt" <<'LIST'
+bin/corvex-live
+bin/corvex-render
+lib/clap/Corvex.clap
+lib/lv2/Corvex.lv2/Corvex.so
+lib/lv2/Corvex.lv2/CorvexUI.so
+lib/lv2/Corvex.lv2/corvex.ttl
+lib/lv2/Corvex.lv2/manifest.ttl
+lib/lv2/Corvex.lv2/presets.ttl
+lib/vst/Corvex.so
+share/corvex/cabinet/corvex-4x12.wav
+share/corvex/presets/01-Glass-Clean.fxp
+share/corvex/presets/02-Edge-of-Breakup.fxp
+share/corvex/presets/03-Crunch-Rhythm.fxp
+share/corvex/presets/04-Classic-Rock.fxp
+share/corvex/presets/05-Lead-Channel-1.fxp
+share/corvex/presets/06-High-Gain.fxp
+share/corvex/presets/07-Scooped-Metal.fxp
+share/corvex/presets/08-Boosted-Blues.fxp
+share/corvex/presets/09-Bass-Heavy.fxp
+share/corvex/presets/10-HighQ-Singing-Lead.fxp
+share/corvex/presets/Corvex-factory.fxb
+share/doc/corvex/CHANGELOG.md
+share/doc/corvex/changelog.gz
+share/doc/corvex/copyright
+share/man/man1/corvex-live.1.gz
+share/man/man1/corvex-render.1.gz
+LIST
+if ! diff -u "$work/expected.txt" "$work/installed.txt"; then
+  fail "the installed files differ from the list above"
+fi
+
+render=$root/bin/corvex-render
+# No --plugin: the installed one. Run from an unrelated folder.
+cd "$work"
+if ! "$render" --list >"$work/list.txt" 2>&1; then
+  fail "the installed corvex-render finds no plug-in:"; cat "$work/list.txt"
+fi
+"$render" -q "$src/resources/demo/demo-riff.wav" --load-fxp 03-Crunch-Rhythm --cab corvex-4x12 -o installed.wav ||
+  fail "the installed corvex-render did not render with the factory program and cabinet named alone"
+"$build/host/corvex-render" -q --plugin "$build/plugin/Corvex.so" "$src/resources/demo/demo-riff.wav" \
+  --load-fxp "$src/resources/presets/03-Crunch-Rhythm.fxp" --cab "$src/resources/cabinet/corvex-4x12.wav" -o built.wav
+cmp -s installed.wav built.wav || fail "the installed tree renders other samples than the build tree"
+# The summary names the plug-in it loaded: the installed one.
+"$render" "$src/resources/demo/demo-riff.wav" -o again.wav | grep "^Plug-in:" | grep -q "$root/lib/vst/Corvex.so" ||
+  fail "the installed corvex-render did not load $root/lib/vst/Corvex.so"
+
+if command -v lv2info >/dev/null; then
+  n=$(LV2_PATH=$root/lib/lv2 lv2info https://ardex-plugins.example/corvex | sed -n '/^\tPresets:/,/^$/p' |
+       sed -n 's/^\t *\(.*[^ ]\) *$/\1/p' | grep -vc '^Presets:' || true)
+  [ "$n" -eq 10 ] || fail "the installed LV2 bundle lists $n presets, not 10"
+fi
+if command -v man >/dev/null; then
+  for page in corvex-render corvex-live; do
+    out=$(MANWIDTH=80 man -l "$root/share/man/man1/$page.1.gz" 2>&1 >/dev/null) || fail "man $page"
+    [ -z "$out" ] || fail "man $page: $out"
+    zcat "$root/share/man/man1/$page.1.gz" | grep -q '@PROJECT_VERSION@' && fail "man $page: version not filled in"
+  done
+fi
+[ $status -eq 0 ] && echo "installed tree complete and working ($(wc -l <"$work/installed.txt") files)"
+exit $status
