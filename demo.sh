@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the plug-in and the
-# command-line host, and renders the bundled demo riff through the plug-in.
+# command-line host, and renders the bundled demo riff through the plug-in
+# on a factory program (Crunch Rhythm: well below full scale, no clipping).
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/lib.sh
@@ -8,10 +9,11 @@ scripts/setup.sh core
 cmake --preset default -G Ninja >/dev/null
 cmake --build --preset default -j "$JOBS" --target corvex_plugin corvex-render >/dev/null
 mkdir -p out
-build/default/host/corvex-render --plugin build/default/plugin/Corvex.so \
+program=resources/presets/03-Crunch-Rhythm.fxp
+build/default/host/corvex-render --plugin build/default/plugin/Corvex.so --load-fxp "$program" \
   resources/demo/demo-riff.wav -o out/demo-corvex.wav "$@"
 echo "Rendered: $ROOT/out/demo-corvex.wav"
 # The same riff through the head and the bundled (synthetic) 4x12 cabinet.
-build/default/host/corvex-render --plugin build/default/plugin/Corvex.so \
+build/default/host/corvex-render --plugin build/default/plugin/Corvex.so --load-fxp "$program" \
   resources/demo/demo-riff.wav -o out/demo-corvex-cab.wav --cab resources/cabinet/corvex-4x12.wav "$@"
 echo "Rendered: $ROOT/out/demo-corvex-cab.wav"
