@@ -10,9 +10,13 @@
 #   --layout   one apt source layout only (default: both, one after the other)
 #              deb822:  /etc/apt/sources.list.d/debian.sources, no sources.list
 #              classic: /etc/apt/sources.list only (as debootstrap writes it)
-#   --steps    comma-separated, run in order in the same root (default demo,test):
+#   --steps    comma-separated, run in order in the same root (default demo,test,package):
 #              demo    ./demo.sh                        (the README's first command)
 #              test    ./test.sh                        (the README's second command)
+#              package scripts/package-check.sh: the Debian package built,
+#                      installed by apt with its dependencies, seen by lv2ls,
+#                      lv2info, Qtractor's (and Ardour's VST3) scanner and
+#                      corvex-render from the PATH, then removed
 #              native  scripts/setup.sh core, then the native build-and-test
 #                      stage alone: the core packages must be enough for it
 #   --keep     leave the root in place (still unmounted) for a look inside
@@ -43,7 +47,7 @@ LOGS=${CORVEX_FRESH_LOGS:-$REPO/build/fresh-machine}
 ROOT_PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 
 layouts=(deb822 classic)
-steps=demo,test
+steps=demo,test,package
 keep=0
 debcache=1
 while [ $# -gt 0 ]; do
@@ -61,7 +65,7 @@ for l in "${layouts[@]}"; do
 done
 IFS=, read -r -a step_list <<<"$steps"
 for s in "${step_list[@]}"; do
-  case $s in demo|test|native) ;; *) echo "fresh-machine-check: unknown step $s" >&2; exit 2 ;; esac
+  case $s in demo|test|native|package) ;; *) echo "fresh-machine-check: unknown step $s" >&2; exit 2 ;; esac
 done
 [ "$(id -u)" -eq 0 ] || { echo "fresh-machine-check: needs root (chroot and mounts)" >&2; exit 2; }
 command -v mmdebstrap >/dev/null || { echo "fresh-machine-check: needs mmdebstrap (scripts/setup.sh all)" >&2; exit 2; }
@@ -277,6 +281,7 @@ for layout in "${layouts[@]}"; do
       demo) cmd=./demo.sh ;;
       test) cmd=./test.sh ;;
       native) cmd="scripts/setup.sh core && scripts/stages/10-native.sh" ;;
+      package) cmd=scripts/package-check.sh ;;
     esac
     t0=$SECONDS
     rc=0
@@ -287,6 +292,10 @@ for layout in "${layouts[@]}"; do
     detail=$(grep -v '^[[:space:]]*$' "$logfile" | tail -n 1)
     if [ $rc -eq 0 ] && [ "$step" = demo ]; then
       detail=$(check_wav "$ROOTFS/root/corvex/out/demo-corvex.wav" 2>&1) || rc=1
+    fi
+    if [ "$step" = package ]; then
+      detail=$(grep -cE '^ok: ' "$logfile")" checks ok, "$(grep -cE '^FAILED: ' "$logfile")" failed"
+      grep -E '^(ok|FAILED|skipped):' "$logfile" | sed 's/^/           /'
     fi
     if [ "$step" = native ]; then
       detail=$(grep -E 'tests passed, [0-9]+ tests? failed' "$logfile" | tail -n 1)
