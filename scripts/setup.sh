@@ -17,6 +17,7 @@ set -euo pipefail
 core=(build-essential                 # cc, c++, make, objdump/nm (binutils)
       cmake ninja-build pkg-config    # every script configures with -G Ninja
       git ca-certificates python3     # python3: the generators in tools/
+      file                            # CPack's scan for Depends (scripts/build-deb.sh)
       libgtest-dev libgmock-dev googletest libbenchmark-dev
       libpng-dev zlib1g-dev libsndfile1-dev libx11-dev
       lv2-dev libjack-jackd2-dev libzita-convolver-dev libsamplerate0-dev libebur128-dev
