@@ -7,6 +7,8 @@
 #    system imports only, the seven images) and smoke-tested in one program
 #    start under wine32 (natively where the machine runs i386 code, else in
 #    qemu-i386) against a reference written by the Linux build.
+# Then the Windows installer made from dist/ is installed, used and removed
+# under wine (tests/install/windows_installer_test.sh).
 # Leaves dist/windows-x86/Corvex.dll, dist/windows-x64/Corvex.dll and
 # dist/linux-x86_64/Corvex.so, and prints how long each part took.
 set -uo pipefail
@@ -101,6 +103,19 @@ smoke_x86() {
   [ "$rc" -eq 0 ] && [ "$passed" -eq "$total" ]
 }
 
+# The NSIS installer made from dist/, installed, used and removed under wine
+# in a prefix of its own (skipped when makensis is missing).
+installer_test() {
+  local rc=0
+  tests/install/windows_installer_test.sh build/mingw-x64 || rc=$?
+  case $rc in
+    0) record windows-installer 1 0 ;;
+    77) record windows-installer 0 0 1; rc=0 ;;
+    *) record windows-installer 0 1 ;;
+  esac
+  return $rc
+}
+
 timed "libpng for both triples (cached after once)" scripts/mingw-libpng.sh || status=1
 timed "reference from the Linux build" make_reference || status=1
 if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.sh --start'; then
@@ -114,6 +129,7 @@ if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.
     timed "copy to dist/" eval 'ensure_linux_plugin >/dev/null && copy_dist' || status=1
     timed "checks of the 32-bit DLL" check_shipped_dll || status=1
     timed "smoke test under wine32 ($(scripts/wine-run.sh --x86-mode))" smoke_x86 || status=1
+    timed "installer: install, CLAP load, uninstall (wine)" installer_test || status=1
   else
     record windows-pe 0 1
     record windows-x86 0 1

@@ -9,6 +9,10 @@
 
 #include "ClapTestHost.h"
 
+using clapcheck::ClapTestHost;
+using clapcheck::InputEvents;
+using clapcheck::OutputEvents;
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: clap-load-check PATH\n");

@@ -63,7 +63,12 @@ n_files=$(ours | while IFS= read -r p; do [ -f "$p" ] && echo; done | wc -l)
 [ "$n_files" -eq $((${#expected[@]} + 1)) ] ||
   fail "$n_files files installed, expected $((${#expected[@]} + 1)) (the list above)"
 
-reg_query() { scripts/wine-run.sh reg query "$1" 2>/dev/null | tr -d '\r'; }
+# reg_query <key>: the key's values; nothing (and status 1) when it is not there.
+reg_query() {
+  local out
+  out=$(scripts/wine-run.sh reg query "$1" 2>/dev/null) || return 1
+  tr -d '\r' <<<"$out"
+}
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvex'
 registered=$(reg_query "$key")
 echo "$registered" | grep -q 'UninstallString.*Uninstall Corvex.exe' || fail "no uninstaller registered under $key"
@@ -94,8 +99,9 @@ fi
 for d in "$pf/VstPlugins" "$pf86/VstPlugins" "$pf/Common Files/CLAP" "$pf86/Common Files/CLAP"; do
   [ -e "$d" ] && fail "left behind: the folder ${d#$c/} (the install made it)"
 done
-[ -z "$(reg_query "$key")" ] || fail "the uninstall key is still registered"
-[ -z "$(reg_query 'HKLM\Software\Ardex Plugins\Corvex')" ] || fail "the settings key is still there"
+reg_query "$key" >/dev/null && fail "the uninstall key is still registered"
+reg_query 'HKLM\Software\Ardex Plugins\Corvex' >/dev/null && fail "the settings key is still there"
+reg_query 'HKLM\Software\Ardex Plugins' >/dev/null && fail "the vendor key is still there"
 scripts/wine-run.sh --stop >/dev/null 2>&1 || true
 [ $status -eq 0 ] && echo "windows installer: install, CLAP load and uninstall all as expected"
 exit $status
