@@ -4,9 +4,10 @@
 # installed corvex-render finding its plug-in, the factory programs and the
 # cabinet by itself and rendering exactly what the build tree renders, the
 # installed LV2 bundle listing its presets, the manual pages readable.
-# Usage: install_test.sh BUILD_DIR PREFIX WORK_DIR SOURCE_DIR
+# Every installed piece carries the project's one version number.
+# Usage: install_test.sh BUILD_DIR PREFIX WORK_DIR SOURCE_DIR VERSION
 set -eu
-build=$1 prefix=$2 work=$3 src=$4
+build=$1 prefix=$2 work=$3 src=$4 version=$5
 stage=$work/stage
 rm -rf "$work" && mkdir -p "$work"
 DESTDIR=$stage cmake --install "$build" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
@@ -58,10 +59,31 @@ fi
   fail "the installed corvex-render did not render with the factory program and cabinet named alone"
 "$build/host/corvex-render" -q --plugin "$build/plugin/Corvex.so" "$src/resources/demo/demo-riff.wav" \
   --load-fxp "$src/resources/presets/03-Crunch-Rhythm.fxp" --cab "$src/resources/cabinet/corvex-4x12.wav" -o built.wav
-cmp -s installed.wav built.wav || fail "the installed tree renders other samples than the build tree"
+# The sample data, not the headers (libsndfile's PEAK chunk holds the time).
+samples() { python3 -c '
+import struct, sys
+b = open(sys.argv[1], "rb").read()
+i = b.find(b"data")
+n = struct.unpack("<I", b[i + 4:i + 8])[0]
+sys.stdout.buffer.write(b[i + 8:i + 8 + n])' "$1"; }
+samples installed.wav >installed.raw && samples built.wav >built.raw && [ -s built.raw ] &&
+  cmp -s installed.raw built.raw || fail "the installed tree renders other samples than the build tree"
 # The summary names the plug-in it loaded: the installed one.
 "$render" "$src/resources/demo/demo-riff.wav" -o again.wav | grep "^Plug-in:" | grep -q "$root/lib/vst/Corvex.so" ||
   fail "the installed corvex-render did not load $root/lib/vst/Corvex.so"
+
+# One version: the VST 2.4 vendor version (1.2.3 is 1203), the LV2
+# description's minor and micro version, the manual pages, the changelog.
+major=${version%%.*} rest=${version#*.}
+minor=${rest%%.*} patch=${rest#*.}
+"$render" --list | grep -q "^Vendor: .*(version $((major * 1000 + minor * 100 + patch)))\$" ||
+  fail "the plug-in does not report version $version: $("$render" --list | grep '^Vendor:')"
+ttl=$root/lib/lv2/Corvex.lv2/corvex.ttl
+grep -q "lv2:minorVersion $minor ;" "$ttl" && grep -q "lv2:microVersion $patch ;" "$ttl" ||
+  fail "the LV2 description does not carry $version"
+zcat "$root/share/man/man1/corvex-render.1.gz" | grep -q "\"Corvex $version\"" || fail "the manual page does not carry $version"
+zcat "$root/share/doc/corvex/changelog.gz" | head -n 1 | grep -q "^corvex ($version)" ||
+  fail "the changelog's entry is not $version"
 
 if command -v lv2info >/dev/null; then
   n=$(LV2_PATH=$root/lib/lv2 lv2info https://ardex-plugins.example/corvex | sed -n '/^\tPresets:/,/^$/p' |

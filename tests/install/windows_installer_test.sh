@@ -10,6 +10,7 @@ set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$ROOT"
 command -v makensis >/dev/null || { echo "makensis missing (nsis): skipped"; exit 77; }
+version=$(sed -n 's/^project(Corvex VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
 x64build=${1:-build/mingw-x64}
 work=$ROOT/build/installer-test
 export CORVEX_WINEPREFIX=$work/wineprefix
@@ -72,7 +73,7 @@ reg_query() {
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvex'
 registered=$(reg_query "$key")
 echo "$registered" | grep -q 'UninstallString.*Uninstall Corvex.exe' || fail "no uninstaller registered under $key"
-echo "$registered" | grep -q "DisplayVersion.*$(sed -n 's/^project(Corvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" ||
+echo "$registered" | grep -q "DisplayVersion.*$version" ||
   fail "the registered version is not the project's"
 echo "$registered" | sed -n 's/^ *\(DisplayName\|DisplayVersion\|UninstallString\|QuietUninstallString\) .*REG_SZ *\(.*\)/  registry: \1 = \2/p'
 
@@ -81,6 +82,7 @@ check=$x64build/tests/install/clap-load-check.exe
 if [ -f "$check" ]; then
   scripts/wine-run.sh "$check" 'C:\Program Files\Common Files\CLAP\Corvex.clap' >"$work/clap.log" 2>&1 &&
     sed 's/^/  /' "$work/clap.log" || { fail "the installed CLAP did not load:"; cat "$work/clap.log"; }
+  grep -q " $version by " "$work/clap.log" || fail "the installed CLAP does not report version $version"
 else
   fail "$check missing (build the mingw-x64 preset)"
 fi
