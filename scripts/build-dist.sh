@@ -3,7 +3,8 @@
 #   dist/windows-x86/Corvex.dll   the 32-bit Windows plug-in (the one to ship)
 #   dist/windows-x64/Corvex.dll   the same for 64-bit Windows hosts
 #   dist/linux-x86_64/Corvex.so   the Linux build
-# and beside each the CLAP plug-in of the same effect, Corvex.clap.
+# and beside each the CLAP plug-in of the same effect, Corvex.clap; then the
+# Windows installer made from them, dist/Corvex-<version>-setup.exe.
 # Installs the cross toolchain if missing and builds libpng for MinGW once.
 # Usage: scripts/build-dist.sh
 set -euo pipefail
@@ -25,4 +26,6 @@ check_pe dist/windows-x86/Corvex.dll pe-i386
 log "checks of the CLAP plug-ins for Windows"
 check_clap_pe dist/windows-x86/Corvex.clap pe-i386
 check_clap_pe dist/windows-x64/Corvex.clap pe-x86-64
-ls -l dist/*/Corvex.*
+log "Windows installer"
+scripts/build-installer.sh
+ls -l dist/*/Corvex.* dist/Corvex-*-setup.exe
