@@ -46,17 +46,28 @@ for t in "${targets[@]}"; do
   out=$(echo "$t" | "${clean[@]}" QT_QPA_PLATFORM=offscreen timeout 120 "$scan" 2>/dev/null | grep -E '^[A-Z0-9]+\|' | head -n 1)
   [[ $out == *Corvex* && $out == *"|2:2|"* ]] && ok "qtractor scanner: $out" || bad "qtractor scanner on $t: '$out'"
 done
+# Ardour's scanners (run by Ardour with its own library folder) write their
+# cache under HOME: a scratch one here.
+ardour_scan() {  # ardour_scan <scanner> <plug-in>: prints the plug-in's cache entry
+  local home
+  home=$(mktemp -d)
+  env -i HOME="$home" PATH=/usr/bin:/bin LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 "$1" -f -v "$2" 2>&1 |
+    grep -E 'Found Plugin|Info id=|Info uid=|name=' | head -n 2
+  rm -rf "$home"
+}
+if [ -d /usr/lib/vst3/Corvex.vst3 ] && [ ! -x /usr/lib/ardour7/ardour-vst3-scanner ]; then
+  "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
+    --no-install-recommends ardour >/dev/null
+fi
+if [ -x /usr/lib/ardour7/ardour-vst-scanner ]; then
+  out=$(ardour_scan /usr/lib/ardour7/ardour-vst-scanner /usr/lib/vst/Corvex.so)
+  grep -q Corvex <<<"$out" && ok "ardour-vst-scanner: $(head -n 1 <<<"$out")" || bad "ardour-vst-scanner: '$out'"
+else
+  echo "skipped: Ardour's VST 2.4 scanner (ardour is not installed)"
+fi
 if [ -d /usr/lib/vst3/Corvex.vst3 ]; then
-  vst3scan=/usr/lib/ardour7/ardour-vst3-scanner
-  if [ ! -x "$vst3scan" ]; then
-    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ardour >/dev/null
-  fi
-  if out=$("${clean[@]}" timeout 120 "$vst3scan" -f /usr/lib/vst3/Corvex.vst3 2>&1) &&
-     [ -f /usr/lib/vst3/Corvex.vst3/Contents/*.v3i ] || grep -qi corvex <<<"$out"; then
-    ok "ardour-vst3-scanner: $(grep -i -m1 corvex <<<"$out" || echo 'scanned, cache written')"
-  else
-    bad "ardour-vst3-scanner: $out"
-  fi
+  out=$(ardour_scan /usr/lib/ardour7/ardour-vst3-scanner /usr/lib/vst3/Corvex.vst3)
+  grep -q Corvex <<<"$out" && ok "ardour-vst3-scanner: $(head -n 1 <<<"$out")" || bad "ardour-vst3-scanner: '$out'"
 else
   echo "skipped: Ardour's VST3 scanner (the package holds no VST3 bundle yet)"
 fi
