@@ -304,7 +304,9 @@ Options:
   -q, --quiet         no summary on stdout; warnings and errors still show
   -h, --help          this text
 
-INPUT may be - for standard input (then -o is needed). Order: --load-fxb,
+INPUT may be - for standard input (then -o is needed): WAV, RF64, AIFF and
+Ogg are read as they arrive, other formats (FLAC) are first buffered whole in
+a temporary file in $TMPDIR (else /tmp). Order: --load-fxb,
 --program, --load-fxp, then each --set in turn. Without an INPUT,
 --save-fxp/--save-fxb just write the presets. Nothing is replaced unless
 every file could be made: exit 0 when all went well, 1 on an error, 2 for a
