@@ -606,12 +606,13 @@ int scenarioSession(Server& server, const std::string& dir) {
         nan[volume + (size_t)i] = i == 7 ? 0x7F : (i == 6 ? 0xF8 : 0x00);
     struct Damaged {
         const char* name;
+        const char* file;
         std::vector<uint8_t> bytes;
         const char* reason;
     };
-    for (const Damaged& d : {Damaged{"corvex-longer", longer, "wrong size"},
-                             Damaged{"corvex-nan", nan, "channel 1: \"Volume\" is NaN"}}) {
-        const std::string file = folder + "/live-session-" + d.name + ".fxb";
+    for (const Damaged& d : {Damaged{"corvex", "live-session.fxb", longer, "wrong size"},
+                             Damaged{"corvex-nan", "live-session-corvex-nan.fxb", nan, "channel 1: \"Volume\" is NaN"}}) {
+        const std::string file = folder + "/" + d.file;
         writeBytes(file, d.bytes);
         Child live;
         CHECK(live.start(sessionCommand(server, d.name, 1.5, {"--program", "5"}), dir + "/live.log"), "spawn");
