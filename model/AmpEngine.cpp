@@ -57,6 +57,7 @@ constexpr bool storageMatchesRoles() {
 }
 static_assert(storageMatchesRoles(), "every per-channel parameter, and only those, has a channel field");
 static_assert(kNumParameters <= 32, "the change mask holds one bit per parameter");
+static_assert(AmpEngine::kStateSize == kStateBytes, "the engine saves the state layout of model/AmpState.h");
 
 // Every program starts as "Init": the default values, both channels at 0.5.
 void initProgram(CorvexProgram& program) {

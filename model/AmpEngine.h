@@ -9,16 +9,19 @@
 //
 //   audio   the thread that runs process(). Also applyEvent() between two
 //           process() calls of the same host block (sample-accurate host
-//           events), and flush() when the host has no audio running.
-//           Never waits, never allocates, never designs a filter.
+//           events) and endBlock() after the last. Never waits, never
+//           allocates, never designs a filter. flush() does the same work
+//           without audio, on whichever thread the host then designates
+//           (it waits for a block in progress, should there be one).
 //   control any other thread of the host (main thread, UI thread, a host's
 //           worker): post(), postProgram(), loadState(), saveState(),
 //           setSampleRate() and every reader. post() and postProgram() are
 //           lock-free and may be called from several threads at once.
 //   direct  the VST 2.4 face's single writer (see model/Corvex.h): the
-//           setParameter(), selectProgram(), renameProgram() and chunk calls
-//           under "Direct face". They run on the calling thread; their
-//           callers promise that no two of them run at the same time.
+//           setSampleRateAsGiven(), setParameter(), selectProgram(),
+//           renameProgram() and chunk calls under "Direct face". They run on
+//           the calling thread; their callers promise that no two of them
+//           run at the same time. A format uses either these or the queue.
 //
 // The rule kept by construction: during a block the audio thread is the
 // only writer of what it reads. Changes from control threads reach it
@@ -32,8 +35,9 @@
 // Change notifications. A Listener hears every parameter value the engine
 // stores, on the thread that stored it (the audio thread for events, queued
 // changes and states applied in process(); the flushing thread; the direct
-// caller). Besides that, changedMask() collects the indexes changed since
-// it was last read, for adapters that poll.
+// caller). Besides that, takeChangedMask() collects the indexes changed
+// since it was last read, and value() reads any of them, for adapters that
+// poll (and tell their hosts of the values the engine changed itself).
 #pragma once
 
 #include <atomic>
