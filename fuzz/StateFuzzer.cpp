@@ -9,6 +9,7 @@
 //
 // Input: the blob itself, whole.
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -48,9 +49,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(after == before, "a refused state changes nothing");
         return 0;
     }
-    check(std::memcmp(after.data() + corvex::kStateHeaderSize, decoded.bank, kBankChunkSize) == 0,
-          "an accepted state's bank is taken byte for byte");
     check(amp.currentProgram() == static_cast<int>(decoded.currentProgram), "its current program is taken");
+    const unsigned char* now = after.data() + corvex::kStateHeaderSize;
+    for (uint32_t p = 0; p < static_cast<uint32_t>(kNumCorvexPrograms); ++p) {
+        const std::size_t at = kProgramChunkSize * p;
+        if (p != decoded.currentProgram) {
+            check(std::memcmp(now + at, decoded.bank + at, kProgramChunkSize) == 0,
+                  "another program is taken byte for byte");
+            continue;
+        }
+        CorvexProgram loaded;
+        std::memcpy(&loaded, decoded.bank + at, sizeof(loaded));
+        const std::size_t other = offsetof(CorvexProgram, channelSettings) +
+                                  sizeof(ChannelSettings) * (loaded.channel < 0.5f ? 1 : 0);
+        check(std::memcmp(now + at, decoded.bank + at, sizeof(loaded.name)) == 0, "the name is taken");
+        check(std::memcmp(now + at + other, decoded.bank + at + other, sizeof(ChannelSettings)) == 0,
+              "the channel not selected is taken byte for byte");
+    }
     for (int i = 0; i < AmpEngine::kParameterCount; ++i) {
         const float v = amp.value(i);
         check(v >= 0.0f && v <= 1.0f, "every value within 0..1");
