@@ -1,27 +1,21 @@
 // Build-time generator of the bundle's description: writes manifest.ttl and
 // corvex.ttl from the parameter table (names, defaults, which ones are
-// switches; the port symbols are made from the names) and from what a
-// fresh effect, made without an editor, reports as its effect and vendor
-// strings, so the ports a host sees can never differ from the parameters.
+// switches; the port symbols are made from the names) and from the amp
+// engine's identity strings, so the ports a host sees can never differ from
+// the parameters.
 // Usage: corvex-lv2-ttl OUTPUT_DIR
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include <new>
-
 #include "lv2/Lv2Ids.h"
-#include "model/Corvex.h"
+#include "model/AmpEngine.h"
 #include "model/ParameterTable.h"
 
 using namespace corvex_lv2;
 
 namespace {
-
-VstIntPtr VSTCALLBACK versionHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 using corvex::kParameterTable;
 using corvex::ParameterRole;
@@ -92,14 +86,9 @@ std::string manifest() {
     return t;
 }
 
-std::string description(AEffect* effect) {
-    auto dispatch = [effect](VstInt32 opcode, VstInt32 index, void* ptr) {
-        return effect->dispatcher(effect, opcode, index, 0, ptr, 0.0f);
-    };
-    char effectName[80] = {};
-    char vendor[80] = {};
-    dispatch(effGetEffectName, 0, effectName);
-    dispatch(effGetVendorString, 0, vendor);
+std::string description() {
+    const char* effectName = corvex::AmpEngine::effectName();
+    const char* vendor = corvex::AmpEngine::vendorName();
 
     std::string t = kPrefixes;
     t += "<" + std::string(kPluginUri) + ">\n";
@@ -148,7 +137,7 @@ std::string description(AEffect* effect) {
     for (int i = 0; i < corvex::kNumParameters; ++i) {
         const char* name = kParameterTable[i].name;
         t += "[\n        a lv2:OutputPort, lv2:ControlPort ;\n";
-        t += "        lv2:index " + std::to_string(static_cast<VstInt32>(kFirstActual) + i) + " ;\n";
+        t += "        lv2:index " + std::to_string(static_cast<int>(kFirstActual) + i) + " ;\n";
         t += "        lv2:symbol \"" + symbolOf(name) + "_actual\" ;\n";
         t += "        lv2:name " + quoted((std::string(name) + " (actual)").c_str()) + " ;\n";
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
@@ -170,17 +159,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     static_assert(corvex::kNumParameters == static_cast<int>(kNumControls), "one control port per parameter");
-    // No editor: the description needs only the effect's strings.
-    Corvex* corvexEffect = new (std::nothrow) Corvex(versionHost);
-    AEffect* effect = corvexEffect ? corvexEffect->getAeffect() : nullptr;
-    if (!effect || effect->numParams != static_cast<VstInt32>(kNumControls)) {
-        std::fprintf(stderr, "corvex-lv2-ttl: the effect could not be made\n");
-        return 1;
-    }
     const std::string dir = argv[1];
-    const bool ok = writeFile(dir + "/manifest.ttl", manifest()) && writeFile(dir + "/corvex.ttl", description(effect));
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-    if (!ok) {
+    if (!writeFile(dir + "/manifest.ttl", manifest()) || !writeFile(dir + "/corvex.ttl", description())) {
         std::fprintf(stderr, "corvex-lv2-ttl: cannot write into %s\n", dir.c_str());
         return 1;
     }

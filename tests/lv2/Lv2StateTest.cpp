@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "lv2/Lv2StateBlob.h"
 #include "model/ParameterTable.h"
 #include "model/Programs.h"
+#include "tests/lv2/Lv2SavedState.h"
 #include "tests/lv2/Lv2TestHost.h"
 #include "tests/support/LoadedPlugin.h"
 
@@ -38,7 +38,6 @@ enum : uint32_t {
     kBoost = 12
 };
 constexpr size_t kBlock = 512;
-constexpr size_t kHeader = 16;  // of the CVXB blob
 
 VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
@@ -53,18 +52,11 @@ std::string fixture(const char* name) {
     return std::string(CORVEX_LV2_FIXTURES) + "/" + name;
 }
 
-// The bank and current program a CVXB blob carries.
-struct Bank {
-    CorvexProgram programs[kNumCorvexPrograms];
-    uint32_t current = 0;
-};
+// The bank and current program a saved blob carries, in whichever layout.
+using Bank = SavedBank;
 
 bool bankOf(const std::vector<unsigned char>& blob, Bank& bank) {
-    const unsigned char* bytes = nullptr;
-    if (!corvex_lv2::decodeState(blob.data(), blob.size(), bytes, bank.current))
-        return false;
-    std::memcpy(bank.programs, bytes, sizeof bank.programs);
-    return true;
+    return readSavedState(blob, bank);
 }
 
 // A loud guitar-like test signal, different on both sides.
@@ -221,11 +213,12 @@ TEST_F(Lv2State, EveryProgramOfASavedBankComesBack) {
 
 // ---- hostile states ----
 
-// A valid blob with one value replaced: in program `program`, the float at
+// A valid blob (of the legacy layout, whose offsets are known here) with one
+// value replaced: in program `program`, the float at
 // byte `offset` of the record (or the double, when `wide`).
 std::vector<unsigned char> withValue(std::vector<unsigned char> blob, int program, size_t offset, double value,
                                      bool wide) {
-    unsigned char* at = blob.data() + kHeader + kProgramChunkSize * static_cast<size_t>(program) + offset;
+    unsigned char* at = blob.data() + kLegacyHeaderSize + kProgramChunkSize * static_cast<size_t>(program) + offset;
     if (wide) {
         std::memcpy(at, &value, sizeof value);
     } else {
@@ -240,8 +233,10 @@ TEST_F(Lv2State, BlobsWithValuesOutsideTheirRangeAreRefusedAndChangeNothing) {
     ASSERT_NE(amp.instance, nullptr);
     amp.controls[kDrive] = 0.3f;
     amp.runSilence();
-    const std::vector<unsigned char> good = amp.savedBlob();
-    ASSERT_EQ(good.size(), corvex_lv2::kStateBlobSize);
+    const std::vector<unsigned char> before = amp.savedBlob();
+    Bank bank;
+    ASSERT_TRUE(bankOf(before, bank));
+    const std::vector<unsigned char> good = legacyBlob(bank.programs, bank.current);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const size_t volume = offsetof(CorvexProgram, volume);
@@ -270,7 +265,7 @@ TEST_F(Lv2State, BlobsWithValuesOutsideTheirRangeAreRefusedAndChangeNothing) {
     for (const Case& c : cases) {
         EXPECT_NE(amp.restoreBlob(c.blob), LV2_STATE_SUCCESS) << c.what;
         amp.runSilence();
-        EXPECT_TRUE(amp.savedBlob() == good) << c.what << " changed the state";
+        EXPECT_TRUE(amp.savedBlob() == before) << c.what << " changed the state";
         EXPECT_EQ(amp.actual[kDrive], 0.3f) << c.what;
     }
     // The edges of the range are values like any other.
@@ -319,15 +314,19 @@ TEST_F(Lv2State, NoSingleFlippedByteOfAValidBlobMakesItLouderThanTheLoudestValid
     for (uint32_t i = 0; i < 13; ++i)
         source.controls[i] = settings[i];
     source.runSilence();
-    const std::vector<unsigned char> good = source.savedBlob();
+    const std::vector<unsigned char> current = source.savedBlob();
+    Bank bank;
+    ASSERT_TRUE(bankOf(current, bank));
+    const std::vector<unsigned char> legacy = legacyBlob(bank.programs, bank.current);
 
     Lv2Instance amp(world, 48000.0);
     ASSERT_NE(amp.instance, nullptr);
     int accepted = 0;
     float loudestFlip = 0.0f;
-    for (size_t at = 0; at < good.size(); ++at) {
+    for (const std::vector<unsigned char>* good : {&current, &legacy})
+    for (size_t at = 0; at < good->size(); ++at) {
         for (unsigned char mask : {0xffu, 0x40u, 0x80u}) {
-            std::vector<unsigned char> flipped = good;
+            std::vector<unsigned char> flipped = *good;
             flipped[at] = static_cast<unsigned char>(flipped[at] ^ mask);
             if (amp.restoreBlob(flipped) != LV2_STATE_SUCCESS)
                 continue;
