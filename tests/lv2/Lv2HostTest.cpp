@@ -307,6 +307,23 @@ TEST_F(Lv2Host, HostileBlobsAreRefusedAndChangeNothing) {
     EXPECT_EQ(decode(amp.savedBlob()).program, 3u);
 }
 
+// A rate the amp cannot run at is refused when the host instantiates,
+// rather than run as some other rate.
+TEST_F(Lv2Host, ARateTheAmpCannotRunAtIsRefused) {
+    for (double rate : {0.0, -48000.0, 500.0, 1e39, std::nan(""), HUGE_VAL, 1.0e7}) {
+        LilvInstance* instance = lilv_plugin_instantiate(world.plugin, rate, world.urids.list);
+        EXPECT_EQ(instance, nullptr) << rate;
+        if (instance)
+            lilv_instance_free(instance);
+    }
+    for (double rate : {8000.0, 44100.0, 192000.0, 768000.0}) {
+        LilvInstance* instance = lilv_plugin_instantiate(world.plugin, rate, world.urids.list);
+        EXPECT_NE(instance, nullptr) << rate;
+        if (instance)
+            lilv_instance_free(instance);
+    }
+}
+
 TEST_F(Lv2Host, InPlaceBuffersGiveTheSameSamples) {
     for (float stereo : {0.0f, 1.0f}) {
         Lv2Instance apart(world, 44100.0);
