@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "model/ParameterTable.h"
+#include "model/AmpEngine.h"
 
 namespace corvex_lv2 {
 
@@ -22,7 +22,7 @@ constexpr const char* kUiBinary = "CorvexUI.so";
 // audio ports follow. Ports 17..29 report the values the amp is using, by
 // the same order: after a Channel change or a restored state they differ
 // from what the host's own ports hold, and the UI reads them there.
-constexpr uint32_t kNumControls = static_cast<uint32_t>(corvex::kNumParameters);
+constexpr uint32_t kNumControls = static_cast<uint32_t>(corvex::AmpEngine::kParameterCount);
 constexpr uint32_t kAudioIn0 = 13;
 constexpr uint32_t kAudioIn1 = 14;
 constexpr uint32_t kAudioOut0 = 15;

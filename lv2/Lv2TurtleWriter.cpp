@@ -11,13 +11,12 @@
 
 #include "lv2/Lv2Ids.h"
 #include "model/AmpEngine.h"
-#include "model/ParameterTable.h"
 
 using namespace corvex_lv2;
 
 namespace {
 
-using corvex::kParameterTable;
+using corvex::AmpEngine;
 using corvex::ParameterRole;
 
 // Port symbols from the reported names: lower case, every run of other
@@ -87,8 +86,8 @@ std::string manifest() {
 }
 
 std::string description() {
-    const char* effectName = corvex::AmpEngine::effectName();
-    const char* vendor = corvex::AmpEngine::vendorName();
+    const char* effectName = AmpEngine::effectName();
+    const char* vendor = AmpEngine::vendorName();
 
     std::string t = kPrefixes;
     t += "<" + std::string(kPluginUri) + ">\n";
@@ -104,8 +103,8 @@ std::string description() {
     t += "    lv2:port ";
     // A generic host draws the on/off switches as toggles and the channel
     // switch as a choice of two; the rest are knobs.
-    for (int i = 0; i < corvex::kNumParameters; ++i) {
-        const corvex::ParameterInfo& facts = kParameterTable[i];
+    for (int i = 0; i < AmpEngine::kParameterCount; ++i) {
+        const corvex::ParameterInfo& facts = *AmpEngine::info(i);
         const char* name = facts.name;
         t += "[\n        a lv2:InputPort, lv2:ControlPort ;\n";
         t += "        lv2:index " + std::to_string(i) + " ;\n";
@@ -134,15 +133,15 @@ std::string description() {
         t += "    ] , ";
     }
     // What the amp is using: the UI's view of the two-channel memory.
-    for (int i = 0; i < corvex::kNumParameters; ++i) {
-        const char* name = kParameterTable[i].name;
+    for (int i = 0; i < AmpEngine::kParameterCount; ++i) {
+        const char* name = AmpEngine::info(i)->name;
         t += "[\n        a lv2:OutputPort, lv2:ControlPort ;\n";
         t += "        lv2:index " + std::to_string(static_cast<int>(kFirstActual) + i) + " ;\n";
         t += "        lv2:symbol \"" + symbolOf(name) + "_actual\" ;\n";
         t += "        lv2:name " + quoted((std::string(name) + " (actual)").c_str()) + " ;\n";
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
         t += "        lv2:portProperty pprops:notOnGUI ;\n";
-        t += i + 1 < corvex::kNumParameters ? "    ] , " : "    ] .\n\n";
+        t += i + 1 < AmpEngine::kParameterCount ? "    ] , " : "    ] .\n\n";
     }
     t += "<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n";
     t += "    lv2:requiredFeature ui:parent ;\n";
@@ -158,7 +157,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
         return 2;
     }
-    static_assert(corvex::kNumParameters == static_cast<int>(kNumControls), "one control port per parameter");
+    static_assert(AmpEngine::kParameterCount == static_cast<int>(kNumControls), "one control port per parameter");
     const std::string dir = argv[1];
     if (!writeFile(dir + "/manifest.ttl", manifest()) || !writeFile(dir + "/corvex.ttl", description())) {
         std::fprintf(stderr, "corvex-lv2-ttl: cannot write into %s\n", dir.c_str());

@@ -23,7 +23,6 @@
 
 #include "editor/ParameterPort.h"
 #include "lv2/Lv2Ids.h"
-#include "model/ParameterTable.h"
 
 using namespace corvex_lv2;
 
