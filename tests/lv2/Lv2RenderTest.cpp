@@ -170,7 +170,7 @@ TEST(Lv2Render, Lv2fileAtEveryDefaultMatchesTheVstBuildBitForBit) {
     ASSERT_EQ(setenv("LV2_PATH", CORVEX_LV2_PATH, 1), 0);
     const std::string work = CORVEX_LV2_WORK_DIR;
     ASSERT_EQ(std::system(("mkdir -p " + shellQuote(work)).c_str()), 0);
-    for (int rate : {22050, 32000, 88200, 96000, 192000}) {
+    for (int rate : {44100, 48000, 96000}) {
         // Two seconds of a 110 Hz sine at -10 dBFS on both inputs.
         const int frames = 2 * rate;
         std::vector<float> input(2 * static_cast<size_t>(frames));
