@@ -52,7 +52,7 @@ public:
     static constexpr int kProgramCount = kNumCorvexPrograms;
     // The largest state saveState() writes; loadState() takes older layouts
     // of other sizes too.
-    static constexpr std::size_t kStateSize = 24 + kBankChunkSize;
+    static constexpr std::size_t kStateSize = 24 + kBankChunkSize;  // model/AmpState.h
     // Lowest and highest sample rate the amp is designed for.
     static constexpr double kMinSampleRate = 1000.0;
     static constexpr double kMaxSampleRate = 1536000.0;
@@ -163,6 +163,10 @@ public:
     static bool isValidState(const void* data, std::size_t size);
 
     // ---- direct face (the VST 2.4 build's single writer) ----
+    // The rate as a VST 2.4 host gives it: any positive finite rate is
+    // designed for (absurd ones too, as that build always did); anything
+    // else is ignored. Waits for the block in progress.
+    void setSampleRateAsGiven(float rate);
     // Stores `value` exactly as given (no clamp), writes it through into the
     // current program, derives the channel and switch states; a Channel
     // change re-applies that channel's eight values first. A quality switch
