@@ -223,9 +223,8 @@ tresult Vst3Effect::activateBus(MediaType type, BusDirection dir, int32 index, T
 
 tresult Vst3Effect::setActive(TBool state) {
     if (state) {
-        // Resume: the amp designed afresh for the rate, its filters cleared.
-        if (!engine.setSampleRate(sampleRate))
-            return kResultFalse;
+        // Resume: the amp goes on as it stood (as the VST 2.4 build's
+        // resume does); the design for the rate was made in setupProcessing.
         wet = bypassTarget > 0.5f ? 0.0f : 1.0f;
         active.store(true);
     } else {
@@ -336,6 +335,7 @@ void Vst3Effect::applyHostValue(ParamID id, double value, int32_t offset) {
         applyingIndex = static_cast<int>(id);
         engine.applyEvent(static_cast<int>(id), v);
         applyingIndex = -1;
+        v = engine.value(static_cast<int>(id));  // as stored: a float
     } else if (id == ids::kBypassId) {
         bypassTarget = static_cast<float>(v);
     } else if (id == ids::kProgramId) {

@@ -31,7 +31,7 @@ TEST(Vst3Realtime, ProcessNeitherAllocatesNorLocks) {
         blocks[2].add(13, 0, 1.0);   // bypass: the crossfade
         blocks[3].add(1, 5, 0.0);
         blocks[3].add(11, 900, 0.0);
-        blocks[4].add(14, 3, 2.0 / 9.0);  // a program
+        blocks[4].add(14, 3, (rate < 50000.0 ? 2.0 : 5.0) / 9.0);  // another program each round
         blocks[4].add(13, 1000, 0.0);
         blocks[5].add(9, 2047, 0.1);
         std::vector<ParamChanges> sent(blocks.size());

@@ -111,6 +111,9 @@ tresult ValueQueue::addPoint(int32 sampleOffset, ParamValue value, int32& index)
 
 ParamChanges::ParamChanges() {
     queues.reserve(64);
+    spare.resize(64);
+    for (ValueQueue& q : spare)
+        q.points.reserve(64);
 }
 void ParamChanges::add(uint32_t id, int32_t offset, double value) {
     int32 index = 0;
@@ -119,6 +122,10 @@ void ParamChanges::add(uint32_t id, int32_t offset, double value) {
         queue->addPoint(offset, value, index);
 }
 void ParamChanges::clear() {
+    for (ValueQueue& q : queues) {
+        q.points.clear();
+        spare.push_back(std::move(q));
+    }
     queues.clear();
 }
 double ParamChanges::last(uint32_t id) const {
@@ -140,13 +147,12 @@ IParamValueQueue* ParamChanges::addParameterData(const ParamID& id, int32& index
             return &queues[i];
         }
     }
-    if (queues.size() == queues.capacity())
-        return nullptr;
-    ValueQueue queue;
-    queue.id = id;
-    queue.points.reserve(64);
+    if (spare.empty() || queues.size() == queues.capacity())
+        return nullptr;  // full, as a host's fixed lists are
     index = static_cast<int32>(queues.size());
-    queues.push_back(std::move(queue));
+    queues.push_back(std::move(spare.back()));
+    spare.pop_back();
+    queues.back().id = id;
     return &queues.back();
 }
 

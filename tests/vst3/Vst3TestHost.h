@@ -66,7 +66,7 @@ public:
     void clear();
     // The last value sent for `id`, or -1 when none.
     double last(uint32_t id) const;
-    std::vector<ValueQueue> queues;
+    std::vector<ValueQueue> queues;  // in use, in the order added
 
     v3::tresult V3_CALL queryInterface(const v3::TUID iid, void** obj) override;
     v3::uint32 V3_CALL addRef() override { return 1; }
@@ -74,6 +74,9 @@ public:
     v3::int32 V3_CALL getParameterCount() override { return static_cast<v3::int32>(queues.size()); }
     v3::IParamValueQueue* V3_CALL getParameterData(v3::int32 index) override;
     v3::IParamValueQueue* V3_CALL addParameterData(const v3::ParamID& id, v3::int32& index) override;
+
+private:
+    std::vector<ValueQueue> spare;  // made up front, moved into `queues` when used
 };
 
 // Records what the controller tells the host.

@@ -25,8 +25,8 @@ echo "--- $cache"
 cat "$cache"
 fail=0
 grep -q 'name="[^"]*Corvex[^"]*"' "$cache" || { echo "FAIL: no Corvex class in the cache"; fail=1; }
-grep -q 'n-inputs="2"' "$cache" || { echo "FAIL: not 2 inputs"; fail=1; }
-grep -q 'n-outputs="2"' "$cache" || { echo "FAIL: not 2 outputs"; fail=1; }
+grep -q 'n_inputs="2"' "$cache" || { echo "FAIL: not 2 inputs"; fail=1; }
+grep -q 'n_outputs="2"' "$cache" || { echo "FAIL: not 2 outputs"; fail=1; }
 grep -q 'vendor="Ardex Plugins"' "$cache" || { echo "FAIL: vendor"; fail=1; }
 [ "$fail" -eq 0 ] && echo "PASS: $(grep -o 'name="[^"]*"' "$cache" | head -n1), 2 in, 2 out"
 exit $fail
