@@ -1,9 +1,14 @@
 // ParameterPort: what the front panel needs of the plug-in it belongs to,
-// and nothing of any plug-in format. Each format implements it over its
-// engine (the VST 2.4 build over its effect). The panel calls it on the UI
-// thread only; the format tells the panel of values stored elsewhere by
-// calling the panel's parameterChanged (any thread, see SDEditor.h).
+// and nothing of any plug-in format. Each format without an effect object
+// (CLAP, LV2, VST3) implements it over its engine and opens the panel through
+// createPanel below; the VST 2.4 build's editor talks to its effect instead.
+// The panel calls the port on the UI thread only; the format tells the panel
+// of values stored elsewhere through Panel::parameterChanged.
 #pragma once
+
+#include <memory>
+
+#include "model/ParameterTable.h"
 
 namespace corvex {
 
@@ -24,5 +29,30 @@ public:
     // breathe (a VST 2.4 host's idle call). Nothing by default.
     virtual void idleHost() {}
 };
+
+// The front panel as a format sees it: a fixed kPanelWidth x kPanelHeight
+// child window in the host's window.
+class Panel {
+public:
+    virtual ~Panel() = default;
+    // UI thread: builds the panel in `parentWindow` (an X11 window id or an
+    // HWND), every control at the port's value. False when it cannot.
+    virtual bool open(void* parentWindow) = 0;
+    // UI thread: removes it again; open may follow.
+    virtual void close() = 0;
+    // UI thread, regularly (a host timer, or when eventDescriptor is
+    // readable): handles the window system's events and redraws.
+    virtual void idle() = 0;
+    // Any thread: the plug-in stored `value`; the control follows at the
+    // next idle.
+    virtual void parameterChanged(int index, float value) = 0;
+    // The descriptor a host may watch instead of a timer (the X11
+    // connection once a panel is open); -1 when there is none.
+    virtual int eventDescriptor() const = 0;
+};
+
+// UI thread: a panel bound to `port`, which must outlive it; null when the
+// panel's images cannot be made.
+std::unique_ptr<Panel> createPanel(ParameterPort& port);
 
 }  // namespace corvex

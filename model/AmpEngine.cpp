@@ -526,6 +526,17 @@ bool AmpEngine::applyEvent(int index, double value) {
     return impl->queue.push(Command{Command::kParameter, static_cast<int16_t>(index), held});
 }
 
+void AmpEngine::endBlock() {
+    if (!amp.tryHold())
+        return;  // a direct caller holds the amp: the next block publishes
+    drainQueued();
+    if (impl->dirty) {
+        impl->dirty = false;
+        publish();
+    }
+    amp.releaseHold();
+}
+
 void AmpEngine::flush() {
     amp.hold();
     drainQueued();

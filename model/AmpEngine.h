@@ -126,6 +126,10 @@ public:
     // unknown indexes refused, false), then stored exactly as setParameter
     // stores it; a quality switch takes effect from the next process().
     bool applyEvent(int index, double value);
+    // After the last process() of a host block: applies what is queued and
+    // publishes what applyEvent() stored after the last sample, for the
+    // control threads' readers. Never waits.
+    void endBlock();
     // Applies what the control threads queued without audio. Called by the
     // thread that would run process() while the host runs no audio (or
     // any thread: it waits for a block in progress).

@@ -1,7 +1,9 @@
 // The CLAP state: the whole bank of ten programs (both channels of each) and
 // the current program, carried in the effect's own chunk records, so a bank
-// made in the VST 2.4 build loads into the CLAP build unchanged. A blob that
-// is damaged in any way is refused and changes nothing.
+// made in the VST 2.4 build loads into the CLAP build unchanged. States are
+// saved in the engine's layout shared by every format ("CRVXAMPS", 24-byte
+// header); the "CRVXCLAP" layout earlier builds saved still loads. A blob
+// that is damaged in any way is refused and changes nothing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,6 +20,7 @@ using namespace clapcheck;
 namespace {
 
 constexpr size_t kHeader = 20, kBank = 2080, kProgram = 208;
+constexpr size_t kSavedHeader = 24;  // the layout states are saved in
 
 void putU32(std::vector<unsigned char>& blob, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i)
@@ -111,12 +114,13 @@ TEST(ClapState, AVstBankLoadsAndSavesBackUnchangedWithBothChannels) {
     for (int i = 0; i < 13; ++i)
         EXPECT_EQ(now[i], expected[i]) << "parameter " << i;
     const std::vector<unsigned char> saved = save(first);
-    ASSERT_EQ(saved.size(), blob.size());
-    EXPECT_EQ(std::memcmp(saved.data(), blob.data(), 12), 0) << "marker, version";
+    ASSERT_EQ(saved.size(), kSavedHeader + kBank);
+    EXPECT_EQ(std::memcmp(saved.data(), "CRVXAMPS\x02\0\0\0", 12), 0) << "marker, version";
     EXPECT_EQ(saved[12], 3) << "current program";
     // Every program, both channels: the records come back byte for byte.
     for (int p = 0; p < 10; ++p)
-        EXPECT_EQ(std::memcmp(saved.data() + kHeader + p * kProgram, blob.data() + kHeader + p * kProgram, kProgram), 0)
+        EXPECT_EQ(
+            std::memcmp(saved.data() + kSavedHeader + p * kProgram, blob.data() + kHeader + p * kProgram, kProgram), 0)
             << "program " << p;
 
     // A second instance from the saved state: the other channel of the
