@@ -12,9 +12,6 @@
 #include "vst3/Vst3Ids.h"
 
 #if defined(_WIN32)
-#include <windows.h>
-
-#include "common/ModuleHandle.h"
 #define CORVEX_V3_EXPORT extern "C" __declspec(dllexport)
 #else
 #define CORVEX_V3_EXPORT extern "C" __attribute__((visibility("default")))
@@ -141,12 +138,6 @@ CORVEX_V3_EXPORT bool InitDll() {
 }
 CORVEX_V3_EXPORT bool ExitDll() {
     return true;
-}
-// The load hook keeps the module handle for the panel's image resources.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH)
-        setCorvexModuleHandle(instance);
-    return TRUE;
 }
 #else
 CORVEX_V3_EXPORT bool ModuleEntry(void*) {
