@@ -130,6 +130,10 @@ constexpr Uid IParamValueQueue = makeUid(0x01263A18, 0xED074F6F, 0x98C9D356, 0x4
 constexpr Uid IUnitInfo = makeUid(0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
 constexpr Uid IProcessContextRequirements = makeUid(0x2A654303, 0xEF764E3D, 0x95B5FE83, 0x730EF6D0);
 constexpr Uid IPlugView = makeUid(0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29);
+constexpr Uid IPlugFrame = makeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882A3);
+constexpr Uid IRunLoop = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
+constexpr Uid IEventHandler = makeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
+constexpr Uid ITimerHandler = makeUid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
 constexpr Uid IHostApplication = makeUid(0x58E595CC, 0xDB2D4969, 0x8B6AAF8C, 0x36A664E5);
 }  // namespace iid
 
@@ -437,6 +441,60 @@ public:
     virtual tresult V3_CALL setUnitProgramData(int32 listOrUnitId, int32 programIndex, IBStream* data) = 0;
 };
 
+// ---- plug-in view (the editor in the host's window) ----
+struct ViewRect {
+    int32 left;
+    int32 top;
+    int32 right;
+    int32 bottom;
+};
+
+// Platform types a view is attached to.
+constexpr char kPlatformTypeHWND[] = "HWND";
+constexpr char kPlatformTypeX11EmbedWindowID[] = "X11EmbedWindowID";
+
+class IPlugFrame;
+class IPlugView : public FUnknown {
+public:
+    virtual tresult V3_CALL isPlatformTypeSupported(FIDString type) = 0;
+    virtual tresult V3_CALL attached(void* parent, FIDString type) = 0;
+    virtual tresult V3_CALL removed() = 0;
+    virtual tresult V3_CALL onWheel(float distance) = 0;
+    virtual tresult V3_CALL onKeyDown(char16 key, int16 keyCode, int16 modifiers) = 0;
+    virtual tresult V3_CALL onKeyUp(char16 key, int16 keyCode, int16 modifiers) = 0;
+    virtual tresult V3_CALL getSize(ViewRect* size) = 0;
+    virtual tresult V3_CALL onSize(ViewRect* newSize) = 0;
+    virtual tresult V3_CALL onFocus(TBool state) = 0;
+    virtual tresult V3_CALL setFrame(IPlugFrame* frame) = 0;
+    virtual tresult V3_CALL canResize() = 0;
+    virtual tresult V3_CALL checkSizeConstraint(ViewRect* rect) = 0;
+};
+
+class IPlugFrame : public FUnknown {
+public:
+    virtual tresult V3_CALL resizeView(IPlugView* view, ViewRect* newSize) = 0;
+};
+
+// Linux: the host's run loop, reached from the frame (or the host context),
+// which calls the plug-in's handlers on the UI thread.
+using FileDescriptor = int;
+using TimerInterval = uint64;
+class IEventHandler : public FUnknown {
+public:
+    virtual void V3_CALL onFDIsSet(FileDescriptor fd) = 0;
+};
+class ITimerHandler : public FUnknown {
+public:
+    virtual void V3_CALL onTimer() = 0;
+};
+class IRunLoop : public FUnknown {
+public:
+    virtual tresult V3_CALL registerEventHandler(IEventHandler* handler, FileDescriptor fd) = 0;
+    virtual tresult V3_CALL unregisterEventHandler(IEventHandler* handler) = 0;
+    virtual tresult V3_CALL registerTimer(ITimerHandler* handler, TimerInterval milliseconds) = 0;
+    virtual tresult V3_CALL unregisterTimer(ITimerHandler* handler) = 0;
+};
+
 // ---- host application (the context given to initialize) ----
 class IHostApplication : public FUnknown {
 public:
@@ -494,6 +552,7 @@ static_assert(offsetof(v3::ParameterInfo, defaultNormalizedValue) == 776, "Param
 static_assert(offsetof(v3::ParameterInfo, flags) == 788, "ParameterInfo::flags");
 static_assert(sizeof(v3::UnitInfo) == 268, "UnitInfo");
 static_assert(sizeof(v3::ProgramListInfo) == 264, "ProgramListInfo");
+static_assert(sizeof(v3::ViewRect) == 16, "ViewRect");
 // One vtable pointer per interface object; no data of their own.
 static_assert(sizeof(v3::IComponent) == sizeof(void*) && sizeof(v3::IAudioProcessor) == sizeof(void*),
               "interfaces are a vtable pointer");

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "vst3/Vst3Ids.h"
+#include "vst3/Vst3View.h"
 
 using namespace v3;
 using corvex::AmpEngine;
@@ -118,8 +120,8 @@ Vst3Effect::~Vst3Effect() {
     engine.setListener(nullptr);
     if (handler)
         handler->release();
-    if (hostContext)
-        hostContext->release();
+    if (context)
+        context->release();
 }
 
 // ---- FUnknown ----
@@ -159,12 +161,12 @@ uint32 Vst3Effect::release() {
 }
 
 // ---- IPluginBase ----
-tresult Vst3Effect::initialize(FUnknown* context) {
-    if (hostContext)
+tresult Vst3Effect::initialize(FUnknown* hostContextIn) {
+    if (context)
         return kResultFalse;  // once only
-    if (context) {
-        hostContext = context;
-        hostContext->addRef();
+    if (hostContextIn) {
+        context = hostContextIn;
+        context->addRef();
     }
     return kResultOk;
 }
@@ -176,9 +178,9 @@ tresult Vst3Effect::terminate() {
         handler->release();
         handler = nullptr;
     }
-    if (hostContext) {
-        hostContext->release();
-        hostContext = nullptr;
+    if (context) {
+        context->release();
+        context = nullptr;
     }
     return kResultOk;
 }
@@ -649,8 +651,41 @@ tresult Vst3Effect::setComponentHandler(IComponentHandler* newHandler) {
     return kResultOk;
 }
 
-IPlugView* Vst3Effect::createView(FIDString) {
-    return nullptr;  // no editor in this build of the VST3 face
+IPlugView* Vst3Effect::createView(FIDString name) {
+    // The one view hosts ask for by name: "editor".
+    if (!name || std::strcmp(name, "editor") != 0)
+        return nullptr;
+    return new (std::nothrow) Vst3View(*this);
+}
+
+// ---- ParameterPort: the panel ----
+float Vst3Effect::get(int index) const {
+    return AmpEngine::isParameter(index) ? static_cast<float>(shown[index].load(std::memory_order_relaxed)) : 0.0f;
+}
+
+void Vst3Effect::set(int index, float value) {
+    double v = 0.0;
+    if (!AmpEngine::isParameter(index) || !normalizeFor(static_cast<ParamID>(index), value, v))
+        return;
+    shown[index].store(static_cast<float>(v), std::memory_order_relaxed);
+    if (handler)
+        handler->performEdit(static_cast<ParamID>(index), static_cast<float>(v));
+}
+
+void Vst3Effect::beginGesture(int index) {
+    if (!AmpEngine::isParameter(index))
+        return;
+    held[index] = true;
+    if (handler)
+        handler->beginEdit(static_cast<ParamID>(index));
+}
+
+void Vst3Effect::endGesture(int index) {
+    if (!AmpEngine::isParameter(index))
+        return;
+    held[index] = false;
+    if (handler)
+        handler->endEdit(static_cast<ParamID>(index));
 }
 
 // ---- IUnitInfo: the root unit with the ten programs ----

@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "editor/ParameterPort.h"
 #include "model/AmpEngine.h"
 #include "vst3/Vst3Abi.h"
 
@@ -67,7 +68,8 @@ class Vst3Effect : public Vst3ComponentPart,
                    public v3::IUnitInfo,
                    public v3::IConnectionPoint,
                    public v3::IProcessContextRequirements,
-                   private corvex::AmpEngine::Listener {
+                   private corvex::AmpEngine::Listener,
+                   private corvex::ParameterPort {
 public:
     Vst3Effect();
     virtual ~Vst3Effect();
@@ -152,7 +154,20 @@ public:
     // ---- IProcessContextRequirements (main thread) ----
     v3::uint32 V3_CALL getProcessContextRequirements() override { return 0; }
 
+    // ---- for the view (UI thread) ----
+    corvex::ParameterPort& panelPort() { return *this; }
+    bool isHeld(int index) const { return index >= 0 && index < corvex::kNumParameters && held[index]; }
+    v3::FUnknown* hostContext() const { return context; }
+
 private:
+    // ParameterPort: the panel's calls (UI thread). Its values are the ones
+    // the controller shows; a move goes to the host as an edit (beginEdit,
+    // performEdit, endEdit), which sends it to the audio side.
+    float get(int index) const override;
+    void set(int index, float value) override;
+    void beginGesture(int index) override;
+    void endGesture(int index) override;
+
     // The engine's news of a stored value (audio thread inside process or
     // the thread that flushes).
     void parameterChanged(int index, float value) override;
@@ -168,8 +183,9 @@ private:
     void adoptLoadedState();
 
     std::atomic<uint32_t> references{1};
-    v3::FUnknown* hostContext = nullptr;
+    v3::FUnknown* context = nullptr;
     v3::IComponentHandler* handler = nullptr;
+    bool held[corvex::kNumParameters] = {};  // controls the user holds (UI thread)
 
     corvex::AmpEngine engine;
 
