@@ -1,7 +1,6 @@
 #include "vst3/Vst3Effect.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -487,7 +486,6 @@ tresult Vst3Effect::process(ProcessData& data) {
             data.outputs[b].silenceFlags = 0;
     }
     outChanges = nullptr;
-    blocksDone.fetch_add(1, std::memory_order_release);
     return kResultOk;
 }
 
@@ -500,15 +498,10 @@ void Vst3Effect::showEngineValues() {
 }
 
 void Vst3Effect::adoptLoadedState() {
-    if (!processing.load()) {
-        engine.flush();  // no audio running: the state takes effect now
-    } else {
-        // The audio thread takes it at the start of its next block; wait
-        // for two (the one running may have begun before) for at most 250 ms.
-        const uint32_t start = blocksDone.load(std::memory_order_acquire);
-        for (int i = 0; i < 250 && blocksDone.load(std::memory_order_acquire) - start < 2; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    // Applied now, whether audio runs or not (a block that meets the flush
+    // waits for nothing: the engine gives it silence), so that the values
+    // the host reads next are the loaded ones.
+    engine.flush();
     showEngineValues();
     if (handler)
         handler->restartComponent(kParamValuesChanged);

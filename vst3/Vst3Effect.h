@@ -195,7 +195,6 @@ private:
     bool monoInput = false;  // the input bus is mono: it feeds both sides
     std::atomic<bool> active{false};
     std::atomic<bool> processing{false};
-    std::atomic<uint32_t> blocksDone{0};
 
     // What the controller shows, by parameter id (main thread writes, the
     // audio thread writes the values it sends to the host).

@@ -84,12 +84,16 @@ TEST(Vst3State, RoundTripIntoAFreshInstance) {
     EXPECT_EQ(second.controller->getParamNormalized(2), first.controller->getParamNormalized(2));
     EXPECT_NEAR(second.controller->getParamNormalized(2), 0.83, 1e-6);
 
-    // The same state loaded while audio runs takes effect too.
+    // The same state loaded while processing is on takes effect too, and
+    // the controller shows it at once, before any further block (hosts read
+    // the values on the restart and send them back: Ardour does when it
+    // reopens a session, and stale ones would overwrite the loaded channel).
     Vst3TestHost third;
     ASSERT_TRUE(third.create());
     ASSERT_TRUE(third.start(48000.0, 256));
     render(third, 256);
     ASSERT_EQ(third.loadState(saved), kResultOk);
+    EXPECT_EQ(shownValues(third), shownValues(first));
     render(third, 256);
     EXPECT_EQ(third.saveState(), saved);
 }
