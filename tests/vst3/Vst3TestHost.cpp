@@ -245,7 +245,8 @@ Vst3Module::~Vst3Module() {
     if (!library)
         return;
 #if defined(_WIN32)
-    if (auto exit = reinterpret_cast<bool (*)()>(GetProcAddress(static_cast<HMODULE>(library), "ExitDll")))
+    if (auto exit = reinterpret_cast<bool (*)()>(
+            reinterpret_cast<void (*)()>(GetProcAddress(static_cast<HMODULE>(library), "ExitDll"))))
         exit();
     FreeLibrary(static_cast<HMODULE>(library));
 #else
