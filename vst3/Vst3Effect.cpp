@@ -470,7 +470,8 @@ tresult Vst3Effect::process(ProcessData& data) {
         AudioBusBuffers& out = data.outputs[0];
         uint64 flags = 0;
         if (audio && out.channelBuffers32) {
-            for (int32 c = 0; c < out.numChannels && c < 64; ++c) {
+            // Only the bus's two channels: a host's larger count is not trusted.
+            for (int32 c = 0; c < out.numChannels && c < 2; ++c) {
                 const float* samples = out.channelBuffers32[c];
                 if (!samples)
                     continue;
@@ -482,8 +483,6 @@ tresult Vst3Effect::process(ProcessData& data) {
             }
         }
         out.silenceFlags = flags;
-        for (int32 b = 1; b < data.numOutputs; ++b)
-            data.outputs[b].silenceFlags = 0;
     }
     outChanges = nullptr;
     return kResultOk;
