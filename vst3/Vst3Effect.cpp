@@ -396,14 +396,20 @@ void Vst3Effect::renderSpan(const ProcessData& data, int32_t start, int32_t end)
     }
 }
 
-tresult Vst3Effect::process(ProcessData& data) {
-    if (data.symbolicSampleSize != kSample32 || data.numSamples < 0 || (data.numInputs > 0 && !data.inputs) ||
-        (data.numOutputs > 0 && !data.outputs))
+tresult Vst3Effect::process(ProcessData& host) {
+    if (host.symbolicSampleSize != kSample32 || host.numSamples < 0)
         return kInvalidArgument;
+    // A bus count without its buses counts as no bus: the amp still runs
+    // (into our own buffers) so that time goes on as the host expects.
+    ProcessData data = host;
+    if (!data.inputs)
+        data.numInputs = 0;
+    if (!data.outputs)
+        data.numOutputs = 0;
     audioThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     outChanges = data.outputParameterChanges;
     const int32_t frames = data.numSamples;
-    const bool audio = frames > 0 && data.numOutputs > 0;
+    const bool audio = frames > 0;
 
     // The host's values in time order across the queues, each applied at
     // its sample: the block is rendered up to it, the value is stored, the
