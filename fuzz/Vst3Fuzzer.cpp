@@ -27,7 +27,7 @@ using namespace v3;
 using fuzzhost::check;
 
 // A stream over the fuzz bytes, handing out at most `piece` at a time.
-class Stream : public IBStream {
+class Stream final : public IBStream {
 public:
     Stream(const uint8_t* data, size_t size, int32 piece) : bytes(data), length(size), limit(piece) {}
     std::vector<unsigned char> written;
@@ -69,7 +69,7 @@ private:
     int32 limit;
 };
 
-class Queue : public IParamValueQueue {
+class Queue final : public IParamValueQueue {
 public:
     ParamID id = 0;
     std::vector<std::pair<int32, double>> points;
@@ -96,7 +96,7 @@ public:
     }
 };
 
-class Changes : public IParameterChanges {
+class Changes final : public IParameterChanges {
 public:
     std::vector<Queue> queues;
     tresult V3_CALL queryInterface(const TUID, void** obj) override {
