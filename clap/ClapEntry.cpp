@@ -1,18 +1,15 @@
 // The library's one export, clap_entry, and its plug-in factory with one
-// plug-in. The descriptor's name, vendor and version are what the effect
-// reports about itself, read once from a probe instance at init.
+// plug-in. The descriptor's name, vendor and version are the engine's
+// identity strings; no amp is made to read them.
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "clap/ClapAbi.h"
 #include "clap/ClapPlugin.h"
-#include "shell/PluginEntry.h"
+#include "model/AmpEngine.h"
 
 #if defined(_WIN32)
-#include <windows.h>
-
-#include "common/ModuleHandle.h"
 #define CORVEX_CLAP_EXPORT __declspec(dllexport)
 #else
 #define CORVEX_CLAP_EXPORT __attribute__((visibility("default")))
@@ -30,28 +27,11 @@ char versionText[32];
 clap_plugin_descriptor descriptor;
 int initCount = 0;
 
-VstIntPtr VSTCALLBACK probeHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 void fillDescriptor() {
-    std::strcpy(effectName, "Corvex");
-    std::strcpy(vendorName, "");
-    std::strcpy(versionText, "1.0.0");
-    if (AEffect* probe = createEffectInstance(probeHost)) {
-        char text[256] = {};
-        if (probe->dispatcher(probe, effGetEffectName, 0, 0, text, 0.0f) && text[0])
-            std::snprintf(effectName, sizeof(effectName), "%s", text);
-        std::memset(text, 0, sizeof(text));
-        if (probe->dispatcher(probe, effGetVendorString, 0, 0, text, 0.0f))
-            std::snprintf(vendorName, sizeof(vendorName), "%s", text);
-        // 1000 is 1.0.0: thousands, hundreds, the rest.
-        const auto version = static_cast<long>(probe->dispatcher(probe, effGetVendorVersion, 0, 0, nullptr, 0.0f));
-        if (version > 0)
-            std::snprintf(versionText, sizeof(versionText), "%ld.%ld.%ld", version / 1000, (version / 100) % 10,
-                          version % 100);
-        probe->dispatcher(probe, effClose, 0, 0, nullptr, 0.0f);
-    }
+    using corvex::AmpEngine;
+    std::snprintf(effectName, sizeof(effectName), "%s", AmpEngine::effectName());
+    std::snprintf(vendorName, sizeof(vendorName), "%s", AmpEngine::vendorName());
+    std::snprintf(versionText, sizeof(versionText), "%s", AmpEngine::versionText());
     descriptor.clap_version = CLAP_VERSION_OURS;
     descriptor.id = kPluginId;
     descriptor.name = effectName;
@@ -108,12 +88,3 @@ const void* CLAP_CALL entryGetFactory(const char* id) {
 
 extern "C" CORVEX_CLAP_EXPORT const clap_plugin_entry clap_entry = {CLAP_VERSION_OURS, entryInit, entryDeinit,
                                                                     entryGetFactory};
-
-#if defined(_WIN32)
-// The load hook keeps the module handle for the editor's image resources.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH)
-        setCorvexModuleHandle(instance);
-    return TRUE;
-}
-#endif

@@ -2,9 +2,6 @@
 // helpers they share with the plug-in record.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
 #include "clap/ClapAbi.h"
 
 class ClapPlugin;
@@ -23,21 +20,3 @@ void closeClapEditor(ClapPlugin& plugin);
 
 // The window system this build embeds into: "x11" on Linux, "win32" on Windows.
 const char* clapWindowApi();
-
-// ---- the saved state (ClapState.cpp) ----
-// "CRVX" "CLAP", u32 version, u32 current program, u32 bank bytes, then the
-// effect's own bank chunk (ten 208-byte program records). Little-endian.
-namespace clapstate {
-constexpr uint32_t kVersion = 1;
-constexpr std::size_t kHeaderSize = 20;
-constexpr std::size_t kBankSize = 2080;
-constexpr std::size_t kStateSize = kHeaderSize + kBankSize;
-constexpr int kNumPrograms = 10;
-
-// Builds the blob from a bank and the current program.
-void write(const unsigned char* bank, uint32_t currentProgram, unsigned char* out);
-// Checks a blob: its size, marker, version, program index, bank size and
-// that every value of every program is a finite number. False with nothing
-// changed when any check fails.
-bool validate(const unsigned char* blob, std::size_t size, uint32_t& currentProgram);
-}  // namespace clapstate

@@ -1,19 +1,14 @@
-// The gui extension: the effect's own editor, embedded in the host's window
-// (an X11 window on Linux, an HWND on Windows) through effEditOpen, at its
-// fixed 660 x 248. The editor draws and reads the mouse when it is idled:
-// the host's timer calls effEditIdle every kIdlePeriodMs, as a VST 2.4 host
-// would. A Linux host without timers but with fd support gets the X
-// connection to watch instead; the editor is then idled when X events come.
+// The gui extension: the amp's front panel, embedded in the host's window
+// (an X11 window on Linux, an HWND on Windows) at its fixed 660 x 248,
+// bound to the plug-in's parameter port. The panel draws and reads the
+// mouse when it is idled: the host's timer idles it every kIdlePeriodMs. A
+// Linux host without timers but with fd support gets the panel's event
+// descriptor (the X connection) to watch instead. Each idle also shows the
+// panel the values the engine stored since the last one.
 #include <cstring>
 
 #include "clap/ClapExtensions.h"
 #include "clap/ClapPlugin.h"
-
-#if defined(CORVEX_CLAP_X11)
-#include <X11/Xlib.h>
-
-#include "gui/platform/x11/X11Platform.h"
-#endif
 
 namespace {
 
@@ -29,15 +24,36 @@ void startIdle(ClapPlugin& self) {
     if (timers && timers->register_timer && timers->register_timer(self.host(), kIdlePeriodMs, &gui.timer))
         return;
     gui.timer = CLAP_INVALID_ID;
-#if defined(CORVEX_CLAP_X11)
     const clap_host_posix_fd_support* fds = self.hostFds();
-    auto* layer = dynamic_cast<VSTGUI::X11Platform*>(&VSTGUI::platform());
-    if (fds && fds->register_fd && layer && layer->connection()) {
-        const int fd = ConnectionNumber(layer->connection());
-        if (fds->register_fd(self.host(), fd, CLAP_POSIX_FD_READ))
-            gui.fd = fd;
+    const int fd = gui.panel ? gui.panel->eventDescriptor() : -1;
+    if (fds && fds->register_fd && fd >= 0 && fds->register_fd(self.host(), fd, CLAP_POSIX_FD_READ))
+        gui.fd = fd;
+}
+
+uint32_t bitsOf(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return bits;
+}
+
+// The values the engine stored since the panel was last told, except those
+// of controls the user is holding.
+void showStoredValues(ClapPlugin& self) {
+    ClapPlugin::GuiState& gui = self.gui;
+    if (!gui.panel || !self.engine())
+        return;
+    for (uint32_t i = 0; i < ClapPlugin::kNumParams; ++i) {
+        const float value = self.engine()->value(static_cast<int>(i));
+        if (!gui.held[i] && bitsOf(value) != gui.shown[i]) {
+            gui.shown[i] = bitsOf(value);
+            gui.panel->parameterChanged(static_cast<int>(i), value);
+        }
     }
-#endif
+}
+
+void idlePanel(ClapPlugin& self) {
+    showStoredValues(self);
+    self.gui.panel->idle();
 }
 
 void stopIdle(ClapPlugin& self) {
@@ -62,8 +78,14 @@ bool openEditor(ClapPlugin& self) {
         return true;
     if (!gui.created || !gui.parent)
         return false;
-    if (self.dispatch(effEditOpen, 0, 0, gui.parent) == 0)
+    if (!gui.panel)
+        gui.panel = corvex::createPanel(self.panelPort());
+    if (!gui.panel || !gui.panel->open(gui.parent))
         return false;
+    for (uint32_t i = 0; i < ClapPlugin::kNumParams; ++i) {
+        gui.shown[i] = bitsOf(self.engine()->value(static_cast<int>(i)));
+        gui.held[i] = false;
+    }
     gui.open = true;
     startIdle(self);
     return true;
@@ -71,7 +93,7 @@ bool openEditor(ClapPlugin& self) {
 
 ClapPlugin* mainThreadSelf(const clap_plugin* p) {
     ClapPlugin* self = ClapPlugin::from(p);
-    return self && self->effect() && self->onMainThread() ? self : nullptr;
+    return self && self->engine() && self->onMainThread() ? self : nullptr;
 }
 
 // ---- slots, all on the main thread ----
@@ -99,7 +121,9 @@ bool CLAP_CALL guiCreate(const clap_plugin* p, const char* api, bool isFloating)
 void CLAP_CALL guiDestroy(const clap_plugin* p) {
     if (ClapPlugin* self = mainThreadSelf(p)) {
         closeClapEditor(*self);
-        self->gui = ClapPlugin::GuiState{};
+        self->gui.panel.reset();
+        self->gui.created = false;
+        self->gui.parent = nullptr;
     }
 }
 
@@ -111,14 +135,8 @@ bool CLAP_CALL guiGetSize(const clap_plugin* p, uint32_t* width, uint32_t* heigh
     ClapPlugin* self = mainThreadSelf(p);
     if (!self || !width || !height)
         return false;
-    ERect* rect = nullptr;
-    if (self->dispatch(effEditGetRect, 0, 0, &rect) && rect && rect->right > rect->left && rect->bottom > rect->top) {
-        *width = static_cast<uint32_t>(rect->right - rect->left);
-        *height = static_cast<uint32_t>(rect->bottom - rect->top);
-    } else {
-        *width = ClapPlugin::kEditorWidth;
-        *height = ClapPlugin::kEditorHeight;
-    }
+    *width = ClapPlugin::kEditorWidth;
+    *height = ClapPlugin::kEditorHeight;
     return true;
 }
 
@@ -178,14 +196,14 @@ bool CLAP_CALL guiHide(const clap_plugin* p) {
 void CLAP_CALL onTimer(const clap_plugin* p, clap_id timer) {
     ClapPlugin* self = ClapPlugin::from(p);
     if (self && self->gui.open && timer == self->gui.timer)
-        self->dispatch(effEditIdle);
+        idlePanel(*self);
 }
 
 // Main thread: the X connection has something to read.
 void CLAP_CALL onFd(const clap_plugin* p, int fd, uint32_t) {
     ClapPlugin* self = ClapPlugin::from(p);
     if (self && self->gui.open && fd == self->gui.fd)
-        self->dispatch(effEditIdle);
+        idlePanel(*self);
 }
 
 }  // namespace
@@ -208,6 +226,7 @@ void closeClapEditor(ClapPlugin& self) {
     if (!self.gui.open)
         return;
     stopIdle(self);
-    self.dispatch(effEditClose);
+    if (self.gui.panel)
+        self.gui.panel->close();
     self.gui.open = false;
 }

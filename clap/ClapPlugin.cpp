@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "clap/ClapExtensions.h"
-#include "shell/PluginEntry.h"
 
 namespace {
 
@@ -98,40 +98,22 @@ ClapPlugin::ClapPlugin(const clap_host* host, const clap_plugin_descriptor* desc
 
 ClapPlugin::~ClapPlugin() {
     closeClapEditor(*this);
+    gui.panel.reset();
     if (active)
         deactivate();
-    for (AEffect* record : {aeffect, displayEffect}) {
-        if (record)
-            record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
-    }
 }
 
 ClapPlugin* ClapPlugin::from(const clap_plugin* plugin) {
     return plugin ? static_cast<ClapPlugin*>(plugin->plugin_data) : nullptr;
 }
 
-VstIntPtr ClapPlugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) const {
-    return aeffect ? aeffect->dispatcher(aeffect, opcode, index, value, ptr, opt) : 0;
-}
-
-float ClapPlugin::getParameter(uint32_t index) const {
-    return aeffect ? aeffect->getParameter(aeffect, static_cast<VstInt32>(index)) : 0.0f;
-}
-
 bool ClapPlugin::onMainThread() const {
     return !hostThreadExt || !hostThreadExt->is_main_thread || hostThreadExt->is_main_thread(clapHost);
 }
 
-bool ClapPlugin::isStepped(uint32_t index) {
-    if (index >= kNumParams)
-        return false;
-    const corvex::ParameterRole role = info(index).role;
-    return role == corvex::ParameterRole::channelSwitch || role == corvex::ParameterRole::onOffSwitch;
-}
-
 bool ClapPlugin::init() {
-    if (aeffect || !clapHost)
-        return aeffect != nullptr;
+    if (amp || !clapHost)
+        return amp != nullptr;
     if (clapHost->get_extension) {
         hostParamsExt = static_cast<const clap_host_params*>(clapHost->get_extension(clapHost, CLAP_EXT_PARAMS));
         hostThreadExt =
@@ -143,59 +125,42 @@ bool ClapPlugin::init() {
     }
     if (!onMainThread())
         return false;
-    aeffect = createEffectInstance(hostCallback);
-    displayEffect = createEffectInstance(hostCallback);
-    if (!aeffect || !displayEffect || aeffect->magic != kEffectMagic ||
-        aeffect->numParams != static_cast<VstInt32>(kNumParams)) {
-        for (AEffect** record : {&aeffect, &displayEffect}) {
-            if (*record)
-                (*record)->dispatcher(*record, effClose, 0, 0, nullptr, 0.0f);
-            *record = nullptr;
-        }
+    amp.reset(new (std::nothrow) corvex::AmpEngine());
+    if (!amp)
         return false;
-    }
-    aeffect->user = this;
-    displayEffect->user = nullptr;  // its calls are nobody's news
-    dispatch(effOpen);
-    displayEffect->dispatcher(displayEffect, effOpen, 0, 0, nullptr, 0.0f);
     for (uint32_t i = 0; i < kNumParams; ++i)
-        reported[i].store(bitsOf(getParameter(i)), std::memory_order_relaxed);
+        reported[i].store(bitsOf(amp->value(static_cast<int>(i))), std::memory_order_relaxed);
     return true;
 }
 
 bool ClapPlugin::activate(double rate, uint32_t, uint32_t maxFramesCount) {
-    if (!aeffect || active || !(rate > 0.0) || !std::isfinite(rate) || maxFramesCount == 0 ||
-        maxFramesCount > (1u << 24))
+    if (!amp || active || maxFramesCount == 0 || maxFramesCount > (1u << 24))
         return false;
-    sampleRate = rate;
-    maxFrames = maxFramesCount;
     try {
-        silence.assign(maxFrames, 0.0f);
-        scratch.assign(2 * static_cast<size_t>(maxFrames), 0.0f);
+        silence.assign(maxFramesCount, 0.0f);
+        scratch.assign(2 * static_cast<size_t>(maxFramesCount), 0.0f);
     } catch (...) {
         return false;
     }
-    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
-    dispatch(effSetBlockSize, 0, static_cast<VstIntPtr>(maxFrames));
-    dispatch(effMainsChanged, 0, 1);
+    // A rate the amp cannot be designed for is refused, not run as another.
+    if (!amp->setSampleRate(rate))
+        return false;
+    maxFrames = maxFramesCount;
     active = true;
     return true;
 }
 
 void ClapPlugin::deactivate() {
-    if (!active)
-        return;
-    dispatch(effMainsChanged, 0, 0);
     active = false;
 }
 
 bool ClapPlugin::startProcessing() {
-    dispatch(effStartProcess);
+    processing.store(true, std::memory_order_release);
     return true;
 }
 
 void ClapPlugin::stopProcessing() {
-    dispatch(effStopProcess);
+    processing.store(false, std::memory_order_release);
 }
 
 void ClapPlugin::reset() {
@@ -214,16 +179,14 @@ const void* ClapPlugin::extension(const char* id) const {
         return &kClapState;
     if (!std::strcmp(id, CLAP_EXT_LATENCY))
         return &kClapLatency;
-    if (aeffect && (aeffect->flags & effFlagsHasEditor)) {
-        if (!std::strcmp(id, CLAP_EXT_GUI))
-            return &kClapGui;
-        if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
-            return &kClapTimerSupport;
+    if (!std::strcmp(id, CLAP_EXT_GUI))
+        return &kClapGui;
+    if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
+        return &kClapTimerSupport;
 #if !defined(_WIN32)
-        if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT))
-            return &kClapPosixFdSupport;
+    if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT))
+        return &kClapPosixFdSupport;
 #endif
-    }
     return nullptr;
 }
 
@@ -232,7 +195,7 @@ const void* ClapPlugin::extension(const char* id) const {
 void ClapPlugin::renderSpan(const clap_process* p, uint32_t start, uint32_t end) {
     while (start < end) {
         uint32_t frames = end - start;
-        float* in[2] = {nullptr, nullptr};
+        const float* in[2] = {nullptr, nullptr};
         float* out[2] = {nullptr, nullptr};
         bool borrowed = false;  // silence or scratch used: at most maxFrames at a time
         if (p->audio_inputs_count > 0 && p->audio_inputs && p->audio_inputs[0].data32 &&
@@ -261,13 +224,13 @@ void ClapPlugin::renderSpan(const clap_process* p, uint32_t start, uint32_t end)
         }
         if (borrowed && frames > maxFrames)
             frames = maxFrames;
-        aeffect->processReplacing(aeffect, in, out, static_cast<VstInt32>(frames));
+        amp->process(in[0], in[1], out[0], out[1], static_cast<int>(frames));
         start += frames;
     }
 }
 
 clap_process_status ClapPlugin::process(const clap_process* p) {
-    if (!aeffect || !active || !p)
+    if (!amp || !active || !p)
         return CLAP_PROCESS_ERROR;
     const uint32_t frames = p->frames_count;
     reportChanges(p->out_events, 0);
@@ -278,7 +241,7 @@ clap_process_status ClapPlugin::process(const clap_process* p) {
         const clap_event_header* event = in->get ? in->get(in, k) : nullptr;
         if (!event || event->space_id != CLAP_CORE_EVENT_SPACE_ID || event->type != CLAP_EVENT_PARAM_VALUE)
             continue;
-        // The block is split where the value changes: the effect renders up
+        // The block is split where the value changes: the engine renders up
         // to the event's sample, then takes the value for the rest.
         const uint32_t at = event->time < frames ? event->time : frames;
         if (at > done) {
@@ -289,6 +252,8 @@ clap_process_status ClapPlugin::process(const clap_process* p) {
             reportChanges(p->out_events, at);
     }
     renderSpan(p, done, frames);
+    // Values applied after the last sample are published for the main thread.
+    amp->endBlock();
     for (uint32_t port = 0; p->audio_outputs && port < p->audio_outputs_count; ++port)
         p->audio_outputs[port].constant_mask = 0;
     return CLAP_PROCESS_CONTINUE;
@@ -297,18 +262,18 @@ clap_process_status ClapPlugin::process(const clap_process* p) {
 // ---- parameter news ----
 
 bool ClapPlugin::applyInputEvent(const clap_event_header* event) {
-    if (!aeffect || !event || event->space_id != CLAP_CORE_EVENT_SPACE_ID || event->type != CLAP_EVENT_PARAM_VALUE ||
+    if (!amp || !event || event->space_id != CLAP_CORE_EVENT_SPACE_ID || event->type != CLAP_EVENT_PARAM_VALUE ||
         event->size < sizeof(clap_event_param_value))
         return false;
     const auto* change = reinterpret_cast<const clap_event_param_value*>(event);
-    if (change->param_id >= kNumParams || !std::isfinite(change->value))
+    if (change->param_id >= kNumParams)
         return false;
-    // The declared range; hosts keep to it, a stray value is held at its edge.
-    const double value = change->value < 0.0 ? 0.0 : change->value > 1.0 ? 1.0 : change->value;
-    const auto index = static_cast<VstInt32>(change->param_id);
-    aeffect->setParameter(aeffect, index, static_cast<float>(value));
-    // The host knows this one; what the effect changed besides is news.
-    reported[change->param_id].store(bitsOf(getParameter(change->param_id)), std::memory_order_relaxed);
+    // Held to the declared range by the engine; NaN refused.
+    if (!amp->applyEvent(static_cast<int>(change->param_id), change->value))
+        return false;
+    // The host knows this one; what the engine changed besides is news.
+    reported[change->param_id].store(bitsOf(amp->value(static_cast<int>(change->param_id))),
+                                     std::memory_order_relaxed);
     return true;
 }
 
@@ -345,84 +310,72 @@ bool ClapPlugin::sendGesture(const clap_output_events* out, uint32_t time, const
 }
 
 void ClapPlugin::reportChanges(const clap_output_events* out, uint32_t time) {
-    if (!aeffect || !out || !out->try_push)
+    if (!amp)
         return;
+    const bool canSend = out && out->try_push;
     ParamNews item;
     while (news.pop(item)) {
         if (item.param >= kNumParams)
             continue;
-        if (item.kind == ParamNews::kValue)
-            sendValue(out, time, item.param, item.value, 0);
-        else
+        if (item.kind == ParamNews::kValue) {
+            // The panel's value: stored now, and recorded by the host.
+            if (amp->applyEvent(static_cast<int>(item.param), item.value) && canSend)
+                sendValue(out, time, item.param, amp->value(static_cast<int>(item.param)), 0);
+        } else if (canSend) {
             sendGesture(out, time, item);
+        }
     }
-    if (scanSuspended.load(std::memory_order_acquire))
+    if (!canSend)
         return;
-    // Values the effect changed on its own (a channel switch recalls eight),
-    // sent as not to be recorded: the switch itself is what a host records.
+    // Values the engine changed on its own (a channel switch recalls eight,
+    // a state load), sent as not to be recorded: the switch itself is what
+    // a host records.
     for (uint32_t i = 0; i < kNumParams; ++i) {
-        const float now = getParameter(i);
+        const float now = amp->value(static_cast<int>(i));
         if (bitsOf(now) != reported[i].load(std::memory_order_relaxed))
             sendValue(out, time, i, now, CLAP_EVENT_DONT_RECORD);
     }
 }
 
-void ClapPlugin::valuesReplaced() {
+void ClapPlugin::stateLoaded() {
+    if (!amp)
+        return;
+    if (processing.load(std::memory_order_acquire))
+        return;  // the next block applies it; its values reach the host as events
+    amp->flush();
     for (uint32_t i = 0; i < kNumParams; ++i)
-        reported[i].store(bitsOf(getParameter(i)), std::memory_order_relaxed);
-    scanSuspended.store(false, std::memory_order_release);
+        reported[i].store(bitsOf(amp->value(static_cast<int>(i))), std::memory_order_relaxed);
     if (hostParamsExt && hostParamsExt->rescan)
         hostParamsExt->rescan(clapHost, CLAP_PARAM_RESCAN_VALUES);
 }
 
-void ClapPlugin::suspendScan() {
-    scanSuspended.store(true, std::memory_order_release);
+// ---- the panel's port (UI thread) ----
+
+float ClapPlugin::get(int index) const {
+    return amp ? amp->value(index) : 0.0f;
+}
+
+void ClapPlugin::set(int index, float value) {
+    if (corvex::AmpEngine::isParameter(index))
+        queueNews({ParamNews::kValue, static_cast<uint32_t>(index), value});
+}
+
+void ClapPlugin::beginGesture(int index) {
+    if (corvex::AmpEngine::isParameter(index)) {
+        gui.held[index] = true;
+        queueNews({ParamNews::kGestureBegin, static_cast<uint32_t>(index), 0.0f});
+    }
+}
+
+void ClapPlugin::endGesture(int index) {
+    if (corvex::AmpEngine::isParameter(index)) {
+        gui.held[index] = false;
+        queueNews({ParamNews::kGestureEnd, static_cast<uint32_t>(index), 0.0f});
+    }
 }
 
 void ClapPlugin::queueNews(const ParamNews& item) {
-    news.push(item);  // a full queue drops a value: the scan still reports it
-    // request_flush is not for the audio thread (where process drains the
-    // queue anyway); the editor calls from the UI thread.
-    const bool onAudioThread =
-        hostThreadExt && hostThreadExt->is_audio_thread && hostThreadExt->is_audio_thread(clapHost);
-    if (!onAudioThread && hostParamsExt && hostParamsExt->request_flush)
+    news.push(item);  // a full queue drops a value; the panel shows the stored one again
+    if (hostParamsExt && hostParamsExt->request_flush)
         hostParamsExt->request_flush(clapHost);
-}
-
-// ---- the effect's host callback ----
-
-VstIntPtr VSTCALLBACK ClapPlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
-                                               float opt) {
-    ClapPlugin* self = effect ? static_cast<ClapPlugin*>(effect->user) : nullptr;
-    if (opcode == audioMasterVersion)
-        return 2400;
-    return self ? self->onEffectCall(opcode, index, opt) : 0;
-}
-
-VstIntPtr ClapPlugin::onEffectCall(VstInt32 opcode, VstInt32 index, float opt) {
-    const bool isParam = index >= 0 && index < static_cast<VstInt32>(kNumParams);
-    switch (opcode) {
-        case audioMasterAutomate:  // UI thread: the editor moved a control
-            if (isParam)
-                queueNews({ParamNews::kValue, static_cast<uint32_t>(index), opt});
-            return 1;
-        case audioMasterBeginEdit:  // UI thread
-            if (isParam)
-                queueNews({ParamNews::kGestureBegin, static_cast<uint32_t>(index), 0.0f});
-            return 1;
-        case audioMasterEndEdit:  // UI thread
-            if (isParam)
-                queueNews({ParamNews::kGestureEnd, static_cast<uint32_t>(index), 0.0f});
-            return 1;
-        case audioMasterGetSampleRate:
-            return static_cast<VstIntPtr>(sampleRate);
-        case audioMasterGetBlockSize:
-            return static_cast<VstIntPtr>(maxFrames ? maxFrames : 1024);
-        case audioMasterIdle:  // UI thread, during a drag: the host's timer carries on by itself
-            return 1;
-        default:
-            // No time info, no window resizing, no capabilities: a CLAP host
-            // offers them differently, and the effect asks for none of them.
-            return 0;
-    }
 }

@@ -1,40 +1,46 @@
-// The CLAP face of the effect. One ClapPlugin owns one effect instance,
-// created through createEffectInstance with our own host callback, and drives
-// it through its AEffect record exactly as a VST 2.4 host would: dispatcher
-// opcodes, processReplacing, setParameter and getParameter. The audio is
-// therefore the same, bit for bit, as the VST 2.4 build's for the same input
-// and parameter sequence.
+// The CLAP face of the amp. One ClapPlugin owns one AmpEngine (made at init)
+// and talks to it directly; the audio is the engine's, the same bit for bit
+// as the VST 2.4 build's for the same input and parameter sequence.
+//
+// Threads (the CLAP names): main thread for init, activate, params' info and
+// texts, state and gui; audio thread for process, start/stop processing and
+// flush while active; the UI thread is the main thread.
 //
 // Parameter flow:
 //  - host param events in process split the block at their sample positions:
-//    the effect renders up to the event, the value is set, rendering goes on.
-//    flush applies events the same way, without audio.
-//  - the editor's gestures and values arrive on the UI thread through our host
-//    callback (audioMasterBeginEdit / Automate / EndEdit) and are queued
-//    lock-free; process or flush sends them as gesture and value events.
-//  - values the effect changes itself (a Channel switch recalls eight values)
-//    are found by comparing what the effect answers with what the host was
-//    last told, after every event and queue drain, and sent as value events.
-//  - a state load asks the host to rescan the values.
+//    the engine renders up to the event, the value is applied
+//    (AmpEngine::applyEvent), rendering goes on. flush applies events the
+//    same way, without audio.
+//  - the panel's gestures and values arrive on the UI thread through the
+//    ParameterPort this class implements, and are queued lock-free (one
+//    producer, the UI thread); process or flush applies each value to the
+//    engine and sends gestures and values to the host.
+//  - values the engine changed itself (a Channel switch recalls eight, a
+//    loaded state) are found by comparing what the engine holds with what
+//    the host was last told, after every event and queue drain, and sent as
+//    value events the host does not record.
+//  - a state load is checked on the main thread and handed to the engine,
+//    which applies it at its next block (or at once when no audio runs).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "clap/ClapAbi.h"
 #include "clap/EventQueue.h"
-#include "model/ParameterTable.h"
-#include "shell/vst2.h"
+#include "editor/ParameterPort.h"
+#include "model/AmpEngine.h"
 
-class ClapPlugin {
+class ClapPlugin : private corvex::ParameterPort {
 public:
-    static constexpr uint32_t kNumParams = corvex::kNumParameters;
+    static constexpr uint32_t kNumParams = corvex::AmpEngine::kParameterCount;
     static constexpr uint32_t kEditorWidth = corvex::kPanelWidth;
     static constexpr uint32_t kEditorHeight = corvex::kPanelHeight;
 
     ClapPlugin(const clap_host* host, const clap_plugin_descriptor* descriptor);
-    ~ClapPlugin();
+    ~ClapPlugin() override;
     ClapPlugin(const ClapPlugin&) = delete;
     ClapPlugin& operator=(const ClapPlugin&) = delete;
 
@@ -42,10 +48,8 @@ public:
     static ClapPlugin* from(const clap_plugin* plugin);
 
     // ---- used by the extensions (ClapParams.cpp, ClapState.cpp, ClapGui.cpp) ----
-    AEffect* effect() const { return aeffect; }
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                       float opt = 0.0f) const;
-    float getParameter(uint32_t index) const;
+    // The engine; null before init.
+    corvex::AmpEngine* engine() const { return amp.get(); }
     const clap_host* host() const { return clapHost; }
     const clap_host_params* hostParams() const { return hostParamsExt; }
     const clap_host_timer_support* hostTimers() const { return hostTimerExt; }
@@ -54,36 +58,34 @@ public:
     bool onMainThread() const;
     bool isActive() const { return active; }
 
-    // The editor as the gui extension keeps it (main thread only).
+    // The panel as the gui extension keeps it (main thread only).
     struct GuiState {
         bool created = false;
-        bool open = false;       // effEditOpen done, not yet closed
+        bool open = false;       // panel open in `parent`
         void* parent = nullptr;  // X window id or HWND from set_parent
         clap_id timer = CLAP_INVALID_ID;
-        int fd = -1;  // X connection watched through posix-fd-support
+        int fd = -1;  // descriptor watched through posix-fd-support
+        std::unique_ptr<corvex::Panel> panel;
+        // What the panel was last shown of each value, and which controls
+        // the user is holding (their values are the panel's own meanwhile).
+        uint32_t shown[kNumParams] = {};
+        bool held[kNumParams] = {};
     };
     GuiState gui;
-    // The parameter's facts (name, default, unit, role) as the table gives
-    // them; `index` below kNumParams.
-    static const corvex::ParameterInfo& info(uint32_t index) { return corvex::kParameterTable[index]; }
-    // The switches (Channel and the on/off ones) take two positions, 0 and 1.
-    static bool isStepped(uint32_t index);
-    // The display the effect shows for `value` of parameter `index`, read
-    // from a second instance kept for the purpose (main thread).
-    bool displayFor(uint32_t index, float value, char* text, uint32_t capacity);
+    // Main thread: the port the panel is bound to.
+    corvex::ParameterPort& panelPort() { return *this; }
 
     // Any thread that may consume events (audio thread in process, flush):
     // applies one host event; true when it was a parameter value.
     bool applyInputEvent(const clap_event_header* event);
-    // Same threads: sends the editor's queued news, then every value the
-    // effect changed on its own, to `out` (which may be null: then only
-    // the bookkeeping happens and the host is asked to rescan later).
+    // Same threads: applies and sends the panel's queued news, then every
+    // value the engine changed on its own, to `out` (which may be null:
+    // then the panel's values are applied and the host asked to rescan).
     void reportChanges(const clap_output_events* out, uint32_t time);
-    // Main thread: the effect's values changed wholesale (state load). The
-    // host is told to rescan the values, and not sent them as events.
-    void valuesReplaced();
-    // Main thread, before such a load: no value scan until valuesReplaced.
-    void suspendScan();
+    // Main thread: a state was loaded. Applied at once when no audio runs
+    // (the host is told to rescan); else the next block applies it and its
+    // values reach the host as events.
+    void stateLoaded();
 
     // ---- plug-in operations (the clap_plugin slots) ----
     bool init();                                                               // main thread
@@ -96,11 +98,12 @@ public:
     const void* extension(const char* id) const;                               // any thread
 
 private:
-    // The effect's calls back to us. The record's `user` field, which
-    // belongs to the host, leads to the ClapPlugin.
-    static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                              void* ptr, float opt);
-    VstIntPtr onEffectCall(VstInt32 opcode, VstInt32 index, float opt);
+    // ParameterPort: the panel, on the UI thread.
+    float get(int index) const override;
+    void set(int index, float value) override;
+    void beginGesture(int index) override;
+    void endGesture(int index) override;
+
     void queueNews(const ParamNews& news);  // UI thread
     void renderSpan(const clap_process* process, uint32_t start, uint32_t end);
     bool sendValue(const clap_output_events* out, uint32_t time, uint32_t index, float value, uint32_t flags);
@@ -113,11 +116,10 @@ private:
     const clap_host_timer_support* hostTimerExt = nullptr;
     const clap_host_posix_fd_support* hostFdExt = nullptr;
 
-    AEffect* aeffect = nullptr;        // the effect instance
-    AEffect* displayEffect = nullptr;  // a second one, for value_to_text
+    std::unique_ptr<corvex::AmpEngine> amp;
 
     bool active = false;
-    double sampleRate = 44100.0;
+    std::atomic<bool> processing{false};
     uint32_t maxFrames = 0;
     // Silence and scratch for hosts that give fewer channels than declared
     // (made in activate, never in process).
@@ -126,8 +128,6 @@ private:
 
     ParamNewsQueue<4096> news;
     // What the host was last told of each value (bit patterns: a NaN the
-    // effect holds compares equal to itself).
+    // engine holds compares equal to itself).
     std::atomic<uint32_t> reported[kNumParams];
-    std::atomic<bool> scanSuspended{false};  // a state load is replacing the values
-    std::atomic<bool> rescanPending{false};
 };

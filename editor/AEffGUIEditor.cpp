@@ -14,6 +14,11 @@ AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect), rect{0, 
     VSTGUI::platform().oleInitialize();
 }
 
+AEffGUIEditor::AEffGUIEditor(corvex::ParameterPort& port) : AEffEditor(nullptr), rect{0, 0, 0, 0}, port(&port) {
+    nextIdleTime = VSTGUI::platform().getTicks();
+    VSTGUI::platform().oleInitialize();
+}
+
 AEffGUIEditor::~AEffGUIEditor() {
     // A host that deletes the effect with the editor still open: the frame
     // and its window must not outlive the editor they call.
@@ -75,11 +80,17 @@ bool AEffGUIEditor::setKnobMode(VstInt32 val) {
 }
 
 void AEffGUIEditor::beginEdit(VstInt32 index) {
-    AEffEditor::beginEdit(index);
+    if (port)
+        port->beginGesture(index);
+    else
+        AEffEditor::beginEdit(index);
 }
 
 void AEffGUIEditor::endEdit(VstInt32 index) {
-    AEffEditor::endEdit(index);
+    if (port)
+        port->endGesture(index);
+    else
+        AEffEditor::endEdit(index);
 }
 
 void AEffGUIEditor::runIdle() {
@@ -98,6 +109,8 @@ void AEffGUIEditor::runIdle() {
     inIdle = true;
     if (effect)
         effect->masterIdle();
+    else if (port)
+        port->idleHost();
     inIdle = false;
 }
 

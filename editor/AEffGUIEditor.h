@@ -4,8 +4,9 @@
 // the frame's FrameEditor (edit brackets, paced idle, knob mode).
 #pragma once
 
-#include "shell/AEffEditor.h"
+#include "editor/ParameterPort.h"
 #include "gui/FrameEditor.h"
+#include "shell/AEffEditor.h"
 
 #include <cstdint>
 
@@ -18,6 +19,9 @@ public:
     // UI thread. Registers itself with the effect (editor reference and
     // has-editor flag) and initialises the platform's OLE services.
     explicit AEffGUIEditor(AudioEffect* effect);
+    // UI thread. An editor of a plug-in format without an effect object:
+    // gestures, values and host idles go to `port`.
+    explicit AEffGUIEditor(corvex::ParameterPort& port);
     // Destroys a frame the host left open, uninitialises OLE and detaches
     // from the effect if still attached.
     ~AEffGUIEditor() override;
@@ -56,6 +60,7 @@ public:
 protected:
     ERect rect;
     VSTGUI::CFrame* frame = nullptr;
+    corvex::ParameterPort* port = nullptr;  // set when there is no effect
     bool inIdle = false;
     bool pumping = false;  // the window layer's events are being handled
     uint32_t nextIdleTime = 0;

@@ -51,6 +51,20 @@ SDEditor::SDEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
     rect.right = static_cast<int16_t>(background->getWidth());
 }
 
+SDEditor::SDEditor(corvex::ParameterPort& port) : AEffGUIEditor(port) {
+    background = new CBitmap(kPanelImage);
+    rect.top = 0;
+    rect.left = 0;
+    rect.bottom = static_cast<int16_t>(background->getHeight());
+    rect.right = static_cast<int16_t>(background->getWidth());
+}
+
+float SDEditor::storedValue(int32 tag) const {
+    if (port)
+        return port->get(tag);
+    return effect ? effect->getParameter(tag) : 0.f;
+}
+
 SDEditor::~SDEditor() {
     close();
     if (background)
@@ -102,7 +116,7 @@ bool SDEditor::open(void* ptr) {
             const CRect size(place.left, place.top, place.left + image->getWidth(), place.top + image->getHeight() / 2);
             control = new COnOffButton(size, this, tag, image, COnOffButton::kPostListenerUpdate);
         }
-        control->setValue(effect ? effect->getParameter(tag) : 0.f);
+        control->setValue(storedValue(tag));
         newFrame->addView(control);  // the frame releases it (and our reference) when destroyed
         controls[tag] = control;
 
@@ -146,16 +160,16 @@ void SDEditor::setParameter(VstInt32 index, float) {
     }
     // The control shows the value as the effect stored it, not the one the
     // host passed; it is found dirty and redrawn at the next idle.
-    if (frame && controls[index] && effect)
-        controls[index]->setValue(effect->getParameter(index));
+    if (frame && controls[index] && (effect || port))
+        controls[index]->setValue(storedValue(index));
     unlockControls();
 }
 
 void SDEditor::idle() {
-    if (frame && effect && controlsStale.exchange(false, std::memory_order_relaxed)) {
+    if (frame && (effect || port) && controlsStale.exchange(false, std::memory_order_relaxed)) {
         for (int32 tag = 0; tag < kNumControls; ++tag)
             if (controls[tag])
-                controls[tag]->setValue(effect->getParameter(tag));
+                controls[tag]->setValue(storedValue(tag));
     }
     AEffGUIEditor::idle();
 }
@@ -166,9 +180,12 @@ void SDEditor::valueChanged(CDrawContext*, CControl* control) {
     const int32 tag = control->getTag();
     if (tag < 0 || tag >= kNumControls)
         return;
-    // Comes back through the effect's setter into setParameter above.
+    // Comes back through the effect's setter into setParameter above; a
+    // port stores it its own way and tells the panel when it is stored.
     if (effect)
         effect->setParameterAutomated(tag, control->getValue());
+    else if (port)
+        port->set(tag, control->getValue());
     control->setDirty(true);
 }
 

@@ -8,6 +8,7 @@
 
 #include "editor/AEffGUIEditor.h"
 #include "gui/CControl.h"
+#include "model/ParameterTable.h"
 
 namespace VSTGUI {
 class CBitmap;
@@ -15,11 +16,14 @@ class CBitmap;
 
 class SDEditor : public AEffGUIEditor, public VSTGUI::CControlListener {
 public:
-    static constexpr int kNumControls = 13;  // one per parameter; tag = parameter index
+    static constexpr int kNumControls = corvex::kNumParameters;  // one per parameter; tag = parameter index
 
     // UI thread (from the effect's constructor). Loads the panel image, whose
     // size is the editor's rectangle.
     explicit SDEditor(AudioEffect* effect);
+    // UI thread. The same panel for a plug-in format without an effect
+    // object: values are read from and given to `port`.
+    explicit SDEditor(corvex::ParameterPort& port);
     ~SDEditor() override;
 
     // UI thread: builds the frame in the host's window, with every control
@@ -51,6 +55,8 @@ private:
     // only tries the same flag and never waits.
     void lockControls();
     void unlockControls();
+    // The parameter's value as the plug-in stores it.
+    float storedValue(VSTGUI::int32 tag) const;
 
     VSTGUI::CBitmap* background = nullptr;
     VSTGUI::CControl* controls[kNumControls] = {};

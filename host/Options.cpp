@@ -194,6 +194,10 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             if (!flag())
                 return false;
             options.allowNonFinite = true;
+        } else if (name == "--repair-presets") {
+            if (!flag())
+                return false;
+            options.repairPresets = true;
         } else if (name == "-o" || name == "--output") {
             if (!once(options.output, "a file name"))
                 return false;
@@ -291,13 +295,20 @@ Options:
                       (a warning instead of an error)
   --allow-nonfinite   keep an output holding NaN or infinite samples
                       (a warning instead of an error)
+  --repair-presets    load presets holding values outside 0 to 1 with
+                      those values at the nearest end (0 or 1), with a
+                      warning; without it such a preset is refused. NaN or
+                      infinity refuses a preset either way
   --list-programs FILE  print the program names of a bank (.fxb) as the
                       plug-in lists them once the bank is loaded, one
-                      "INDEX NAME" line each; no render
+                      "INDEX NAME" line each (control characters in a name
+                      are escaped: \n, \e, \xHH); no render
   -q, --quiet         no summary on stdout; warnings and errors still show
   -h, --help          this text
 
-INPUT may be - for standard input (then -o is needed). Order: --load-fxb,
+INPUT may be - for standard input (then -o is needed): WAV, RF64, AIFF and
+Ogg are read as they arrive, other formats (FLAC) are first buffered whole in
+a temporary file in $TMPDIR (else /tmp). Order: --load-fxb,
 --program, --load-fxp, then each --set in turn. Without an INPUT,
 --save-fxp/--save-fxb just write the presets. Nothing is replaced unless
 every file could be made: exit 0 when all went well, 1 on an error, 2 for a

@@ -26,6 +26,7 @@ struct Options {
     bool force = false;           // --force: replace read-only files too
     bool acceptDamaged = false;   // --accept-damaged: render what a cut-short input holds
     bool allowNonFinite = false;  // --allow-nonfinite: keep output holding NaN or infinity
+    bool repairPresets = false;   // --repair-presets: bring preset values outside 0 to 1 to the nearest end
     std::string cabinet;          // --cab: impulse response of a speaker cabinet
     double cabinetTrimDb = 0.0;   // --cab-trim
     bool cabinetTrimGiven = false;

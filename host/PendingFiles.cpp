@@ -19,8 +19,29 @@ bool fail(std::string& error, const std::string& text) {
     return false;
 }
 
-std::string partialPrefix(const fs::path& destination) {
+// Partial files carry a fixed-length name that does not grow with the
+// target's: any name the folder accepts as a target leaves room for them.
+constexpr const char* partialPrefix = ".corvex.partial-";
+
+// Builds before this one named partials after their target; a later run
+// still tidies those away.
+std::string legacyPartialPrefix(const fs::path& destination) {
     return "." + destination.filename().string() + ".partial-";
+}
+
+// PID-XXXXXXXX after `prefix`: the writer's process id, or -1 for another name.
+long partialOwner(const std::string& name, const std::string& prefix) {
+    if (name.compare(0, prefix.size(), prefix) != 0)
+        return -1;
+    std::string rest = name.substr(prefix.size());
+    size_t dash = rest.find('-');
+    if (dash == std::string::npos || dash == 0 || rest.size() != dash + 9)
+        return -1;
+    char* pidEnd = nullptr;
+    long pid = std::strtol(rest.c_str(), &pidEnd, 10);
+    if (pidEnd != rest.c_str() + dash || pid <= 0)
+        return -1;
+    return pid;
 }
 
 std::string uniqueSuffix() {
@@ -110,7 +131,7 @@ PendingFile::PendingFile(const std::string& target) : targetPath(target) {
     destinationPath = followLinks(target);
     fs::path d(destinationPath);
     partialPath =
-        (folderOf(d) / (partialPrefix(d) + std::to_string(hostplatform::processId()) + "-" + uniqueSuffix())).string();
+        (folderOf(d) / (partialPrefix + std::to_string(hostplatform::processId()) + "-" + uniqueSuffix())).string();
     if (d.parent_path().empty())
         partialPath = fs::path(partialPath).filename().string();
     cleanupSlot = hostplatform::addCleanupFile(partialPath);
@@ -159,22 +180,15 @@ bool checkTargets(const std::vector<NamedFile>& inputs, const std::vector<NamedF
 
 void removeStalePartials(const std::string& target) {
     fs::path destination(followLinks(target));
-    const std::string prefix = partialPrefix(destination);
+    const std::string legacy = legacyPartialPrefix(destination);
     std::error_code ec;
     for (fs::directory_iterator it(folderOf(destination), ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        // .NAME.partial-PID-XXXXXXXX: only a partial whose writer is gone.
-        std::string rest = name.substr(prefix.size());
-        size_t dash = rest.find('-');
-        if (dash == std::string::npos || dash == 0 || rest.size() != dash + 9)
-            continue;
-        char* pidEnd = nullptr;
-        long pid = std::strtol(rest.c_str(), &pidEnd, 10);
-        if (pidEnd != rest.c_str() + dash)
-            continue;
-        if (pid == hostplatform::processId() || hostplatform::processAlive(pid))
+        const std::string name = it->path().filename().string();
+        long pid = partialOwner(name, partialPrefix);
+        if (pid < 0)
+            pid = partialOwner(name, legacy);
+        // Only a partial whose writer is gone.
+        if (pid < 0 || pid == hostplatform::processId() || hostplatform::processAlive(pid))
             continue;
         std::error_code ignored;
         fs::remove(it->path(), ignored);

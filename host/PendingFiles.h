@@ -1,7 +1,8 @@
 // The files a run replaces (the rendered audio, saved presets) and how they
 // are replaced: every target is checked before any work is done, each is
-// written beside its destination under a partial name that carries this
-// process's id, and all are moved into place together once every one of them
+// written beside its destination under a partial name of fixed length
+// (.corvex.partial-PID-XXXXXXXX, whatever the destination's name is long),
+// and all are moved into place together once every one of them
 // is complete. A signal or a crash deletes the partial files; a later run
 // deletes those of runs that no longer exist. Main thread throughout.
 #pragma once

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/PrintableText.h"
+
 using presetfile::Kind;
 using presetfile::PresetFile;
 
@@ -25,19 +27,32 @@ bool applyParams(PluginHost& plugin, const std::vector<float>& params, std::stri
 
 }  // namespace
 
-bool applyPreset(PluginHost& plugin, const PresetFile& file, bool expectBank, std::string& error) {
+bool applyPreset(PluginHost& plugin, const PresetFile& given, bool expectBank, std::string& error,
+                 presetvalues::Repair repair, int* repaired) {
     AEffect* effect = plugin.effect();
-    if (file.isBank() != expectBank) {
-        return fail(error, file.isBank() ? "this is a bank file (.fxb); load it with --load-fxb"
+    if (given.isBank() != expectBank) {
+        return fail(error, given.isBank() ? "this is a bank file (.fxb); load it with --load-fxb"
                                          : "this is a program file (.fxp); load it with --load-fxp");
     }
-    if (file.fxID != effect->uniqueID) {
-        return fail(error, "the preset is for plug-in '" + presetfile::fourCCText(file.fxID) + "', not for '" +
+    if (given.fxID != effect->uniqueID) {
+        return fail(error, "the preset is for plug-in '" + presetfile::fourCCText(given.fxID) + "', not for '" +
                                presetfile::fourCCText(effect->uniqueID) + "'");
     }
-    if (file.isChunk() && !plugin.hasChunks()) {
+    if (given.isChunk() && !plugin.hasChunks()) {
         return fail(error, "the preset holds a chunk but the plug-in does not take chunks");
     }
+    // Checked (and mended, if asked) on a copy: nothing reaches the plug-in
+    // before every value passed.
+    PresetFile file = given;
+    int mended = 0;
+    const int numParams = plugin.numParams();
+    auto names = [&plugin, numParams](int index) {
+        return index >= 0 && index < numParams ? plugin.parameterName(index) : std::string();
+    };
+    if (!presetvalues::checkFileValues(file, names, repair, mended, error))
+        return false;
+    if (repaired != nullptr)
+        *repaired = mended;
     switch (file.kind) {
         case Kind::programChunk:
             if (!plugin.setChunk(true, file.chunk))
@@ -126,38 +141,30 @@ bool capturePreset(PluginHost& plugin, bool bank, PresetFile& file, std::string&
     return true;
 }
 
-bool checkPresetValues(PluginHost& plugin, bool bank, std::string& error, std::string& warning) {
-    warning.clear();
+bool checkPresetValues(PluginHost& plugin, bool bank, presetvalues::Repair repair, int& repaired, std::string& error) {
+    repaired = 0;
     const int current = plugin.currentProgram();
     const int first = bank ? 0 : current, last = bank ? plugin.numPrograms() - 1 : current;
-    std::string outside;
-    int outsideCount = 0;
     bool ok = true;
     for (int p = first; p <= last && ok; p++) {
         if (bank)
             plugin.setProgram(p);
         for (int i = 0; i < plugin.numParams(); i++) {
-            float v = plugin.getParameter(i);
-            std::string where =
-                "\"" + plugin.parameterName(i) + "\"" + (bank ? " of program " + std::to_string(p) : std::string());
-            if (!std::isfinite(v)) {
-                ok = fail(error, "the preset sets " + where + " to " + (std::isnan(v) ? "NaN" : "infinity") +
-                                     ", which no plug-in can render; the file is damaged");
-                break;
+            const float v = plugin.getParameter(i);
+            const std::string fault = presetvalues::valueFault(v);
+            if (fault.empty())
+                continue;
+            if (repair == presetvalues::Repair::clamp && std::isfinite(v)) {
+                plugin.setParameter(i, v < 0.0f ? 0.0f : 1.0f);
+                repaired++;
+                continue;
             }
-            if ((v < 0.0f || v > 1.0f) && outsideCount++ == 0) {
-                char text[64];
-                std::snprintf(text, sizeof text, "%g", (double)v);
-                outside = where + " is " + text;
-            }
+            const std::string program = bank ? "program " + std::to_string(p) : std::string("the program");
+            ok = fail(error, program + ": \"" + printableText(plugin.parameterName(i)) + "\" is " + fault);
+            break;
         }
     }
     if (bank)
         plugin.setProgram(current);
-    if (ok && outsideCount > 0) {
-        warning = "the preset holds " + std::to_string(outsideCount) + " parameter value" +
-                  (outsideCount == 1 ? "" : "s") + " outside 0 to 1 (" + outside +
-                  "); the result may not be what it was";
-    }
     return ok;
 }

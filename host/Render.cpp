@@ -2,10 +2,18 @@
 
 #include <sndfile.h>
 
+#if defined(__linux__)
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "cabinet/Cabinet.h"
 #include "cabinet/LoudnessMeter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -123,6 +131,101 @@ std::string damageInLog(SNDFILE* file, bool seekable, int64_t frames) {
     return std::string();
 }
 
+
+#if defined(__linux__)
+// The first bytes waiting in the pipe on standard input, read without taking
+// them out of it (tee(2) copies them into a pipe of our own): libsndfile
+// then reads the stream from its start. Answers how many bytes it saw (up
+// to `want`, fewer only when the stream is that short), or -1 when standard
+// input is no pipe.
+long peekStandardInput(unsigned char* out, size_t want) {
+    struct stat st {};
+    if (fstat(0, &st) != 0 || !S_ISFIFO(st.st_mode))
+        return -1;
+    int copy[2];
+    if (pipe2(copy, O_CLOEXEC) != 0)
+        return -1;
+    long seen = -1;
+    for (;;) {
+        const ssize_t n = tee(0, copy[1], want, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        ssize_t got = n > 0 ? read(copy[0], out, (size_t)n) : 0;
+        seen = got < 0 ? 0 : (long)got;
+        if (n == 0 || (size_t)seen >= want)
+            break;
+        // Fewer bytes than wanted so far: wait for more, or for the writer to finish.
+        struct pollfd p = {0, POLLIN, 0};
+        if (poll(&p, 1, 0) > 0 && (p.revents & POLLHUP))
+            break;
+        usleep(1000);
+    }
+    close(copy[0]);
+    close(copy[1]);
+    return seen;
+}
+
+// The formats libsndfile reads from a stream as it comes: WAV and RF64,
+// AIFF, Ogg. Anything else on a pipe (FLAC first of all) it reads by seeking.
+bool streamsFromAPipe(const unsigned char* magic, long size) {
+    if (size < 4)
+        return true;  // too short to tell: let libsndfile say what it is
+    for (const char* m : {"RIFF", "RF64", "FORM", "OggS"})
+        if (std::memcmp(magic, m, 4) == 0)
+            return true;
+    return false;
+}
+
+// Copies all of standard input into an unnamed temporary file (in $TMPDIR,
+// else /tmp) and answers its descriptor, at the start; -1 with a reason.
+int bufferStandardInput(std::string& error) {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
+    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        std::string pattern = folder + "/corvex-input-XXXXXX";
+        fd = mkostemp(&pattern[0], O_CLOEXEC);
+        if (fd >= 0)
+            unlink(pattern.c_str());
+    }
+    if (fd < 0) {
+        error = "cannot buffer standard input in " + folder + ": " + std::strerror(errno);
+        return -1;
+    }
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        ssize_t n = read(0, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = std::string("cannot read standard input: ") + std::strerror(errno);
+            break;
+        }
+        if (n == 0) {
+            if (lseek(fd, 0, SEEK_SET) == 0)
+                return fd;
+            error = std::string("cannot buffer standard input: ") + std::strerror(errno);
+            break;
+        }
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = write(fd, buffer.data() + done, (size_t)(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0) {
+                error = "cannot buffer standard input in " + folder + ": " + std::strerror(errno);
+                close(fd);
+                return -1;
+            }
+            done += w;
+        }
+    }
+    close(fd);
+    return -1;
+}
+#endif
+
 class Progress {
 public:
     Progress(bool enabled, int64_t total) : enabled(enabled && total > 0), total(total) {}
@@ -166,13 +269,30 @@ private:
 InputAudio::~InputAudio() {
     if (file != nullptr)
         sf_close(file);
+#if defined(__linux__)
+    if (bufferedInput >= 0)
+        close(bufferedInput);
+#endif
 }
 
 bool InputAudio::open(const std::string& path, std::string& error) {
     const bool standardInput = path == "-";
     SF_INFO info = {};
     if (standardInput) {
-        file = sf_open_fd(0 /* standard input */, SFM_READ, &info, 0);
+        int fd = 0;
+#if defined(__linux__)
+        // A format libsndfile reads only by seeking (FLAC) is buffered whole
+        // first; the streaming ones are read as they arrive.
+        unsigned char magic[4];
+        const long seen = peekStandardInput(magic, sizeof magic);
+        if (seen >= 0 && !streamsFromAPipe(magic, seen)) {
+            fd = bufferStandardInput(error);
+            if (fd < 0)
+                return false;
+            bufferedInput = fd;
+        }
+#endif
+        file = sf_open_fd(fd, SFM_READ, &info, 0);
         if (file == nullptr)
             return fail(error, std::string("cannot read standard input as audio: ") + sf_strerror(nullptr));
     } else {

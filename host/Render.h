@@ -26,6 +26,9 @@ public:
     // Refuses folders, pipes and devices (standard input is the way to
     // stream), unreadable files, channel counts other than 1 or 2, sample
     // rates outside minSampleRate..maxSampleRate and inputs without audio.
+    // On standard input WAV, RF64, AIFF and Ogg are read as they arrive;
+    // other formats (FLAC: libsndfile reads it by seeking) are first copied
+    // whole into an unnamed temporary file ($TMPDIR, else /tmp).
     bool open(const std::string& path, std::string& error);
     sf_private_tag* handle() const { return file; }
     int channels() const { return fileChannels; }
@@ -41,6 +44,7 @@ private:
     int fileRate = 0;
     int64_t fileFrames = 0;
     std::string damageText;
+    int bufferedInput = -1;  // the temporary copy of standard input, if one was needed
 };
 
 // Above this many bytes of audio data a plain WAV's 32-bit sizes overflow,

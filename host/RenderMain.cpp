@@ -18,6 +18,7 @@
 #include "host/PluginHost.h"
 #include "host/PluginPresets.h"
 #include "host/PresetFile.h"
+#include "host/PrintableText.h"
 #include "host/Render.h"
 #include "host/PendingFiles.h"
 
@@ -48,6 +49,13 @@ std::string preciseText(double value) {
             break;
     }
     return text;
+}
+
+// What to add to a refusal that --repair-presets would have mended.
+std::string repairHint(const std::string& reason) {
+    if (reason.find("outside 0 to 1") == std::string::npos)
+        return std::string();
+    return " (--repair-presets loads it with such values brought to the nearest end)";
 }
 
 std::string oneLine(std::string text) {
@@ -100,7 +108,7 @@ Options withDataFiles(Options options) {
     return options;
 }
 
-bool loadPresetFile(PluginHost& plugin, const std::string& path, bool bank, std::string& error) {
+bool loadPresetFile(PluginHost& plugin, const std::string& path, bool bank, bool repair, std::string& error) {
     presetfile::PresetFile file;
     std::string reason;
     std::error_code ec;
@@ -108,17 +116,21 @@ bool loadPresetFile(PluginHost& plugin, const std::string& path, bool bank, std:
         error = "preset file not found: " + path;
         return false;
     }
-    if (!presetfile::readFile(path, file, reason) || !applyPreset(plugin, file, bank, reason)) {
-        error = "cannot load " + path + ": " + reason;
+    const presetvalues::Repair mode = repair ? presetvalues::Repair::clamp : presetvalues::Repair::none;
+    int mended = 0, mendedInPlugin = 0;
+    if (!presetfile::readFile(path, file, reason) || !applyPreset(plugin, file, bank, reason, mode, &mended)) {
+        error = "cannot load " + path + ": " + reason + (repair ? "" : repairHint(reason));
         return false;
     }
-    std::string warning;
-    if (!checkPresetValues(plugin, bank, reason, warning)) {
-        error = "cannot use " + path + ": " + reason;
+    if (!checkPresetValues(plugin, bank, mode, mendedInPlugin, reason)) {
+        error = "cannot use " + path + ": " + reason + (repair ? "" : repairHint(reason));
         return false;
     }
-    if (!warning.empty())
-        warn(path + ": " + warning);
+    if (mended + mendedInPlugin > 0) {
+        const int n = mended + mendedInPlugin;
+        warn(path + ": " + std::to_string(n) + " value" + (n == 1 ? "" : "s") +
+             " outside 0 to 1 brought to the nearest end (--repair-presets)");
+    }
     return true;
 }
 
@@ -147,7 +159,7 @@ bool listBankPrograms(PluginHost& plugin, const std::string& path, std::string& 
     }
     int count = std::min<int>(presetfile::programCount(file), plugin.numPrograms());
     for (int i = 0; i < count; i++)
-        std::printf("%d %s\n", i, plugin.programNameIndexed(i).c_str());
+        std::printf("%d %s\n", i, printableText(plugin.programNameIndexed(i)).c_str());
     return true;
 }
 
@@ -164,9 +176,9 @@ bool savePresetFile(PluginHost& plugin, PendingFile& target, bool bank, std::str
 
 void printList(PluginHost& plugin, const std::string& path) {
     AEffect* e = plugin.effect();
-    std::printf("Plug-in:    %s\n", plugin.effectName().c_str());
-    std::printf("Vendor:     %s (version %d)\n", plugin.vendorString().c_str(), (int)plugin.vendorVersion());
-    std::printf("Product:    %s\n", plugin.productString().c_str());
+    std::printf("Plug-in:    %s\n", printableText(plugin.effectName()).c_str());
+    std::printf("Vendor:     %s (version %d)\n", printableText(plugin.vendorString()).c_str(), (int)plugin.vendorVersion());
+    std::printf("Product:    %s\n", printableText(plugin.productString()).c_str());
     std::printf("Unique ID:  '%s' (0x%08X), plug-in version %d, VST %d\n", presetfile::fourCCText(e->uniqueID).c_str(),
                 (unsigned)e->uniqueID, (int)e->version, (int)plugin.vstVersion());
     std::printf("Audio:      %d inputs, %d outputs%s%s\n", (int)e->numInputs, (int)e->numOutputs,
@@ -175,14 +187,15 @@ void printList(PluginHost& plugin, const std::string& path) {
     std::printf("File:       %s\n", path.c_str());
     std::printf("Parameters (%d):\n", plugin.numParams());
     for (int i = 0; i < plugin.numParams(); i++) {
-        std::string label = plugin.parameterLabel(i);
-        std::printf("  %3d  %-14s %s%s%s\n", i, plugin.parameterName(i).c_str(), plugin.parameterDisplay(i).c_str(),
+        std::string label = printableText(plugin.parameterLabel(i));
+        std::printf("  %3d  %-14s %s%s%s\n", i, printableText(plugin.parameterName(i)).c_str(),
+                    printableText(plugin.parameterDisplay(i)).c_str(),
                     label.empty() ? "" : " ", label.c_str());
     }
     int current = plugin.currentProgram();
     std::printf("Programs (%d, current %d):\n", plugin.numPrograms(), current);
     for (int i = 0; i < plugin.numPrograms(); i++) {
-        std::printf("  %3d  %s%s\n", i, plugin.programNameIndexed(i).c_str(), i == current ? "  *" : "");
+        std::printf("  %3d  %s%s\n", i, printableText(plugin.programNameIndexed(i)).c_str(), i == current ? "  *" : "");
     }
 }
 
@@ -276,7 +289,7 @@ bool run(const Options& given, Failure& failure) {
 
     if (!options.listPrograms.empty())
         return listBankPrograms(plugin, options.listPrograms, error);
-    if (!options.loadBank.empty() && !loadPresetFile(plugin, options.loadBank, true, error))
+    if (!options.loadBank.empty() && !loadPresetFile(plugin, options.loadBank, true, options.repairPresets, error))
         return false;
     if (options.program >= 0) {
         if (options.program >= plugin.numPrograms()) {
@@ -287,7 +300,7 @@ bool run(const Options& given, Failure& failure) {
         }
         plugin.setProgram(options.program);
     }
-    if (!options.loadProgram.empty() && !loadPresetFile(plugin, options.loadProgram, false, error))
+    if (!options.loadProgram.empty() && !loadPresetFile(plugin, options.loadProgram, false, options.repairPresets, error))
         return false;
     for (const ParameterSetting& setting : options.settings) {
         std::string reason;
@@ -361,7 +374,7 @@ bool run(const Options& given, Failure& failure) {
         fs::path shown = fs::absolute(outputPath, ec);
         std::printf("Input:     %s (%s, %d Hz)\n", options.input == "-" ? "standard input" : options.input.c_str(),
                     input.channels() == 1 ? "mono" : "stereo", input.sampleRate());
-        std::printf("Plug-in:   %s (%s)\n", plugin.effectName().c_str(), pluginPath.c_str());
+        std::printf("Plug-in:   %s (%s)\n", printableText(plugin.effectName()).c_str(), pluginPath.c_str());
         std::printf("Duration:  %.3f s (%lld frames, blocks of %d)\n", stats.seconds, (long long)stats.frames,
                     options.blockSize);
         std::printf("Peak:      %s\n", dbText(stats.peakDb()).c_str());

@@ -22,6 +22,7 @@
 #include "host/EditorWindow.h"
 #include "host/HostPlatform.h"
 #include "host/PluginHost.h"
+#include "host/PrintableText.h"
 #include "live/LiveEngine.h"
 #include "live/LiveOptions.h"
 #include "live/LiveState.h"
@@ -157,48 +158,13 @@ std::string dbText(float linear) {
     return text;
 }
 
-class Session {
-public:
-    Session(PluginHost& plugin, bool enabled) : plugin(plugin), folder(enabled ? live::configFolder() : "") {}
-
-    // Saves when the bank or the program changed since the last save.
-    void saveIfChanged() {
-        if (folder.empty())
-            return;
-        std::vector<uint8_t> bytes;
-        std::string error;
-        if (!live::captureState(plugin, bytes, error))
-            return;
-        if (bytes == lastSaved)
-            return;
-        if (live::writeStateAtomically(folder, bytes, error)) {
-            lastSaved = bytes;
-        } else if (error != lastError) {
-            std::fprintf(stderr, "\ncorvex-live: %s\n", error.c_str());
-            lastError = error;
-        }
-    }
-    void restore(int program) {
-        std::string error;
-        if (!folder.empty()) {
-            const live::LoadResult result = live::loadState(plugin, folder, error);
-            if (result == live::LoadResult::refused)
-                std::fprintf(stderr, "corvex-live: %s\n", error.c_str());
-            // A restored session need not be written again until it changes.
-            if (result == live::LoadResult::loaded)
-                live::captureState(plugin, lastSaved, error);
-        }
-        if (program >= 0)
-            plugin.setProgram(program);
-    }
-    std::string path() const { return folder.empty() ? std::string() : live::stateFile(folder); }
-
-private:
-    PluginHost& plugin;
-    std::string folder;
-    std::vector<uint8_t> lastSaved;
-    std::string lastError;
-};
+// A signal that arrived during start-up ends the run as one during play
+// does: with its own message and status, whatever step it cut short.
+int interruptedDuringStartUp() {
+    std::printf("corvex-live: ended: interrupted (during start-up)\n");
+    std::fflush(stdout);
+    return 0;
+}
 
 int run(const live::LiveOptions& options) {
     std::string error;
@@ -208,15 +174,34 @@ int run(const live::LiveOptions& options) {
     const std::string cabinetPath =
         hostplatform::findDataFile(hostplatform::executablePath(), "cabinet", options.cabinet, ".wav");
     if (!options.cabinet.empty() && !cabinet::loadImpulseResponse(cabinetPath, cabinetFile, error)) {
+        if (signalled)
+            return interruptedDuringStartUp();
         std::fprintf(stderr, "corvex-live: error: %s\n", error.c_str());
         return exitFailure;
     }
+    if (signalled)
+        return interruptedDuringStartUp();
 
     jack_client_t* client = openClient(options, error);
+    // Joining the server waits on its socket; a signal there makes the
+    // join fail, which is no missing server.
+    if (signalled) {
+        if (client != nullptr)
+            jack_client_close(client);
+        return interruptedDuringStartUp();
+    }
     if (client == nullptr) {
         std::fprintf(stderr, "corvex-live: error: %s\n", error.c_str());
         return exitFailure;
     }
+    // From here on every way out of start-up closes the client.
+    auto endStartUp = [&](int code, const std::string& message) {
+        jack_client_close(client);
+        if (signalled)
+            return interruptedDuringStartUp();
+        std::fprintf(stderr, "corvex-live: error: %s\n", message.c_str());
+        return code;
+    };
     if (options.listPorts) {
         listPorts(client);
         jack_client_close(client);
@@ -225,19 +210,25 @@ int run(const live::LiveOptions& options) {
 
     const std::string pluginPath = options.pluginPath.empty() ? hostplatform::builtPluginPath() : options.pluginPath;
     PluginHost plugin;
-    if (!plugin.load(pluginPath, error)) {
-        std::fprintf(stderr, "corvex-live: error: %s\n", error.c_str());
-        jack_client_close(client);
-        return exitFailure;
-    }
+    if (!plugin.load(pluginPath, error))
+        return endStartUp(exitFailure, error);
     if (options.program >= plugin.numPrograms()) {
-        std::fprintf(stderr, "corvex-live: error: --program %d is out of range (0 to %d)\n", options.program,
-                     plugin.numPrograms() - 1);
-        jack_client_close(client);
-        return exitUsage;
+        return endStartUp(exitUsage, "--program " + std::to_string(options.program) + " is out of range (0 to " +
+                                         std::to_string(plugin.numPrograms() - 1) + ")");
     }
-    Session session(plugin, options.remember);
-    session.restore(options.program);
+    // The session belongs to the name JACK gave this client: a second
+    // corvex-live on the same server gets a name, and a session, of its own.
+    live::Session session(plugin, options.remember ? live::configFolder() : std::string(),
+                          jack_get_client_name(client));
+    if (!session.claim(error))
+        return endStartUp(exitFailure, error);
+    std::string sessionMessage;
+    if (session.restore(sessionMessage) == live::LoadResult::refused)
+        std::fprintf(stderr, "corvex-live: %s\n", sessionMessage.c_str());
+    if (options.program >= 0)
+        plugin.setProgram(options.program);
+    if (signalled)
+        return endStartUp(exitFailure, "");
 
     live::LiveEngine engine(plugin);
     const int rtPriority = jack_client_real_time_priority(client);
@@ -251,29 +242,21 @@ int run(const live::LiveOptions& options) {
         ports.in[i] = jack_port_register(client, inNames[i], JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     ports.out[0] = jack_port_register(client, "out_left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     ports.out[1] = jack_port_register(client, "out_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-    if (!ports.in[0] || (options.inputs == 2 && !ports.in[1]) || !ports.out[0] || !ports.out[1]) {
-        std::fprintf(stderr, "corvex-live: error: JACK refused our ports\n");
-        jack_client_close(client);
-        return exitFailure;
-    }
+    if (!ports.in[0] || (options.inputs == 2 && !ports.in[1]) || !ports.out[0] || !ports.out[1])
+        return endStartUp(exitFailure, "JACK refused our ports");
     int rate = (int)jack_get_sample_rate(client), period = (int)jack_get_buffer_size(client);
     news.rate.store(rate);
     news.period.store(period);
-    if (!engine.start(rate, period, error)) {
-        std::fprintf(stderr, "corvex-live: error: %s\n", error.c_str());
-        jack_client_close(client);
-        return exitFailure;
-    }
+    if (signalled || !engine.start(rate, period, error))
+        return endStartUp(exitFailure, error);
     jack_set_process_callback(client, processCallback, &context);
     jack_set_buffer_size_callback(client, bufferSizeCallback, &context);
     jack_set_sample_rate_callback(client, sampleRateCallback, &context);
     jack_set_xrun_callback(client, xrunCallback, &context);
     jack_on_shutdown(client, shutdownCallback, &context);
-    if (jack_activate(client) != 0) {
-        std::fprintf(stderr, "corvex-live: error: JACK did not activate the client\n");
+    if (signalled || jack_activate(client) != 0) {
         engine.stop();
-        jack_client_close(client);
-        return exitFailure;
+        return endStartUp(exitFailure, "JACK did not activate the client");
     }
     connectPorts(client, options, ports, options.inputs);
 
@@ -299,6 +282,15 @@ int run(const live::LiveOptions& options) {
                 rate, period, 1000.0 * period / rate, editorOpen ? "editor open" : "headless",
                 engine.hasCabinet() ? ", cabinet " : "", engine.hasCabinet() ? options.cabinet.c_str() : "");
     std::fflush(stdout);
+
+    std::string lastSessionError;
+    auto saveSession = [&]() {
+        std::string sessionError;
+        if (!session.saveIfChanged(sessionError) && sessionError != lastSessionError) {
+            std::fprintf(stderr, "\ncorvex-live: %s\n", sessionError.c_str());
+            lastSessionError = sessionError;
+        }
+    };
 
     cabinet::LoudnessMeter meter;
     meter.start(rate);
@@ -349,13 +341,13 @@ int run(const live::LiveOptions& options) {
         if (statusLine && now - lastStatus >= statusEvery) {
             std::fprintf(stderr, "\rDSP %5.1f %%  xruns %ld  peak %s dBFS  %d Hz / %d  program %d %-24s", load,
                          news.xruns.load(), dbText(peakSinceStatus).c_str(), rate, period, plugin.currentProgram(),
-                         plugin.programName().c_str());
+                         printableText(plugin.programName()).c_str());
             std::fflush(stderr);
             peakSinceStatus = 0.0f;
             lastStatus = now;
         }
         if (now - lastSession >= sessionEvery) {
-            session.saveIfChanged();
+            saveSession();
             lastSession = now;
         }
         if (options.seconds > 0.0 && now >= options.seconds) {
@@ -368,7 +360,7 @@ int run(const live::LiveOptions& options) {
         jack_deactivate(client);
     engine.stop();
     engine.drainTo(meter);
-    session.saveIfChanged();
+    saveSession();
     if (editorOpen) {
         effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);
         window.close();
@@ -379,15 +371,16 @@ int run(const live::LiveOptions& options) {
     std::printf("corvex-live: ended: %s\n", why.c_str());
     std::printf("Ran:       %.1f s, %d Hz, %d frames per period\n", ran, rate, period);
     const long xruns = news.xruns.load();
-    std::printf("Program:   %d %s\n", plugin.currentProgram(), plugin.programName().c_str());
+    std::printf("Program:   %d %s\n", plugin.currentProgram(), printableText(plugin.programName()).c_str());
     std::printf("Xruns:     %ld (%ld after the first second)\n", xruns, startupXruns < 0 ? 0 : xruns - startupXruns);
     std::printf("DSP load:  %.1f %% at most (JACK's figure)\n", maxLoad);
     std::fputs(cabinet::loudnessSummary(meter).c_str(), stdout);
     if (engine.hasCabinet())
         std::printf("Cabinet:   %s (latency %d frames, %ld late cycles)\n", options.cabinet.c_str(),
                     engine.cabinetLatency(), engine.cabinetLateCycles());
-    if (!session.path().empty())
-        std::printf("Session:   %s\n", session.path().c_str());
+    if (session.enabled())
+        std::printf("Session:   %s%s\n", session.path().c_str(),
+                    session.keptAside() ? " (not saved: it could not be restored, so it is kept as it was)" : "");
     std::fputs(cabinet::clippingWarning(meter).c_str(), stderr);
     std::fflush(stdout);
     jack_client_close(client);
@@ -397,6 +390,12 @@ int run(const live::LiveOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First of all, so that a signal at any point of start-up is ours to report.
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     live::LiveOptions options;
     std::string error;
     if (!live::parseLiveOptions(argc, argv, options, error)) {
@@ -407,10 +406,5 @@ int main(int argc, char** argv) {
         std::fputs(live::liveUsage().c_str(), stdout);
         return 0;
     }
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
     return run(options);
 }

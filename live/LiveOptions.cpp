@@ -123,11 +123,14 @@ Options:
   --program N         start on program N
   --no-editor         run without a window (headless)
   --no-session        neither restore nor save the last bank and program
-                      (kept in $XDG_CONFIG_HOME/corvex, or ~/.config/corvex)
+                      (kept in $XDG_CONFIG_HOME/corvex, or ~/.config/corvex,
+                      one file per client name; a file that cannot be
+                      restored is kept as it is and not saved over)
   --seconds N         end after N seconds
   --server NAME       the JACK server to join (default: $JACK_DEFAULT_SERVER
                       or the default server)
-  --name NAME         the client's name (default corvex)
+  --name NAME         the client's name (default corvex); each name has a
+                      session of its own, used by one corvex-live at a time
   --plugin PATH       plug-in library (default: ../plugin/Corvex.so
                       relative to this program in a build, else the
                       installed one, e.g. /usr/lib/vst/Corvex.so)

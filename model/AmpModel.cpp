@@ -1,5 +1,7 @@
 #include "model/AmpModel.h"
 
+#include <cstring>
+#include <initializer_list>
 #include <thread>
 
 AmpModel::AmpModel(const AmpModel& other)
@@ -80,6 +82,70 @@ bool AmpModel::process(ChainSettings settings, const float* inLeft, const float*
     processChainBlock(left, right, settings, inLeft, inRight, outLeft, outRight, frames);
     release();
     return true;
+}
+
+void AmpModel::prepare(Design& design, const AmpModel& stageTemplate, float sampleRate, int highQuality) {
+    const OversamplingChoice choice = chooseOversampling(sampleRate, highQuality);
+    design.oversampling = choice.oversampling;
+    design.period = choice.oversampledPeriod;
+    design.rate = choice.oversampledRate;
+    design.left = stageTemplate.left;
+    design.right = stageTemplate.right;
+    for (AmpSide* side : {&design.left, &design.right}) {
+        refreshAmpSideStageRates(*side, design.rate);
+        designAmpSideFilters(*side, design.rate);
+    }
+}
+
+namespace {
+
+void adoptStageRates(TriodeStage& live, const TriodeStage& designed) {
+    live.cathodeCoefficient = designed.cathodeCoefficient;
+    live.couplingCoefficient = designed.couplingCoefficient;
+}
+
+template <typename Filter>
+void adoptHalfBand(Filter& live, const Filter& designed) {
+    std::memcpy(live.coefficients, designed.coefficients, sizeof(live.coefficients));
+}
+
+void adoptSide(AmpSide& live, const AmpSide& designed) {
+    adoptStageRates(live.triodeStage1, designed.triodeStage1);
+    adoptStageRates(live.triodeStage2, designed.triodeStage2);
+    adoptStageRates(live.triodeStage3, designed.triodeStage3);
+    adoptStageRates(live.triodeStage4, designed.triodeStage4);
+    adoptStageRates(live.triodeStage5, designed.triodeStage5);
+    adoptStageRates(live.triodeStage6, designed.triodeStage6);
+    live.toneStack = designed.toneStack;
+    live.lowShelf1k = designed.lowShelf1k;
+    live.lowpass10k = designed.lowpass10k;
+    live.lowShelf150 = designed.lowShelf150;
+    live.lowpass6kA = designed.lowpass6kA;
+    live.lowShelf720 = designed.lowShelf720;
+    live.lowpass6kB = designed.lowpass6kB;
+    live.dcBlocker = designed.dcBlocker;
+    adoptHalfBand(live.upsampler2x, designed.upsampler2x);
+    adoptHalfBand(live.downsampler2x, designed.downsampler2x);
+    adoptHalfBand(live.upsampler4x, designed.upsampler4x);
+    adoptHalfBand(live.downsampler4x, designed.downsampler4x);
+    adoptHalfBand(live.upsampler8x, designed.upsampler8x);
+    adoptHalfBand(live.downsampler8x, designed.downsampler8x);
+}
+
+}  // namespace
+
+void AmpModel::adopt(const Design& design) {
+    oversamplingFactor = design.oversampling;
+    rate = design.rate;
+    period = design.period;
+    adoptSide(left, design.left);
+    adoptSide(right, design.right);
+}
+
+void AmpModel::processHeld(ChainSettings settings, const float* inLeft, const float* inRight, float* outLeft,
+                           float* outRight, int frames) {
+    applyRates(settings);
+    processChainBlock(left, right, settings, inLeft, inRight, outLeft, outRight, frames);
 }
 
 ChainSettings defaultChainSettings(const AmpModel& model) {

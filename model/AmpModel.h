@@ -43,6 +43,35 @@ public:
     bool process(ChainSettings settings, const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                  int frames);
 
+    // A design prepared away from the model (AmpModel::prepare), ready to
+    // be copied into the running chain by adopt().
+    struct Design {
+        int oversampling = 4;
+        double rate = 0.0;
+        double period = 0.0;
+        AmpSide left{};
+        AmpSide right{};
+    };
+    // Any thread, on records nobody else uses: designs `design` for
+    // `sampleRate` and `highQuality`, the stages' rate terms computed from
+    // `stageTemplate`'s sides (any model whose stages were designed once;
+    // only their component values are read). The running model is not
+    // touched.
+    static void prepare(Design& design, const AmpModel& stageTemplate, float sampleRate, int highQuality);
+    // The caller holds the model (hold/tryHold), or it is not shared. Takes
+    // the prepared design: the oversampling, the stages' two rate terms
+    // (their running state kept), the tone stacks and fixed filters whole
+    // (histories cleared as a design clears them), the half-band
+    // coefficients (histories kept). Copies only: no design is computed.
+    void adopt(const Design& design);
+    // Process, without the hold: for a caller that already holds it.
+    void processHeld(ChainSettings settings, const float* inLeft, const float* inRight, float* outLeft,
+                     float* outRight, int frames);
+    // The guard, for an owner that batches several changes under one hold.
+    void hold() { acquire(); }     // any thread but the audio thread: waits
+    bool tryHold() { return tryAcquire(); }  // audio thread: never waits
+    void releaseHold() { release(); }
+
     // Copies the oversampling the last design chose into `settings`.
     void applyRates(ChainSettings& settings) const;
 

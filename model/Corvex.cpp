@@ -1,7 +1,5 @@
 #include "model/Corvex.h"
 
-#include "CorvexVersion.h"
-
 #include <cstring>
 
 #include "shell/AEffEditor.h"
@@ -9,91 +7,24 @@
 
 namespace {
 
-constexpr auto kRelaxed = std::memory_order_relaxed;
-
-const char kEffectName[] = "Vantor_Corvex_Head_v1_0";
-const char kVendorName[] = "Ardex Plugins";
-constexpr VstInt32 kVendorVersion = CORVEX_VERSION_NUMBER;
 constexpr std::size_t kEffectNameLength = 32;
 constexpr std::size_t kVendorStringLength = 64;
 constexpr std::size_t kProgramNameLength = sizeof(CorvexProgram::name);
 
+using corvex::AmpEngine;
 using corvex::kParameterTable;
-using corvex::ParameterRole;
-
-// Where each parameter is kept: the program record's float field, and the
-// channel's own value for the per-channel parameters (else null).
-struct ParameterStorage {
-    float CorvexProgram::*programField;
-    double ChannelSettings::*channelField;
-};
-
-constexpr ParameterStorage kStorage[Corvex::kNumParams] = {
-    {&CorvexProgram::input, &ChannelSettings::input},
-    {&CorvexProgram::channel, nullptr},
-    {&CorvexProgram::drive, &ChannelSettings::drive},
-    {&CorvexProgram::mixPls, nullptr},
-    {&CorvexProgram::low, &ChannelSettings::low},
-    {&CorvexProgram::mid, &ChannelSettings::mid},
-    {&CorvexProgram::high, &ChannelSettings::high},
-    {&CorvexProgram::contour, &ChannelSettings::contour},
-    {&CorvexProgram::powerAmp, &ChannelSettings::powerAmp},
-    {&CorvexProgram::volume, &ChannelSettings::volume},
-    {&CorvexProgram::monoStereo, nullptr},
-    {&CorvexProgram::quality, nullptr},
-    {&CorvexProgram::boost, nullptr},
-};
-
-// A channel field exactly for the parameters the table calls per-channel.
-constexpr bool storageMatchesRoles() {
-    for (int i = 0; i < Corvex::kNumParams; ++i) {
-        const bool perChannel = kParameterTable[i].role == ParameterRole::perChannel;
-        if (perChannel != (kStorage[i].channelField != nullptr))
-            return false;
-    }
-    return true;
-}
-static_assert(storageMatchesRoles(), "every per-channel parameter, and only those, has a channel field");
 
 bool isParameter(VstInt32 index) {
-    return index >= 0 && index < Corvex::kNumParams;
-}
-
-// Every program starts as "Init": the default values, both channels at 0.5.
-void initProgram(CorvexProgram& program) {
-    std::memset(&program, 0, sizeof(program));
-    std::memcpy(program.name, "Init", 5);
-    for (int i = 0; i < Corvex::kNumParams; ++i)
-        program.*kStorage[i].programField = kParameterTable[i].defaultValue;
-    for (ChannelSettings& channel : program.channelSettings)
-        channel = ChannelSettings{0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5};
+    return AmpEngine::isParameter(index);
 }
 
 }  // namespace
 
 Corvex::Corvex(audioMasterCallback audioMaster, EditorFactory makeEditor)
-    : AudioEffectX(audioMaster, kNumPrograms, kNumParams),
-      activeChannel(0),
-      stereo(0),
-      highQuality(0),
-      boost(0),
-      driveGain(0.0),
-      channelSettings(),
-      programs() {
-    for (std::atomic<float>& value : parameters)
-        value.store(0.0f, kRelaxed);
-
-    // The amp model's records start cleared, so that the design below finds
-    // zero histories and coefficients.
-    amp.clear();
-
-    // Ten identical "Init" programs.
-    for (CorvexProgram& program : programs)
-        initProgram(program);
-
-    // Program 0 reaches every parameter through setParameter; this also
-    // designs the amp model at the current rate (through "LowQ/HighQ").
-    setProgram(0);
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
+    // The engine starts with program 0 applied and the amp designed at
+    // 44100 Hz; from now on every value it stores reaches the editor.
+    engine.setListener(this);
 
     // What the host is told about the effect.
     canProcessReplacing(true);
@@ -117,49 +48,22 @@ Corvex::Corvex(audioMasterCallback audioMaster, EditorFactory makeEditor)
     // The resume step's MIDI request: Corvex is no synth and can do nothing,
     // so no request goes out.
     resume();
-
-    // Last, the triode stages at the oversampled rate the program's quality
-    // switch chose: their operating points depend on it.
-    amp.designStages();
 }
 
-CorvexProgram& Corvex::currentProgram() {
-    // curProgram only ever holds a valid index (setProgram refuses others).
-    return programs[curProgram];
+void Corvex::parameterChanged(int index, float value) {
+    if (editor)
+        editor->setParameter(index, value);
 }
 
 void Corvex::setParameter(VstInt32 index, float value) {
     if (isParameter(index)) {
-        const ParameterStorage& storage = kStorage[index];
-        CorvexProgram& program = currentProgram();
-        parameters[index].store(value, kRelaxed);
-        program.*storage.programField = value;
-
-        if (kParameterTable[index].role == ParameterRole::perChannel) {
-            if (index == kDrive)
-                driveGain.store(driveTaper(value), kRelaxed);
-            const VstInt32 channel = activeChannel.load(kRelaxed);
-            channelSettings[channel].*storage.channelField = value;
-            program.channelSettings[channel].*storage.channelField = value;
-        } else if (kParameterTable[index].role == ParameterRole::channelSwitch) {
-            // Not below 0.5 (NaN included) selects channel 1.
-            const VstInt32 channel = value < 0.5f ? 0 : 1;
-            activeChannel.store(channel, kRelaxed);
-            for (VstInt32 reapplied : corvex::kChannelReapplyOrder)
-                setParameter(reapplied, static_cast<float>(channelSettings[channel].*kStorage[reapplied].channelField));
-        } else if (index == kMonoStereo) {
-            stereo.store(value >= 0.5f ? 1 : 0, kRelaxed);
-        } else if (index == kQuality) {
-            highQuality.store(value >= 0.5f ? 1 : 0, kRelaxed);
-            setSampleRate(sampleRate);
-        } else if (index == kBoost) {
-            boost.store(value >= 0.5f ? 1 : 0, kRelaxed);
-        }
-        // kMixPls: stored above, shared by both channels.
-    }
-    // The editor hears of every index, even those that store nothing.
-    if (editor)
+        // The engine tells the editor of each value it stores (the eight a
+        // Channel switch re-applies before the switch itself).
+        engine.setParameter(index, value);
+    } else if (editor) {
+        // The editor hears of every index, even those that store nothing.
         editor->setParameter(index, value);
+    }
 }
 
 float Corvex::getParameter(VstInt32 index) {
@@ -193,37 +97,16 @@ void Corvex::setProgram(VstInt32 program) {
     if (program < 0 || program >= kNumPrograms)
         return;
     curProgram = program;
-    const CorvexProgram& selected = programs[program];
-    channelSettings[0] = selected.channelSettings[0];
-    channelSettings[1] = selected.channelSettings[1];
-    // The channel switch re-applies that channel's eight values.
-    setParameter(kChannel, selected.channel);
-    // Copies: setParameter writes into the same record.
-    const float mixPls = selected.mixPls;
-    const float monoStereo = selected.monoStereo;
-    const float quality = selected.quality;
-    const float boostValue = selected.boost;
-    setParameter(kMixPls, mixPls);
-    setParameter(kMonoStereo, monoStereo);
-    setParameter(kQuality, quality);
-    setParameter(kBoost, boostValue);
+    engine.selectProgram(program);
 }
 
 void Corvex::setProgramName(char* name) {
-    if (!name)
-        return;
-    // At most 24 characters, the rest of the field zero; never beyond it.
-    char* field = currentProgram().name;
-    std::size_t n = 0;
-    for (; n < kProgramNameLength && name[n] != 0; ++n)
-        field[n] = name[n];
-    for (; n < kProgramNameLength; ++n)
-        field[n] = 0;
+    engine.renameProgram(name);
 }
 
 void Corvex::getProgramName(char* name) {
     // 25 bytes: a full 24-character name has no zero of its own.
-    corvex::copyString(name, currentProgram().name, kProgramNameLength);
+    corvex::copyString(name, programs[curProgram].name, kProgramNameLength);
 }
 
 bool Corvex::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
@@ -237,7 +120,7 @@ VstInt32 Corvex::getChunk(void** data, bool isPreset) {
     if (!data)
         return 0;
     if (isPreset) {
-        *data = &currentProgram();
+        *data = &programs[curProgram];
         return static_cast<VstInt32>(kProgramChunkSize);
     }
     *data = programs;
@@ -245,37 +128,32 @@ VstInt32 Corvex::getChunk(void** data, bool isPreset) {
 }
 
 VstInt32 Corvex::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
-    const std::size_t expected = isPreset ? kProgramChunkSize : kBankChunkSize;
-    if (!data || byteSize < 0 || static_cast<std::size_t>(byteSize) != expected)
+    if (!data || byteSize < 0)
         return 0;
-    void* target = isPreset ? static_cast<void*>(&currentProgram()) : static_cast<void*>(programs);
-    // A host may hand back the very pointer getChunk gave it: memmove.
-    std::memmove(target, data, expected);
-    setProgram(curProgram);
-    return 1;
+    return engine.loadChunk(data, static_cast<std::size_t>(byteSize), isPreset) ? 1 : 0;
 }
 
 bool Corvex::getEffectName(char* name) {
     if (!name)
         return false;
-    corvex::copyString(name, kEffectName, kEffectNameLength);
+    corvex::copyString(name, AmpEngine::effectName(), kEffectNameLength);
     return true;
 }
 
 bool Corvex::getVendorString(char* text) {
     if (!text)
         return false;
-    corvex::copyString(text, kVendorName, kVendorStringLength);
+    corvex::copyString(text, AmpEngine::vendorName(), kVendorStringLength);
     return true;
 }
 
 bool Corvex::getProductString(char* text) {
     if (!text)
         return false;
-    corvex::copyString(text, kEffectName, kVendorStringLength);
+    corvex::copyString(text, AmpEngine::effectName(), kVendorStringLength);
     return true;
 }
 
 VstInt32 Corvex::getVendorVersion() {
-    return kVendorVersion;
+    return AmpEngine::vendorVersion();
 }

@@ -1,7 +1,9 @@
-// Corvex: the valve guitar amp head effect. Thirteen automatable parameters
-// (model/ParameterTable.h), eight of them remembered separately for each of
-// the two preamp channels, ten programs kept in the chunk layout of
-// model/Programs.h, and the amp model (model/AmpModel.h).
+// Corvex: the valve guitar amp head effect of the VST 2.4 build, the VST 2.4
+// face of the format-neutral engine (model/AmpEngine.h). The engine keeps the
+// thirteen parameters (model/ParameterTable.h), the memory of the two preamp
+// channels, the ten programs in the chunk layout of model/Programs.h and the
+// amp model; Corvex answers the host's dispatcher, chunks and displays from
+// it and forwards every stored value to its editor.
 //
 // Threads. Three kinds of thread call in: the audio thread
 // (processReplacing), the host's thread for everything else (the
@@ -26,13 +28,16 @@
 // thread, but channelSettings[] and programs[] are plain data: the host's
 // thread and the editor's UI thread must not set parameters, programs or
 // chunks at the same instant (hosts serialise their own calls, and take a
-// control's change from the UI thread in turn with them).
+// control's change from the UI thread in turn with them). The other formats
+// do not have this caveat: they reach the engine through its queue.
 //
 // The audio thread never waits and never writes shared state: it reads the
 // atomics once at the start of a block and only tries the amp model's
-// guard; a block that finds a redesign in progress outputs silence. A
-// redesign does wait: the UI thread that flips "LowQ/HighQ" while audio runs
-// spins (yielding) in the guard until the block in progress ends.
+// guard; a block that finds a design being copied in outputs silence. The
+// designs for both positions of "LowQ/HighQ" are computed when the rate is
+// set, so a quality switch only copies one in: the UI thread that flips it
+// while audio runs waits (yielding) in the guard until the block in
+// progress ends.
 //
 // getChunk hands the host a pointer into programs[] itself, not a copy: it
 // stays valid until the next setChunk, setProgram or setParameter changes
@@ -41,13 +46,10 @@
 
 #include <atomic>
 
-#include "model/AmpModel.h"
-#include "model/ParameterTable.h"
-#include "model/Programs.h"
-#include "model/SignalChain.h"
+#include "model/AmpEngine.h"
 #include "shell/AudioEffectX.h"
 
-class Corvex : public AudioEffectX {
+class Corvex : public AudioEffectX, private corvex::AmpEngine::Listener {
 public:
     // Parameter indexes; the editor's control tags are the same numbers.
     // Everything else about each parameter is in model/ParameterTable.h.
@@ -82,14 +84,14 @@ public:
 
     // Audio thread only.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
-    // Host thread (and the thread setting "LowQ/HighQ"): stores the rate
-    // and redesigns the amp model for it, waiting for the block in progress.
+    // Host thread: stores the rate and designs the amp model for it (both
+    // quality positions), waiting for the block in progress to copy it in.
     void setSampleRate(float sampleRate) override;
 
     // Host or UI thread, one writer at a time (see above): stores the value
     // as given, writes it through into the current program, derives the
     // channel and switch states, then tells the editor. "LowQ/HighQ" also
-    // redesigns the amp model, waiting for the block in progress.
+    // copies its design in, waiting for the block in progress.
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;                    // any thread
     void getParameterName(VstInt32 index, char* text) override;     // any thread
@@ -111,32 +113,36 @@ public:
     bool getProductString(char* text) override;  // any thread
     VstInt32 getVendorVersion() override;        // any thread
 
+    // The engine this effect is the face of (other adapters of the same
+    // process have their own).
+    corvex::AmpEngine& ampEngine() { return engine; }
+
 protected:
-    float parameter(VstInt32 index) const { return parameters[index].load(std::memory_order_relaxed); }
+    float parameter(VstInt32 index) const { return engine.parameters[index].load(std::memory_order_relaxed); }
 
-    // Parameter state. Written by whichever thread sets parameters, read by
+    // The engine: parameters, channels, programs and the amp model.
+    corvex::AmpEngine engine;
+
+    // The engine's state under the names the effect has always used.
+    // Parameter state: written by whichever thread sets parameters, read by
     // the audio thread: relaxed atomics, lock-free on every target.
-    std::atomic<float> parameters[kNumParams];
-    std::atomic<VstInt32> activeChannel;  // 0 or 1: the selected preamp channel
-    std::atomic<VstInt32> stereo;         // 1 when "Mono/Stereo" >= 0.5
-    std::atomic<VstInt32> highQuality;    // 1 when "LowQ/HighQ" >= 0.5
-    std::atomic<VstInt32> boost;          // 1 when "TQZ Boost" >= 0.5
-    std::atomic<double> driveGain;        // taper of "Drive"
-
+    std::atomic<float> (&parameters)[kNumParams] = engine.parameters;
+    std::atomic<VstInt32>& activeChannel = engine.activeChannel;  // 0 or 1: the selected preamp channel
+    std::atomic<VstInt32>& stereo = engine.stereo;                // 1 when "Mono/Stereo" >= 0.5
+    std::atomic<VstInt32>& highQuality = engine.highQuality;      // 1 when "LowQ/HighQ" >= 0.5
+    std::atomic<VstInt32>& boost = engine.boost;                  // 1 when "TQZ Boost" >= 0.5
+    std::atomic<double>& driveGain = engine.driveGain;            // taper of "Drive"
     // Working copy of both channels' values (the parameter writer only).
-    ChannelSettings channelSettings[2];
+    ChannelSettings (&channelSettings)[2] = engine.channelSettings;
     // The programs in chunk layout; the host reads them in place.
-    CorvexProgram programs[kNumPrograms];
-
+    CorvexProgram (&programs)[kNumPrograms] = engine.programs;
     // The amp model: both sides' chain records, the oversampling, and the
-    // guard between a redesign and an audio block.
-    AmpModel amp;
+    // guard between a design being copied in and an audio block.
+    AmpModel& amp = engine.amp;
 
 private:
-    CorvexProgram& currentProgram();
-
-    // The values a block reads, taken once at its start (model/CorvexDsp.cpp).
-    ChainSettings chainSettings() const;
+    // The engine stored a value: the editor hears of it.
+    void parameterChanged(int index, float value) override;
 };
 
 static_assert(std::atomic<float>::is_always_lock_free, "parameters must be lock-free");

@@ -1,41 +1,17 @@
-// The amp model side of Corvex: the design that follows the sample rate and
-// the quality switch, and the audio block. The model itself is AmpModel.
+// The amp model side of Corvex: the sample rate and the audio block, both
+// handed to the engine.
 #include <cmath>
-#include <initializer_list>
 
 #include "model/Corvex.h"
-#include "model/StageDesign.h"
 
-namespace {
-constexpr auto kRelaxed = std::memory_order_relaxed;
-}  // namespace
-
-// Host thread, or whichever thread sets "LowQ/HighQ". A rate that is not a
-// positive finite number is refused: the effect keeps its rate and designs.
-// Waits for the audio block in progress, if any.
+// Host thread. A rate that is not a positive finite number is refused: the
+// effect keeps its rate and designs. Waits for the audio block in progress.
 void Corvex::setSampleRate(float newSampleRate) {
     if (!(newSampleRate > 0.0f) || !std::isfinite(newSampleRate)) {
         return;
     }
     AudioEffectX::setSampleRate(newSampleRate);
-    amp.design(newSampleRate, highQuality.load(kRelaxed));
-}
-
-ChainSettings Corvex::chainSettings() const {
-    ChainSettings s;
-    s.input = parameter(kInput);
-    s.low = parameter(kLow);
-    s.mid = parameter(kMid);
-    s.high = parameter(kHigh);
-    s.contour = parameter(kContour);
-    s.powerAmp = parameter(kPowerAmp);
-    s.volume = parameter(kVolume);
-    s.mix = parameter(kMixPls);
-    s.driveGain = driveGain.load(kRelaxed);
-    s.activeChannel = activeChannel.load(kRelaxed);
-    s.boost = boost.load(kRelaxed);
-    s.stereo = stereo.load(kRelaxed);
-    return s;
+    engine.setSampleRateAsGiven(newSampleRate);
 }
 
 // Audio thread. The host may pass the same buffers as inputs and outputs.
@@ -47,21 +23,10 @@ void Corvex::processReplacing(float** inputs, float** outputs, VstInt32 sampleFr
     }
     float* outLeft = outputs[0];
     float* outRight = outputs[1];
-    const bool isStereo = stereo.load(kRelaxed) != 0;
+    const bool isStereo = stereo.load(std::memory_order_relaxed) != 0;
     const bool inputsPresent = inputs && inputs[0] && (!isStereo || inputs[1]);
-    if (outLeft && outRight && inputsPresent) {
-        ChainSettings settings = chainSettings();
-        settings.stereo = isStereo ? 1 : 0;
-        if (amp.process(settings, inputs[0], isStereo ? inputs[1] : nullptr, outLeft, outRight, sampleFrames))
-            return;
-    }
-    // Missing channels, or a redesign in progress: silence on whatever
-    // outputs exist, and the amp state untouched.
-    for (float* out : {outLeft, outRight}) {
-        if (out) {
-            for (VstInt32 i = 0; i < sampleFrames; ++i) {
-                out[i] = 0.0f;
-            }
-        }
-    }
+    // Missing channels: silence on whatever outputs exist (the engine
+    // writes it), and the amp state untouched.
+    engine.process(inputsPresent ? inputs[0] : nullptr, inputsPresent ? inputs[1] : nullptr, outLeft, outRight,
+                   sampleFrames);
 }

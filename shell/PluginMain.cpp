@@ -1,7 +1,6 @@
 // The library's exported entry point. The host looks up "VSTPluginMain" (or,
 // on older hosts, "main"), calls it with its host callback and receives the
 // effect's record. Nothing else leaves the library.
-#include "common/ModuleHandle.h"
 #include "shell/PluginEntry.h"
 #include "shell/vst2.h"
 
@@ -30,12 +29,3 @@ AEffect* corvexLegacyMain(audioMasterCallback audioMaster) {
 #endif
 
 }  // extern "C"
-
-#if defined(_WIN32)
-// The load hook keeps the module handle for the resource loader.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH)
-        setCorvexModuleHandle(instance);
-    return TRUE;
-}
-#endif

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Regenerates the committed seed inputs of fuzz_png and fuzz_chunk (needs
+# Regenerates the committed seed inputs of fuzz_png, fuzz_chunk and fuzz_preset (needs
 # ImageMagick and python3). The small real images from resources/ are added
 # to the working corpus by scripts/fuzz.sh on every run, so they are not
 # copied here.
@@ -12,7 +12,7 @@
 # (into an emptied fuzz/corpus/dispatcher).
 set -euo pipefail
 cd "$(dirname "$0")"
-mkdir -p png chunk
+mkdir -p png chunk preset
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -71,4 +71,30 @@ open('chunk/program_varied', 'wb').write(bytes([1, 5, 17]) + varied[5])
 open('chunk/program_hostile', 'wb').write(bytes([1, 9, 255]) + hostile)
 open('chunk/bank_hostile', 'wb').write(bytes([32, 0, 128]) + hostile * 10)
 open('chunk/program_short', 'wb').write(bytes([5, 2, 8]) + varied[2][:100])
+PY
+
+# Preset files as the render host reads them: the factory bank and one of its
+# programs (chunks), parameter-list programs and banks, a version 1 bank, a
+# bank with a NaN in the channel its program does not play, and names with
+# control characters.
+cp ../../resources/presets/Corvex-factory.fxb preset/factory_bank
+cp ../../resources/presets/03-Crunch-Rhythm.fxp preset/factory_program
+python3 - <<'PY'
+import struct
+def header(kind, version, count, body):
+    return b'CcnK' + struct.pack('>I', len(body) + 16 + 4) + kind + struct.pack('>iii', version, 0x46414B45, 3) + struct.pack('>i', count) + body
+def name(text):
+    return text.ljust(28, b'\0')[:28]
+def fxck(text, values):
+    body = b'FxCk' + struct.pack('>iiii', 1, 0x46414B45, 3, len(values)) + name(text) + struct.pack('>%df' % len(values), *values)
+    return b'CcnK' + struct.pack('>I', len(body)) + body
+def fxbk(version, current, programs):
+    body = b'FxBk' + struct.pack('>iiii', version, 0x46414B45, 3, len(programs)) + struct.pack('>i', current) + b'\0' * 124 + b''.join(programs)
+    return b'CcnK' + struct.pack('>I', len(body)) + body
+open('preset/params_program', 'wb').write(fxck(b'Warm\nRoom', [0.5, 1.0, 0.0]))
+open('preset/params_bank', 'wb').write(fxbk(2, 1, [fxck(b'One', [0.5, 0.5, 0.5]), fxck(b'\x1b[2JTwo', [1e30, float('nan'), -1.0])]))
+open('preset/params_bank_v1', 'wb').write(fxbk(1, 0, [fxck(b'A' * 28, [0.25])]))
+factory = bytearray(open('preset/factory_bank', 'rb').read())
+factory[160 + 80 + 64 + 48:160 + 80 + 64 + 56] = struct.pack('<d', float('nan'))
+open('preset/factory_bank_nan', 'wb').write(bytes(factory))
 PY

@@ -157,6 +157,10 @@ public:
     // default; the X11 layer has its own connection and is pumped from the
     // editor's idle, which the host calls regularly (effEditIdle).
     virtual void processEvents() {}
+    // A file descriptor that becomes readable when processEvents has work
+    // (the X11 layer's connection), for hosts that watch descriptors
+    // instead of running a timer; -1 when there is none.
+    virtual int eventDescriptor() const { return -1; }
 
     // --- resources ---------------------------------------------------------
     // Bytes of the library's own resource of `type` and numeric `id`:

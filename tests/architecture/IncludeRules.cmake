@@ -3,35 +3,59 @@
 #
 # Layers, from a file's path, and what each may include besides itself:
 #   common  common/                    nothing
-#   dsp     model/ but Corvex*         nothing: the amp model stands alone
+#   dsp     model/ but the below       nothing: the amp model stands alone
+#   engine  model/AmpEngine*,          dsp, common: the amp head without any
+#           model/AmpState*              plug-in format
 #   vst     shell/                     common
 #   gui     gui/, resources/           common: no plug-in interface
-#   effect  model/Corvex*              dsp, vst, common: never the GUI or editor
-#   editor  editor/                    gui, vst, dsp, common: never the effect
+#   effect  model/Corvex*              engine, dsp, vst, common: the VST 2.4
+#                                        face of the engine, never the GUI
+#   port    editor/ParameterPort.h     dsp: the panel's port, no toolkit
+#   editor  editor/ (the rest)         port, gui, vst, dsp, common: never the effect
 #   plugin  plugin/                    every layer: it joins them
 #   loader  loader/                    vst, common: loads the built plug-in
+#   a plug-in format: clap/, lv2/,     engine, port, common: the engine's and
+#     vst3/ (each its own layer)         the panel port's headers, nothing of
+#                                        another format or of VST 2.4
 # A layer includes nothing outside these folders (host/, tests/, tools/...).
+# A new format folder goes into kFormatFolders.
 cmake_minimum_required(VERSION 3.22)
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=<tree> -P IncludeRules.cmake")
 endif()
 get_filename_component(SOURCE_DIR ${SOURCE_DIR} ABSOLUTE)
 
+# The plug-in formats besides VST 2.4, each an adapter over the engine.
+set(kFormatFolders clap lv2 vst3)
+# Formats still driving the VST 2.4 effect inside themselves; they are moved
+# onto the engine on their own branches and then leave this list.
+set(kFormatsNotYetOnTheEngine)
+
 set(allowed_common "")
 set(allowed_dsp "")
+set(allowed_engine dsp common)
 set(allowed_vst common)
 set(allowed_gui common)
-set(allowed_effect dsp vst common)
-set(allowed_editor gui vst dsp common)
-set(allowed_plugin common dsp vst gui editor effect)
+set(allowed_effect engine dsp vst common)
+set(allowed_port dsp)
+set(allowed_editor port gui vst dsp common)
+set(allowed_plugin common dsp engine vst gui port editor effect)
 set(allowed_loader vst common)
+foreach(format IN LISTS kFormatFolders)
+  set(allowed_${format} engine port common)
+endforeach()
 
 # Sets ${out} to the layer of a path relative to the tree, or "outside".
 function(layer_of path out)
+  string(REGEX REPLACE "/.*$" "" top "${path}")
   if(path MATCHES "^common/")
     set(l common)
+  elseif(path MATCHES "^model/(AmpEngine|AmpState)[^/]*$")
+    set(l engine)
   elseif(path MATCHES "^model/Corvex[^/]*$")
     set(l effect)
+  elseif(path STREQUAL "editor/ParameterPort.h")
+    set(l port)
   elseif(path MATCHES "^model/")
     set(l dsp)
   elseif(path MATCHES "^shell/")
@@ -44,6 +68,8 @@ function(layer_of path out)
     set(l plugin)
   elseif(path MATCHES "^loader/")
     set(l loader)
+  elseif(top IN_LIST kFormatFolders AND path MATCHES "/")
+    set(l ${top})
   else()
     set(l outside)
   endif()
@@ -59,6 +85,13 @@ file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/editor/*.h ${SOURCE_DIR}/editor/*.cpp
   ${SOURCE_DIR}/plugin/*.h ${SOURCE_DIR}/plugin/*.cpp
   ${SOURCE_DIR}/loader/*.h ${SOURCE_DIR}/loader/*.cpp)
+foreach(format IN LISTS kFormatFolders)
+  if(NOT format IN_LIST kFormatsNotYetOnTheEngine)
+    file(GLOB_RECURSE format_files RELATIVE ${SOURCE_DIR}
+      ${SOURCE_DIR}/${format}/*.h ${SOURCE_DIR}/${format}/*.cpp)
+    list(APPEND files ${format_files})
+  endif()
+endforeach()
 list(SORT files)
 if(NOT files)
   message(FATAL_ERROR "no layer sources under ${SOURCE_DIR}")

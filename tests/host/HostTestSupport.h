@@ -113,7 +113,8 @@ struct RunResult {
 // corvex-render started as a child process in folder `cwd`, stdout and
 // stderr captured in files (named so tests can tell them from outputs).
 // `env` entries are NAME=VALUE. Standard input is the file `stdinFile`, or
-// with stdinFile "|" a pipe the test holds open and never writes.
+// with stdinFile "|" a pipe the test holds open and never writes, or with
+// "|FILE" a pipe a feeder process fills with FILE's bytes and then closes.
 class RunningRender {
 public:
     RunningRender(const std::vector<std::string>& args, const std::string& cwd,
@@ -125,7 +126,8 @@ public:
         outPath = outTemplate;
         errPath = errTemplate;
         int pipeFds[2] = {-1, -1};
-        if (stdinFile == "|" && pipe(pipeFds) != 0)
+        const bool piped = !stdinFile.empty() && stdinFile[0] == '|';
+        if (piped && pipe(pipeFds) != 0)
             pipeFds[0] = pipeFds[1] = -1;
         pid = fork();
         if (pid == 0) {
@@ -133,7 +135,7 @@ public:
                 _exit(126);
             dup2(outFd, 1);
             dup2(errFd, 2);
-            if (stdinFile == "|") {
+            if (piped) {
                 dup2(pipeFds[0], 0);
                 close(pipeFds[1]);
             } else if (!stdinFile.empty()) {
@@ -162,6 +164,20 @@ public:
         if (pipeFds[0] >= 0)
             close(pipeFds[0]);
         stdinWriter = pipeFds[1];
+        if (piped && stdinFile.size() > 1 && stdinWriter >= 0) {
+            feeder = fork();
+            if (feeder == 0) {
+                ::signal(SIGPIPE, SIG_DFL);
+                int in = open(stdinFile.c_str() + 1, O_RDONLY);
+                char buffer[1000];  // small writes, as a program producing audio makes them
+                for (ssize_t n; in >= 0 && (n = read(in, buffer, sizeof buffer)) > 0;)
+                    if (write(stdinWriter, buffer, (size_t)n) != n)
+                        _exit(1);
+                _exit(0);
+            }
+            close(stdinWriter);
+            stdinWriter = -1;
+        }
     }
     ~RunningRender() {
         if (pid > 0 && !finished) {
@@ -170,6 +186,10 @@ public:
         }
         if (stdinWriter >= 0)
             close(stdinWriter);
+        if (feeder > 0) {
+            kill(feeder, SIGKILL);
+            waitpid(feeder, nullptr, 0);
+        }
         close(outFd);
         close(errFd);
         unlink(outPath.c_str());
@@ -217,6 +237,7 @@ public:
 
 private:
     int outFd = -1, errFd = -1, stdinWriter = -1;
+    pid_t feeder = -1;
     std::string outPath, errPath;
     bool finished = false;
 };

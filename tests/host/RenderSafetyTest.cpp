@@ -242,7 +242,7 @@ TEST(RenderSafety, ChunkBankKeepsItsCurrentProgramAndRoundTripsExactly) {
     EXPECT_EQ(out.samples[2 * 100], s.mono[100] * 0.25f);  // program 2, changed, is current again
 }
 
-TEST(RenderSafety, ImpossiblePresetValuesAreRefusedAndOddOnesWarned) {
+TEST(RenderSafety, PresetValuesOutsideTheRangeAreRefusedOrRepairedOnRequest) {
     Scratch s;
     writeFakeProgram(s.path("nan.fxp"), std::nanf(""));
     writeFakeProgram(s.path("inf.fxp"), INFINITY);
@@ -253,10 +253,18 @@ TEST(RenderSafety, ImpossiblePresetValuesAreRefusedAndOddOnesWarned) {
         EXPECT_NE(r.err.find("\"Gain\""), std::string::npos) << r.err;
         EXPECT_FALSE(std::filesystem::exists(s.path("out.wav")));
     }
+    // Out of range is refused like NaN, and mended only when asked.
     RunResult r = s.run({"--load-fxp", "huge.fxp", "--list"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("\"Gain\" is 1e+30, outside 0 to 1"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--repair-presets"), std::string::npos) << r.err;
+    r = s.run({"--load-fxp", "huge.fxp", "--repair-presets", "--list"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("warning: huge.fxp"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("1e+30"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("warning: huge.fxp: 1 value outside 0 to 1 brought to the nearest end"), std::string::npos)
+        << r.err;
+    // NaN has no nearest end: still refused.
+    r = s.run({"--load-fxp", "nan.fxp", "--repair-presets", "--list"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
 }
 
 TEST(RenderSafety, NonFiniteAudioIsAnErrorUnlessAllowedEvenWhenQuiet) {

@@ -132,11 +132,28 @@ TEST(RenderSignals, StalePartialFilesOfDeadRunsAreRemoved) {
     const std::string stale = ".out.wav.partial-" + std::to_string(gone) + "-0badf00d";
     const std::string live = ".out.wav.partial-" + std::to_string(getpid()) + "-0badf00d";
     const std::string foreign = ".other.wav.partial-" + std::to_string(gone) + "-0badf00d";
-    for (const std::string& name : {stale, live, foreign})
+    const std::string staleShort = ".corvex.partial-" + std::to_string(gone) + "-0badf00d";
+    const std::string liveShort = ".corvex.partial-" + std::to_string(getpid()) + "-0badf00d";
+    for (const std::string& name : {stale, live, foreign, staleShort, liveShort})
         std::ofstream(s.dir.path(name)) << "leftover";
     RunResult r = hosttest::runRender({"--plugin", fake, "a.wav", "-o", "out.wav"}, s.dir.dir());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_FALSE(std::filesystem::exists(s.dir.path(stale)));
     EXPECT_TRUE(std::filesystem::exists(s.dir.path(live)));     // its writer still runs
     EXPECT_TRUE(std::filesystem::exists(s.dir.path(foreign)));  // not this output's
+    EXPECT_FALSE(std::filesystem::exists(s.dir.path(staleShort)));
+    EXPECT_TRUE(std::filesystem::exists(s.dir.path(liveShort)));
+}
+
+// Every name the file system takes for a target (up to 255 bytes) takes its
+// partial file too: the partial's name does not grow with the target's.
+TEST(RenderSignals, TheLongestLegalOutputAndPresetNamesAreWritten) {
+    Scratch s;
+    const std::string wav = std::string(251, 'w') + ".wav", fxb = std::string(251, 'b') + ".fxb";
+    ASSERT_EQ(wav.size(), 255u);
+    RunResult r = hosttest::runRender({"--plugin", fake, "a.wav", "-o", wav, "--save-fxb", fxb}, s.dir.dir());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(s.dir.path(wav)));
+    EXPECT_TRUE(std::filesystem::exists(s.dir.path(fxb)));
+    EXPECT_FALSE(hasPartial(s.dir));
 }

@@ -7,6 +7,11 @@
 //   bufsize   the period goes to 256 frames and back while it plays
 //   shutdown  the server goes away under it; it ends cleanly
 //   editor    under Xvfb, the editor opens in a window of its own
+//   session   a damaged session file (a byte too many, a NaN in a channel
+//             that is not selected) survives a run byte for byte; a session
+//             that is a symbolic link is saved through it and stays a link
+//   twice     two corvex-live under one client name keep a session each
+//   startup   SIGTERM at many points of start-up ends it as "interrupted"
 // Exits 77 (skipped) without jackd.
 #include <errno.h>
 #include <fcntl.h>
@@ -546,6 +551,141 @@ int scenarioEditor(Server& server, const std::string& dir) {
     return 0;
 }
 
+std::vector<uint8_t> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write((const char*)bytes.data(), (std::streamsize)bytes.size());
+}
+
+// The current program a version 2 bank file stores (big-endian, at 28).
+int currentProgramOf(const std::vector<uint8_t>& bank) {
+    if (bank.size() < 32)
+        return -1;
+    return (int)((uint32_t)bank[28] << 24 | (uint32_t)bank[29] << 16 | (uint32_t)bank[30] << 8 | bank[31]);
+}
+
+// corvex-live with its session (liveCommand's --no-session taken out).
+std::vector<std::string> sessionCommand(const Server& server, const std::string& name, double seconds,
+                                        const std::vector<std::string>& more) {
+    std::vector<std::string> args = liveCommand(server, name, seconds, more);
+    args.erase(std::find(args.begin(), args.end(), std::string("--no-session")));
+    return args;
+}
+
+// A bank saved by corvex-render with `program` current.
+bool saveBank(const std::string& dir, int program, std::vector<uint8_t>& bank) {
+    Child render;
+    const std::string path = dir + "/saved.fxb";
+    if (!render.start({CORVEX_RENDER_PATH, "--plugin", CORVEX_PLUGIN_PATH, "--program", std::to_string(program),
+                       "--save-fxb", path, "--force"},
+                      dir + "/render.log") ||
+        !render.wait(60.0) || render.exitCode() != 0)
+        return false;
+    bank = readBytes(path);
+    return bank.size() == 156 + 4 + 2080;
+}
+
+int scenarioSession(Server& server, const std::string& dir) {
+    const std::string folder = dir + "/corvex";
+    fs::create_directories(folder);
+    std::vector<uint8_t> bank;
+    CHECK(saveBank(dir, 3, bank), "corvex-render saved no bank");
+    if (bank.empty())
+        return 1;
+
+    // Damaged two ways; each run changes the program, which would be saved.
+    std::vector<uint8_t> longer = bank;
+    longer.push_back(0);
+    std::vector<uint8_t> nan = bank;
+    // Program 0 plays channel 0; its channel 1's Volume (a double at 80 + 64 + 48 of the record).
+    const size_t volume = 160 + 80 + 64 + 48;
+    for (int i = 0; i < 8; i++)
+        nan[volume + (size_t)i] = i == 7 ? 0x7F : (i == 6 ? 0xF8 : 0x00);
+    struct Damaged {
+        const char* name;
+        const char* file;
+        std::vector<uint8_t> bytes;
+        const char* reason;
+    };
+    for (const Damaged& d : {Damaged{"corvex", "live-session.fxb", longer, "wrong size"},
+                             Damaged{"corvex-nan", "live-session-corvex-nan.fxb", nan, "channel 1: \"Volume\" is NaN"}}) {
+        const std::string file = folder + "/" + d.file;
+        writeBytes(file, d.bytes);
+        Child live;
+        CHECK(live.start(sessionCommand(server, d.name, 1.5, {"--program", "5"}), dir + "/live.log"), "spawn");
+        CHECK(live.wait(60.0), "corvex-live did not end");
+        const std::string out = live.output();
+        std::printf("%s", out.c_str());
+        CHECK(live.exitCode() == 0, "%s: exit code %d", d.name, live.exitCode());
+        CHECK(out.find("was not restored") != std::string::npos, "%s: no word of the refusal", d.name);
+        CHECK(out.find(d.reason) != std::string::npos, "%s: the reason is not named", d.name);
+        CHECK(out.find("kept as it is") != std::string::npos, "%s: no word of keeping it", d.name);
+        CHECK(readBytes(file) == d.bytes, "%s: the damaged session was written over", d.name);
+    }
+
+    // A session that is a link to a bank kept elsewhere.
+    fs::create_directories(dir + "/elsewhere");
+    writeBytes(dir + "/elsewhere/my-bank.fxb", bank);
+    const std::string link = folder + "/live-session-corvex-linked.fxb";
+    fs::create_symlink("../elsewhere/my-bank.fxb", link);
+    Child live;
+    CHECK(live.start(sessionCommand(server, "corvex-linked", 1.5, {"--program", "6"}), dir + "/live.log"), "spawn");
+    CHECK(live.wait(60.0), "corvex-live did not end");
+    std::printf("%s", live.output().c_str());
+    CHECK(live.exitCode() == 0, "linked: exit code %d", live.exitCode());
+    CHECK(fs::is_symlink(fs::symlink_status(link)), "the session is no longer a link");
+    CHECK(fs::read_symlink(link) == "../elsewhere/my-bank.fxb", "the link leads elsewhere now");
+    CHECK(currentProgramOf(readBytes(dir + "/elsewhere/my-bank.fxb")) == 6, "the bank the link leads to was not saved");
+    return 0;
+}
+
+int scenarioTwice(Server& server, const std::string& dir) {
+    const std::string folder = dir + "/corvex";
+    Child first, second;
+    CHECK(first.start(sessionCommand(server, "corvex-twin", 3.0, {"--program", "2"}), dir + "/first.log"), "spawn");
+    sleepMs(700);
+    CHECK(second.start(sessionCommand(server, "corvex-twin", 3.0, {"--program", "7"}), dir + "/second.log"),
+          "spawn");
+    CHECK(first.wait(60.0) && second.wait(60.0), "corvex-live did not end");
+    std::printf("%s%s", first.output().c_str(), second.output().c_str());
+    CHECK(first.exitCode() == 0 && second.exitCode() == 0, "exit codes %d %d", first.exitCode(),
+          second.exitCode());
+    // Each kept its own session: one saved with program 2, one with program 7.
+    std::vector<int> programs;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("live-session-corvex-twin", 0) == 0 && entry.path().extension() == ".fxb")
+            programs.push_back(currentProgramOf(readBytes(entry.path().string())));
+    }
+    std::sort(programs.begin(), programs.end());
+    CHECK(programs == (std::vector<int>{2, 7}), "%zu session files, not one per instance", programs.size());
+    return 0;
+}
+
+int scenarioStartup(Server& server, const std::string& dir) {
+    for (int delay : {0, 1, 2, 4, 6, 8, 10, 12, 15, 20, 30, 50, 80, 120, 200, 400}) {
+        Child live;
+        CHECK(live.start(liveCommand(server, "corvex-early", 10.0), dir + "/live.log"), "spawn");
+        sleepMs(delay);
+        kill(live.pid, SIGTERM);
+        CHECK(live.wait(30.0), "after %d ms: corvex-live did not end", delay);
+        const std::string out = live.output();
+        // Before main() the signal's default action ends the process, with
+        // nothing said; from main() on, it is reported.
+        if (WIFSIGNALED(live.status) && WTERMSIG(live.status) == SIGTERM && out.empty())
+            continue;
+        CHECK(live.exitCode() == 0, "after %d ms: exit code %d:\n%s", delay, live.exitCode(), out.c_str());
+        CHECK(out.find("ended: interrupted") != std::string::npos, "after %d ms: not ended as interrupted:\n%s",
+              delay, out.c_str());
+        CHECK(out.find("corvex-live: error") == std::string::npos, "after %d ms: an error reported:\n%s", delay,
+              out.c_str());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -576,8 +716,14 @@ int main(int argc, char** argv) {
         code = scenarioShutdown(server, scratch.dir);
     else if (scenario == "editor")
         code = scenarioEditor(server, scratch.dir);
+    else if (scenario == "session")
+        code = scenarioSession(server, scratch.dir);
+    else if (scenario == "twice")
+        code = scenarioTwice(server, scratch.dir);
+    else if (scenario == "startup")
+        code = scenarioStartup(server, scratch.dir);
     else {
-        std::fprintf(stderr, "usage: live_jack_tests run|match|bufsize|shutdown|editor\n");
+        std::fprintf(stderr, "usage: live_jack_tests run|match|bufsize|shutdown|editor|session|twice|startup\n");
         return 2;
     }
     server.process.stop(SIGTERM);

@@ -499,6 +499,10 @@ void X11Platform::handleEvent(void* rawEvent) {
     }
 }
 
+int X11Platform::eventDescriptor() const {
+    return display ? ConnectionNumber(display) : -1;
+}
+
 namespace {
 // Installed by the static initializer below; at unload its destructor closes
 // what is left and puts the null platform back.

@@ -47,6 +47,7 @@ public:
     uint32_t getTicks() override;
     bool dispatchOnePaint() override;
     void processEvents() override;
+    int eventDescriptor() const override;
 
     // For tests: the open connection (null when no window exists) and the
     // number of frame windows alive.

@@ -2,14 +2,17 @@
 // program of the factory bank (resources/presets/Corvex-factory.fxb), so that
 // every LV2 host lists them in its preset menu. A preset holds
 //   - the plug-in's state: the factory bank with that program current, in the
-//     blob the plug-in saves and restores (Lv2StateBlob.h), so the amp gets
-//     both channels' knobs of the program exactly as a loaded .fxp gives them;
+//     amp engine's own state layout (the one the plug-in saves and restores),
+//     so the amp gets both channels' knobs of the program exactly as a loaded
+//     .fxp gives them;
 //   - the control ports' values the program shows, so that a host's generic
 //     controls show the program too.
 // Writes presets.ttl into the bundle and declares the presets at the end of
 // its manifest.ttl (written before by corvex-lv2-ttl); running it again
 // replaces its own part of the manifest.
 // Usage: corvex-lv2-presets FACTORY_BANK.fxb BUNDLE_DIR
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -21,8 +24,7 @@
 #include "host/PresetFile.h"
 #include "lv2/Lv2Ids.h"
 #include "lv2/Lv2PortSymbol.h"
-#include "lv2/Lv2StateBlob.h"
-#include "model/Corvex.h"
+#include "model/AmpEngine.h"
 #include "model/ParameterTable.h"
 
 using namespace corvex_lv2;
@@ -31,9 +33,8 @@ namespace {
 
 const char kManifestMark[] = "# Factory presets (corvex-lv2-presets)";
 
-VstIntPtr VSTCALLBACK versionHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
+// The plug-in's unique id as the factory bank carries it ('CRVX').
+constexpr int32_t kUniqueId = ('C' << 24) | ('R' << 16) | ('V' << 8) | 'X';
 
 std::string base64(const unsigned char* data, std::size_t size) {
     static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -88,7 +89,7 @@ struct Preset {
     std::string uri;
     std::string name;
     float values[corvex::kNumParameters];
-    StateBlob state;
+    std::vector<unsigned char> state;
 };
 
 bool readText(const std::string& path, std::string& text) {
@@ -108,43 +109,43 @@ bool writeText(const std::string& path, const std::string& text) {
     return !out.fail();
 }
 
-// Makes the presets from the factory bank through a fresh effect, as a host
-// loading the bank would: the bank's chunk in, then each program selected.
+// Makes the presets from the factory bank through a fresh amp engine, as a
+// host loading the bank would: the bank's chunk in, then each program
+// selected and the engine's state saved.
 bool makePresets(const presetfile::PresetFile& bank, std::vector<Preset>& presets, std::string& error) {
     if (bank.kind != presetfile::Kind::bankChunk || bank.chunk.size() != kBankChunkSize) {
         error = "the factory bank is not a 2080-byte bank chunk";
         return false;
     }
-    Corvex* corvex = new (std::nothrow) Corvex(versionHost);
-    AEffect* effect = corvex ? corvex->getAeffect() : nullptr;
-    if (!effect || effect->numParams != corvex::kNumParameters || bank.fxID != effect->uniqueID) {
-        error = effect ? "the factory bank is for another plug-in" : "the effect could not be made";
-        if (effect)
-            effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    if (bank.fxID != kUniqueId) {
+        error = "the factory bank is for another plug-in";
         return false;
     }
-    auto dispatch = [effect](VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr) {
-        return effect->dispatcher(effect, opcode, index, value, ptr, 0.0f);
-    };
-    std::vector<uint8_t> chunk = bank.chunk;
-    bool ok = dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()), chunk.data()) != 0;
-    for (int p = 0; ok && p < kNumCorvexPrograms; ++p) {
-        dispatch(effSetProgram, 0, p, nullptr);
+    corvex::AmpEngine* engine = new (std::nothrow) corvex::AmpEngine;
+    if (!engine) {
+        error = "the amp engine could not be made";
+        return false;
+    }
+    bool ok = engine->loadChunk(bank.chunk.data(), bank.chunk.size(), false);
+    if (!ok)
+        error = "the amp engine refused the factory bank";
+    for (int p = 0; ok && p < corvex::AmpEngine::kProgramCount; ++p) {
+        engine->selectProgram(p);
         Preset preset;
         char name[64] = {};
-        dispatch(effGetProgramName, 0, 0, name);
+        engine->programName(p, name, sizeof name);
         preset.name = name;
         preset.uri = std::string(kPluginUri) + "/presets/" + slug(name);
         for (int i = 0; i < corvex::kNumParameters; ++i)
-            preset.values[i] = effect->getParameter(effect, i);
-        void* data = nullptr;
-        const VstIntPtr size = dispatch(effGetChunk, 0, 0, &data);
-        if (size != static_cast<VstIntPtr>(kBankChunkSize) || !data || preset.name.empty()) {
-            error = "the effect did not give back the bank";
+            preset.values[i] = engine->value(i);
+        preset.state.assign(corvex::AmpEngine::kStateSize, 0);
+        const std::size_t size = engine->saveState(preset.state.data(), preset.state.size());
+        if (size == 0 || preset.name.empty()) {
+            error = "the amp engine gave no state for program " + std::to_string(p);
             ok = false;
             break;
         }
-        encodeState(preset.state, data, static_cast<uint32_t>(p));
+        preset.state.resize(size);
         for (const Preset& other : presets)
             if (other.uri == preset.uri) {
                 error = "two programs make the same preset URI: " + preset.uri;
@@ -152,9 +153,7 @@ bool makePresets(const presetfile::PresetFile& bank, std::vector<Preset>& preset
             }
         presets.push_back(preset);
     }
-    if (!ok && error.empty())
-        error = "the effect refused the factory bank";
-    dispatch(effClose, 0, 0, nullptr);
+    delete engine;
     return ok;
 }
 
@@ -182,7 +181,7 @@ std::string presetsTurtle(const std::vector<Preset>& presets) {
             t += i + 1 < corvex::kNumParameters ? " , " : " ;\n";
         }
         t += "    state:state [\n        <" + std::string(kStateBankKey) + "> \"" +
-             base64(preset.state.bytes, sizeof preset.state.bytes) + "\"^^xsd:base64Binary\n    ] .\n\n";
+             base64(preset.state.data(), preset.state.size()) + "\"^^xsd:base64Binary\n    ] .\n\n";
     }
     return t;
 }

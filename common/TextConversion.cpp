@@ -1,4 +1,4 @@
-#include "shell/TextConversion.h"
+#include "common/TextConversion.h"
 
 #include <cmath>
 
@@ -43,7 +43,7 @@ void appendString(char* text, const char* src, std::size_t maxLen) {
     text[maxLen] = 0;
 }
 
-void float2string(float value, char* text, VstInt32 maxLen) {
+void float2string(float value, char* text, int32_t maxLen) {
     if (!text || maxLen < 0)
         return;
     const std::size_t limit = static_cast<std::size_t>(maxLen);
@@ -135,7 +135,7 @@ void float2string(float value, char* text, VstInt32 maxLen) {
     appendString(text, fraction, limit);
 }
 
-void dB2string(float value, char* text, VstInt32 maxLen) {
+void dB2string(float value, char* text, int32_t maxLen) {
     if (!text || maxLen < 0)
         return;
     if (value <= 0.0f) {
@@ -147,16 +147,16 @@ void dB2string(float value, char* text, VstInt32 maxLen) {
     float2string(decibels, text, maxLen);
 }
 
-void Hz2string(float samples, float sampleRate, char* text, VstInt32 maxLen) {
+void Hz2string(float samples, float sampleRate, char* text, int32_t maxLen) {
     const float hertz = samples == 0.0f ? 0.0f : sampleRate / samples;
     float2string(hertz, text, maxLen);
 }
 
-void ms2string(float samples, float sampleRate, char* text, VstInt32 maxLen) {
+void ms2string(float samples, float sampleRate, char* text, int32_t maxLen) {
     float2string(samples * 1000.0f / sampleRate, text, maxLen);
 }
 
-void int2string(VstInt32 value, char* text, VstInt32 maxLen) {
+void int2string(int32_t value, char* text, int32_t maxLen) {
     if (!text || maxLen < 0)
         return;
     const std::size_t limit = static_cast<std::size_t>(maxLen);
