@@ -114,6 +114,13 @@ function(corvex_install_rules)
       FILES_MATCHING PATTERN "*.ttl")
   endif()
 
+  if(TARGET corvex_vst3)
+    # The bundle's module in its platform folder, and the scanners' class list.
+    corvex_install_plugin(VST3 TARGETS corvex_vst3 SUBDIR Corvex.vst3/Contents/x86_64-linux)
+    install(FILES "${CORVEX_VST3_BUNDLE}/Contents/Resources/moduleinfo.json"
+      DESTINATION "${CORVEX_INSTALL_VST3DIR}/Corvex.vst3/Contents/Resources")
+  endif()
+
   foreach(t corvex-render corvex-live)
     if(TARGET ${t})
       install(TARGETS ${t} RUNTIME DESTINATION "${CORVEX_INSTALL_BINDIR}")

@@ -3,6 +3,8 @@
 // parameter ids beyond the effect's own thirteen.
 #pragma once
 
+#include "CorvexVersion.h"
+
 #include "vst3/Vst3Abi.h"
 
 namespace corvex {
@@ -16,7 +18,7 @@ constexpr char kClassName[] = "Vantor_Corvex_Head_v1_0";
 constexpr char kVendor[] = "Ardex Plugins";
 constexpr char kVendorUrl[] = "";
 constexpr char kVendorEmail[] = "";
-constexpr char kVersion[] = "1.0.0";
+constexpr char kVersion[] = CORVEX_VERSION_STRING;  // the product's one version
 constexpr char kSubCategories[] = "Fx|Distortion";
 // The interface revision these declarations follow.
 constexpr char kInterfaceVersion[] = "VST 3.7.0";

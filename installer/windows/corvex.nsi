@@ -1,7 +1,7 @@
 ; The Windows installer of Corvex, made by scripts/build-installer.sh with
 ; makensis from the files in dist/:
-;   dist/windows-x64/Corvex.dll, Corvex.clap (and Corvex.vst3/ when built)
-;   dist/windows-x86/Corvex.dll, Corvex.clap
+;   dist/windows-x64/Corvex.dll, Corvex.clap, Corvex.vst3/
+;   dist/windows-x86/Corvex.dll, Corvex.clap, Corvex.vst3/
 ;   resources/presets/*.fx?, resources/cabinet/*.wav
 ; It installs
 ;   - the 64-bit VST 2.4 plug-in into a folder the user picks
@@ -9,7 +9,8 @@
 ;   - the 32-bit VST 2.4 plug-in into a second folder the user picks
 ;     (default C:\Program Files (x86)\VstPlugins);
 ;   - the CLAP plug-ins into Common Files\CLAP (64-bit) and
-;     Common Files (x86)\CLAP (32-bit), the VST3 bundle into Common Files\VST3;
+;     Common Files (x86)\CLAP (32-bit), the VST3 bundles likewise into
+;     Common Files\VST3 and Common Files (x86)\VST3;
 ;   - the factory programs and the cabinet response beside the 64-bit (or,
 ;     on 32-bit Windows, the 32-bit) plug-in, in a folder "Corvex", with the
 ;     uninstaller, which is registered with Windows (Apps and Features).
@@ -124,10 +125,8 @@ Section "Corvex" SecMain
     File "${DIST}\windows-x64\Corvex.dll"
     SetOutPath "$COMMONFILES64\CLAP"
     File "${DIST}\windows-x64\Corvex.clap"
-!if /FileExists "${DIST}\windows-x64\Corvex.vst3\*"
     SetOutPath "$COMMONFILES64\VST3"
     File /r "${DIST}\windows-x64\Corvex.vst3"
-!endif
   ${Else}
     StrCpy $DataDir "$Vst32Dir\Corvex"
   ${EndIf}
@@ -135,6 +134,8 @@ Section "Corvex" SecMain
   File "${DIST}\windows-x86\Corvex.dll"
   SetOutPath "$COMMONFILES32\CLAP"
   File "${DIST}\windows-x86\Corvex.clap"
+  SetOutPath "$COMMONFILES32\VST3"
+  File /r "${DIST}\windows-x86\Corvex.vst3"
 
   SetOutPath "$DataDir\presets"
   File "${RESOURCES}\presets\*.fxp"
@@ -197,6 +198,8 @@ Section "Uninstall"
   ${EndIf}
   Delete "$COMMONFILES32\CLAP\Corvex.clap"
   RMDir "$COMMONFILES32\CLAP"
+  RMDir /r "$COMMONFILES32\VST3\Corvex.vst3"
+  RMDir "$COMMONFILES32\VST3"
 
   Delete "$3\presets\*.fxp"
   Delete "$3\presets\*.fxb"

@@ -15,9 +15,14 @@ root=$stage$prefix
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
-# What was installed, against what must be (the VST3 bundle only when built).
-(cd "$root" && find . -type f | sed 's|^\./||' | grep -v '^lib/vst3/' | sort) >"$work/installed.txt"
-sort >"$work/expected.txt" <<'LIST'
+# What was installed, against what must be (the VST3 bundle when it was built).
+(cd "$root" && find . -type f | sed 's|^\./||' | sort) >"$work/installed.txt"
+{
+if [ -d "$build/vst3/Corvex.vst3" ]; then
+  echo lib/vst3/Corvex.vst3/Contents/Resources/moduleinfo.json
+  echo lib/vst3/Corvex.vst3/Contents/x86_64-linux/Corvex.so
+fi
+cat <<'LIST'
 bin/corvex-live
 bin/corvex-render
 lib/clap/Corvex.clap
@@ -45,6 +50,7 @@ share/doc/corvex/copyright
 share/man/man1/corvex-live.1.gz
 share/man/man1/corvex-render.1.gz
 LIST
+} | sort >"$work/expected.txt"
 if ! diff -u "$work/expected.txt" "$work/installed.txt"; then
   fail "the installed files differ from the list above"
 fi
@@ -89,6 +95,22 @@ if command -v lv2info >/dev/null; then
   n=$(LV2_PATH=$root/lib/lv2 lv2info https://ardex-plugins.example/corvex | sed -n '/^\tPresets:/,/^$/p' |
        sed -n 's/^\t *\(.*[^ ]\) *$/\1/p' | grep -vc '^Presets:' || true)
   [ "$n" -eq 10 ] || fail "the installed LV2 bundle lists $n presets, not 10"
+fi
+# The installed VST3 bundle: its class list carries the version, and
+# Ardour's scanner (when Ardour is installed) loads it from where it lies.
+vst3=$root/lib/vst3/Corvex.vst3
+if [ -d "$build/vst3/Corvex.vst3" ]; then
+  grep -q "\"Version\": \"$version\"" "$vst3/Contents/Resources/moduleinfo.json" ||
+    fail "the installed VST3 bundle's moduleinfo.json does not carry $version"
+  scan=/usr/lib/ardour7/ardour-vst3-scanner
+  if [ -x "$scan" ]; then
+    home=$work/ardour-home && mkdir -p "$home"
+    env -i HOME="$home" PATH=/usr/bin:/bin LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 60 "$scan" -f -v "$vst3" \
+      >"$work/vst3-scan.txt" 2>&1 || fail "Ardour's VST3 scanner failed on the installed bundle"
+    cache=$(find "$home" -name '*.v3i' | head -n 1)
+    [ -n "$cache" ] && grep -q 'name="[^"]*Corvex' "$cache" && grep -q "version=\"$version\"" "$cache" ||
+      { fail "Ardour's VST3 scanner did not list the installed Corvex $version:"; cat "$work/vst3-scan.txt"; }
+  fi
 fi
 if command -v man >/dev/null; then
   for page in corvex-render corvex-live; do

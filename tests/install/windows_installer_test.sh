@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows installer under wine, in a wine prefix of its own: a silent
 # install puts every file where it belongs (the same bytes as dist/) and
-# registers the uninstaller; our CLAP test host loads the installed 64-bit
-# CLAP; the silent uninstall removes every file, folder and registry key the
-# install made. Prints the listing of what was installed and what is left.
+# registers the uninstaller (the VST3 bundles among the files); our CLAP
+# test host loads the installed 64-bit CLAP; the silent uninstall removes
+# every file, folder and registry key the install made. Prints the listing of what was installed and what is left.
 # Exit 77 when makensis is missing.
 # Usage: tests/install/windows_installer_test.sh [BUILD_DIR_OF_MINGW_X64]
 set -uo pipefail
@@ -37,11 +37,14 @@ done
 for f in resources/cabinet/*.wav; do
   expected+=("$pf/VstPlugins/Corvex/cabinet/$(basename "$f")|$f")
 done
-if [ -d dist/windows-x64/Corvex.vst3 ]; then
-  while IFS= read -r f; do
-    expected+=("$pf/Common Files/VST3/${f#dist/windows-x64/}|$f")
-  done < <(find dist/windows-x64/Corvex.vst3 -type f)
-fi
+# The VST3 bundles, whole: the 64-bit one where 64-bit hosts look, the
+# 32-bit one where 32-bit hosts do.
+while IFS= read -r f; do
+  expected+=("$pf/Common Files/VST3/${f#dist/windows-x64/}|$f")
+done < <(find dist/windows-x64/Corvex.vst3 -type f)
+while IFS= read -r f; do
+  expected+=("$pf86/Common Files/VST3/${f#dist/windows-x86/}|$f")
+done < <(find dist/windows-x86/Corvex.vst3 -type f)
 uninstaller="$pf/VstPlugins/Corvex/Uninstall Corvex.exe"
 
 # ours: every file under drive_c whose path names Corvex (the prefix's own
@@ -98,7 +101,8 @@ if [ -n "$left" ]; then
 else
   echo "after uninstalling: no file or folder of Corvex left under C:/"
 fi
-for d in "$pf/VstPlugins" "$pf86/VstPlugins" "$pf/Common Files/CLAP" "$pf86/Common Files/CLAP"; do
+for d in "$pf/VstPlugins" "$pf86/VstPlugins" "$pf/Common Files/CLAP" "$pf86/Common Files/CLAP" \
+         "$pf/Common Files/VST3" "$pf86/Common Files/VST3"; do
   [ -e "$d" ] && fail "left behind: the folder ${d#$c/} (the install made it)"
 done
 reg_query "$key" >/dev/null && fail "the uninstall key is still registered"
