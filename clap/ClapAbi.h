@@ -1,7 +1,8 @@
 // Our own declarations of the CLAP 1.x plug-in interface, the part this
 // plug-in and its test host use: the entry and factory, the plug-in and host
 // records, process buffers and events, and the audio-ports, params, state,
-// latency, gui, timer-support, posix-fd-support and thread-check extensions.
+// latency, gui, timer-support, posix-fd-support, thread-check and preset-load
+// extensions, and the preset-discovery factory.
 // Written from the published binary interface; the field order, sizes and
 // calling convention are what hosts expect, and the layouts we depend on are
 // asserted at the end for x86-64 and 32-bit x86.
@@ -337,6 +338,135 @@ struct clap_host_thread_check {
     bool(CLAP_CALL* is_audio_thread)(const clap_host* host);
 };
 
+
+// ---- preset discovery (a factory of the entry) and preset-load (an extension) ----
+// The discovery factory lets a host index presets without making a plug-in;
+// the plug-in's preset-load extension then loads one of them by the location
+// and load key the provider gave.
+#define CLAP_PRESET_DISCOVERY_FACTORY_ID "clap.preset-discovery-factory/2"
+#define CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT "clap.preset-discovery-factory/draft-2"
+#define CLAP_EXT_PRESET_LOAD "clap.preset-load/2"
+#define CLAP_EXT_PRESET_LOAD_COMPAT "clap.preset-load.draft/2"
+
+typedef uint64_t clap_timestamp;
+constexpr clap_timestamp CLAP_TIMESTAMP_UNKNOWN = 0;
+
+enum : uint32_t {
+    CLAP_PRESET_DISCOVERY_LOCATION_FILE = 0,
+    CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN = 1,
+};
+enum : uint32_t {
+    CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT = 1u << 0,
+    CLAP_PRESET_DISCOVERY_IS_USER_CONTENT = 1u << 1,
+    CLAP_PRESET_DISCOVERY_IS_DEMO_CONTENT = 1u << 2,
+    CLAP_PRESET_DISCOVERY_IS_FAVORITE = 1u << 3,
+};
+
+struct clap_universal_plugin_id {
+    const char* abi;  // "clap"
+    const char* id;
+};
+
+struct clap_preset_discovery_metadata_receiver {
+    void* receiver_data;
+    void(CLAP_CALL* on_error)(const clap_preset_discovery_metadata_receiver* receiver, int32_t os_error,
+                              const char* error_message);
+    bool(CLAP_CALL* begin_preset)(const clap_preset_discovery_metadata_receiver* receiver, const char* name,
+                                  const char* load_key);
+    void(CLAP_CALL* add_plugin_id)(const clap_preset_discovery_metadata_receiver* receiver,
+                                   const clap_universal_plugin_id* plugin_id);
+    void(CLAP_CALL* set_soundpack_id)(const clap_preset_discovery_metadata_receiver* receiver,
+                                      const char* soundpack_id);
+    void(CLAP_CALL* set_flags)(const clap_preset_discovery_metadata_receiver* receiver, uint32_t flags);
+    void(CLAP_CALL* add_creator)(const clap_preset_discovery_metadata_receiver* receiver, const char* creator);
+    void(CLAP_CALL* set_description)(const clap_preset_discovery_metadata_receiver* receiver,
+                                     const char* description);
+    void(CLAP_CALL* set_timestamps)(const clap_preset_discovery_metadata_receiver* receiver,
+                                    clap_timestamp creation_time, clap_timestamp modification_time);
+    void(CLAP_CALL* add_feature)(const clap_preset_discovery_metadata_receiver* receiver, const char* feature);
+    void(CLAP_CALL* add_extra_info)(const clap_preset_discovery_metadata_receiver* receiver, const char* key,
+                                    const char* value);
+};
+
+struct clap_preset_discovery_filetype {
+    const char* name;
+    const char* description;
+    const char* file_extension;
+};
+
+struct clap_preset_discovery_location {
+    uint32_t flags;
+    const char* name;
+    uint32_t kind;
+    const char* location;  // null for presets inside the plug-in
+};
+
+struct clap_preset_discovery_soundpack {
+    uint32_t flags;
+    const char* id;
+    const char* name;
+    const char* description;
+    const char* homepage_url;
+    const char* vendor;
+    const char* image_path;
+    clap_timestamp release_timestamp;
+};
+
+struct clap_preset_discovery_provider_descriptor {
+    clap_version clap_version;
+    const char* id;
+    const char* name;
+    const char* vendor;
+};
+
+struct clap_preset_discovery_provider {
+    const clap_preset_discovery_provider_descriptor* desc;
+    void* provider_data;
+    bool(CLAP_CALL* init)(const clap_preset_discovery_provider* provider);
+    void(CLAP_CALL* destroy)(const clap_preset_discovery_provider* provider);
+    bool(CLAP_CALL* get_metadata)(const clap_preset_discovery_provider* provider, uint32_t location_kind,
+                                  const char* location,
+                                  const clap_preset_discovery_metadata_receiver* metadata_receiver);
+    const void*(CLAP_CALL* get_extension)(const clap_preset_discovery_provider* provider, const char* extension_id);
+};
+
+struct clap_preset_discovery_indexer {
+    clap_version clap_version;
+    const char* name;
+    const char* vendor;
+    const char* url;
+    const char* version;
+    void* indexer_data;
+    bool(CLAP_CALL* declare_filetype)(const clap_preset_discovery_indexer* indexer,
+                                      const clap_preset_discovery_filetype* filetype);
+    bool(CLAP_CALL* declare_location)(const clap_preset_discovery_indexer* indexer,
+                                      const clap_preset_discovery_location* location);
+    bool(CLAP_CALL* declare_soundpack)(const clap_preset_discovery_indexer* indexer,
+                                       const clap_preset_discovery_soundpack* soundpack);
+    const void*(CLAP_CALL* get_extension)(const clap_preset_discovery_indexer* indexer, const char* extension_id);
+};
+
+struct clap_preset_discovery_factory {
+    uint32_t(CLAP_CALL* count)(const clap_preset_discovery_factory* factory);
+    const clap_preset_discovery_provider_descriptor*(CLAP_CALL* get_descriptor)(
+        const clap_preset_discovery_factory* factory, uint32_t index);
+    const clap_preset_discovery_provider*(CLAP_CALL* create)(const clap_preset_discovery_factory* factory,
+                                                             const clap_preset_discovery_indexer* indexer,
+                                                             const char* provider_id);
+};
+
+struct clap_plugin_preset_load {
+    bool(CLAP_CALL* from_location)(const clap_plugin* plugin, uint32_t location_kind, const char* location,
+                                   const char* load_key);
+};
+
+struct clap_host_preset_load {
+    void(CLAP_CALL* on_error)(const clap_host* host, uint32_t location_kind, const char* location,
+                              const char* load_key, int32_t os_error, const char* msg);
+    void(CLAP_CALL* loaded)(const clap_host* host, uint32_t location_kind, const char* location,
+                            const char* load_key);
+};
+
 }  // extern "C"
 
 // ---- layouts ------------------------------------------------------------------
@@ -397,3 +527,13 @@ CLAP_ASSERT_SIZE(clap_plugin_params, 48, 24, 24);
 CLAP_ASSERT_SIZE(clap_window, 16, 8, 8);
 CLAP_ASSERT_SIZE(clap_plugin_gui, 120, 60, 60);
 CLAP_ASSERT_SIZE(clap_gui_resize_hints, 12, 12, 12);
+CLAP_ASSERT_SIZE(clap_preset_discovery_metadata_receiver, 88, 44, 44);
+CLAP_ASSERT_OFFSET(clap_preset_discovery_metadata_receiver, add_extra_info, 80, 40, 40);
+CLAP_ASSERT_OFFSET(clap_preset_discovery_location, kind, 16, 8, 8);
+CLAP_ASSERT_SIZE(clap_preset_discovery_location, 32, 16, 16);
+CLAP_ASSERT_OFFSET(clap_preset_discovery_soundpack, release_timestamp, 56, 32, 28);
+CLAP_ASSERT_SIZE(clap_preset_discovery_provider_descriptor, 40, 24, 24);
+CLAP_ASSERT_SIZE(clap_preset_discovery_provider, 48, 24, 24);
+CLAP_ASSERT_OFFSET(clap_preset_discovery_indexer, indexer_data, 48, 28, 28);
+CLAP_ASSERT_SIZE(clap_preset_discovery_indexer, 88, 48, 48);
+CLAP_ASSERT_SIZE(clap_preset_discovery_factory, 24, 12, 12);

@@ -1,11 +1,12 @@
-// The library's one export, clap_entry, and its plug-in factory with one
-// plug-in. The descriptor's name, vendor and version are the engine's
+// The library's one export, clap_entry, its plug-in factory with one
+// plug-in, and the factory programs' preset-discovery factory. The descriptor's name, vendor and version are the engine's
 // identity strings; no amp is made to read them.
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "clap/ClapAbi.h"
+#include "clap/ClapExtensions.h"
 #include "clap/ClapPlugin.h"
 #include "model/AmpEngine.h"
 
@@ -17,7 +18,7 @@
 
 namespace {
 
-const char kPluginId[] = "com.ardex-plugins.corvex";
+const char* const kPluginId = kClapPluginId;
 const char* const kFeatures[] = {"audio-effect", "distortion", "stereo", nullptr};
 
 // Filled at entry init, read by the host for as long as the library is loaded.
@@ -81,7 +82,16 @@ void CLAP_CALL entryDeinit() {
 }
 
 const void* CLAP_CALL entryGetFactory(const char* id) {
-    return id && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
+    if (!id)
+        return nullptr;
+    if (std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0)
+        return &kFactory;
+    // The factory programs for a host's preset browser (under the id of the
+    // final interface and the draft's, which some hosts still ask for).
+    if (std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID) == 0 ||
+        std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT) == 0)
+        return &kClapPresetDiscovery;
+    return nullptr;
 }
 
 }  // namespace

@@ -122,6 +122,11 @@ bool ClapPlugin::init() {
             static_cast<const clap_host_timer_support*>(clapHost->get_extension(clapHost, CLAP_EXT_TIMER_SUPPORT));
         hostFdExt = static_cast<const clap_host_posix_fd_support*>(
             clapHost->get_extension(clapHost, CLAP_EXT_POSIX_FD_SUPPORT));
+        hostPresetLoadExt =
+            static_cast<const clap_host_preset_load*>(clapHost->get_extension(clapHost, CLAP_EXT_PRESET_LOAD));
+        if (!hostPresetLoadExt)
+            hostPresetLoadExt = static_cast<const clap_host_preset_load*>(
+                clapHost->get_extension(clapHost, CLAP_EXT_PRESET_LOAD_COMPAT));
     }
     if (!onMainThread())
         return false;
@@ -183,6 +188,8 @@ const void* ClapPlugin::extension(const char* id) const {
         return &kClapGui;
     if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
         return &kClapTimerSupport;
+    if (!std::strcmp(id, CLAP_EXT_PRESET_LOAD) || !std::strcmp(id, CLAP_EXT_PRESET_LOAD_COMPAT))
+        return &kClapPresetLoad;
 #if !defined(_WIN32)
     if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT))
         return &kClapPosixFdSupport;

@@ -47,13 +47,14 @@ public:
     const clap_plugin* clapPlugin() const { return &plugin; }
     static ClapPlugin* from(const clap_plugin* plugin);
 
-    // ---- used by the extensions (ClapParams.cpp, ClapState.cpp, ClapGui.cpp) ----
+    // ---- used by the extensions (ClapParams.cpp, ClapState.cpp, ClapGui.cpp, ClapPresets.cpp) ----
     // The engine; null before init.
     corvex::AmpEngine* engine() const { return amp.get(); }
     const clap_host* host() const { return clapHost; }
     const clap_host_params* hostParams() const { return hostParamsExt; }
     const clap_host_timer_support* hostTimers() const { return hostTimerExt; }
     const clap_host_posix_fd_support* hostFds() const { return hostFdExt; }
+    const clap_host_preset_load* hostPresetLoad() const { return hostPresetLoadExt; }
     // True when the host says so, or cannot say (no thread-check).
     bool onMainThread() const;
     bool isActive() const { return active; }
@@ -115,6 +116,7 @@ private:
     const clap_host_thread_check* hostThreadExt = nullptr;
     const clap_host_timer_support* hostTimerExt = nullptr;
     const clap_host_posix_fd_support* hostFdExt = nullptr;
+    const clap_host_preset_load* hostPresetLoadExt = nullptr;
 
     std::unique_ptr<corvex::AmpEngine> amp;
 

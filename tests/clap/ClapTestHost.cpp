@@ -186,7 +186,18 @@ const void* CLAP_CALL ClapTestHost::getExtension(const clap_host* host, const ch
         return &self.timerExt;
     if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) && self.offerFds)
         return &self.fdExt;
+    if (!std::strcmp(id, CLAP_EXT_PRESET_LOAD))
+        return &self.presetLoadExt;
     return nullptr;
+}
+
+void CLAP_CALL ClapTestHost::presetError(const clap_host* host, uint32_t, const char*, const char*, int32_t,
+                                         const char* message) {
+    of(host).presetErrors.push_back(message ? message : "");
+}
+
+void CLAP_CALL ClapTestHost::presetLoaded(const clap_host* host, uint32_t, const char*, const char*) {
+    of(host).presetsLoaded++;
 }
 
 void CLAP_CALL ClapTestHost::rescan(const clap_host* host, uint32_t flags) {

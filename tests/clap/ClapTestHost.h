@@ -89,6 +89,9 @@ public:
     bool offerTimers = true;    // timer-support offered
     bool offerFds = false;      // posix-fd-support offered
     std::vector<int> fds;       // registered and not yet unregistered
+    // What the plug-in told of preset loads (the host's preset-load extension).
+    int presetsLoaded = 0;
+    std::vector<std::string> presetErrors;
 
     // Calls on_timer for every registered timer.
     void fireTimers();
@@ -106,6 +109,10 @@ private:
     static bool CLAP_CALL registerFd(const clap_host* host, int fd, uint32_t flags);
     static bool CLAP_CALL modifyFd(const clap_host* host, int fd, uint32_t flags);
     static bool CLAP_CALL unregisterFd(const clap_host* host, int fd);
+    static void CLAP_CALL presetError(const clap_host* host, uint32_t kind, const char* location,
+                                      const char* key, int32_t osError, const char* message);
+    static void CLAP_CALL presetLoaded(const clap_host* host, uint32_t kind, const char* location,
+                                       const char* key);
     static ClapTestHost& of(const clap_host* host) { return *static_cast<ClapTestHost*>(host->host_data); }
 
     void* library = nullptr;
@@ -124,6 +131,7 @@ private:
     clap_host_thread_check threadExt{isMainThread, isAudioThread};
     clap_host_timer_support timerExt{registerTimer, unregisterTimer};
     clap_host_posix_fd_support fdExt{registerFd, modifyFd, unregisterFd};
+    clap_host_preset_load presetLoadExt{presetError, presetLoaded};
 };
 
 // Memory streams for the state extension.
