@@ -37,8 +37,16 @@ struct FusedCoreJob {
 // stack output was finite, something else (NaN) otherwise.
 double runFusedCore(const FusedCoreJob& job);
 
+// The active path's triode step as a dependent chain of `steps` on one
+// stage (its state advances), for timing the step the loop waits on.
+// Returns the last output.
+double runFusedTriodeChain(TriodeStage& stage, const double* drive, int steps, double rate);
+
 double runFusedCoreSse2(const FusedCoreJob& job);
+double runTriodeChainSse2(TriodeStage& stage, const double* drive, int steps, double rate);
 #if CORVEX_WIDE_LANES
 double runFusedCoreAvx2(const FusedCoreJob& job);
 double runFusedCoreAvx512(const FusedCoreJob& job);
+double runTriodeChainAvx2(TriodeStage& stage, const double* drive, int steps, double rate);
+double runTriodeChainAvx512(TriodeStage& stage, const double* drive, int steps, double rate);
 #endif
