@@ -2,15 +2,18 @@
 // of the chain (half-band filters, triode stages, filters, curve) is a small
 // state machine that only feeds forward, so running the elements staggered
 // by a sample or two (element 1 on sample j while element 2 works on sample
-// j - 1) gives the same numbers as running the whole chain sample by sample,
+// j - 1) computes what running the whole chain sample by sample computes,
 // while the processor overlaps the independent recurrences. Where identical
 // elements run on independent data (the left and right sides, the two
 // parallel stages of preamp channel 0, the two all-pass paths of a half-band
 // filter) they share vector lanes. Between the raising and the lowering of
-// the rate the whole amp core is one fused loop (FusedCore.h). A chunk whose
-// probe sees a non-finite
-// value is rolled back and run again by the sample-by-sample reference,
-// which handles the recovery.
+// the rate the whole amp core is one fused loop (FusedCore.h), whose
+// arithmetic is regrouped for short recurrences: its results stay within a
+// few rounding steps of the reference's. A chunk whose probe sees a
+// non-finite value is rolled back and run again by the sample-by-sample
+// reference, which handles the recovery.
+#include "model/ChainBlock.h"
+
 #include <cmath>
 #include <cstring>
 
