@@ -6,13 +6,17 @@
 # real-time factor, 60 s / CPU seconds; the runs alternate between the
 # plug-ins and the best of each is reported with the ratio.
 #
-#   bench/compare-peer.sh [runs]        default 5 runs of each
+#   bench/compare-peer.sh [runs] [other Corvex.lv2]
+#
+# runs: default 5 of each. A second bundle (say, a build of an earlier
+# commit) is timed in the same alternation, as "Corvex (other)".
 #
 # Needs lv2file and guitarix-lv2 (scripts/setup.sh all) and the bundle
 # (cmake --build build/default --target corvex_lv2_bundle).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
+other=${2:-}
 bundle=$ROOT/build/default/lv2/Corvex.lv2
 corvex=https://ardex-plugins.example/corvex
 peer='http://guitarix.sourceforge.net/plugins/gxmetal_amp#metal_amp'
@@ -22,8 +26,13 @@ command -v lv2file >/dev/null || { echo "lv2file missing: scripts/setup.sh all" 
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export LV2_PATH="$work/lv2:${LV2_PATH:-/usr/lib/lv2:/usr/local/lib/lv2}"
-mkdir -p "$work/lv2" && cp -r "$bundle" "$work/lv2/"
+system_lv2=${LV2_PATH:-/usr/lib/lv2:/usr/local/lib/lv2}
+export LV2_PATH="$work/this:$system_lv2"
+mkdir -p "$work/this" "$work/other" && cp -r "$bundle" "$work/this/"
+if [ -n "$other" ]; then
+  [ -f "$other/manifest.ttl" ] || { echo "no bundle at $other" >&2; exit 1; }
+  cp -r "$other" "$work/other/Corvex.lv2"
+fi
 plugins=$(lv2file -l 2>/dev/null || true)
 grep -qF "$peer" <<<"$plugins" || { echo "gxmetal_amp missing: scripts/setup.sh all (guitarix-lv2)" >&2; exit 1; }
 
@@ -49,15 +58,26 @@ cpu_seconds() {
   awk -v t="$t" 'BEGIN { split(t, a, " "); print a[1] + a[2] }'
 }
 
-best_corvex=999999 best_peer=999999
+ratio() { awk -v s="$1" 'BEGIN { printf "%.1f", 60 / s }'; }
+lower() { awk -v a="$1" -v b="$2" 'BEGIN { print (b < a ? b : a) }'; }
+best_corvex=999999 best_peer=999999 best_other=999999
 for r in $(seq "$runs"); do
   # Corvex has two inputs: the mono file feeds both (mono mode reads the first).
   c=$(cpu_seconds -c 1:in_l -c 1:in_r "$corvex")
   p=$(cpu_seconds "$peer")
-  printf 'run %d: Corvex %6.1fx  gxmetal_amp %6.1fx\n' "$r" "$(awk -v s="$c" 'BEGIN{print 60/s}')" \
-    "$(awk -v s="$p" 'BEGIN{print 60/s}')"
-  best_corvex=$(awk -v a="$best_corvex" -v b="$c" 'BEGIN{print (b < a ? b : a)}')
-  best_peer=$(awk -v a="$best_peer" -v b="$p" 'BEGIN{print (b < a ? b : a)}')
+  line="run $r: Corvex $(ratio "$c")x  gxmetal_amp $(ratio "$p")x"
+  best_corvex=$(lower "$best_corvex" "$c")
+  best_peer=$(lower "$best_peer" "$p")
+  if [ -n "$other" ]; then
+    o=$(LV2_PATH="$work/other:$system_lv2" cpu_seconds -c 1:in_l -c 1:in_r "$corvex")
+    line="$line  Corvex (other) $(ratio "$o")x"
+    best_other=$(lower "$best_other" "$o")
+  fi
+  echo "$line"
 done
-awk -v c="$best_corvex" -v p="$best_peer" 'BEGIN {
-  printf "best: Corvex %.1fx, gxmetal_amp %.1fx real time (whole process); Corvex/peer %.2f\n", 60 / c, 60 / p, p / c }'
+echo "best: Corvex $(ratio "$best_corvex")x, gxmetal_amp $(ratio "$best_peer")x real time (whole process);" \
+  "Corvex/peer $(awk -v c="$best_corvex" -v p="$best_peer" 'BEGIN { printf "%.2f", p / c }')"
+if [ -n "$other" ]; then
+  echo "      Corvex (other) $(ratio "$best_other")x; Corvex/other" \
+    "$(awk -v c="$best_corvex" -v o="$best_other" 'BEGIN { printf "%.2f", o / c }')"
+fi

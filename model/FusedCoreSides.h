@@ -64,8 +64,7 @@ struct PowerSides {
     S b0, b1, b2, b3, negA1, negA2, negA3;  // tone stack coefficients
     S s0, s1, s2, s3;              // tone stack state
     BiquadSides<S> dcBlocker;
-    S contourDrive;
-    S powerDrive;
+    S drive;  // kC kP
     S probe;  // 0 while every preamp and tone stack output is finite
 };
 
@@ -81,8 +80,7 @@ void loadPowerSides(PowerSides<S>& p, AmpSide* const* sides, const ChainConstant
         loadSides(*fields[i], v[i], 1);
     }
     p.dcBlocker = loadBiquadSides<S>(&AmpSide::dcBlocker, sides);
-    p.contourDrive = Lanes<S>::splat(constants.contourDrive);
-    p.powerDrive = Lanes<S>::splat(constants.powerDrive);
+    p.drive = Lanes<S>::splat(constants.contourDrive * constants.powerDrive);
     p.probe = Lanes<S>::splat(0.0);
 }
 
@@ -100,10 +98,30 @@ void storePowerSides(const PowerSides<S>& p, AmpSide* const* sides, int count) {
     storeBiquadSides(p.dcBlocker, &AmpSide::dcBlocker, sides, count);
 }
 
-// The valve curve on both sides: while both lie inside the table, as they
-// nearly always do, one division and one interpolation in lanes.
+// Catmull-Rom between the curve's points x1 and x1 + 0.1 (catmullRom in
+// ValveCurve.h): the division by the spacing becomes a multiplication by
+// 10, and the cubic runs on multiply-adds.
+template <class S>
+inline S interpolateCurve(S x, S x1, S y0, S y1, S y2, S y3) {
+    const S half = Lanes<S>::splat(0.5);
+    const S t = (x - x1) * Lanes<S>::splat(10.0);
+    const S m0 = half * (y2 - y0);
+    const S m1 = half * (y3 - y1);
+    const S d = y1 - y2;
+    const S a = mulAdd(Lanes<S>::splat(2.0), d, m0 + m1);
+    const S b = d + m0 + a;
+    return mulAdd(t, mulAdd(t, mulAdd(a, t, Lanes<S>::splat(0.0) - b), m0), y1);
+}
+
+// The valve curve on each side: while the values lie inside the table, as
+// they nearly always do, one interpolation (in lanes for both sides).
 inline double powerCurveSides(double x) {
-    return lookupPowerAmpCurve(x);
+    if (!insidePowerAmpCurve(x)) {
+        return lookupPowerAmpCurve(x);
+    }
+    const int i = powerAmpCurveIndex(x);
+    const double(*p)[2] = powerAmpCurve;
+    return interpolateCurve(x, p[i][0], p[i - 1][1], p[i][1], p[i + 1][1], p[i + 2][1]);
 }
 inline DoublePair powerCurveSides(DoublePair x) {
     const double x0 = lane0(x);
@@ -114,10 +132,9 @@ inline DoublePair powerCurveSides(DoublePair x) {
     const int i = powerAmpCurveIndex(x0);
     const int j = powerAmpCurveIndex(x1);
     const double(*p)[2] = powerAmpCurve;
-    return catmullRom(x, makePair(p[i][0], p[j][0]), makePair(p[i + 1][0], p[j + 1][0]),
-                      makePair(p[i - 1][1], p[j - 1][1]), makePair(p[i][1], p[j][1]),
-                      makePair(p[i + 1][1], p[j + 1][1]), makePair(p[i + 2][1], p[j + 2][1]), splatPair(0.5),
-                      splatPair(2.0));
+    return interpolateCurve(x, makePair(p[i][0], p[j][0]), makePair(p[i - 1][1], p[j - 1][1]),
+                            makePair(p[i][1], p[j][1]), makePair(p[i + 1][1], p[j + 1][1]),
+                            makePair(p[i + 2][1], p[j + 2][1]));
 }
 
 // Tone stack, power drive, curve and DC blocker for one limited preamp
@@ -130,6 +147,6 @@ inline S stepPower(PowerSides<S>& p, S a) {
     p.s1 = mulAdd(p.negA2, y, mulAdd(p.b2, a, p.s2));
     p.s2 = mulAdd(p.negA3, y, mulAdd(p.b3, a, p.s3));
     p.probe = p.probe + y * zero;
-    const S driven = y * p.contourDrive * p.powerDrive;
+    const S driven = y * p.drive;
     return stepBiquad(p.dcBlocker, powerCurveSides(driven));
 }

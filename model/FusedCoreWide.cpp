@@ -21,6 +21,7 @@
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
 
+#define CORVEX_LANES_FMA 1
 #define CORVEX_KERNEL_NAMESPACE avx2Core
 #include "model/FusedCoreKernel.h"
 namespace {

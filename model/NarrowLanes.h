@@ -5,7 +5,7 @@
 
 #include "model/DoublePair.h"
 
-#if defined(__FMA__)
+#if defined(CORVEX_LANES_FMA)
 #include <immintrin.h>
 #endif
 
@@ -53,9 +53,11 @@ struct Lanes<DoublePair> {
 #endif
 };
 
-// a * b + c: one fused operation where the including file's target has
-// FMA, a rounded product and a rounded sum otherwise.
-#if defined(__FMA__)
+// a * b + c: one fused operation where the including file says its target
+// region has FMA (CORVEX_LANES_FMA, set before the first inclusion: GCC's
+// target pragmas do not define __FMA__ in C++), a rounded product and a
+// rounded sum otherwise.
+#if defined(CORVEX_LANES_FMA)
 inline double mulAdd(double a, double b, double c) {
     return __builtin_fma(a, b, c);
 }
