@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/ChainDispatch.h"
+#include "model/FusedCore.h"
 #include "tests/model/ChainTestSupport.h"
 
 namespace {
@@ -464,6 +465,44 @@ TEST(ChainLanes, SseAlwaysThereAndAnUnsupportedPathIsRefused) {
         if (chainLanesSupported(lanes)) {
             EXPECT_GE((int)widest, (int)lanes);
         }
+    }
+    selectChainLanes(widest);
+}
+
+// The lane step the fast chain runs, on its own against runTriodeStage, step
+// by step on each lane path: a swing that takes every stage through cut-off,
+// grid conduction and back, and a held overdrive. Both stage kinds (the
+// first and fourth stages have different supplies and fits). The regrouping
+// moves a step by rounding only (about 6e-11 V here); a wrong coefficient or
+// a dropped term would move it by volts.
+TEST(ChainLanes, LaneStepFollowsTheTriodeStepAsWritten) {
+    const ChainLanes widest = activeChainLanes();
+    for (ChainLanes lanes : {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512}) {
+        if (!selectChainLanes(lanes)) {
+            continue;
+        }
+        double worstOutput = 0.0, worstState = 0.0;
+        for (int which = 0; which < 2; ++which) {
+            AmpSide side;
+            clearAmpSide(side);
+            designAmpSideStages(side, AmpSideKind::left, 176400.0);
+            TriodeStage reference = which == 0 ? side.triodeStage1 : side.triodeStage4;
+            TriodeStage fast = reference;
+            for (int i = 0; i < 20000; ++i) {
+                const double t = i / 176400.0;
+                double x = i < 15000 ? 30.0 * std::sin(2 * M_PI * 220.0 * t) * std::sin(2 * M_PI * 3.0 * t) : 60.0;
+                const double y = runFusedTriodeChain(fast, &x, 1, 176400.0);
+                runTriodeStage(reference, x, 176400.0);
+                worstOutput = std::max(worstOutput, std::fabs(y - x));
+                StateDeviation state;
+                state.noteStage(reference, fast, "stage");
+                worstState = std::max(worstState, state.worst);
+                ASSERT_LE(std::fabs(y - x), 1e-8 * std::max(1.0, std::fabs(x))) << chainLanesName(lanes) << " " << i;
+                ASSERT_LE(state.worst, 1e-8) << chainLanesName(lanes) << " step " << i;
+                ASSERT_GE(fast.cathodeVoltage, 0.0);
+            }
+        }
+        std::printf("[ lane step] %s: output %.3g V, state %.3g\n", chainLanesName(lanes), worstOutput, worstState);
     }
     selectChainLanes(widest);
 }
