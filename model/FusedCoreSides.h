@@ -98,30 +98,21 @@ void storePowerSides(const PowerSides<S>& p, AmpSide* const* sides, int count) {
     storeBiquadSides(p.dcBlocker, &AmpSide::dcBlocker, sides, count);
 }
 
-// Catmull-Rom between the curve's points x1 and x1 + 0.1 (catmullRom in
-// ValveCurve.h): the division by the spacing becomes a multiplication by
-// 10, and the cubic runs on multiply-adds.
-template <class S>
-inline S interpolateCurve(S x, S x1, S y0, S y1, S y2, S y3) {
-    const S half = Lanes<S>::splat(0.5);
-    const S t = (x - x1) * Lanes<S>::splat(10.0);
-    const S m0 = half * (y2 - y0);
-    const S m1 = half * (y3 - y1);
-    const S d = y1 - y2;
-    const S a = mulAdd(Lanes<S>::splat(2.0), d, m0 + m1);
-    const S b = d + m0 + a;
-    return mulAdd(t, mulAdd(t, mulAdd(a, t, Lanes<S>::splat(0.0) - b), m0), y1);
-}
-
 // The valve curve on each side: while the values lie inside the table, as
-// they nearly always do, one interpolation (in lanes for both sides).
+// they nearly always do, its piece's cubic (powerCurveCubics), in lanes for
+// both sides; the spacing's division is a multiplication by 10.
+template <class S>
+inline S curveCubic(S x, S xi, S c0, S c1, S c2, S c3) {
+    const S t = (x - xi) * Lanes<S>::splat(10.0);
+    return mulAdd(t, mulAdd(t, mulAdd(c3, t, c2), c1), c0);
+}
 inline double powerCurveSides(double x) {
     if (!insidePowerAmpCurve(x)) {
         return lookupPowerAmpCurve(x);
     }
     const int i = powerAmpCurveIndex(x);
-    const double(*p)[2] = powerAmpCurve;
-    return interpolateCurve(x, p[i][0], p[i - 1][1], p[i][1], p[i + 1][1], p[i + 2][1]);
+    const PowerCurveCubic& c = powerCurveCubics[i];
+    return curveCubic(x, powerAmpCurve[i][0], c.c0, c.c1, c.c2, c.c3);
 }
 inline DoublePair powerCurveSides(DoublePair x) {
     const double x0 = lane0(x);
@@ -131,10 +122,10 @@ inline DoublePair powerCurveSides(DoublePair x) {
     }
     const int i = powerAmpCurveIndex(x0);
     const int j = powerAmpCurveIndex(x1);
-    const double(*p)[2] = powerAmpCurve;
-    return interpolateCurve(x, makePair(p[i][0], p[j][0]), makePair(p[i - 1][1], p[j - 1][1]),
-                            makePair(p[i][1], p[j][1]), makePair(p[i + 1][1], p[j + 1][1]),
-                            makePair(p[i + 2][1], p[j + 2][1]));
+    const PowerCurveCubic& a = powerCurveCubics[i];
+    const PowerCurveCubic& b = powerCurveCubics[j];
+    return curveCubic(x, makePair(powerAmpCurve[i][0], powerAmpCurve[j][0]), makePair(a.c0, b.c0),
+                      makePair(a.c1, b.c1), makePair(a.c2, b.c2), makePair(a.c3, b.c3));
 }
 
 // Tone stack, power drive, curve and DC blocker for one limited preamp
