@@ -29,6 +29,7 @@ extra=(clang libclang-rt-14-dev       # fuzz and thread-sanitizer builds
        libcairo2-dev fonts-dejavu-core     # tools/artwork only
        mmdebstrap                     # scripts/fresh-machine-check.sh
        lv2file jalv liblilv-dev libsuil-dev
+       guitarix-lv2                   # gxmetal_amp: the peer in bench/compare-peer.sh
        jackd2 qtractor ardour
        python3-numpy python3-matplotlib)
 
