@@ -140,6 +140,8 @@ public:
     // Frees cabinets the audio thread has let go of. Any control thread, now
     // and then (every impulse or state load does it too).
     void collect();
+    // Whether collect() has something to free (any thread, lock-free).
+    bool hasRetired() const { return retired.load(std::memory_order_acquire) != nullptr; }
 
     // The amp inside (tests compare it with a head).
     AmpEngine& amp() { return head; }
