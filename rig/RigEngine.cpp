@@ -326,6 +326,7 @@ bool RigEngine::setSampleRate(double rate) {
     playing = wantedCabinet();
     if (playing)
         playing->clear();
+    fresh = true;
     smoothing = (float)(1.0 - std::exp(-1.0 / (0.01 * rate)));  // 10 ms level glide
     gate.reset();
     updateDsp();
@@ -434,6 +435,15 @@ RigEngine::Convolver* RigEngine::wantedCabinet() const {
 
 void RigEngine::runCabinet(float* left, float* right, int frames) {
     Convolver* wanted = wantedCabinet();
+    if (fresh) {
+        // Nothing has played since the rate was set: no fade needed.
+        fresh = false;
+        if (wanted != playing && !fading) {
+            playing = wanted;
+            if (playing)
+                playing->clear();
+        }
+    }
     if (!fading && wanted != playing) {
         fading = true;
         fadingTo = wanted;

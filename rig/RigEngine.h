@@ -188,6 +188,7 @@ private:
     Convolver* playing = nullptr;  // null: dry
     Convolver* fadingTo = nullptr;
     bool fading = false;
+    bool fresh = true;  // no block since the rate was set
     int fadePosition = 0;
     NoiseGate gate;
     float trimGain = 1.0f, trimTarget = 1.0f;
