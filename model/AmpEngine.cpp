@@ -444,10 +444,11 @@ void AmpEngine::select(int program, bool direct) {
 }
 
 void AmpEngine::publish() {
-    // One writer at a time (the amp's holder, or the direct caller).
+    // The amp's holder, or the direct caller. Each write moves the count by
+    // two, odd in between, so that readers retry across it; two direct
+    // callers breaking the single-writer rule leave it even all the same.
     Impl& d = *impl;
-    const uint32_t sequence = d.bankSequence.load(kRelaxed);
-    d.bankSequence.store(sequence + 1, kRelaxed);
+    d.bankSequence.fetch_add(1, kRelaxed);
     std::atomic_thread_fence(std::memory_order_release);
     const auto* bytes = reinterpret_cast<const unsigned char*>(programs);
     for (std::size_t w = 0; w < Impl::kWords; ++w) {
@@ -456,7 +457,7 @@ void AmpEngine::publish() {
         d.bankWords[w].store(word, kRelaxed);
     }
     d.bankProgram.store(static_cast<uint32_t>(programIndex), kRelaxed);
-    d.bankSequence.store(sequence + 2, std::memory_order_release);
+    d.bankSequence.fetch_add(1, std::memory_order_release);
 }
 
 // ---- audio thread ----

@@ -1,11 +1,12 @@
 // The CLAP audio path allocates nothing, frees nothing and takes no lock:
 // process with parameter events (a channel switch that sends the recalled
-// values back, a quality switch that redesigns the amp), with the editor's
+// values back, a quality switch that copies a prepared design in), with the editor's
 // news waiting in the queue, and flush while active, all under the
 // allocation probe of tests/reliability. The host side's lists are made
 // before the probe starts and do not grow inside it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "ClapTestHost.h"
@@ -56,4 +57,59 @@ TEST(ClapRealtime, ProcessAndFlushNeitherAllocateNorLock) {
         EXPECT_EQ(drive, 0.9f);
         host.deactivate();
     }
+}
+
+// A quality switch during playback: the designs for both positions are made
+// when the rate is set, so the audio thread only copies one in. No design
+// step, allocation or lock inside process, and the sound goes on: no run of
+// silence as long as a block, where the amp used to stop for a redesign.
+TEST(ClapRealtime, AQualitySwitchDuringPlaybackDesignsNothingOnTheAudioThread) {
+    ClapTestHost host(CORVEX_CLAP_PATH);
+    ASSERT_NE(host.create(), nullptr) << host.error();
+    const long designsBefore = probe::designsAnywhere();
+    ASSERT_TRUE(host.activate(48000.0, 512));
+    EXPECT_GT(probe::designsAnywhere(), designsBefore) << "activate designs, on the main thread";
+
+    constexpr uint32_t kBlock = 256;
+    constexpr int kBlocks = 64;
+    std::vector<float> in(kBlock), outLeft(kBlock), outRight(kBlock);
+    float* inputs[2] = {in.data(), in.data()};
+    float* outputs[2] = {outLeft.data(), outRight.data()};
+    std::vector<InputEvents> events(kBlocks);
+    for (int b = 0; b < kBlocks; ++b)
+        events[b].add(static_cast<uint32_t>((b * 37) % kBlock), 11, b % 2 ? 1.0 : 0.0);
+    std::vector<OutputEvents> sent(kBlocks);
+    for (OutputEvents& s : sent)
+        s.events.reserve(64);
+    std::vector<float> played;
+    played.reserve(kBlock * kBlocks);
+
+    long phase = 0;
+    probe::Counts total;
+    for (int b = 0; b < kBlocks; ++b) {
+        for (uint32_t i = 0; i < kBlock; ++i, ++phase)
+            in[i] = 0.3f * static_cast<float>(std::sin(6.283185307179586 * 220.0 * phase / 48000.0));
+        probe::begin();
+        host.process(inputs, outputs, kBlock, events[b], sent[b]);
+        const probe::Counts counts = probe::end();
+        total.allocations += counts.allocations;
+        total.locks += counts.locks;
+        total.designs += counts.designs;
+        total.designNanoseconds += counts.designNanoseconds;
+        played.insert(played.end(), outLeft.begin(), outLeft.end());
+    }
+    EXPECT_EQ(total.designs, 0) << total.designNanoseconds << " ns of design on the audio thread";
+    EXPECT_EQ(total.allocations, 0);
+    if (probe::watchesLocks()) {
+        EXPECT_EQ(total.locks, 0);
+    }
+    // After the first block (the amp settling), never a block's worth of
+    // exact silence.
+    size_t run = 0, longest = 0;
+    for (size_t i = kBlock; i < played.size(); ++i) {
+        run = played[i] == 0.0f ? run + 1 : 0;
+        longest = run > longest ? run : longest;
+    }
+    EXPECT_LT(longest, kBlock);
+    host.deactivate();
 }

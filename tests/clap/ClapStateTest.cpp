@@ -6,6 +6,7 @@
 // that is damaged in any way is refused and changes nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -186,4 +187,135 @@ TEST(ClapState, DamagedBlobsAreRefusedAndChangeNothing) {
     EXPECT_EQ(host.rescans, 0);
     // The good one still loads afterwards.
     EXPECT_TRUE(load(host, good));
+}
+
+namespace {
+
+std::vector<unsigned char> fixture(const char* name) {
+    std::FILE* file = std::fopen((std::string(CORVEX_CLAP_FIXTURES) + "/" + name).c_str(), "rb");
+    std::vector<unsigned char> bytes;
+    if (!file)
+        return bytes;
+    int c;
+    while ((c = std::fgetc(file)) != EOF)
+        bytes.push_back(static_cast<unsigned char>(c));
+    std::fclose(file);
+    return bytes;
+}
+
+// The loudest sample of 2048 frames of a 110 Hz sine at 0.3 in both inputs.
+float peakOf(ClapTestHost& host) {
+    std::vector<float> inL(256), inR(256), outL(256), outR(256);
+    float* in[2] = {inL.data(), inR.data()};
+    float* out[2] = {outL.data(), outR.data()};
+    float peak = 0.0f;
+    for (int block = 0, n = 0; block < 8; ++block) {
+        for (int i = 0; i < 256; ++i, ++n)
+            inL[i] = inR[i] = 0.3f * static_cast<float>(std::sin(6.283185307179586 * 110.0 * n / 44100.0));
+        OutputEvents sent;
+        host.process(in, out, 256, InputEvents(), sent);
+        for (int i = 0; i < 256; ++i)
+            peak = std::max(peak, std::max(std::fabs(outL[i]), std::fabs(outR[i])));
+    }
+    return peak;
+}
+
+}  // namespace
+
+// Sessions the CLAP build saved before the engine's shared layout
+// (tests/clap/fixtures): every value comes back, and the bank is saved again
+// byte for byte in the shared layout.
+TEST(ClapState, SessionsSavedByEarlierBuildsLoad) {
+    struct Case {
+        const char* file;
+        std::vector<double> values;
+    };
+    const Case cases[] = {
+        {"clap_default.bin", {0.5, 0, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0, 0, 0}},
+        {"clap_two_channels.bin",
+         {0.65f, 1, 0.9f, 0.25f, 0.55f, 0.15f, 0.95f, 0.05f, 0.75f, 0.4f, 1, 0, 1}},
+        {"clap_high_quality_loud.bin", {0.5, 0, 1, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 1, 0, 1, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::vector<unsigned char> blob = fixture(c.file);
+        ASSERT_EQ(blob.size(), kHeader + kBank);
+        ClapTestHost host(CORVEX_CLAP_PATH);
+        ASSERT_NE(host.create(), nullptr) << host.error();
+        ASSERT_TRUE(load(host, blob, 13));
+        EXPECT_EQ(values(host), c.values);
+        const std::vector<unsigned char> again = save(host);
+        ASSERT_EQ(again.size(), kSavedHeader + kBank);
+        EXPECT_EQ(std::memcmp(again.data() + kSavedHeader, blob.data() + kHeader, kBank), 0);
+    }
+}
+
+// Values no knob can reach are refused like any other damage: a channel's
+// Volume of -32768 or 1e30 (one flipped exponent byte), above 1, NaN.
+TEST(ClapState, ValuesOutsideTheirRangeAreRefused) {
+    const std::vector<unsigned char> good = fixture("clap_two_channels.bin");
+    ASSERT_EQ(good.size(), kHeader + kBank);
+    ClapTestHost host(CORVEX_CLAP_PATH);
+    ASSERT_NE(host.create(), nullptr) << host.error();
+    const std::vector<unsigned char> before = save(host);
+    const double channelVolume = kHeader + 80 + 48;  // program 0, channel 0
+    for (double bad : {-32768.0, 1e30, 1.0000001, -1e-9, std::nan("")}) {
+        std::vector<unsigned char> blob = good;
+        std::memcpy(blob.data() + static_cast<size_t>(channelVolume), &bad, 8);
+        EXPECT_FALSE(load(host, blob)) << bad;
+        EXPECT_EQ(save(host), before) << bad;
+    }
+    for (float bad : {2.0f, -0.25f, INFINITY}) {
+        std::vector<unsigned char> blob = good;
+        std::memcpy(blob.data() + kHeader + 3 * kProgram + 36, &bad, 4);  // program 3's Mix PLS
+        EXPECT_FALSE(load(host, blob)) << bad;
+    }
+    EXPECT_TRUE(load(host, good));
+}
+
+// One flipped byte anywhere in a valid state never makes the output louder
+// than the loudest valid setting.
+TEST(ClapState, NoFlippedByteMakesTheOutputLouderThanTheLoudestSetting) {
+    ClapTestHost loudest(CORVEX_CLAP_PATH);
+    ASSERT_NE(loudest.create(), nullptr) << loudest.error();
+    InputEvents all;
+    for (uint32_t i = 0; i < 13; ++i)
+        if (i != 1 && i != 11)
+            all.add(0, i, 1.0);
+    OutputEvents ignored;
+    loudest.flush(all, ignored);
+    ASSERT_TRUE(loudest.activate(44100.0, 256));
+    const float ceiling = peakOf(loudest);
+    ASSERT_GT(ceiling, 0.0f);
+
+    const std::vector<unsigned char> good = fixture("clap_two_channels.bin");
+    ASSERT_EQ(good.size(), kHeader + kBank);
+    ClapTestHost host(CORVEX_CLAP_PATH);
+    ASSERT_NE(host.create(), nullptr) << host.error();
+    int accepted = 0;
+    // The header and program 0 (current in this state), each byte flipped
+    // in its top bit, its exponent-carrying bits, and whole.
+    for (size_t at = 0; at < kHeader + kProgram; ++at) {
+        for (unsigned char flip : {0x80, 0x7f, 0xff}) {
+            std::vector<unsigned char> blob = good;
+            blob[at] ^= flip;
+            if (!load(host, blob))
+                continue;
+            ++accepted;
+            ASSERT_TRUE(host.activate(44100.0, 256));
+            const float peak = peakOf(host);
+            host.deactivate();
+            ASSERT_LE(peak, ceiling) << "byte " << at << " flipped by " << int(flip);
+        }
+    }
+    EXPECT_GT(accepted, 50) << "names and other harmless bytes load";
+}
+
+TEST(ClapState, ActivateRefusesRatesTheAmpCannotRunAt) {
+    ClapTestHost host(CORVEX_CLAP_PATH);
+    ASSERT_NE(host.create(), nullptr) << host.error();
+    for (double rate : {1e39, 0.0, -48000.0, std::nan(""), double(INFINITY), 5e6, 10.0})
+        EXPECT_FALSE(host.activate(rate, 256)) << rate;
+    EXPECT_TRUE(host.activate(48000.0, 256));
+    host.deactivate();
 }

@@ -7,7 +7,9 @@
 #include <dlfcn.h>
 #include <pthread.h>
 
+#include <atomic>
 #include <cstddef>
+#include <ctime>
 #include <cstdlib>
 #include <new>
 
@@ -41,6 +43,8 @@ inline void noteFree(const void* p) {
     if (probing && p)
         ++counts.frees;
 }
+std::atomic<long> designCount{0};
+
 inline void noteLock() {
     if (probing)
         ++counts.locks;
@@ -58,6 +62,10 @@ void begin() {
 Counts end() {
     probing = false;
     return counts;
+}
+
+long designsAnywhere() {
+    return designCount.load(std::memory_order_relaxed);
 }
 
 bool watchesLocks() {
@@ -271,3 +279,28 @@ int pthread_spin_lock(pthread_spinlock_t* l) {
 }  // extern "C"
 
 #endif  // locks
+
+// ---------------------------------------------------------------------------
+// Filter design: tan() from the maths library, looked up once.
+// ---------------------------------------------------------------------------
+namespace {
+using TanFn = double (*)(double);
+const TanFn realTan = reinterpret_cast<TanFn>(dlsym(RTLD_NEXT, "tan"));
+
+long nowNanoseconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long>(t.tv_sec) * 1000000000L + t.tv_nsec;
+}
+}  // namespace
+
+extern "C" double tan(double x) {
+    designCount.fetch_add(1, std::memory_order_relaxed);
+    if (!probing)
+        return realTan(x);
+    const long start = nowNanoseconds();
+    const double result = realTan(x);
+    ++counts.designs;
+    counts.designNanoseconds += nowNanoseconds() - start;
+    return result;
+}
