@@ -49,6 +49,9 @@ public:
     // The descriptor a host may watch instead of a timer (the X11
     // connection once a panel is open); -1 when there is none.
     virtual int eventDescriptor() const = 0;
+    // UI thread: the panel's own child window while open (an X11 window id
+    // or an HWND), for formats that hand it to their host; null otherwise.
+    virtual void* nativeWindow() const { return nullptr; }
 };
 
 // UI thread: a panel bound to `port`, which must outlive it; null when the

@@ -4,6 +4,7 @@
 
 #include "editor/ParameterPort.h"
 #include "editor/SDEditor.h"
+#include "gui/CFrame.h"
 #include "gui/platform/Platform.h"
 
 namespace corvex {
@@ -20,6 +21,7 @@ public:
     void idle() override { editor.idle(); }
     void parameterChanged(int index, float value) override { editor.setParameter(index, value); }
     int eventDescriptor() const override { return VSTGUI::platform().eventDescriptor(); }
+    void* nativeWindow() const override { return editor.getFrame() ? editor.getFrame()->getWindow() : nullptr; }
 
 private:
     SDEditor editor;

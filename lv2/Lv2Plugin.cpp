@@ -1,42 +1,45 @@
-// The LV2 plug-in: the same effect the VST 2.4 library makes, driven
-// through its AEffect record exactly as a VST 2.4 host drives it, so that
-// both builds compute the same samples.
+// The LV2 plug-in: an adapter over one amp engine per instance.
 //
-// Control ports are the host's. The effect remembers eight values per
-// preamp channel, so a Channel change replaces those values inside the
-// effect while the host's ports still hold the old ones. run() therefore
-// applies only the ports whose value changed since the previous run, in
-// index order: an unchanged port never overwrites a recalled value, and a
-// port the host moved after the Channel change (a higher index) wins.
+// Control ports are the host's. The engine remembers eight values per
+// preamp channel, so a Channel change recalls the other channel's values
+// inside the engine while the host's ports still hold the old ones. run()
+// therefore applies only the ports whose value changed since the previous
+// run, in index order: an unchanged port never overwrites a recalled value,
+// and a port the host moved after the Channel change (a higher index) wins.
+// Every port value is held to its declared 0..1 by the engine; NaN is no
+// value and leaves the parameter as it was.
 //
 // A restored state is the truth about every channel, while the host's
 // ports may still hold values from before a channel switch (generic
 // controls do not follow the recall) and are restored along with it. So
 // the first run after a restore takes whatever the ports then hold as
 // already applied; only later moves of a port reach the amp.
+//
+// Threads (the LV2 classes): run() is the audio thread, the engine's only
+// writer while the instance is active. restore() may come from the host's
+// main thread while run() goes on (some hosts do): it only hands the state
+// to the engine's mailbox, which the next block applies. save() reads the
+// engine's published copy of the bank, never the audio thread's.
 
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
-#include <lv2/atom/atom.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "lv2/Lv2Ids.h"
-#include "lv2/Lv2StateBlob.h"
-#include "model/Corvex.h"
+#include "model/AmpEngine.h"
 
 using namespace corvex_lv2;
+using corvex::AmpEngine;
 
 namespace {
-
-// The effect asks its host only for the version while it is being made and
-// for nothing the DSP side has to answer later.
-VstIntPtr VSTCALLBACK dspHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 uint32_t floatBits(float value) {
     uint32_t bits;
@@ -45,97 +48,63 @@ uint32_t floatBits(float value) {
 }
 
 struct Instance {
-    AEffect* effect = nullptr;
+    AmpEngine engine;
     const float* controls[kNumControls] = {};
     const float* inputs[2] = {};
     float* outputs[2] = {};
     float* actual[kNumControls] = {};  // the values the amp uses, for the UI
-    // The bits of each control port as last applied (or, before the first
-    // run, the effect's own value): NaN compares equal to itself here.
+
+    // Audio thread only: the bits of each control port as last applied (or,
+    // before the first run, the engine's own value). NaN compares equal to
+    // itself here, so a NaN port is looked at once.
     uint32_t applied[kNumControls] = {};
-    bool adoptPorts = false;  // set by restore, read by the next run (never concurrent)
+
+    // Set by restore (any thread), taken by the next run.
+    std::atomic<bool> adoptPorts{false};
+    // Between activate and deactivate run() may be called at any time.
+    std::atomic<bool> active{false};
+    // Restores handed to the engine, and the last of them a block has
+    // applied (written by run after its block, or by restore itself when no
+    // audio runs).
+    std::atomic<uint32_t> restoresGiven{0};
+    std::atomic<uint32_t> restoresApplied{0};
+
+    // Main thread only (save and restore): the last state restored, saved
+    // as it is should the host save before any block has applied it.
+    std::vector<unsigned char> restored;
+    unsigned char saving[AmpEngine::kStateSize] = {};
 
     LV2_URID chunkType = 0;
     LV2_URID bankKey = 0;
-
-    // What save() hands out. save may run beside run(), which changes the
-    // programs, so run publishes a copy under a sequence count (odd while
-    // writing) and save retries until it reads a whole one.
-    std::atomic<uint32_t> snapshotSequence{0};
-    StateBlob snapshot;
-    StateBlob saving;  // save's own copy (save is never called twice at once)
-
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
-        return effect->dispatcher(effect, opcode, index, value, ptr, opt);
-    }
-
-    // Audio thread or instantiation: copies the bank into the snapshot.
-    void publish() {
-        void* bank = nullptr;
-        if (dispatch(effGetChunk, 0, 0, &bank, 0.0f) != static_cast<VstIntPtr>(kBankChunkSize) || !bank)
-            return;
-        const uint32_t program = static_cast<uint32_t>(dispatch(effGetProgram, 0, 0, nullptr, 0.0f));
-        const uint32_t sequence = snapshotSequence.load(std::memory_order_relaxed);
-        snapshotSequence.store(sequence + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
-        encodeState(snapshot, bank, program);
-        snapshotSequence.store(sequence + 2, std::memory_order_release);
-    }
-
-    // Save thread: a consistent copy of the snapshot into `saving`.
-    void readSnapshot() {
-        for (;;) {
-            const uint32_t before = snapshotSequence.load(std::memory_order_acquire);
-            if (before & 1u)
-                continue;
-            std::memcpy(saving.bytes, snapshot.bytes, sizeof saving.bytes);
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if (snapshotSequence.load(std::memory_order_relaxed) == before)
-                return;
-        }
-    }
 };
 
-// Instantiation thread.
-// The effect without an editor: the UI is a library of its own, and this one
-// links no GUI at all.
-AEffect* makeEffect() {
-    try {
-        Corvex* effect = new (std::nothrow) Corvex(dspHost);
-        return effect ? effect->getAeffect() : nullptr;
-    } catch (...) {
-        return nullptr;  // nothing crosses into the host as an exception
-    }
-}
-
+// Instantiation thread. A rate the amp cannot run at is refused.
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
     const LV2_URID_Map* map = nullptr;
     for (int i = 0; features && features[i]; ++i)
-        if (std::strcmp(features[i]->URI, LV2_URID__map) == 0)
+        if (features[i]->URI && std::strcmp(features[i]->URI, LV2_URID__map) == 0)
             map = static_cast<const LV2_URID_Map*>(features[i]->data);
     // Without urid:map (lv2apply offers no features) the plug-in runs but
     // has no state to save or restore.
-    if (!(rate > 0.0) || rate > 1.0e7)
-        return nullptr;
-
-    Instance* self = new (std::nothrow) Instance;
-    if (!self)
-        return nullptr;
-    self->effect = makeEffect();
-    if (!self->effect) {
+    Instance* self = nullptr;
+    try {
+        self = new Instance;
+    } catch (...) {
+        return nullptr;  // nothing crosses into the host as an exception
+    }
+    // The VST 2.4 interface hands the rate over as a 32-bit float; the LV2
+    // rate is rounded the same way so that both builds design the same amp.
+    const float hostRate = static_cast<float>(rate);
+    if (!(rate > 0.0) || !self->engine.setSampleRate(static_cast<double>(hostRate))) {
         delete self;
         return nullptr;
     }
-    if (map) {
+    if (map && map->map) {
         self->chunkType = map->map(map->handle, LV2_ATOM__Chunk);
         self->bankKey = map->map(map->handle, kStateBankKey);
     }
-    // The order a VST 2.4 host opens an effect in.
-    self->dispatch(effOpen, 0, 0, nullptr, 0.0f);
-    self->dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
     for (uint32_t i = 0; i < kNumControls; ++i)
-        self->applied[i] = floatBits(self->effect->getParameter(self->effect, static_cast<VstInt32>(i)));
-    self->publish();
+        self->applied[i] = floatBits(self->engine.value(static_cast<int>(i)));
     return self;
 }
 
@@ -154,20 +123,19 @@ void connectPort(LV2_Handle handle, uint32_t port, void* data) {
 
 // Instantiation thread.
 void activate(LV2_Handle handle) {
-    static_cast<Instance*>(handle)->dispatch(effMainsChanged, 0, 1, nullptr, 0.0f);
+    static_cast<Instance*>(handle)->active.store(true, std::memory_order_release);
 }
 
-// Audio thread: no allocation, no lock, no log.
+// Audio thread: no allocation, no lock, no design, no log.
 void run(LV2_Handle handle, uint32_t frames) {
     Instance* self = static_cast<Instance*>(handle);
-    AEffect* effect = self->effect;
-    if (self->adoptPorts) {
-        self->adoptPorts = false;
+    AmpEngine& engine = self->engine;
+    const uint32_t restores = self->restoresGiven.load(std::memory_order_acquire);
+    if (self->adoptPorts.exchange(false, std::memory_order_acq_rel)) {
         for (uint32_t i = 0; i < kNumControls; ++i)
             if (self->controls[i])
                 self->applied[i] = floatBits(*self->controls[i]);
     }
-    bool changed = false;
     for (uint32_t i = 0; i < kNumControls; ++i) {
         if (!self->controls[i])
             continue;
@@ -176,53 +144,62 @@ void run(LV2_Handle handle, uint32_t frames) {
         if (bits == self->applied[i])
             continue;
         self->applied[i] = bits;
-        effect->setParameter(effect, static_cast<VstInt32>(i), value);
-        changed = true;
+        engine.applyEvent(static_cast<int>(i), static_cast<double>(value));
     }
-    if (changed)
-        self->publish();
+    // The block also applies a restored state (after the ports: the state
+    // wins over port values restored with it). A run of no frames (hosts
+    // use it to pass control values) applies the ports only.
+    const int count = frames > 0x7fffffffu ? 0x7fffffff : static_cast<int>(frames);
+    if (count > 0 && self->inputs[0] && self->outputs[0] && self->outputs[1]) {
+        engine.process(self->inputs[0], self->inputs[1], self->outputs[0], self->outputs[1], count);
+        self->restoresApplied.store(restores, std::memory_order_release);
+    } else {
+        for (float* out : self->outputs)
+            if (out)
+                std::memset(out, 0, sizeof(float) * frames);
+    }
     for (uint32_t i = 0; i < kNumControls; ++i)
         if (self->actual[i])
-            *self->actual[i] = effect->getParameter(effect, static_cast<VstInt32>(i));
-    if (frames == 0)
-        return;
-    // The effect reads its inputs before it writes the outputs of the same
-    // sample, so in-place buffers are fine.
-    float* inputs[2] = {const_cast<float*>(self->inputs[0]), const_cast<float*>(self->inputs[1])};
-    const uint32_t maxBlock = 0x7fffffffu;
-    effect->processReplacing(effect, inputs, self->outputs,
-                             static_cast<VstInt32>(frames > maxBlock ? maxBlock : frames));
+            *self->actual[i] = engine.value(static_cast<int>(i));
 }
 
 // Instantiation thread.
 void deactivate(LV2_Handle handle) {
-    static_cast<Instance*>(handle)->dispatch(effMainsChanged, 0, 0, nullptr, 0.0f);
+    static_cast<Instance*>(handle)->active.store(false, std::memory_order_release);
 }
 
 // Instantiation thread.
 void cleanup(LV2_Handle handle) {
-    Instance* self = static_cast<Instance*>(handle);
-    self->dispatch(effClose, 0, 0, nullptr, 0.0f);  // deletes the effect
-    delete self;
+    delete static_cast<Instance*>(handle);
 }
 
-// Save thread (may run beside run()).
+// Main thread (may run beside run()).
 LV2_State_Status save(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle state, uint32_t,
                       const LV2_Feature* const*) {
     Instance* self = static_cast<Instance*>(handle);
-    if (!self->bankKey)
+    if (!self->bankKey || !store)
         return LV2_STATE_ERR_NO_FEATURE;
-    self->readSnapshot();
-    return store(state, self->bankKey, self->saving.bytes, sizeof self->saving.bytes, self->chunkType,
+    // A state restored a moment ago is applied by the next block; give the
+    // audio thread a little time, then save the restored state itself.
+    const uint32_t given = self->restoresGiven.load(std::memory_order_acquire);
+    for (int wait = 0; wait < 100 && self->restoresApplied.load(std::memory_order_acquire) != given; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (self->restoresApplied.load(std::memory_order_acquire) != given && !self->restored.empty())
+        return store(state, self->bankKey, self->restored.data(), self->restored.size(), self->chunkType,
+                     LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+    const std::size_t size = self->engine.saveState(self->saving, sizeof self->saving);
+    if (size == 0)
+        return LV2_STATE_ERR_UNKNOWN;
+    return store(state, self->bankKey, self->saving, size, self->chunkType,
                  LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
 
-// Instantiation thread (never beside run()). A blob that is not exactly
-// ours is refused before anything is touched.
+// Main thread (may run beside run()). A blob that is not exactly a state of
+// ours, with every value in range, is refused before anything is touched.
 LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state, uint32_t,
                          const LV2_Feature* const*) {
     Instance* self = static_cast<Instance*>(handle);
-    if (!self->bankKey)
+    if (!self->bankKey || !retrieve)
         return LV2_STATE_ERR_NO_FEATURE;
     size_t size = 0;
     uint32_t type = 0;
@@ -232,16 +209,23 @@ LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
         return LV2_STATE_ERR_NO_PROPERTY;
     if (type != self->chunkType)
         return LV2_STATE_ERR_BAD_TYPE;
-    const unsigned char* bank = nullptr;
-    uint32_t program = 0;
-    if (!decodeState(data, size, bank, program))
+    if (!AmpEngine::isValidState(data, size))
         return LV2_STATE_ERR_UNKNOWN;
-    // Select the program first, then load the bank: setChunk applies the
-    // loaded copy of the now current program.
-    self->dispatch(effSetProgram, 0, static_cast<VstIntPtr>(program), nullptr, 0.0f);
-    self->dispatch(effSetChunk, 0, static_cast<VstIntPtr>(kBankChunkSize), const_cast<unsigned char*>(bank), 0.0f);
-    self->publish();
-    self->adoptPorts = true;
+    try {
+        const unsigned char* bytes = static_cast<const unsigned char*>(data);
+        self->restored.assign(bytes, bytes + size);
+    } catch (...) {
+        return LV2_STATE_ERR_UNKNOWN;
+    }
+    if (!self->engine.loadState(data, size))
+        return LV2_STATE_ERR_UNKNOWN;
+    const uint32_t given = self->restoresGiven.fetch_add(1, std::memory_order_acq_rel) + 1;
+    self->adoptPorts.store(true, std::memory_order_release);
+    if (!self->active.load(std::memory_order_acquire)) {
+        // No audio runs: the state is applied here and now.
+        self->engine.flush();
+        self->restoresApplied.store(given, std::memory_order_release);
+    }
     return LV2_STATE_SUCCESS;
 }
 

@@ -1,29 +1,22 @@
 // Build-time generator of the bundle's description: writes manifest.ttl and
 // corvex.ttl from the parameter table (names, defaults, which ones are
-// switches; the port symbols are made from the names) and from what a
-// fresh effect, made without an editor, reports as its effect and vendor
-// strings, so the ports a host sees can never differ from the parameters.
+// switches; the port symbols are made from the names) and from the amp
+// engine's identity strings, so the ports a host sees can never differ from
+// the parameters.
 // Usage: corvex-lv2-ttl OUTPUT_DIR
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include <new>
-
 #include "lv2/Lv2Ids.h"
-#include "model/Corvex.h"
-#include "model/ParameterTable.h"
+#include "model/AmpEngine.h"
 
 using namespace corvex_lv2;
 
 namespace {
 
-VstIntPtr VSTCALLBACK versionHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-using corvex::kParameterTable;
+using corvex::AmpEngine;
 using corvex::ParameterRole;
 
 // Port symbols from the reported names: lower case, every run of other
@@ -92,14 +85,9 @@ std::string manifest() {
     return t;
 }
 
-std::string description(AEffect* effect) {
-    auto dispatch = [effect](VstInt32 opcode, VstInt32 index, void* ptr) {
-        return effect->dispatcher(effect, opcode, index, 0, ptr, 0.0f);
-    };
-    char effectName[80] = {};
-    char vendor[80] = {};
-    dispatch(effGetEffectName, 0, effectName);
-    dispatch(effGetVendorString, 0, vendor);
+std::string description() {
+    const char* effectName = AmpEngine::effectName();
+    const char* vendor = AmpEngine::vendorName();
 
     std::string t = kPrefixes;
     t += "<" + std::string(kPluginUri) + ">\n";
@@ -115,8 +103,8 @@ std::string description(AEffect* effect) {
     t += "    lv2:port ";
     // A generic host draws the on/off switches as toggles and the channel
     // switch as a choice of two; the rest are knobs.
-    for (int i = 0; i < corvex::kNumParameters; ++i) {
-        const corvex::ParameterInfo& facts = kParameterTable[i];
+    for (int i = 0; i < AmpEngine::kParameterCount; ++i) {
+        const corvex::ParameterInfo& facts = *AmpEngine::info(i);
         const char* name = facts.name;
         t += "[\n        a lv2:InputPort, lv2:ControlPort ;\n";
         t += "        lv2:index " + std::to_string(i) + " ;\n";
@@ -145,15 +133,15 @@ std::string description(AEffect* effect) {
         t += "    ] , ";
     }
     // What the amp is using: the UI's view of the two-channel memory.
-    for (int i = 0; i < corvex::kNumParameters; ++i) {
-        const char* name = kParameterTable[i].name;
+    for (int i = 0; i < AmpEngine::kParameterCount; ++i) {
+        const char* name = AmpEngine::info(i)->name;
         t += "[\n        a lv2:OutputPort, lv2:ControlPort ;\n";
-        t += "        lv2:index " + std::to_string(static_cast<VstInt32>(kFirstActual) + i) + " ;\n";
+        t += "        lv2:index " + std::to_string(static_cast<int>(kFirstActual) + i) + " ;\n";
         t += "        lv2:symbol \"" + symbolOf(name) + "_actual\" ;\n";
         t += "        lv2:name " + quoted((std::string(name) + " (actual)").c_str()) + " ;\n";
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
         t += "        lv2:portProperty pprops:notOnGUI ;\n";
-        t += i + 1 < corvex::kNumParameters ? "    ] , " : "    ] .\n\n";
+        t += i + 1 < AmpEngine::kParameterCount ? "    ] , " : "    ] .\n\n";
     }
     t += "<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n";
     t += "    lv2:requiredFeature ui:parent ;\n";
@@ -169,18 +157,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
         return 2;
     }
-    static_assert(corvex::kNumParameters == static_cast<int>(kNumControls), "one control port per parameter");
-    // No editor: the description needs only the effect's strings.
-    Corvex* corvexEffect = new (std::nothrow) Corvex(versionHost);
-    AEffect* effect = corvexEffect ? corvexEffect->getAeffect() : nullptr;
-    if (!effect || effect->numParams != static_cast<VstInt32>(kNumControls)) {
-        std::fprintf(stderr, "corvex-lv2-ttl: the effect could not be made\n");
-        return 1;
-    }
+    static_assert(AmpEngine::kParameterCount == static_cast<int>(kNumControls), "one control port per parameter");
     const std::string dir = argv[1];
-    const bool ok = writeFile(dir + "/manifest.ttl", manifest()) && writeFile(dir + "/corvex.ttl", description(effect));
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-    if (!ok) {
+    if (!writeFile(dir + "/manifest.ttl", manifest()) || !writeFile(dir + "/corvex.ttl", description())) {
         std::fprintf(stderr, "corvex-lv2-ttl: cannot write into %s\n", dir.c_str());
         return 1;
     }

@@ -1,31 +1,28 @@
-// The LV2 UI: the amp's own editor in the host's window. The UI keeps a
-// "shadow" effect of its own that owns the editor, so the editor works
-// exactly as in the VST 2.4 build; it talks to the DSP only through the
-// port protocol. Port values the host sends go to the shadow with
-// setParameter (which moves the controls); what the user does becomes
-// write_function calls, and begin/end of a gesture become ui:touch calls
-// where the host offers them.
+// The LV2 UI: the amp's front panel in the host's window, bound to the
+// plug-in only through LV2's own means. The UI implements the panel's
+// parameter port: a control the user moves becomes a write to the
+// parameter's control port (begin and end of a gesture become ui:touch
+// where the host offers it); values come back as port events. No amp runs
+// here: the UI keeps only the thirteen values the panel shows.
 //
 // The two-channel memory: a Channel change makes the amp recall the other
 // channel's values while the host's ports still hold the old ones, and a
 // restored state can hold values the UI has never seen. The DSP reports
-// the values it uses on its "actual" output ports; the shadow follows
-// them, and after the amp switched channels the UI writes the recalled
-// values to the host's ports so that the host shows what the amp does.
+// the values it uses on its "actual" output ports; the panel follows them,
+// and after the amp switched channels the UI writes the recalled values to
+// the host's ports so that the host shows what the amp does.
+//
+// Threads: every entry point here runs on the host's UI thread.
 
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 
-#include "editor/AEffGUIEditor.h"
-#include "gui/CFrame.h"
+#include "editor/ParameterPort.h"
 #include "lv2/Lv2Ids.h"
-#include "model/Corvex.h"
-#include "model/ParameterTable.h"
-#include "shell/AudioEffect.h"
-#include "shell/PluginEntry.h"
 
 using namespace corvex_lv2;
 
@@ -35,25 +32,129 @@ bool sameBits(float a, float b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-VstIntPtr VSTCALLBACK uiHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
-
-// The values a Channel switch recalls (the effect re-applies them in the
-// order of corvex::kChannelReapplyOrder).
+// The values a Channel switch recalls (the amp re-applies them in the order
+// of corvex::kChannelReapplyOrder).
 bool isPerChannel(uint32_t index) {
     return index < kNumControls && corvex::kParameterTable[index].role == corvex::ParameterRole::perChannel;
 }
 
-struct Ui {
-    AEffect* effect = nullptr;
+class Ui final : public corvex::ParameterPort {
+public:
+    Ui() {
+        for (uint32_t i = 0; i < kNumControls; ++i)
+            shown[i] = hostValue[i] = corvex::kParameterTable[i].defaultValue;
+    }
+
     LV2UI_Write_Function write = nullptr;
     LV2UI_Controller controller = nullptr;
     const LV2UI_Touch* touch = nullptr;
     const LV2UI_Resize* resize = nullptr;
-    bool open = false;
+    std::unique_ptr<corvex::Panel> panel;
 
-    // The host sends every port's value after instantiation. Until the
-    // first idle those values are only collected, then applied Channel
-    // first so that they land in the amp's channel.
+    // ParameterPort: the panel's calls.
+    float get(int index) const override { return valid(index) ? shown[index] : 0.0f; }
+
+    // The user moved a control: the host's port takes the value (held to
+    // the port's 0..1). A Channel click writes only the Channel port: the
+    // recalled values come from the amp.
+    void set(int index, float value) override {
+        if (!valid(index) || !(value == value))
+            return;
+        const float held = value < 0.0f ? 0.0f : value > 1.0f ? 1.0f : value;
+        show(static_cast<uint32_t>(index), held);
+        writePort(static_cast<uint32_t>(index), held);
+    }
+    void beginGesture(int index) override { gesture(index, true); }
+    void endGesture(int index) override { gesture(index, false); }
+
+    // The host's own port changed.
+    void hostEvent(uint32_t port, float v) {
+        hostValue[port] = v;
+        if (syncing) {
+            received[port] = true;
+            return;
+        }
+        // The amp's actual values follow a host's Channel change and correct
+        // whatever the panel shows for the recalled knobs.
+        show(port, v);
+    }
+
+    // The amp reported a value it uses.
+    void actualEvent(uint32_t index, float v) {
+        const bool changed = !actualKnown[index] || !sameBits(actual[index], v);
+        actual[index] = v;
+        actualKnown[index] = true;
+        if (syncing || !changed)
+            return;
+        if (index != corvex::kChannel) {
+            follow(index);
+            return;
+        }
+        // The amp switched channels: its recalled values, those already
+        // reported and those still to come before the next idle.
+        recalling = true;
+        follow(corvex::kChannel);
+        for (int p : corvex::kChannelReapplyOrder)
+            follow(static_cast<uint32_t>(p));
+    }
+
+    // The host sends every port's value after instantiation. Until the first
+    // idle those values are only collected, then shown.
+    void idle() {
+        if (syncing)
+            endSync();
+        recalling = false;
+        panel->idle();
+    }
+
+private:
+    static bool valid(int index) { return index >= 0 && static_cast<uint32_t>(index) < kNumControls; }
+
+    void show(uint32_t index, float v) {
+        if (sameBits(shown[index], v))
+            return;
+        shown[index] = v;
+        if (panel)
+            panel->parameterChanged(static_cast<int>(index), v);
+    }
+
+    void writePort(uint32_t index, float v) {
+        hostValue[index] = v;
+        write(controller, index, sizeof(float), 0, &v);
+    }
+
+    void gesture(int index, bool begin) {
+        if (touch && touch->touch && valid(index))
+            touch->touch(touch->handle, static_cast<uint32_t>(index), begin);
+    }
+
+    // The panel takes the amp's value of `index`; while recalling, so do the
+    // host's ports.
+    void follow(uint32_t index) {
+        if (!actualKnown[index])
+            return;
+        const float v = actual[index];
+        show(index, v);
+        if (recalling && isPerChannel(index) && !sameBits(v, hostValue[index]))
+            writePort(index, v);
+    }
+
+    void endSync() {
+        syncing = false;
+        for (uint32_t i = 0; i < kNumControls; ++i) {
+            if (actualKnown[i])
+                show(i, actual[i]);
+            else if (received[i])
+                show(i, hostValue[i]);
+        }
+        // A restored state the host's ports do not show yet.
+        recalling = true;
+        for (int p : corvex::kChannelReapplyOrder)
+            follow(static_cast<uint32_t>(p));
+        recalling = false;
+    }
+
+    float shown[kNumControls] = {};  // what the panel shows
     bool syncing = true;
     bool received[kNumControls] = {};
     float hostValue[kNumControls] = {};  // what the host's input ports hold
@@ -62,126 +163,8 @@ struct Ui {
     // From a change of the amp's channel to the next idle: recalled values
     // that reach us are written to the host's ports.
     bool recalling = false;
-
-    float value(VstInt32 index) const { return effect->getParameter(effect, index); }
-    void set(VstInt32 index, float v) { effect->setParameter(effect, index, v); }
-
-    void writePort(uint32_t index, float v) {
-        if (index >= kNumControls)
-            return;
-        hostValue[index] = v;
-        write(controller, index, sizeof(float), 0, &v);
-    }
-
-    // The shadow takes the amp's value of `index`; while recalling, so do
-    // the host's ports.
-    void follow(uint32_t index) {
-        if (!actualKnown[index])
-            return;
-        const float v = actual[index];
-        if (!sameBits(v, value(static_cast<VstInt32>(index))))
-            set(static_cast<VstInt32>(index), v);
-        if (recalling && isPerChannel(index) && !sameBits(v, hostValue[index]))
-            writePort(index, v);
-    }
-
-    // UI thread: the host's own port changed.
-    void hostEvent(uint32_t port, float v) {
-        hostValue[port] = v;
-        if (syncing) {
-            received[port] = true;
-            return;
-        }
-        // A host's Channel change recalls in the shadow as in the amp; the
-        // amp's actual values follow and correct whatever the shadow had.
-        if (!sameBits(v, value(static_cast<VstInt32>(port))))
-            set(static_cast<VstInt32>(port), v);
-    }
-
-    // UI thread: the amp reported a value it uses.
-    void actualEvent(uint32_t index, float v) {
-        const bool changed = !actualKnown[index] || !sameBits(actual[index], v);
-        actual[index] = v;
-        actualKnown[index] = true;
-        if (syncing || !changed)
-            return;
-        if (index != Corvex::kChannel) {
-            follow(index);
-            return;
-        }
-        // The amp switched channels: its recalled values, those already
-        // reported and those still to come before the next idle.
-        recalling = true;
-        follow(Corvex::kChannel);
-        for (int p : corvex::kChannelReapplyOrder)
-            follow(static_cast<uint32_t>(p));
-    }
-
-    void endSync() {
-        syncing = false;
-        auto start = [this](uint32_t i) {
-            if (actualKnown[i])
-                set(static_cast<VstInt32>(i), actual[i]);
-            else if (received[i])
-                set(static_cast<VstInt32>(i), hostValue[i]);
-        };
-        start(Corvex::kChannel);
-        for (uint32_t i = 0; i < kNumControls; ++i)
-            if (i != Corvex::kChannel)
-                start(i);
-        // A restored state the host's ports do not show yet.
-        recalling = true;
-        for (int p : corvex::kChannelReapplyOrder)
-            follow(static_cast<uint32_t>(p));
-        recalling = false;
-    }
-
-    // UI thread: the shadow effect's calls to its host. A Channel click
-    // writes only the Channel port: the values come from the amp.
-    VstIntPtr fromEffect(VstInt32 opcode, VstInt32 index, float opt) {
-        switch (opcode) {
-            case audioMasterAutomate:
-                if (index >= 0)
-                    writePort(static_cast<uint32_t>(index), opt);
-                return 0;
-            case audioMasterBeginEdit:
-            case audioMasterEndEdit:
-                if (touch && index >= 0 && static_cast<uint32_t>(index) < kNumControls)
-                    touch->touch(touch->handle, static_cast<uint32_t>(index), opcode == audioMasterBeginEdit);
-                return 1;
-            case audioMasterSizeWindow:
-                return resize ? resize->ui_resize(resize->handle, corvex::kPanelWidth, corvex::kPanelHeight) == 0 : 0;
-            default:
-                return 0;
-        }
-    }
 };
 
-VstIntPtr VSTCALLBACK uiHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
-    if (opcode == audioMasterVersion)
-        return 2400;
-    Ui* ui = effect ? static_cast<Ui*>(effect->user) : nullptr;
-    return ui ? ui->fromEffect(opcode, index, opt) : 0;
-}
-
-// UI thread: the editor's own X window inside the host's, for the host to embed.
-void* editorWindow(AEffect* effect) {
-    AudioEffect* object = static_cast<AudioEffect*>(effect->object);
-    AEffGUIEditor* editor = object ? dynamic_cast<AEffGUIEditor*>(object->getEditor()) : nullptr;
-    return editor && editor->getFrame() ? editor->getFrame()->getWindow() : nullptr;
-}
-
-// UI thread: closes the editor, then the shadow effect.
-void destroy(Ui* ui) {
-    if (ui->effect) {
-        if (ui->open)
-            ui->effect->dispatcher(ui->effect, effEditClose, 0, 0, nullptr, 0.0f);
-        ui->effect->dispatcher(ui->effect, effClose, 0, 0, nullptr, 0.0f);
-    }
-    delete ui;
-}
-
-// UI thread.
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,
                          LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
     if (!write || !widget || !pluginUri || std::strcmp(pluginUri, kPluginUri) != 0)
@@ -192,6 +175,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         return nullptr;
     for (int i = 0; features && features[i]; ++i) {
         const char* uri = features[i]->URI;
+        if (!uri)
+            continue;
         if (std::strcmp(uri, LV2_UI__parent) == 0)
             parent = features[i]->data;
         else if (std::strcmp(uri, LV2_UI__touch) == 0)
@@ -201,33 +186,28 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     }
     ui->write = write;
     ui->controller = controller;
-    ui->effect = parent ? createEffectInstance(uiHost) : nullptr;
-    if (!ui->effect || !(ui->effect->flags & effFlagsHasEditor)) {
-        destroy(ui);
-        return nullptr;
+    if (parent) {
+        try {
+            ui->panel = corvex::createPanel(*ui);
+        } catch (...) {
+            ui->panel = nullptr;
+        }
     }
-    ui->effect->user = ui;
-    for (uint32_t i = 0; i < kNumControls; ++i)
-        ui->hostValue[i] = ui->value(static_cast<VstInt32>(i));
-    ui->effect->dispatcher(ui->effect, effEditOpen, 0, 0, parent, 0.0f);
-    void* window = editorWindow(ui->effect);
+    void* window = ui->panel && ui->panel->open(parent) ? ui->panel->nativeWindow() : nullptr;
     if (!window) {
-        destroy(ui);  // no display, or the server refused the window
+        delete ui;  // no parent, no display, or the server refused the window
         return nullptr;
     }
-    ui->open = true;
-    if (ui->resize)
+    if (ui->resize && ui->resize->ui_resize)
         ui->resize->ui_resize(ui->resize->handle, corvex::kPanelWidth, corvex::kPanelHeight);
     *widget = window;
     return ui;
 }
 
-// UI thread.
 void cleanup(LV2UI_Handle handle) {
-    destroy(static_cast<Ui*>(handle));
+    delete static_cast<Ui*>(handle);  // the panel closes with it
 }
 
-// UI thread.
 void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
     if (format != 0 || size != sizeof(float) || !buffer)
         return;
@@ -240,13 +220,9 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
         ui->actualEvent(port - kFirstActual, v);
 }
 
-// UI thread: the window's events and redraws. 0 while the UI lives.
+// The window's events and redraws. 0 while the UI lives.
 int idle(LV2UI_Handle handle) {
-    Ui* ui = static_cast<Ui*>(handle);
-    if (ui->syncing)
-        ui->endSync();
-    ui->recalling = false;
-    ui->effect->dispatcher(ui->effect, effEditIdle, 0, 0, nullptr, 0.0f);
+    static_cast<Ui*>(handle)->idle();
     return 0;
 }
 

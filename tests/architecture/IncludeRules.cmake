@@ -33,7 +33,7 @@ get_filename_component(SOURCE_DIR ${SOURCE_DIR} ABSOLUTE)
 set(kFormatFolders clap lv2 vst3)
 # Formats still driving the VST 2.4 effect inside themselves; they are moved
 # onto the engine on their own branches and then leave this list.
-set(kFormatsNotYetOnTheEngine lv2)
+set(kFormatsNotYetOnTheEngine)
 
 set(allowed_common "")
 set(allowed_dsp "")

@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "lv2/Lv2StateBlob.h"
 #include "model/ParameterTable.h"
 #include "model/Programs.h"
 #include "shell/PluginEntry.h"
+#include "tests/lv2/Lv2SavedState.h"
 #include "tests/lv2/Lv2TestHost.h"
 #include "tests/support/LoadedPlugin.h"
 
@@ -23,18 +23,15 @@ VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, 
 
 // The bank and program index of a saved blob; fails the test when the
 // blob is not well formed.
-struct Saved {
-    CorvexProgram bank[kNumCorvexPrograms];
+struct Saved : SavedBank {
+    const CorvexProgram& current() const { return currentProgram(); }
     uint32_t program = 99;
-    const CorvexProgram& current() const { return bank[program]; }
 };
 
 Saved decode(const std::vector<unsigned char>& blob) {
     Saved saved{};
-    const unsigned char* bank = nullptr;
-    EXPECT_TRUE(corvex_lv2::decodeState(blob.data(), blob.size(), bank, saved.program));
-    if (bank)
-        std::memcpy(saved.bank, bank, sizeof saved.bank);
+    EXPECT_TRUE(readSavedState(blob, saved));
+    saved.program = saved.SavedBank::current;
     return saved;
 }
 
@@ -250,8 +247,11 @@ TEST_F(Lv2Host, HostileBlobsAreRefusedAndChangeNothing) {
     ASSERT_NE(amp.instance, nullptr);
     amp.controls[kDrive] = 0.3f;
     amp.runSilence();
-    const std::vector<unsigned char> good = amp.savedBlob();
-    ASSERT_EQ(good.size(), corvex_lv2::kStateBlobSize);
+    const std::vector<unsigned char> before = amp.savedBlob();
+    ASSERT_EQ(before.size(), corvex::AmpEngine::kStateSize);
+    // The layout earlier LV2 builds saved, which must keep loading.
+    const Saved saved = decode(before);
+    const std::vector<unsigned char> good = legacyBlob(saved.programs, saved.program);
     const uint32_t chunk = world.urids.map(LV2_ATOM__Chunk);
 
     std::vector<Offered> hostile;
@@ -277,6 +277,14 @@ TEST_F(Lv2Host, HostileBlobsAreRefusedAndChangeNothing) {
     bad = good;
     bad[12] = 0;  // bank size field
     hostile.push_back({bad, chunk, true});
+    // The same cuts of today's layout.
+    hostile.push_back({std::vector<unsigned char>(before.begin(), before.end() - 1), chunk, true});
+    longer = before;
+    longer.push_back(0);
+    hostile.push_back({longer, chunk, true});
+    bad = before;
+    bad[0] ^= 0xff;
+    hostile.push_back({bad, chunk, true});
 
     const LV2_State_Interface* state = amp.stateInterface();
     ASSERT_NE(state, nullptr);
@@ -285,7 +293,8 @@ TEST_F(Lv2Host, HostileBlobsAreRefusedAndChangeNothing) {
             state->restore(lilv_instance_get_handle(amp.instance), retrieveOffered, &hostile[i], 0, world.urids.list),
             LV2_STATE_SUCCESS)
             << "blob " << i;
-        EXPECT_EQ(amp.savedBlob(), good) << "blob " << i << " changed the state";
+        amp.runSilence();
+        EXPECT_TRUE(amp.savedBlob() == before) << "blob " << i << " changed the state";
     }
     // And a good blob with another program selected is taken whole.
     std::vector<unsigned char> other = good;
@@ -294,6 +303,25 @@ TEST_F(Lv2Host, HostileBlobsAreRefusedAndChangeNothing) {
     EXPECT_EQ(state->restore(lilv_instance_get_handle(amp.instance), retrieveOffered, &fine, 0, world.urids.list),
               LV2_STATE_SUCCESS);
     EXPECT_EQ(decode(amp.savedBlob()).program, 3u);
+    amp.runSilence();
+    EXPECT_EQ(decode(amp.savedBlob()).program, 3u);
+}
+
+// A rate the amp cannot run at is refused when the host instantiates,
+// rather than run as some other rate.
+TEST_F(Lv2Host, ARateTheAmpCannotRunAtIsRefused) {
+    for (double rate : {0.0, -48000.0, 500.0, 1e39, std::nan(""), HUGE_VAL, 1.0e7}) {
+        LilvInstance* instance = lilv_plugin_instantiate(world.plugin, rate, world.urids.list);
+        EXPECT_EQ(instance, nullptr) << rate;
+        if (instance)
+            lilv_instance_free(instance);
+    }
+    for (double rate : {8000.0, 44100.0, 192000.0, 768000.0}) {
+        LilvInstance* instance = lilv_plugin_instantiate(world.plugin, rate, world.urids.list);
+        EXPECT_NE(instance, nullptr) << rate;
+        if (instance)
+            lilv_instance_free(instance);
+    }
 }
 
 TEST_F(Lv2Host, InPlaceBuffersGiveTheSameSamples) {

@@ -1,8 +1,8 @@
 // run() in the real-time class: with the allocator and the lock entry points
 // interposed in this program, a run that applies every kind of port change
-// (a Channel switch with its recall, the quality switch and its redesign,
-// knobs, the mono/stereo switch) and processes audio allocates, frees and
-// locks nothing.
+// (a Channel switch with its recall, the quality switch (a prepared design
+// copied in), knobs, the mono/stereo switch) and processes audio allocates,
+// frees, locks and designs nothing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -34,6 +34,8 @@ TEST(Lv2Realtime, RunAllocatesAndLocksNothing) {
     }
     const probe::Counts counts = probe::end();
     EXPECT_EQ(counts.allocations, 0);
+    EXPECT_EQ(counts.designs, 0) << "run() designed filters (" << counts.designNanoseconds << " ns)";
+    EXPECT_GT(probe::designsAnywhere(), 0) << "the design probe sees nothing";
     EXPECT_EQ(counts.frees, 0);
     if (probe::watchesLocks()) {
         EXPECT_EQ(counts.locks, 0);

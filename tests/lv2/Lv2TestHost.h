@@ -137,6 +137,23 @@ public:
         return blob;
     }
 
+    // Offers `bytes` as the plug-in's state property (any key the plug-in
+    // asks for gets them), with `type` (0: atom:Chunk), to its restore.
+    LV2_State_Status restoreBlob(const std::vector<unsigned char>& bytes, uint32_t type = 0) {
+        struct Offer {
+            const std::vector<unsigned char>* bytes;
+            uint32_t type;
+        } offer{&bytes, type ? type : world.urids.map(LV2_ATOM__Chunk)};
+        auto retrieve = [](LV2_State_Handle h, uint32_t, size_t* size, uint32_t* t, uint32_t* flags) -> const void* {
+            const auto* o = static_cast<const Offer*>(h);
+            *size = o->bytes->size();
+            *t = o->type;
+            *flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
+            return o->bytes->data();
+        };
+        return stateInterface()->restore(lilv_instance_get_handle(instance), retrieve, &offer, 0, world.urids.list);
+    }
+
     // lilv's state API: a state of this instance, ports and properties.
     LilvState* saveState() {
         return lilv_state_new_from_instance(world.plugin, instance, &world.urids.mapFeature, nullptr, nullptr, nullptr,
