@@ -21,7 +21,20 @@ RigEffect::RigEffect(audioMasterCallback audioMaster) : AudioEffectX(audioMaster
     setNumOutputs(2);
     setUniqueID(vstFourCC('C', 'V', 'R', 'G'));
     setInitialDelay(rig.latency());
-    resume();
+}
+
+void RigEffect::resume() {
+    running.store(true);
+}
+
+void RigEffect::suspend() {
+    running.store(false);
+    rig.collect();
+}
+
+void RigEffect::applyIfSuspended() {
+    if (!running.load())
+        rig.flush();
 }
 
 void RigEffect::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
@@ -46,6 +59,7 @@ void RigEffect::setSampleRate(float sampleRate) {
 
 void RigEffect::setParameter(VstInt32 index, float value) {
     rig.post(index, value);
+    applyIfSuspended();
 }
 
 float RigEffect::getParameter(VstInt32 index) {
@@ -91,6 +105,7 @@ void RigEffect::setProgram(VstInt32 program) {
         return;
     curProgram = program;
     rig.postProgram(program);
+    applyIfSuspended();
 }
 
 void RigEffect::getProgramName(char* name) {
@@ -115,6 +130,7 @@ VstInt32 RigEffect::setChunk(void* data, VstInt32 byteSize, bool) {
         return 0;
     if (!rig.loadState(data, (std::size_t)byteSize))
         return 0;
+    applyIfSuspended();
     curProgram = rig.currentProgram();
     return 1;
 }

@@ -10,6 +10,7 @@
 // comes while the effect is suspended, as hosts do.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "rig/RigEngine.h"
@@ -24,6 +25,8 @@ public:
 
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;  // audio
     void setSampleRate(float sampleRate) override;                                           // host, suspended
+    void resume() override;   // host thread: audio about to run
+    void suspend() override;  // host thread: audio stopped
 
     void setParameter(VstInt32 index, float value) override;  // any thread
     float getParameter(VstInt32 index) override;              // any thread
@@ -47,7 +50,13 @@ public:
     corvex::RigEngine& engine() { return rig; }
 
 private:
+    // While suspended no audio runs: changes are applied at once (flush), so
+    // a host reading a value back sees it; while resumed the next block
+    // applies them.
+    void applyIfSuspended();
+
     corvex::RigEngine rig;
+    std::atomic<bool> running{false};
     std::vector<unsigned char> chunk;  // what getChunk handed out last
     std::vector<float> silence;
 };

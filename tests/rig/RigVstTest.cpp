@@ -45,6 +45,11 @@ TEST(RigVst, IdentityProgramsAndParameters) {
     EXPECT_EQ(rig.parameterName(corvex::kGateThreshold), "Gate Threshold");
     EXPECT_EQ(rig.parameterDisplay(corvex::kGateThreshold), "Off");
     EXPECT_EQ(rig.effect()->initialDelay, 0);
+    // Suspended: a value set is read back at once.
+    rig.setParameter(corvex::kCabinetModel, RigEngine::valueOfCabinetModel(3));
+    EXPECT_EQ(rig.parameterDisplay(corvex::kCabinetModel), "4x10 Bri");
+    rig.setProgram(2);
+    EXPECT_EQ(rig.programName(), "Crunch Rhythm");
 }
 
 TEST(RigVst, GateOpenCabinetOffGivesTheHeadsSamples) {
