@@ -20,6 +20,28 @@ struct ZeroLatencyConvolver::Stage {
     }
 };
 
+namespace {
+
+// y[i] = sum over k of h[k] * x[i - k], k = 0..taps-1, i = 0..n-1, summed tap
+// by tap: every output adds its taps in the same order, so the AVX2 and
+// AVX-512 copies (chosen at run time where the processor has them; no fused
+// multiply-adds) give the same samples as the SSE2 one.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(_WIN32)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+void directTaps(const float* h, int taps, const float* x, float* y, int n) {
+    for (int i = 0; i < n; ++i)
+        y[i] = h[0] * x[i];
+    for (int k = 1; k < taps; ++k) {
+        const float hk = h[k];
+        const float* xk = x - k;
+        for (int i = 0; i < n; ++i)
+            y[i] += hk * xk[i];
+    }
+}
+
+}  // namespace
+
 ZeroLatencyConvolver::ZeroLatencyConvolver() = default;
 ZeroLatencyConvolver::~ZeroLatencyConvolver() = default;
 
@@ -113,16 +135,7 @@ void ZeroLatencyConvolver::process(const float* inL, const float* inR, float* ou
             chunkIn[c] = x;
             // The first taps directly, tap by tap over the chunk: each output
             // sums its taps in the same order at every block size.
-            float* y = sum[c].data();
-            const float* h = head[c].data();
-            for (int i = 0; i < n; ++i)
-                y[i] = h[0] * x[i];
-            for (int k = 1; k < kDirectTaps; ++k) {
-                const float hk = h[k];
-                const float* xk = x - k;
-                for (int i = 0; i < n; ++i)
-                    y[i] += hk * xk[i];
-            }
+            directTaps(head[c].data(), kDirectTaps, x, sum[c].data(), n);
         }
         if (shortStage)
             runStage(*shortStage, chunkIn, chunkOut, n);
