@@ -3,7 +3,8 @@
 #   dist/windows-x86/Corvex.dll   the 32-bit Windows plug-in (the one to ship)
 #   dist/windows-x64/Corvex.dll   the same for 64-bit Windows hosts
 #   dist/linux-x86_64/Corvex.so   the Linux build
-# and beside each the CLAP plug-in of the same effect, Corvex.clap.
+# and beside each the CLAP plug-in of the same effect, Corvex.clap; on Linux
+# also Corvex Rig (CorvexRig.so, CorvexRig.clap, CorvexRig.lv2).
 # Installs the cross toolchain if missing and builds libpng for MinGW once.
 # Usage: scripts/build-dist.sh
 set -euo pipefail
@@ -26,3 +27,4 @@ log "checks of the CLAP plug-ins for Windows"
 check_clap_pe dist/windows-x86/Corvex.clap pe-i386
 check_clap_pe dist/windows-x64/Corvex.clap pe-x86-64
 ls -l dist/*/Corvex.*
+ls -ld dist/*/CorvexRig.* 2>/dev/null || true
