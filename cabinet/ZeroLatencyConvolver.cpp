@@ -24,12 +24,10 @@ namespace {
 
 // y[i] = sum over k of h[k] * x[i - k], k = 0..taps-1, i = 0..n-1, summed tap
 // by tap: every output adds its taps in the same order, so the AVX2 and
-// AVX-512 copies (chosen at run time where the processor has them; no fused
-// multiply-adds) give the same samples as the SSE2 one.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(_WIN32)
-__attribute__((target_clones("avx512f", "avx2", "default")))
-#endif
-void directTaps(const float* h, int taps, const float* x, float* y, int n) {
+// AVX-512 copies (chosen when the convolver is configured, where the
+// processor has them; no fused multiply-adds) give the same samples as the
+// SSE2 one.
+inline void directTapsBody(const float* h, int taps, const float* x, float* y, int n) {
     for (int i = 0; i < n; ++i)
         y[i] = h[0] * x[i];
     for (int k = 1; k < taps; ++k) {
@@ -40,7 +38,33 @@ void directTaps(const float* h, int taps, const float* x, float* y, int n) {
     }
 }
 
+void directTapsPlain(const float* h, int taps, const float* x, float* y, int n) {
+    directTapsBody(h, taps, x, y, n);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define CORVEX_CABINET_WIDE_PATHS 1
+__attribute__((target("avx2"))) void directTapsAvx2(const float* h, int taps, const float* x, float* y, int n) {
+    directTapsBody(h, taps, x, y, n);
+}
+__attribute__((target("avx512f"))) void directTapsAvx512(const float* h, int taps, const float* x, float* y,
+                                                          int n) {
+    directTapsBody(h, taps, x, y, n);
+}
+#endif
+
 }  // namespace
+
+ZeroLatencyConvolver::DirectTaps ZeroLatencyConvolver::widestDirectTaps() {
+#if defined(CORVEX_CABINET_WIDE_PATHS)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f"))
+        return directTapsAvx512;
+    if (__builtin_cpu_supports("avx2"))
+        return directTapsAvx2;
+#endif
+    return directTapsPlain;
+}
 
 ZeroLatencyConvolver::ZeroLatencyConvolver() = default;
 ZeroLatencyConvolver::~ZeroLatencyConvolver() = default;
@@ -85,6 +109,7 @@ bool ZeroLatencyConvolver::configure(const ImpulseResponse& ir, std::string& err
         return false;
     }
     taps = n;
+    directTaps = widestDirectTaps();
     const int direct = (int)std::min<long>(n, kDirectTaps);
     for (int c = 0; c < 2; ++c) {
         const std::vector<float>& source = ir.channels[ir.stereo() ? (size_t)c : 0];
@@ -135,7 +160,7 @@ void ZeroLatencyConvolver::process(const float* inL, const float* inR, float* ou
             chunkIn[c] = x;
             // The first taps directly, tap by tap over the chunk: each output
             // sums its taps in the same order at every block size.
-            directTaps(head[c].data(), kDirectTaps, x, sum[c].data(), n);
+            directTaps(head[c].data(), kDirectTaps, x, sum[c].data(), n);  // the path chosen in configure
         }
         if (shortStage)
             runStage(*shortStage, chunkIn, chunkOut, n);

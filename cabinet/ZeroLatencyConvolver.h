@@ -55,6 +55,12 @@ private:
                     std::string& error);
     static void runStage(Stage& stage, const float* const* in, float* const* out, int frames);
 
+    // The direct part's loop, the widest the processor runs (chosen in
+    // configure, never on the audio thread).
+    using DirectTaps = void (*)(const float* h, int taps, const float* x, float* y, int n);
+    static DirectTaps widestDirectTaps();
+    DirectTaps directTaps = nullptr;
+
     long taps = 0;
     std::vector<float> head[2];  // the first kDirectTaps taps (zeros past the response's end)
     // The last kDirectTaps - 1 inputs, then the chunk being worked on.
