@@ -3,7 +3,10 @@
 #include <samplerate.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 namespace cabinet {
@@ -15,24 +18,9 @@ bool fail(std::string& error, const std::string& text) {
     return false;
 }
 
-}  // namespace
-
-bool loadImpulseResponse(const std::string& path, ImpulseResponse& out, std::string& error) {
-    const std::string what = "cabinet " + path + ": ";
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
-        return fail(error, what + "file not found");
-    if (std::filesystem::is_directory(path, ec))
-        return fail(error, what + "is a folder, not an audio file");
-    SF_INFO info = {};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr)
-        return fail(error, what + "not an audio file libsndfile can read (" + sf_strerror(nullptr) + ")");
-    struct Closer {
-        SNDFILE* f;
-        ~Closer() { sf_close(f); }
-    } closer{file};
-
+// Checks and reads an opened file; `what` starts every message.
+bool readOpened(SNDFILE* file, const SF_INFO& info, const std::string& what, ImpulseResponse& out,
+                std::string& error) {
     if (info.channels < 1 || info.channels > 2)
         return fail(error, what + std::to_string(info.channels) + " channels; a cabinet is mono or stereo");
     if (info.samplerate < 1000 || info.samplerate > 768000)
@@ -45,6 +33,20 @@ bool loadImpulseResponse(const std::string& path, ImpulseResponse& out, std::str
         std::snprintf(text, sizeof text, "%lld frames (%.1f s) is too long for a cabinet (at most %ld frames, %g s)",
                       (long long)info.frames, seconds, maxFrames, maxSeconds);
         return fail(error, what + text);
+    }
+
+    // A header that promises more audio than the file holds: libsndfile
+    // reads what is there and notes the difference in its log.
+    char log[4096] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    for (const char* line = log; *line;) {
+        const char* end = std::strchr(line, '\n');
+        const std::string text(line, end ? (size_t)(end - line) : std::strlen(line));
+        if ((text.rfind("data", 0) == 0 || text.rfind("SSND", 0) == 0) && text.find("should be") != std::string::npos)
+            return fail(error, what + "cut short: its header promises more audio than the file holds");
+        if (!end)
+            break;
+        line = end + 1;
     }
 
     const size_t frames = (size_t)info.frames;
@@ -74,6 +76,84 @@ bool loadImpulseResponse(const std::string& path, ImpulseResponse& out, std::str
         return fail(error, what + "is silent (every sample zero)");
     out = std::move(ir);
     return true;
+}
+
+// libsndfile's virtual I/O over a block of memory.
+struct MemoryFile {
+    const unsigned char* data;
+    sf_count_t size;
+    sf_count_t at;
+};
+
+sf_count_t memoryLength(void* user) {
+    return static_cast<MemoryFile*>(user)->size;
+}
+
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
+    auto* m = static_cast<MemoryFile*>(user);
+    sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : m->size;
+    const sf_count_t to = base + offset;
+    if (to < 0 || to > m->size)
+        return -1;
+    m->at = to;
+    return m->at;
+}
+
+sf_count_t memoryRead(void* out, sf_count_t count, void* user) {
+    auto* m = static_cast<MemoryFile*>(user);
+    if (count <= 0)
+        return 0;
+    const sf_count_t n = std::min(count, m->size - m->at);
+    if (n > 0)
+        std::memcpy(out, m->data + m->at, (size_t)n);
+    m->at += n;
+    return n;
+}
+
+sf_count_t memoryWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
+
+sf_count_t memoryTell(void* user) {
+    return static_cast<MemoryFile*>(user)->at;
+}
+
+}  // namespace
+
+bool loadImpulseResponse(const std::string& path, ImpulseResponse& out, std::string& error) {
+    const std::string what = "cabinet " + path + ": ";
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+        return fail(error, what + "file not found");
+    if (std::filesystem::is_directory(path, ec))
+        return fail(error, what + "is a folder, not an audio file");
+    SF_INFO info = {};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr)
+        return fail(error, what + "not an audio file libsndfile can read (" + sf_strerror(nullptr) + ")");
+    struct Closer {
+        SNDFILE* f;
+        ~Closer() { sf_close(f); }
+    } closer{file};
+    return readOpened(file, info, what, out, error);
+}
+
+bool readImpulseResponse(const void* data, std::size_t size, const std::string& name, ImpulseResponse& out,
+                         std::string& error) {
+    const std::string what = "cabinet " + name + ": ";
+    if (data == nullptr || size == 0)
+        return fail(error, what + "empty file");
+    MemoryFile memory{static_cast<const unsigned char*>(data), (sf_count_t)size, 0};
+    SF_VIRTUAL_IO io = {memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
+    SF_INFO info = {};
+    SNDFILE* file = sf_open_virtual(&io, SFM_READ, &info, &memory);
+    if (file == nullptr)
+        return fail(error, what + "not an audio file libsndfile can read (" + sf_strerror(nullptr) + ")");
+    struct Closer {
+        SNDFILE* f;
+        ~Closer() { sf_close(f); }
+    } closer{file};
+    return readOpened(file, info, what, out, error);
 }
 
 bool resampleImpulseResponse(const ImpulseResponse& in, double rate, ImpulseResponse& out, std::string& error) {

@@ -3,6 +3,7 @@
 // of this allocates.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ struct ImpulseResponse {
 // maxSeconds, every sample finite, not all silent. False with a one-line
 // reason naming the file otherwise.
 bool loadImpulseResponse(const std::string& path, ImpulseResponse& out, std::string& error);
+
+// The same checks on a file's bytes held in memory (a saved session, a
+// bundled response); `name` goes into the messages.
+bool readImpulseResponse(const void* data, std::size_t size, const std::string& name, ImpulseResponse& out,
+                         std::string& error);
 
 // The same response at `rate`, through libsamplerate's best sinc converter;
 // the gain is kept (a resampled impulse has the same loudness, not the same

@@ -3,9 +3,9 @@
 #
 #   system (default), under CMAKE_INSTALL_PREFIX (/usr/local; the package /usr):
 #     bin/corvex-render, bin/corvex-live         the hosts
-#     lib/vst/Corvex.so                          VST 2.4
-#     lib/clap/Corvex.clap                       CLAP
-#     lib/lv2/Corvex.lv2/                        LV2 bundle, factory presets inside
+#     lib/vst/Corvex.so, CorvexRig.so            VST 2.4 (the head, the rig)
+#     lib/clap/Corvex.clap, CorvexRig.clap       CLAP
+#     lib/lv2/Corvex.lv2/, CorvexRig.lv2/        LV2 bundles, factory presets inside
 #     lib/vst3/Corvex.vst3/                      VST3 bundle (when built)
 #     share/corvex/presets, share/corvex/cabinet factory programs, cabinet responses
 #     share/man/man1/                            manual pages
@@ -111,6 +111,15 @@ function(corvex_install_rules)
     corvex_install_plugin(LV2 TARGETS corvex_lv2 corvex_lv2_ui SUBDIR Corvex.lv2)
     # The description and the factory presets, written at build time.
     install(DIRECTORY "${CORVEX_LV2_BUNDLE}/" DESTINATION "${CORVEX_INSTALL_LV2DIR}/Corvex.lv2"
+      FILES_MATCHING PATTERN "*.ttl")
+  endif()
+
+  # Corvex Rig beside the head, in each format it is built as.
+  corvex_install_plugin(VST2 TARGETS corvex_rig_vst)
+  corvex_install_plugin(CLAP TARGETS corvex_rig_clap)
+  if(TARGET corvex_rig_lv2)
+    corvex_install_plugin(LV2 TARGETS corvex_rig_lv2 SUBDIR CorvexRig.lv2)
+    install(DIRECTORY "${CORVEX_RIG_LV2_BUNDLE}/" DESTINATION "${CORVEX_INSTALL_LV2DIR}/CorvexRig.lv2"
       FILES_MATCHING PATTERN "*.ttl")
   endif()
 

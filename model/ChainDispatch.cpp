@@ -76,3 +76,16 @@ double runFusedCore(const FusedCoreJob& job) {
             return runFusedCoreSse2(job);
     }
 }
+
+double runFusedTriodeChain(TriodeStage& stage, const double* drive, int steps, double rate) {
+    switch (activeLanes) {
+#if CORVEX_WIDE_LANES
+        case ChainLanes::avx512:
+            return runTriodeChainAvx512(stage, drive, steps, rate);
+        case ChainLanes::avx2:
+            return runTriodeChainAvx2(stage, drive, steps, rate);
+#endif
+        default:
+            return runTriodeChainSse2(stage, drive, steps, rate);
+    }
+}

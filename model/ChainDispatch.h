@@ -1,6 +1,7 @@
-// Which vector width the fast signal chain runs on. Every path computes the
-// same IEEE operations in the same order, so they all give the same bits;
-// the widest one the processor (and this build) offers is taken at load.
+// Which vector width the fast signal chain runs on. The paths differ only
+// in the last bits (the wider ones fuse multiply-adds, SSE2 has none), and
+// each stays within 5e-7 of the reference chain; the widest one the
+// processor (and this build) offers is taken at load.
 #pragma once
 
 enum class ChainLanes { sse2, avx2, avx512 };

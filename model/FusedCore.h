@@ -17,6 +17,14 @@
 #define CORVEX_WIDE_LANES 0
 #endif
 
+// The valve curve's Catmull-Rom piece between points i and i + 1 as a cubic
+// in t = 10 (x - x_i): c0 + t (c1 + t (c2 + t c3)). Formed from the table
+// while the library loads (read-only after that, shared by every instance).
+struct PowerCurveCubic {
+    double c0, c1, c2, c3;
+};
+extern const PowerCurveCubic* const powerCurveCubics;  // powerAmpCurvePoints entries
+
 // The most oversampled samples one job may carry.
 constexpr int fusedCoreMaxSamples = 512;
 
@@ -37,8 +45,16 @@ struct FusedCoreJob {
 // stack output was finite, something else (NaN) otherwise.
 double runFusedCore(const FusedCoreJob& job);
 
+// The active path's triode step as a dependent chain of `steps` on one
+// stage (its state advances), for timing the step the loop waits on.
+// Returns the last output.
+double runFusedTriodeChain(TriodeStage& stage, const double* drive, int steps, double rate);
+
 double runFusedCoreSse2(const FusedCoreJob& job);
+double runTriodeChainSse2(TriodeStage& stage, const double* drive, int steps, double rate);
 #if CORVEX_WIDE_LANES
 double runFusedCoreAvx2(const FusedCoreJob& job);
 double runFusedCoreAvx512(const FusedCoreJob& job);
+double runTriodeChainAvx2(TriodeStage& stage, const double* drive, int steps, double rate);
+double runTriodeChainAvx512(TriodeStage& stage, const double* drive, int steps, double rate);
 #endif

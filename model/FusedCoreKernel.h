@@ -9,7 +9,9 @@
 // t - {0, 0, 2}[k] in iteration t, of channel 1 on t - {0, 2, 4}[k]; the
 // filters between the stages and the power section run per side on S lanes
 // (double in mono, DoublePair in stereo).
-#pragma once
+//
+// No include guard: the wide paths' file includes it once per target, with
+// CORVEX_KERNEL_NAMESPACE naming each copy.
 
 #include <cmath>
 
@@ -19,15 +21,21 @@
 #include "model/SignalChain.h"
 #include "model/ValveCurve.h"
 
+#ifndef CORVEX_KERNEL_NAMESPACE
+#define CORVEX_KERNEL_NAMESPACE fusedCore
+#endif
+
 namespace {
+namespace CORVEX_KERNEL_NAMESPACE {
 
 // ---------------------------------------------------------------------------
 // Triode stages in lanes.
 
 template <class V>
 struct TriodeLanes {
-    V supplyVoltage, cathodeCapacitance, fourGridConduction, twoGridConduction, inverseTwiceGridConduction;
+    V supplyVoltage, cathodeCapacitance, fourGridConduction, inverseTwiceGridConduction;
     V inverseGridResistance, inversePlateResistance, cathodeCoefficient, couplingCoefficient;
+    V cathodePlateGain, negativeCathodePlateGain;  // k / Rp and its negative
     V c[13];
     V plateCurrent, gridCurrent, gridVoltage, cathodeVoltage, plateVoltage, outputVoltage;
 };
@@ -48,15 +56,17 @@ template <class V>
 __attribute__((always_inline)) inline void loadTriodeLanes(TriodeLanes<V>& s, TriodeStage* const* st, int f) {
     s.supplyVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.supplyVoltage; });
     s.cathodeCapacitance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCapacitance; });
-    // 4 h and 2 h are exact, so they may be formed once.
+    // 4 h is exact, so it may be formed once.
     s.fourGridConduction = gatherLanes<V>(st, f, [](const TriodeStage& t) { return 4.0 * t.gridConduction; });
-    s.twoGridConduction = gatherLanes<V>(st, f, [](const TriodeStage& t) { return 2.0 * t.gridConduction; });
     s.inverseTwiceGridConduction =
         gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.inverseTwiceGridConduction; });
     s.inverseGridResistance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.inverseGridResistance; });
     s.inversePlateResistance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.inversePlateResistance; });
     s.cathodeCoefficient = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCoefficient; });
     s.couplingCoefficient = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.couplingCoefficient; });
+    s.cathodePlateGain =
+        gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCoefficient * t.inversePlateResistance; });
+    s.negativeCathodePlateGain = Lanes<V>::splat(0.0) - s.cathodePlateGain;
     for (int i = 0; i < 13; ++i) {
         s.c[i] = gatherLanes<V>(st, f, [i](const TriodeStage& t) { return t.transferCoefficients.c[i]; });
     }
@@ -91,43 +101,56 @@ __attribute__((always_inline)) inline void storeTriodeLanes(const TriodeLanes<V>
     }
 }
 
-// runTriodeStage lane by lane: the same operations in the same order, the
-// branches turned into per-lane selections that pick the same values.
+// runTriodeStage lane by lane, its branches turned into per-lane
+// selections. The expressions are regrouped for a short recurrence (the
+// cathode voltage of one step feeds the next): both polynomials by Estrin's
+// scheme (depth three instead of six), the grid's root argument and the
+// cathode's sum with the terms known early formed off the path, and
+// multiply-adds fused where the target has them. Each regrouping moves a
+// result by a few rounding steps of a double at most.
 template <class V>
 inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
     const V zero = Lanes<V>::splat(0.0);
     const V one = Lanes<V>::splat(1.0);
     const V vk = s.cathodeVoltage;
     const V drive = x - vk;
-    V vg = x;
+    V v = drive;  // grid to cathode
     if (lanesBelow(drive, zero) != (1 << Lanes<V>::count) - 1) {
-        const V conducting =
-            (sqrtLanes(one - s.fourGridConduction * vk + s.fourGridConduction * x) + s.twoGridConduction * vk - one) *
-            s.inverseTwiceGridConduction;
-        vg = selectBelow(drive, zero, x, conducting);
+        // x - vg = h (vg - vk)^2 solved for vg - vk.
+        const V conducting = (sqrtLanes(mulAdd(s.fourGridConduction, drive, one)) - one) * s.inverseTwiceGridConduction;
+        v = selectBelow(drive, zero, drive, conducting);
     }
-    s.gridVoltage = vg;
-    const V ig = (x - vg) * s.inverseGridResistance;
+    s.gridVoltage = v + vk;
+    const V ig = (drive - v) * s.inverseGridResistance;
     s.gridCurrent = ig;
+    // The cathode's own charge and the grid current, ready before the plate.
+    const V held = mulAdd(s.cathodeCapacitance * rate, vk, ig);
 
-    const V vpOld = s.plateVoltage;
-    const V v = vg - vk;
     const V* c = s.c;
-    const V numerator = c[0] + v * (c[2] + v * (c[4] + v * (c[6] + v * (c[8] + v * (c[10] + v * c[12])))));
-    const V denominator = one + v * (c[1] + v * (c[3] + v * (c[5] + v * (c[7] + v * (c[9] + v * c[11])))));
+    const V v2 = v * v;
+    const V v4 = v2 * v2;
+    const V numerator = mulAdd(v4, mulAdd(v2, c[12], mulAdd(c[10], v, c[8])),
+                               mulAdd(v2, mulAdd(c[6], v, c[4]), mulAdd(c[2], v, c[0])));
+    const V denominator = mulAdd(v4, mulAdd(v2, c[11], mulAdd(c[9], v, c[7])),
+                                 mulAdd(v2, mulAdd(c[5], v, c[3]), mulAdd(c[1], v, one)));
     V vpk = numerator / denominator;
     const V cutoff = Lanes<V>::splat(triodeCutoffVoltage);
     if (lanesBelow(v, cutoff) != 0) {
         vpk = selectBelow(v, cutoff, s.supplyVoltage, vpk);
     }
-    // vp > vs + vk ? vs + vk : vp
-    const V vp = minLanes(s.supplyVoltage + vk, vpk + vk);
+    // vp > vs + vk ? vs + vk : vp (a NaN plate voltage stays NaN)
+    const V clipped = minLanes(s.supplyVoltage, vpk);
+    const V vp = clipped + vk;
+    const V vpOld = s.plateVoltage;
     s.plateVoltage = vp;
-    const V ip = (s.supplyVoltage - vp) * s.inversePlateResistance;
-    s.plateCurrent = ip;
+    s.plateCurrent = (s.supplyVoltage - vp) * s.inversePlateResistance;
     const V y = s.couplingCoefficient * (s.outputVoltage + vp - vpOld);
     s.outputVoltage = y;
-    s.cathodeVoltage = floorAtZero(s.cathodeCoefficient * (ip + ig + s.cathodeCapacitance * vk * rate));
+    // k (ip + held) with ip = (vs - vk - clipped) / Rp: only the last
+    // multiply-add waits for the plate.
+    const V k = s.cathodeCoefficient;
+    const V early = mulAdd(s.cathodePlateGain, s.supplyVoltage - vk, k * held);
+    s.cathodeVoltage = floorAtZero(mulAdd(s.negativeCathodePlateGain, clipped, early));
     return y;
 }
 
@@ -147,136 +170,7 @@ inline V stepTriodeMasked(TriodeLanes<V>& s, V x, V rate, V active) {
     return y;
 }
 
-// ---------------------------------------------------------------------------
-// Biquads and the power section on side lanes.
-
-template <class S>
-struct BiquadSides {
-    S inverseA0, a1, a2, b0, b1, b2, x1, x2, y1, y2;
-};
-
-template <class S>
-BiquadSides<S> loadBiquadSides(Biquad AmpSide::*member, AmpSide* const* sides) {
-    const Biquad& a = sides[0]->*member;
-    const Biquad& b = sides[1]->*member;
-    BiquadSides<S> q;
-    const double v[10][2] = {{a.inverseA0, b.inverseA0},
-                             {a.a1, b.a1},
-                             {a.a2, b.a2},
-                             {a.b0, b.b0},
-                             {a.b1, b.b1},
-                             {a.b2, b.b2},
-                             {a.x1, b.x1},
-                             {a.x2, b.x2},
-                             {a.y1, b.y1},
-                             {a.y2, b.y2}};
-    S* fields[10] = {&q.inverseA0, &q.a1, &q.a2, &q.b0, &q.b1, &q.b2, &q.x1, &q.x2, &q.y1, &q.y2};
-    for (int i = 0; i < 10; ++i) {
-        loadSides(*fields[i], v[i], 1);
-    }
-    return q;
-}
-
-template <class S>
-void storeBiquadSides(const BiquadSides<S>& q, Biquad AmpSide::*member, AmpSide* const* sides, int count) {
-    double v[4][2] = {};
-    storeSides(q.x1, v[0], 1);
-    storeSides(q.x2, v[1], 1);
-    storeSides(q.y1, v[2], 1);
-    storeSides(q.y2, v[3], 1);
-    for (int i = 0; i < count; ++i) {
-        Biquad& b = sides[i]->*member;
-        b.x1 = v[0][i];
-        b.x2 = v[1][i];
-        b.y1 = v[2][i];
-        b.y2 = v[3][i];
-    }
-}
-
-template <class S>
-inline S stepBiquad(BiquadSides<S>& q, S x) {
-    const S y = q.inverseA0 * (q.b0 * x + q.b1 * q.x1 + q.b2 * q.x2 - q.a1 * q.y1 - q.a2 * q.y2);
-    q.x2 = q.x1;
-    q.x1 = x;
-    q.y2 = q.y1;
-    q.y1 = y;
-    return y;
-}
-
-template <class S>
-struct PowerSides {
-    S b0, b1, b2, b3, a1, a2, a3;  // tone stack coefficients
-    S s0, s1, s2, s3;              // tone stack state
-    BiquadSides<S> dcBlocker;
-    S contourDrive;
-    S powerDrive;
-    S probe;  // 0 while every preamp and tone stack output is finite
-};
-
-template <class S>
-void loadPowerSides(PowerSides<S>& p, AmpSide* const* sides, const ChainConstants& constants) {
-    const ToneStack& a = sides[0]->toneStack;
-    const ToneStack& b = sides[1]->toneStack;
-    const double v[11][2] = {{a.B0n, b.B0n}, {a.B1n, b.B1n}, {a.B2n, b.B2n}, {a.B3n, b.B3n},
-                             {a.A1n, b.A1n}, {a.A2n, b.A2n}, {a.A3n, b.A3n}, {a.s0, b.s0},
-                             {a.s1, b.s1},   {a.s2, b.s2},   {a.s3, b.s3}};
-    S* fields[11] = {&p.b0, &p.b1, &p.b2, &p.b3, &p.a1, &p.a2, &p.a3, &p.s0, &p.s1, &p.s2, &p.s3};
-    for (int i = 0; i < 11; ++i) {
-        loadSides(*fields[i], v[i], 1);
-    }
-    p.dcBlocker = loadBiquadSides<S>(&AmpSide::dcBlocker, sides);
-    p.contourDrive = Lanes<S>::splat(constants.contourDrive);
-    p.powerDrive = Lanes<S>::splat(constants.powerDrive);
-    p.probe = Lanes<S>::splat(0.0);
-}
-
-template <class S>
-void storePowerSides(const PowerSides<S>& p, AmpSide* const* sides, int count) {
-    double v[3][2] = {};
-    storeSides(p.s0, v[0], 1);
-    storeSides(p.s1, v[1], 1);
-    storeSides(p.s2, v[2], 1);
-    for (int i = 0; i < count; ++i) {
-        sides[i]->toneStack.s0 = v[0][i];
-        sides[i]->toneStack.s1 = v[1][i];
-        sides[i]->toneStack.s2 = v[2][i];
-    }
-    storeBiquadSides(p.dcBlocker, &AmpSide::dcBlocker, sides, count);
-}
-
-// The valve curve on both sides: while both lie inside the table, as they
-// nearly always do, one division and one interpolation in lanes.
-inline double powerCurveSides(double x) {
-    return lookupPowerAmpCurve(x);
-}
-inline DoublePair powerCurveSides(DoublePair x) {
-    const double x0 = lane0(x);
-    const double x1 = lane1(x);
-    if (!(insidePowerAmpCurve(x0) && insidePowerAmpCurve(x1))) {
-        return makePair(lookupPowerAmpCurve(x0), lookupPowerAmpCurve(x1));
-    }
-    const int i = powerAmpCurveIndex(x0);
-    const int j = powerAmpCurveIndex(x1);
-    const double(*p)[2] = powerAmpCurve;
-    return catmullRom(x, makePair(p[i][0], p[j][0]), makePair(p[i + 1][0], p[j + 1][0]),
-                      makePair(p[i - 1][1], p[j - 1][1]), makePair(p[i][1], p[j][1]),
-                      makePair(p[i + 1][1], p[j + 1][1]), makePair(p[i + 2][1], p[j + 2][1]), splatPair(0.5),
-                      splatPair(2.0));
-}
-
-// Tone stack, power drive, curve and DC blocker for one limited preamp
-// output per side.
-template <class S>
-inline S stepPower(PowerSides<S>& p, S a) {
-    const S zero = Lanes<S>::splat(0.0);
-    const S y = p.b0 * a + p.s0;
-    p.s0 = p.b1 * a + p.s1 - p.a1 * y;
-    p.s1 = p.b2 * a + p.s2 - p.a2 * y;
-    p.s2 = p.b3 * a + p.s3 - p.a3 * y;
-    p.probe = p.probe + y * zero;
-    const S driven = y * p.contourDrive * p.powerDrive;
-    return stepBiquad(p.dcBlocker, powerCurveSides(driven));
-}
+#include "model/FusedCoreSides.h"
 
 // The soft limiter calls the library's exp, and a call makes every vector
 // register go to memory. So the loops below hand their preamp outputs to it
@@ -592,6 +486,21 @@ double runSides(const FusedCoreJob& job) {
     return runChannel1<V, S>(job, extraGain);
 }
 
+// One stage in every lane, stepped as a dependent chain: the step every
+// loop above waits on, timed by the benchmark.
+template <class V>
+double runTriodeChainOn(TriodeStage& stage, const double* drive, int steps, double rate) {
+    TriodeStage* const st[maxSlots] = {&stage, &stage, &stage, &stage};
+    TriodeLanes<V> lanes;
+    loadTriodeLanes(lanes, st, 0);
+    V y = Lanes<V>::splat(0.0);
+    for (int i = 0; i < steps; ++i) {
+        y = stepTriode(lanes, Lanes<V>::splat(drive[i]), Lanes<V>::splat(rate));
+    }
+    storeTriodeLanes(lanes, st, 0, 1);
+    return Lanes<V>::lane(y, 0);
+}
+
 template <class V>
 double runFusedCoreOn(const FusedCoreJob& job) {
     if (job.sides == 1) {
@@ -600,4 +509,7 @@ double runFusedCoreOn(const FusedCoreJob& job) {
     return runSides<V, DoublePair>(job);
 }
 
+}  // namespace CORVEX_KERNEL_NAMESPACE
 }  // namespace
+
+#undef CORVEX_KERNEL_NAMESPACE

@@ -5,6 +5,10 @@
 
 #include "model/DoublePair.h"
 
+#if defined(CORVEX_LANES_FMA)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 template <class V>
@@ -48,6 +52,26 @@ struct Lanes<DoublePair> {
     }
 #endif
 };
+
+// a * b + c: one fused operation where the including file says its target
+// region has FMA (CORVEX_LANES_FMA, set before the first inclusion: GCC's
+// target pragmas do not define __FMA__ in C++), a rounded product and a
+// rounded sum otherwise.
+#if defined(CORVEX_LANES_FMA)
+inline double mulAdd(double a, double b, double c) {
+    return __builtin_fma(a, b, c);
+}
+inline DoublePair mulAdd(DoublePair a, DoublePair b, DoublePair c) {
+    return {_mm_fmadd_pd(a.v, b.v, c.v)};
+}
+#else
+inline double mulAdd(double a, double b, double c) {
+    return a * b + c;
+}
+inline DoublePair mulAdd(DoublePair a, DoublePair b, DoublePair c) {
+    return a * b + c;
+}
+#endif
 
 // Side lanes: one value per side.
 inline void loadSides(double& v, const double* p, int) {

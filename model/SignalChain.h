@@ -149,8 +149,5 @@ void processChainRange(AmpSide& left, AmpSide& right, const ChainSettings& setti
 void processChainBlockReference(AmpSide& left, AmpSide& right, const ChainSettings& settings, const float* inLeft,
                                 const float* inRight, float* outLeft, float* outRight, int frames);
 
-// The same results bit for bit, computed a few dozen samples at a time with
-// independent work side by side (the two stereo sides, or the two parallel
-// stages of channel 0, in vector lanes).
-void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings, const float* inLeft,
-                       const float* inRight, float* outLeft, float* outRight, int frames);
+// processChainBlock, the block the effect runs, is declared in ChainBlock.h.
+#include "model/ChainBlock.h"

@@ -1,6 +1,7 @@
 // Four doubles side by side (AVX2 registers; the AVX-512 path uses them
 // too), with the operations the fused core uses, each the lane-wise IEEE
-// operation.
+// operation; mulAdd is one fused multiply-add, so the including region
+// must target FMA.
 // Only included by the files that compile for those targets, inside their
 // target region.
 #pragma once
@@ -22,6 +23,9 @@ inline DoubleQuad operator*(DoubleQuad a, DoubleQuad b) {
 }
 inline DoubleQuad operator/(DoubleQuad a, DoubleQuad b) {
     return {_mm256_div_pd(a.v, b.v)};
+}
+inline DoubleQuad mulAdd(DoubleQuad a, DoubleQuad b, DoubleQuad c) {
+    return {_mm256_fmadd_pd(a.v, b.v, c.v)};
 }
 inline DoubleQuad sqrtLanes(DoubleQuad a) {
     return {_mm256_sqrt_pd(a.v)};

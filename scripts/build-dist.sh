@@ -4,8 +4,9 @@
 #   dist/windows-x64/Corvex.dll   the same for 64-bit Windows hosts
 #   dist/linux-x86_64/Corvex.so   the Linux build
 # and beside each the CLAP plug-in of the same effect, Corvex.clap, and the
-# VST3 bundle, Corvex.vst3 (each holding its platform's module); then the
-# Windows installer made from them, dist/Corvex-<version>-setup.exe.
+# VST3 bundle, Corvex.vst3 (each holding its platform's module); on Linux
+# also Corvex Rig (CorvexRig.so, CorvexRig.clap, CorvexRig.lv2); then the
+# Windows installer made from the Windows files, dist/Corvex-<version>-setup.exe.
 # Installs the cross toolchain if missing and builds libpng for MinGW once.
 # Usage: scripts/build-dist.sh
 set -euo pipefail
@@ -33,3 +34,4 @@ check_vst3_pe dist/windows-x64/Corvex.vst3/Contents/x86_64-win/Corvex.vst3 pe-x8
 log "Windows installer"
 scripts/build-installer.sh
 ls -ld dist/*/Corvex.* dist/Corvex-*-setup.exe
+ls -ld dist/*/CorvexRig.* 2>/dev/null || true

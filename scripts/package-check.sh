@@ -2,7 +2,7 @@
 # The Debian package on this machine, as a user gets it: builds it
 # (scripts/build-deb.sh), installs it with apt and its dependencies, then,
 # with nothing set in the environment, looks at it the way hosts do: lv2ls
-# and lv2info (the presets), Qtractor's plug-in scanner on /usr/lib/vst and
+# and lv2info (the presets; the rig's too when the package holds it), Qtractor's plug-in scanner on /usr/lib/vst and
 # /usr/lib/clap (and /usr/lib/vst3), Ardour's VST3 scanner when the package
 # holds a VST3 bundle, corvex-render from the PATH finding its plug-in and a
 # factory program by itself; finally removes the package and checks that no
@@ -34,14 +34,24 @@ fi
 log "the installed package, with a clean environment"
 clean=(env -i HOME="$HOME" PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin)
 uri=https://ardex-plugins.example/corvex
-if line=$("${clean[@]}" lv2ls | grep -F "$uri"); then ok "lv2ls: $line"; else bad "lv2ls does not list $uri"; fi
+if line=$("${clean[@]}" lv2ls | grep -Fx "$uri"); then ok "lv2ls: $line"; else bad "lv2ls does not list $uri"; fi
 presets=$("${clean[@]}" lv2info "$uri" | sed -n '/^\tPresets:/,/^$/p' | sed -n 's/^\t *\(.*[^ ]\) *$/\1/p' |
           grep -v '^Presets:' | sort | paste -sd, -)
 [ "$(tr ',' '\n' <<<"$presets" | grep -c .)" -eq 10 ] && ok "lv2info presets: $presets" || bad "lv2info presets: '$presets'"
+# Corvex Rig, when the package holds it: its LV2 bundle listed, its presets shown.
+rig_uri=https://ardex-plugins.example/corvex-rig
+if [ -d /usr/lib/lv2/CorvexRig.lv2 ]; then
+  if line=$("${clean[@]}" lv2ls | grep -Fx "$rig_uri"); then ok "lv2ls: $line"; else bad "lv2ls does not list $rig_uri"; fi
+  rig_presets=$("${clean[@]}" lv2info "$rig_uri" | sed -n '/^\tPresets:/,/^$/p' | sed -n 's/^\t *\(.*[^ ]\) *$/\1/p' |
+                grep -v '^Presets:' | sort | paste -sd, -)
+  [ -n "$rig_presets" ] && ok "lv2info rig presets: $rig_presets" || bad "lv2info lists no preset of the rig"
+fi
 
 scan=/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan
 targets=("VST:/usr/lib/vst/Corvex.so" "CLAP:/usr/lib/clap/Corvex.clap")
 [ -d /usr/lib/vst3/Corvex.vst3 ] && targets+=("VST3:/usr/lib/vst3/Corvex.vst3")
+[ -f /usr/lib/vst/CorvexRig.so ] && targets+=("VST:/usr/lib/vst/CorvexRig.so")
+[ -f /usr/lib/clap/CorvexRig.clap ] && targets+=("CLAP:/usr/lib/clap/CorvexRig.clap")
 for t in "${targets[@]}"; do
   out=$(echo "$t" | "${clean[@]}" QT_QPA_PLATFORM=offscreen timeout 120 "$scan" 2>/dev/null | grep -E '^[A-Z0-9]+\|' | head -n 1)
   [[ $out == *Corvex* && $out == *"|2:2|"* ]] && ok "qtractor scanner: $out" || bad "qtractor scanner on $t: '$out'"
@@ -86,7 +96,7 @@ files=$(dpkg -L corvex | while IFS= read -r p; do [ -f "$p" ] && echo "$p"; done
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 remove -y -qq corvex >/dev/null ||
   bad "apt-get remove corvex"
 left=$(while IFS= read -r p; do [ -e "$p" ] && echo "$p"; done <<<"$files")
-for d in /usr/lib/lv2/Corvex.lv2 /usr/share/corvex /usr/share/doc/corvex /usr/lib/vst3/Corvex.vst3; do
+for d in /usr/lib/lv2/Corvex.lv2 /usr/lib/lv2/CorvexRig.lv2 /usr/share/corvex /usr/share/doc/corvex /usr/lib/vst3/Corvex.vst3; do
   [ -e "$d" ] && left+=$'\n'"$d"
 done
 left=$(sed '/^$/d' <<<"$left")

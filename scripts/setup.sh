@@ -32,6 +32,7 @@ extra=(clang libclang-rt-14-dev       # fuzz and thread-sanitizer builds
        lintian                        # scripts/build-deb.sh: checks the package
        nsis                           # makensis: scripts/build-installer.sh
        lv2file jalv liblilv-dev libsuil-dev
+       guitarix-lv2                   # gxmetal_amp: the peer in bench/compare-peer.sh
        jackd2 qtractor ardour
        python3-numpy python3-matplotlib)
 

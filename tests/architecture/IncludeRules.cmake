@@ -12,11 +12,16 @@
 #                                        face of the engine, never the GUI
 #   port    editor/ParameterPort.h     dsp: the panel's port, no toolkit
 #   editor  editor/ (the rest)         port, gui, vst, dsp, common: never the effect
-#   plugin  plugin/                    every layer: it joins them
+#   plugin  plugin/                    every layer: it joins them (plugin/rig/:
+#                                        the rig's VST 2.4 face)
 #   loader  loader/                    vst, common: loads the built plug-in
-#   a plug-in format: clap/, lv2/,     engine, port, common: the engine's and
-#     vst3/ (each its own layer)         the panel port's headers, nothing of
-#                                        another format or of VST 2.4
+#   cabinet cabinet/                   nothing: file reader, resampler,
+#                                        convolver, loudness meter
+#   rig     rig/                       engine, dsp, common, cabinet: the rig
+#                                        without any plug-in format
+#   a plug-in format: clap/, lv2/,     engine, rig, port, common: the engines'
+#     vst3/ (each its own layer)         and the panel port's headers, nothing
+#                                        of another format or of VST 2.4
 # A layer includes nothing outside these folders (host/, tests/, tools/...).
 # A new format folder goes into kFormatFolders.
 cmake_minimum_required(VERSION 3.22)
@@ -39,10 +44,12 @@ set(allowed_gui common)
 set(allowed_effect engine dsp vst common)
 set(allowed_port dsp)
 set(allowed_editor port gui vst dsp common)
-set(allowed_plugin common dsp engine vst gui port editor effect)
+set(allowed_plugin common dsp engine vst gui port editor effect rig)
 set(allowed_loader vst common)
+set(allowed_cabinet "")
+set(allowed_rig engine dsp common cabinet)
 foreach(format IN LISTS kFormatFolders)
-  set(allowed_${format} engine port common)
+  set(allowed_${format} engine rig port common)
 endforeach()
 
 # Sets ${out} to the layer of a path relative to the tree, or "outside".
@@ -68,6 +75,10 @@ function(layer_of path out)
     set(l plugin)
   elseif(path MATCHES "^loader/")
     set(l loader)
+  elseif(path MATCHES "^cabinet/")
+    set(l cabinet)
+  elseif(path MATCHES "^rig/")
+    set(l rig)
   elseif(top IN_LIST kFormatFolders AND path MATCHES "/")
     set(l ${top})
   else()
@@ -84,7 +95,9 @@ file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/resources/*.h ${SOURCE_DIR}/resources/*.cpp
   ${SOURCE_DIR}/editor/*.h ${SOURCE_DIR}/editor/*.cpp
   ${SOURCE_DIR}/plugin/*.h ${SOURCE_DIR}/plugin/*.cpp
-  ${SOURCE_DIR}/loader/*.h ${SOURCE_DIR}/loader/*.cpp)
+  ${SOURCE_DIR}/loader/*.h ${SOURCE_DIR}/loader/*.cpp
+  ${SOURCE_DIR}/cabinet/*.h ${SOURCE_DIR}/cabinet/*.cpp
+  ${SOURCE_DIR}/rig/*.h ${SOURCE_DIR}/rig/*.cpp)
 foreach(format IN LISTS kFormatFolders)
   if(NOT format IN_LIST kFormatsNotYetOnTheEngine)
     file(GLOB_RECURSE format_files RELATIVE ${SOURCE_DIR}

@@ -22,6 +22,13 @@ if [ -d "$build/vst3/Corvex.vst3" ]; then
   echo lib/vst3/Corvex.vst3/Contents/Resources/moduleinfo.json
   echo lib/vst3/Corvex.vst3/Contents/x86_64-linux/Corvex.so
 fi
+# Corvex Rig in each format built.
+[ -f "$build/plugin/CorvexRig.so" ] && echo lib/vst/CorvexRig.so
+[ -f "$build/plugin/CorvexRig.clap" ] && echo lib/clap/CorvexRig.clap
+if [ -d "$build/lv2/CorvexRig.lv2" ]; then
+  echo lib/lv2/CorvexRig.lv2/CorvexRig.so
+  for ttl in manifest.ttl corvex-rig.ttl presets.ttl; do echo "lib/lv2/CorvexRig.lv2/$ttl"; done
+fi
 cat <<'LIST'
 bin/corvex-live
 bin/corvex-render
@@ -95,6 +102,13 @@ if command -v lv2info >/dev/null; then
   n=$(LV2_PATH=$root/lib/lv2 lv2info https://ardex-plugins.example/corvex | sed -n '/^\tPresets:/,/^$/p' |
        sed -n 's/^\t *\(.*[^ ]\) *$/\1/p' | grep -vc '^Presets:' || true)
   [ "$n" -eq 10 ] || fail "the installed LV2 bundle lists $n presets, not 10"
+  if [ -d "$root/lib/lv2/CorvexRig.lv2" ]; then
+    LV2_PATH=$root/lib/lv2 lv2ls | grep -qx https://ardex-plugins.example/corvex-rig ||
+      fail "the installed rig's LV2 bundle is not listed"
+    n=$(LV2_PATH=$root/lib/lv2 lv2info https://ardex-plugins.example/corvex-rig | sed -n '/^\tPresets:/,/^$/p' |
+         sed -n 's/^\t *\(.*[^ ]\) *$/\1/p' | grep -vc '^Presets:' || true)
+    [ "$n" -gt 0 ] || fail "the installed rig's LV2 bundle lists no preset"
+  fi
 fi
 # The installed VST3 bundle: its class list carries the version, and
 # Ardour's scanner (when Ardour is installed) loads it from where it lies.

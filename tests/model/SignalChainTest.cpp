@@ -3,7 +3,9 @@
 // values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "model/ChainDispatch.h"
+#include "model/FusedCore.h"
 #include "tests/model/ChainTestSupport.h"
 
 namespace {
@@ -21,6 +24,83 @@ const float kInf = std::numeric_limits<float>::infinity();
 
 bool sameState(const AmpSide& a, const AmpSide& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// How far a fast chain's running state has moved from the reference's:
+// the largest difference over every state value (half-band histories, the
+// triode stages' voltages and currents, filter and tone stack histories),
+// each relative to the value's own size where that exceeds 1.
+struct StateDeviation {
+    double worst = 0.0;
+    const char* where = "";
+
+    void note(double reference, double fast, const char* name) {
+        const double scale = std::fabs(reference) > 1.0 ? std::fabs(reference) : 1.0;
+        const double d = std::fabs(reference - fast) / scale;
+        const bool bothNaN = std::isnan(reference) && std::isnan(fast);
+        if (!bothNaN && !(d <= worst)) {
+            worst = std::isnan(d) ? INFINITY : d;
+            where = name;
+        }
+    }
+    template <int N>
+    void noteHalfBand(const HalfBandFilter<N>& r, const HalfBandFilter<N>& f, const char* name) {
+        for (int i = 0; i < N; ++i) {
+            note(r.inputHistory[i], f.inputHistory[i], name);
+            note(r.outputHistory[i], f.outputHistory[i], name);
+        }
+    }
+    void noteStage(const TriodeStage& r, const TriodeStage& f, const char* name) {
+        note(r.plateCurrent, f.plateCurrent, name);
+        note(r.gridCurrent, f.gridCurrent, name);
+        note(r.gridVoltage, f.gridVoltage, name);
+        note(r.cathodeVoltage, f.cathodeVoltage, name);
+        note(r.plateVoltage, f.plateVoltage, name);
+        note(r.outputVoltage, f.outputVoltage, name);
+    }
+    void noteBiquad(const Biquad& r, const Biquad& f, const char* name) {
+        note(r.x1, f.x1, name);
+        note(r.x2, f.x2, name);
+        note(r.y1, f.y1, name);
+        note(r.y2, f.y2, name);
+    }
+    void noteSide(const AmpSide& r, const AmpSide& f) {
+        noteHalfBand(r.upsampler2x, f.upsampler2x, "upsampler2x");
+        noteHalfBand(r.downsampler2x, f.downsampler2x, "downsampler2x");
+        noteHalfBand(r.upsampler4x, f.upsampler4x, "upsampler4x");
+        noteHalfBand(r.downsampler4x, f.downsampler4x, "downsampler4x");
+        noteHalfBand(r.upsampler8x, f.upsampler8x, "upsampler8x");
+        noteHalfBand(r.downsampler8x, f.downsampler8x, "downsampler8x");
+        noteStage(r.triodeStage1, f.triodeStage1, "triodeStage1");
+        noteStage(r.triodeStage2, f.triodeStage2, "triodeStage2");
+        noteStage(r.triodeStage3, f.triodeStage3, "triodeStage3");
+        noteStage(r.triodeStage4, f.triodeStage4, "triodeStage4");
+        noteStage(r.triodeStage5, f.triodeStage5, "triodeStage5");
+        noteStage(r.triodeStage6, f.triodeStage6, "triodeStage6");
+        noteBiquad(r.lowShelf1k, f.lowShelf1k, "lowShelf1k");
+        noteBiquad(r.lowpass10k, f.lowpass10k, "lowpass10k");
+        noteBiquad(r.lowShelf150, f.lowShelf150, "lowShelf150");
+        noteBiquad(r.lowpass6kA, f.lowpass6kA, "lowpass6kA");
+        noteBiquad(r.lowShelf720, f.lowShelf720, "lowShelf720");
+        noteBiquad(r.lowpass6kB, f.lowpass6kB, "lowpass6kB");
+        noteBiquad(r.dcBlocker, f.dcBlocker, "dcBlocker");
+        note(r.toneStack.s0, f.toneStack.s0, "toneStack");
+        note(r.toneStack.s1, f.toneStack.s1, "toneStack");
+        note(r.toneStack.s2, f.toneStack.s2, "toneStack");
+        note(r.toneStack.s3, f.toneStack.s3, "toneStack");
+    }
+};
+
+// The largest output difference between two renders of a block.
+double outputDeviation(const std::vector<float>& reference, const std::vector<float>& fast) {
+    double worst = 0.0;
+    for (size_t i = 0; i < reference.size(); ++i) {
+        const double d = std::fabs((double)reference[i] - (double)fast[i]);
+        if (!(d <= worst)) {
+            worst = std::isnan(d) ? INFINITY : d;
+        }
+    }
+    return worst;
 }
 
 struct Block {
@@ -47,8 +127,18 @@ void processFast(TestChain& c, Block& b) {
 }
 
 // Runs the same blocks through two copies of a chain, one by the reference
-// and one by the fast path on each lane path the processor runs, and demands
-// identical bits throughout.
+// and one by the fast path on each lane path the processor runs. The fast
+// path may regroup the arithmetic, so it must stay within two float steps
+// at full scale of the reference's output, sample by sample, and its state
+// close to the reference's; the largest deviations are printed per case.
+// The states usually agree to 1e-7 of their size (the half-band histories
+// to a float step). A stage driven hard (channel 1 with the boost, HighQ)
+// magnifies differences in its last bits for a while: there the fifth
+// stage's plate voltage and the filters after it moved by up to 5e-4 V,
+// 6e-5 of a history's size, and settled back; the output stayed within
+// 2e-7.
+constexpr double kOutputTolerance = 5e-7;
+constexpr double kStateTolerance = 1e-4;
 class FastPathMatchesReference : public ::testing::TestWithParam<std::tuple<float, int, ChainLanes>> {
 protected:
     void SetUp() override {
@@ -69,7 +159,7 @@ std::string caseName(const ::testing::TestParamInfo<FastPathMatchesReference::Pa
 
 }  // namespace
 
-TEST_P(FastPathMatchesReference, BitForBitThroughSettingChangesAndFaults) {
+TEST_P(FastPathMatchesReference, WithinTwoFloatStepsThroughSettingChangesAndFaults) {
     const float rate = std::get<0>(GetParam());
     const int highQuality = std::get<1>(GetParam());
     static TestChain reference, fast;
@@ -77,6 +167,8 @@ TEST_P(FastPathMatchesReference, BitForBitThroughSettingChangesAndFaults) {
     std::mt19937 random(1234);
     const int sizes[] = {1, 5, 31, 32, 33, 100, 512, 64, 7, 257};
     int offset = 0;
+    double worstOutput = 0.0;
+    StateDeviation worstState;
     for (int round = 0; round < 40; ++round) {
         ChainSettings& s = reference.settings;
         // Every few blocks another setting, as a host or user would change it.
@@ -108,14 +200,26 @@ TEST_P(FastPathMatchesReference, BitForBitThroughSettingChangesAndFaults) {
         Block b = a;
         processReference(reference, a);
         processFast(fast, b);
-        ASSERT_EQ(std::memcmp(a.outL.data(), b.outL.data(), a.size() * sizeof(float)), 0) << "round " << round;
-        ASSERT_EQ(std::memcmp(a.outR.data(), b.outR.data(), a.size() * sizeof(float)), 0) << "round " << round;
-        ASSERT_TRUE(sameState(reference.left, fast.left)) << "round " << round;
-        ASSERT_TRUE(sameState(reference.right, fast.right)) << "round " << round;
+        const double outL = outputDeviation(a.outL, b.outL);
+        const double outR = outputDeviation(a.outR, b.outR);
+        worstOutput = std::max(worstOutput, std::max(outL, outR));
+        StateDeviation state;
+        state.noteSide(reference.left, fast.left);
+        state.noteSide(reference.right, fast.right);
+        if (state.worst > worstState.worst) {
+            worstState = state;
+        }
+        ASSERT_LE(outL, kOutputTolerance) << "left output, round " << round;
+        ASSERT_LE(outR, kOutputTolerance) << "right output, round " << round;
+        ASSERT_LE(state.worst, kStateTolerance) << state.where << ", round " << round;
         for (int i = 0; i < a.size(); ++i) {
             ASSERT_TRUE(std::isfinite(a.outL[i]) && std::isfinite(a.outR[i])) << round << " " << i;
         }
     }
+    std::printf("[ deviation] %s: output %.3g, state %.3g (%s)\n", chainLanesName(std::get<2>(GetParam())),
+                worstOutput, worstState.worst, worstState.where);
+    RecordProperty("outputDeviation", std::to_string(worstOutput));
+    RecordProperty("stateDeviation", std::to_string(worstState.worst));
 }
 
 INSTANTIATE_TEST_SUITE_P(RatesAndLanes, FastPathMatchesReference,
@@ -362,6 +466,44 @@ TEST(ChainLanes, SseAlwaysThereAndAnUnsupportedPathIsRefused) {
         if (chainLanesSupported(lanes)) {
             EXPECT_GE((int)widest, (int)lanes);
         }
+    }
+    selectChainLanes(widest);
+}
+
+// The lane step the fast chain runs, on its own against runTriodeStage, step
+// by step on each lane path: a swing that takes every stage through cut-off,
+// grid conduction and back, and a held overdrive. Both stage kinds (the
+// first and fourth stages have different supplies and fits). The regrouping
+// moves a step by rounding only (about 6e-11 V here); a wrong coefficient or
+// a dropped term would move it by volts.
+TEST(ChainLanes, LaneStepFollowsTheTriodeStepAsWritten) {
+    const ChainLanes widest = activeChainLanes();
+    for (ChainLanes lanes : {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512}) {
+        if (!selectChainLanes(lanes)) {
+            continue;
+        }
+        double worstOutput = 0.0, worstState = 0.0;
+        for (int which = 0; which < 2; ++which) {
+            AmpSide side;
+            clearAmpSide(side);
+            designAmpSideStages(side, AmpSideKind::left, 176400.0);
+            TriodeStage reference = which == 0 ? side.triodeStage1 : side.triodeStage4;
+            TriodeStage fast = reference;
+            for (int i = 0; i < 20000; ++i) {
+                const double t = i / 176400.0;
+                double x = i < 15000 ? 30.0 * std::sin(2 * M_PI * 220.0 * t) * std::sin(2 * M_PI * 3.0 * t) : 60.0;
+                const double y = runFusedTriodeChain(fast, &x, 1, 176400.0);
+                runTriodeStage(reference, x, 176400.0);
+                worstOutput = std::max(worstOutput, std::fabs(y - x));
+                StateDeviation state;
+                state.noteStage(reference, fast, "stage");
+                worstState = std::max(worstState, state.worst);
+                ASSERT_LE(std::fabs(y - x), 1e-8 * std::max(1.0, std::fabs(x))) << chainLanesName(lanes) << " " << i;
+                ASSERT_LE(state.worst, 1e-8) << chainLanesName(lanes) << " step " << i;
+                ASSERT_GE(fast.cathodeVoltage, 0.0);
+            }
+        }
+        std::printf("[ lane step] %s: output %.3g V, state %.3g\n", chainLanesName(lanes), worstOutput, worstState);
     }
     selectChainLanes(widest);
 }

@@ -2,9 +2,11 @@
 // shape) and the interpolating lookup with its out-of-range answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "model/FusedCore.h"
 #include "model/ValveCurve.h"
 
 namespace {
@@ -118,4 +120,27 @@ TEST(PowerAmpCurveLookup, CatmullRomBetweenPoints) {
     }
     EXPECT_NEAR(lookupPowerAmpCurve(0.5), -0.287433471, 1e-9);
     EXPECT_NEAR(lookupPowerAmpCurve(-0.5), 0.254750908, 1e-9);
+}
+
+// The fast chain reads the curve through cubics formed from the table when
+// the library loads: they must give the interpolation's values, with its
+// continuity at the points, across the whole interpolated range.
+TEST(ValveCurve, PrecomputedCubicsGiveTheInterpolatedCurve) {
+    double worst = 0.0;
+    for (int k = 0; k <= 360000; ++k) {
+        const double x = -179.9995 + k * 0.000999;
+        if (!insidePowerAmpCurve(x)) {
+            continue;
+        }
+        const int i = powerAmpCurveIndex(x);
+        const PowerCurveCubic& c = powerCurveCubics[i];
+        const double t = (x - powerAmpCurve[i][0]) * 10.0;
+        const double cubic = c.c0 + t * (c.c1 + t * (c.c2 + t * c.c3));
+        worst = std::max(worst, std::fabs(cubic - lookupPowerAmpCurve(x)));
+    }
+    EXPECT_LT(worst, 1e-14);
+    // At a point the cubic starts at the point's value.
+    for (int i = 200; i < 3800; i += 97) {
+        EXPECT_EQ(powerCurveCubics[i].c0, powerAmpCurve[i][1]) << i;
+    }
 }

@@ -2,15 +2,18 @@
 // of the chain (half-band filters, triode stages, filters, curve) is a small
 // state machine that only feeds forward, so running the elements staggered
 // by a sample or two (element 1 on sample j while element 2 works on sample
-// j - 1) gives the same numbers as running the whole chain sample by sample,
+// j - 1) computes what running the whole chain sample by sample computes,
 // while the processor overlaps the independent recurrences. Where identical
 // elements run on independent data (the left and right sides, the two
 // parallel stages of preamp channel 0, the two all-pass paths of a half-band
 // filter) they share vector lanes. Between the raising and the lowering of
-// the rate the whole amp core is one fused loop (FusedCore.h). A chunk whose
-// probe sees a non-finite
-// value is rolled back and run again by the sample-by-sample reference,
-// which handles the recovery.
+// the rate the whole amp core is one fused loop (FusedCore.h), whose
+// arithmetic is regrouped for short recurrences: its results stay within a
+// few rounding steps of the reference's. A chunk whose probe sees a
+// non-finite value is rolled back and run again by the sample-by-sample
+// reference, which handles the recovery.
+#include "model/ChainBlock.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -78,24 +81,40 @@ inline FloatQuad stepSection(HalfBandLanes<N>& f, int s, FloatQuad v) {
 
 // Runs `count` quads through the filter's sections. Section s works on
 // sample t - s in pass t, so the sections of one pass are independent; each
-// section still sees its samples in order.
+// section still sees its samples in order. Only the first and last S - 1
+// passes have sections without a sample; the passes between run every
+// section, unrolled, with the state in registers.
 template <int N, class In, class Out>
 inline void runSections(HalfBandLanes<N>& f, int count, In input, Out output) {
     constexpr int S = N / 2;
     FloatQuad pending[S] = {};
-    for (int t = 0; t < count + S - 1; ++t) {
+    auto section = [&](int s, int i) {
+        const FloatQuad w = stepSection(f, s, s == 0 ? input(i) : pending[s]);
+        if (s == S - 1) {
+            output(i, w);
+        } else {
+            pending[s + 1] = w;
+        }
+    };
+    auto partialPass = [&](int t) {
         for (int s = S - 1; s >= 0; --s) {
-            const int i = t - s;
-            if (i < 0 || i >= count) {
-                continue;
-            }
-            const FloatQuad w = stepSection(f, s, s == 0 ? input(i) : pending[s]);
-            if (s == S - 1) {
-                output(i, w);
-            } else {
-                pending[s + 1] = w;
+            if (t - s >= 0 && t - s < count) {
+                section(s, t - s);
             }
         }
+    };
+    int t = 0;
+    for (; t < S - 1 && t < count + S - 1; ++t) {
+        partialPass(t);
+    }
+    for (; t < count; ++t) {
+#pragma GCC unroll 8
+        for (int s = S - 1; s >= 0; --s) {
+            section(s, t - s);
+        }
+    }
+    for (; t < count + S - 1; ++t) {
+        partialPass(t);
     }
 }
 

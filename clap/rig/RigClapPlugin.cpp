@@ -1,0 +1,467 @@
+// The CLAP face of the rig: CorvexRig.clap, a library of its own (the head's
+// Corvex.clap stays as it is) exporting only clap_entry, with one plug-in,
+// "Corvex Rig" (id com.ardex-plugins.corvex-rig). One RigEngine per instance.
+//
+// Threads (the CLAP names): main thread for init, activate, params' info and
+// texts, state and on_main_thread; audio thread for process, start/stop
+// processing, reset, and params' flush while active.
+//
+// Parameter ids are the engine's indexes: the head's thirteen, then the
+// rig's own. Host events split the block at their sample positions, as the
+// head's CLAP build does, so with the gate open and the cabinet off the rig
+// gives the head's samples for the same events. Values the engine changes
+// itself (a program change, a loaded state) are sent to the host as value
+// events after they took effect.
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "clap/ClapAbi.h"
+#include "rig/RigEngine.h"
+
+#if defined(_WIN32)
+#define CORVEX_RIG_CLAP_EXPORT __declspec(dllexport)
+#else
+#define CORVEX_RIG_CLAP_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+using corvex::RigEngine;
+
+const char kPluginId[] = "com.ardex-plugins.corvex-rig";
+const char* const kFeatures[] = {"audio-effect", "distortion", "stereo", nullptr};
+constexpr uint32_t kNumParams = RigEngine::kParameterCount;
+// The largest state read: a whole impulse of the longest kind, and room.
+constexpr std::size_t kStateReadLimit = 64u << 20;
+
+uint32_t bitsOf(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return bits;
+}
+
+class RigClap {
+public:
+    RigClap(const clap_host* host, const clap_plugin_descriptor* descriptor);
+    static RigClap* from(const clap_plugin* p) { return p ? static_cast<RigClap*>(p->plugin_data) : nullptr; }
+    const clap_plugin* clapPlugin() const { return &plugin; }
+
+    bool init();
+    bool activate(double rate, uint32_t maxFramesCount);
+    void deactivate() { active = false; }
+    clap_process_status process(const clap_process* p);
+    void flush(const clap_input_events* in, const clap_output_events* out);
+    bool saveState(const clap_ostream* stream);
+    bool loadState(const clap_istream* stream);
+    void onMainThread() {
+        if (rig)
+            rig->collect();
+    }
+    RigEngine* engine() const { return rig.get(); }
+    std::atomic<bool> processing{false};
+
+private:
+    bool applyEvent(const clap_event_header* event);
+    void reportChanges(const clap_output_events* out, uint32_t time);
+    void renderSpan(const clap_process* p, uint32_t start, uint32_t end);
+
+    clap_plugin plugin;
+    const clap_host* host;
+    const clap_host_params* hostParams = nullptr;
+    std::unique_ptr<RigEngine> rig;
+    bool active = false;
+    uint32_t maxFrames = 0;
+    std::vector<float> silence, scratch;
+    std::atomic<uint32_t> reported[kNumParams];
+};
+
+// ---- clap_plugin slots ----
+bool CLAP_CALL pluginInit(const clap_plugin* p) {
+    RigClap* self = RigClap::from(p);
+    return self && self->init();
+}
+void CLAP_CALL pluginDestroy(const clap_plugin* p) {
+    delete RigClap::from(p);
+}
+bool CLAP_CALL pluginActivate(const clap_plugin* p, double rate, uint32_t, uint32_t maxFrames) {
+    RigClap* self = RigClap::from(p);
+    return self && self->activate(rate, maxFrames);
+}
+void CLAP_CALL pluginDeactivate(const clap_plugin* p) {
+    if (RigClap* self = RigClap::from(p))
+        self->deactivate();
+}
+bool CLAP_CALL pluginStartProcessing(const clap_plugin* p) {
+    RigClap* self = RigClap::from(p);
+    if (self)
+        self->processing.store(true);
+    return self != nullptr;
+}
+void CLAP_CALL pluginStopProcessing(const clap_plugin* p) {
+    if (RigClap* self = RigClap::from(p))
+        self->processing.store(false);
+}
+void CLAP_CALL pluginReset(const clap_plugin*) {}
+clap_process_status CLAP_CALL pluginProcess(const clap_plugin* p, const clap_process* process) {
+    RigClap* self = RigClap::from(p);
+    return self ? self->process(process) : CLAP_PROCESS_ERROR;
+}
+const void* CLAP_CALL pluginGetExtension(const clap_plugin* p, const char* id);
+void CLAP_CALL pluginOnMainThread(const clap_plugin* p) {
+    if (RigClap* self = RigClap::from(p))
+        self->onMainThread();
+}
+
+// ---- audio-ports: one stereo main input and output, in place ----
+uint32_t CLAP_CALL portsCount(const clap_plugin*, bool) {
+    return 1;
+}
+bool CLAP_CALL portsGet(const clap_plugin*, uint32_t index, bool isInput, clap_audio_port_info* info) {
+    if (index != 0 || !info)
+        return false;
+    std::memset(info, 0, sizeof(*info));
+    info->id = isInput ? 0 : 1;
+    std::strncpy(info->name, isInput ? "Input" : "Output", CLAP_NAME_SIZE - 1);
+    info->flags = CLAP_AUDIO_PORT_IS_MAIN;
+    info->channel_count = 2;
+    info->port_type = CLAP_PORT_STEREO;
+    info->in_place_pair = isInput ? 1 : 0;
+    return true;
+}
+const clap_plugin_audio_ports kAudioPorts = {portsCount, portsGet};
+
+// ---- latency: the engine's (none) ----
+uint32_t CLAP_CALL latencyGet(const clap_plugin* p) {
+    RigClap* self = RigClap::from(p);
+    return self && self->engine() ? (uint32_t)self->engine()->latency() : 0;
+}
+const clap_plugin_latency kLatency = {latencyGet};
+
+// ---- params (main thread, flush on the audio thread while active) ----
+uint32_t CLAP_CALL paramsCount(const clap_plugin* p) {
+    return RigClap::from(p) ? kNumParams : 0;
+}
+bool CLAP_CALL paramsGetInfo(const clap_plugin* p, uint32_t index, clap_param_info* info) {
+    if (!RigClap::from(p) || !info || index >= kNumParams)
+        return false;
+    const int i = (int)index;
+    std::memset(info, 0, sizeof(*info));
+    info->id = index;
+    info->flags = CLAP_PARAM_IS_AUTOMATABLE | (RigEngine::stepCount(i) > 0 ? CLAP_PARAM_IS_STEPPED : 0u);
+    std::snprintf(info->name, CLAP_NAME_SIZE, "%s", RigEngine::parameterName(i));
+    std::snprintf(info->module, CLAP_PATH_SIZE, "%s", i < corvex::AmpEngine::kParameterCount ? "Amp" : "Rig");
+    info->min_value = 0.0;
+    info->max_value = 1.0;
+    info->default_value = RigEngine::defaultValue(i);
+    return true;
+}
+bool CLAP_CALL paramsGetValue(const clap_plugin* p, clap_id id, double* value) {
+    RigClap* self = RigClap::from(p);
+    if (!self || !self->engine() || !value || id >= kNumParams)
+        return false;
+    *value = self->engine()->value((int)id);
+    return true;
+}
+bool CLAP_CALL paramsValueToText(const clap_plugin* p, clap_id id, double value, char* text, uint32_t capacity) {
+    if (!RigClap::from(p) || !text || capacity == 0 || id >= kNumParams || !std::isfinite(value))
+        return false;
+    return RigEngine::displayText((int)id, (float)value, text, capacity);
+}
+bool CLAP_CALL paramsTextToValue(const clap_plugin* p, clap_id id, const char* text, double* value) {
+    if (!RigClap::from(p) || !text || !value || id >= kNumParams)
+        return false;
+    return RigEngine::textToValue((int)id, text, *value);
+}
+void CLAP_CALL paramsFlush(const clap_plugin* p, const clap_input_events* in, const clap_output_events* out) {
+    if (RigClap* self = RigClap::from(p))
+        self->flush(in, out);
+}
+const clap_plugin_params kParams = {paramsCount,       paramsGetInfo,     paramsGetValue,
+                                    paramsValueToText, paramsTextToValue, paramsFlush};
+
+// ---- state (main thread) ----
+bool CLAP_CALL stateSave(const clap_plugin* p, const clap_ostream* stream) {
+    RigClap* self = RigClap::from(p);
+    return self && self->saveState(stream);
+}
+bool CLAP_CALL stateLoad(const clap_plugin* p, const clap_istream* stream) {
+    RigClap* self = RigClap::from(p);
+    return self && self->loadState(stream);
+}
+const clap_plugin_state kState = {stateSave, stateLoad};
+
+const void* CLAP_CALL pluginGetExtension(const clap_plugin* p, const char* id) {
+    if (!RigClap::from(p) || !id)
+        return nullptr;
+    if (!std::strcmp(id, CLAP_EXT_AUDIO_PORTS))
+        return &kAudioPorts;
+    if (!std::strcmp(id, CLAP_EXT_PARAMS))
+        return &kParams;
+    if (!std::strcmp(id, CLAP_EXT_STATE))
+        return &kState;
+    if (!std::strcmp(id, CLAP_EXT_LATENCY))
+        return &kLatency;
+    return nullptr;
+}
+
+RigClap::RigClap(const clap_host* clapHost, const clap_plugin_descriptor* descriptor) : host(clapHost) {
+    plugin.desc = descriptor;
+    plugin.plugin_data = this;
+    plugin.init = pluginInit;
+    plugin.destroy = pluginDestroy;
+    plugin.activate = pluginActivate;
+    plugin.deactivate = pluginDeactivate;
+    plugin.start_processing = pluginStartProcessing;
+    plugin.stop_processing = pluginStopProcessing;
+    plugin.reset = pluginReset;
+    plugin.process = pluginProcess;
+    plugin.get_extension = pluginGetExtension;
+    plugin.on_main_thread = pluginOnMainThread;
+    for (auto& bits : reported)
+        bits.store(0, std::memory_order_relaxed);
+}
+
+bool RigClap::init() {
+    if (rig)
+        return true;
+    if (host && host->get_extension)
+        hostParams = static_cast<const clap_host_params*>(host->get_extension(host, CLAP_EXT_PARAMS));
+    rig.reset(new (std::nothrow) RigEngine());
+    if (!rig)
+        return false;
+    for (uint32_t i = 0; i < kNumParams; ++i)
+        reported[i].store(bitsOf(rig->value((int)i)), std::memory_order_relaxed);
+    return true;
+}
+
+bool RigClap::activate(double rate, uint32_t maxFramesCount) {
+    if (!rig || active || maxFramesCount == 0 || maxFramesCount > (1u << 24))
+        return false;
+    try {
+        silence.assign(maxFramesCount, 0.0f);
+        scratch.assign(2 * (std::size_t)maxFramesCount, 0.0f);
+    } catch (...) {
+        return false;
+    }
+    if (!rig->setSampleRate(rate))
+        return false;
+    maxFrames = maxFramesCount;
+    active = true;
+    return true;
+}
+
+void RigClap::renderSpan(const clap_process* p, uint32_t start, uint32_t end) {
+    while (start < end) {
+        uint32_t frames = end - start;
+        const float* in[2] = {nullptr, nullptr};
+        float* out[2] = {nullptr, nullptr};
+        bool borrowed = false;
+        if (p->audio_inputs_count > 0 && p->audio_inputs && p->audio_inputs[0].data32 &&
+            p->audio_inputs[0].channel_count > 0 && p->audio_inputs[0].data32[0]) {
+            float** channels = p->audio_inputs[0].data32;
+            in[0] = channels[0] + start;
+            in[1] = (p->audio_inputs[0].channel_count > 1 && channels[1] ? channels[1] : channels[0]) + start;
+        } else {
+            in[0] = in[1] = silence.data();
+            borrowed = true;
+        }
+        if (p->audio_outputs_count > 0 && p->audio_outputs && p->audio_outputs[0].data32 &&
+            p->audio_outputs[0].channel_count > 0 && p->audio_outputs[0].data32[0]) {
+            float** channels = p->audio_outputs[0].data32;
+            out[0] = channels[0] + start;
+            if (p->audio_outputs[0].channel_count > 1 && channels[1]) {
+                out[1] = channels[1] + start;
+            } else {
+                out[1] = scratch.data();
+                borrowed = true;
+            }
+        } else {
+            out[0] = scratch.data();
+            out[1] = scratch.data() + maxFrames;
+            borrowed = true;
+        }
+        if (borrowed && frames > maxFrames)
+            frames = maxFrames;
+        rig->process(in[0], in[1], out[0], out[1], (int)frames);
+        start += frames;
+    }
+}
+
+bool RigClap::applyEvent(const clap_event_header* event) {
+    if (!event || event->space_id != CLAP_CORE_EVENT_SPACE_ID || event->type != CLAP_EVENT_PARAM_VALUE ||
+        event->size < sizeof(clap_event_param_value))
+        return false;
+    const auto* change = reinterpret_cast<const clap_event_param_value*>(event);
+    if (change->param_id >= kNumParams || !rig->applyEvent((int)change->param_id, change->value))
+        return false;
+    reported[change->param_id].store(bitsOf(rig->value((int)change->param_id)), std::memory_order_relaxed);
+    return true;
+}
+
+void RigClap::reportChanges(const clap_output_events* out, uint32_t time) {
+    if (!out || !out->try_push)
+        return;
+    for (uint32_t i = 0; i < kNumParams; ++i) {
+        const float now = rig->value((int)i);
+        if (bitsOf(now) == reported[i].load(std::memory_order_relaxed))
+            continue;
+        clap_event_param_value event;
+        std::memset(&event, 0, sizeof(event));
+        event.header.size = sizeof(event);
+        event.header.time = time;
+        event.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
+        event.header.type = CLAP_EVENT_PARAM_VALUE;
+        event.header.flags = CLAP_EVENT_DONT_RECORD;
+        event.param_id = i;
+        event.note_id = -1;
+        event.port_index = -1;
+        event.channel = -1;
+        event.key = -1;
+        event.value = now;
+        if (out->try_push(out, &event.header))
+            reported[i].store(bitsOf(now), std::memory_order_relaxed);
+    }
+}
+
+clap_process_status RigClap::process(const clap_process* p) {
+    if (!rig || !active || !p)
+        return CLAP_PROCESS_ERROR;
+    const uint32_t frames = p->frames_count;
+    uint32_t done = 0;
+    const clap_input_events* in = p->in_events;
+    const uint32_t count = in && in->size ? in->size(in) : 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        const clap_event_header* event = in->get ? in->get(in, k) : nullptr;
+        if (!event || event->space_id != CLAP_CORE_EVENT_SPACE_ID || event->type != CLAP_EVENT_PARAM_VALUE)
+            continue;
+        const uint32_t at = event->time < frames ? event->time : frames;
+        if (at > done) {
+            renderSpan(p, done, at);
+            done = at;
+        }
+        applyEvent(event);
+    }
+    renderSpan(p, done, frames);
+    rig->endBlock();
+    reportChanges(p->out_events, frames ? frames - 1 : 0);
+    // A cabinet the audio thread let go of is freed on the main thread.
+    if (rig->hasRetired() && host->request_callback)
+        host->request_callback(host);
+    for (uint32_t port = 0; p->audio_outputs && port < p->audio_outputs_count; ++port)
+        p->audio_outputs[port].constant_mask = 0;
+    return CLAP_PROCESS_CONTINUE;
+}
+
+void RigClap::flush(const clap_input_events* in, const clap_output_events* out) {
+    if (!rig)
+        return;
+    const uint32_t count = in && in->size ? in->size(in) : 0;
+    for (uint32_t k = 0; k < count; ++k)
+        applyEvent(in->get ? in->get(in, k) : nullptr);
+    if (!processing.load())
+        rig->flush();
+    rig->endBlock();
+    reportChanges(out, 0);
+}
+
+bool RigClap::saveState(const clap_ostream* stream) {
+    if (!rig || !stream || !stream->write)
+        return false;
+    const std::vector<unsigned char> blob = rig->saveState();
+    std::size_t done = 0;
+    while (done < blob.size()) {
+        const int64_t n = stream->write(stream, blob.data() + done, blob.size() - done);
+        if (n <= 0)
+            return false;
+        done += (std::size_t)n;
+    }
+    return true;
+}
+
+bool RigClap::loadState(const clap_istream* stream) {
+    if (!rig || !stream || !stream->read)
+        return false;
+    std::vector<unsigned char> blob;
+    unsigned char buffer[65536];
+    for (;;) {
+        const int64_t n = stream->read(stream, buffer, sizeof buffer);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (blob.size() + (std::size_t)n > kStateReadLimit)
+            return false;
+        blob.insert(blob.end(), buffer, buffer + n);
+    }
+    if (!rig->loadState(blob.data(), blob.size()))
+        return false;
+    if (!processing.load()) {
+        rig->flush();
+        for (uint32_t i = 0; i < kNumParams; ++i)
+            reported[i].store(bitsOf(rig->value((int)i)), std::memory_order_relaxed);
+        if (hostParams && hostParams->rescan)
+            hostParams->rescan(host, CLAP_PARAM_RESCAN_VALUES);
+    }
+    return true;
+}
+
+// ---- factory and entry (main thread) ----
+char effectName[64];
+char vendorName[128];
+char versionText[32];
+clap_plugin_descriptor descriptor;
+
+void fillDescriptor() {
+    std::snprintf(effectName, sizeof effectName, "%s", RigEngine::effectName());
+    std::snprintf(vendorName, sizeof vendorName, "%s", RigEngine::vendorName());
+    std::snprintf(versionText, sizeof versionText, "%s", RigEngine::versionText());
+    descriptor.clap_version = CLAP_VERSION_OURS;
+    descriptor.id = kPluginId;
+    descriptor.name = effectName;
+    descriptor.vendor = vendorName;
+    descriptor.url = "";
+    descriptor.manual_url = "";
+    descriptor.support_url = "";
+    descriptor.version = versionText;
+    descriptor.description = "Noise gate, valve guitar amp, speaker cabinet";
+    descriptor.features = kFeatures;
+}
+
+uint32_t CLAP_CALL factoryCount(const clap_plugin_factory*) {
+    return 1;
+}
+const clap_plugin_descriptor* CLAP_CALL factoryDescriptor(const clap_plugin_factory*, uint32_t index) {
+    if (index != 0)
+        return nullptr;
+    if (!descriptor.id)
+        fillDescriptor();
+    return &descriptor;
+}
+const clap_plugin* CLAP_CALL factoryCreate(const clap_plugin_factory*, const clap_host* host, const char* id) {
+    if (!host || !id || std::strcmp(id, kPluginId) != 0 || !clapVersionIsCompatible(host->clap_version))
+        return nullptr;
+    if (!descriptor.id)
+        fillDescriptor();
+    RigClap* plugin = new (std::nothrow) RigClap(host, &descriptor);
+    return plugin ? plugin->clapPlugin() : nullptr;
+}
+const clap_plugin_factory kFactory = {factoryCount, factoryDescriptor, factoryCreate};
+
+bool CLAP_CALL entryInit(const char*) {
+    fillDescriptor();
+    return true;
+}
+void CLAP_CALL entryDeinit() {}
+const void* CLAP_CALL entryGetFactory(const char* id) {
+    return id && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
+}
+
+}  // namespace
+
+extern "C" CORVEX_RIG_CLAP_EXPORT const clap_plugin_entry clap_entry = {CLAP_VERSION_OURS, entryInit, entryDeinit,
+                                                                        entryGetFactory};

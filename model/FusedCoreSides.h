@@ -1,0 +1,143 @@
+// Part of the fused amp core (FusedCoreKernel.h, which includes it inside
+// its namespace, once per target): the filters between the triode stages
+// and the power section (tone stack, power drive, valve curve, DC blocker)
+// on side lanes S, double in mono and DoublePair in stereo. No include
+// guard, like the kernel.
+
+// The feedback coefficients are held negated (exactly), so that each term
+// is one multiply-add and the newest output feeds the last of them.
+template <class S>
+struct BiquadSides {
+    S inverseA0, negA1, negA2, b0, b1, b2, x1, x2, y1, y2;
+};
+
+template <class S>
+BiquadSides<S> loadBiquadSides(Biquad AmpSide::*member, AmpSide* const* sides) {
+    const Biquad& a = sides[0]->*member;
+    const Biquad& b = sides[1]->*member;
+    BiquadSides<S> q;
+    const double v[10][2] = {{a.inverseA0, b.inverseA0},
+                             {-a.a1, -b.a1},
+                             {-a.a2, -b.a2},
+                             {a.b0, b.b0},
+                             {a.b1, b.b1},
+                             {a.b2, b.b2},
+                             {a.x1, b.x1},
+                             {a.x2, b.x2},
+                             {a.y1, b.y1},
+                             {a.y2, b.y2}};
+    S* fields[10] = {&q.inverseA0, &q.negA1, &q.negA2, &q.b0, &q.b1, &q.b2, &q.x1, &q.x2, &q.y1, &q.y2};
+    for (int i = 0; i < 10; ++i) {
+        loadSides(*fields[i], v[i], 1);
+    }
+    return q;
+}
+
+template <class S>
+void storeBiquadSides(const BiquadSides<S>& q, Biquad AmpSide::*member, AmpSide* const* sides, int count) {
+    double v[4][2] = {};
+    storeSides(q.x1, v[0], 1);
+    storeSides(q.x2, v[1], 1);
+    storeSides(q.y1, v[2], 1);
+    storeSides(q.y2, v[3], 1);
+    for (int i = 0; i < count; ++i) {
+        Biquad& b = sides[i]->*member;
+        b.x1 = v[0][i];
+        b.x2 = v[1][i];
+        b.y1 = v[2][i];
+        b.y2 = v[3][i];
+    }
+}
+
+template <class S>
+inline S stepBiquad(BiquadSides<S>& q, S x) {
+    const S y = q.inverseA0 * mulAdd(q.negA1, q.y1, mulAdd(q.negA2, q.y2, mulAdd(q.b2, q.x2, mulAdd(q.b1, q.x1, q.b0 * x))));
+    q.x2 = q.x1;
+    q.x1 = x;
+    q.y2 = q.y1;
+    q.y1 = y;
+    return y;
+}
+
+template <class S>
+struct PowerSides {
+    S b0, b1, b2, b3, negA1, negA2, negA3;  // tone stack coefficients
+    S s0, s1, s2, s3;              // tone stack state
+    BiquadSides<S> dcBlocker;
+    S drive;  // kC kP
+    S probe;  // 0 while every preamp and tone stack output is finite
+};
+
+template <class S>
+void loadPowerSides(PowerSides<S>& p, AmpSide* const* sides, const ChainConstants& constants) {
+    const ToneStack& a = sides[0]->toneStack;
+    const ToneStack& b = sides[1]->toneStack;
+    const double v[11][2] = {{a.B0n, b.B0n}, {a.B1n, b.B1n}, {a.B2n, b.B2n}, {a.B3n, b.B3n},
+                             {-a.A1n, -b.A1n}, {-a.A2n, -b.A2n}, {-a.A3n, -b.A3n}, {a.s0, b.s0},
+                             {a.s1, b.s1},   {a.s2, b.s2},   {a.s3, b.s3}};
+    S* fields[11] = {&p.b0, &p.b1, &p.b2, &p.b3, &p.negA1, &p.negA2, &p.negA3, &p.s0, &p.s1, &p.s2, &p.s3};
+    for (int i = 0; i < 11; ++i) {
+        loadSides(*fields[i], v[i], 1);
+    }
+    p.dcBlocker = loadBiquadSides<S>(&AmpSide::dcBlocker, sides);
+    p.drive = Lanes<S>::splat(constants.contourDrive * constants.powerDrive);
+    p.probe = Lanes<S>::splat(0.0);
+}
+
+template <class S>
+void storePowerSides(const PowerSides<S>& p, AmpSide* const* sides, int count) {
+    double v[3][2] = {};
+    storeSides(p.s0, v[0], 1);
+    storeSides(p.s1, v[1], 1);
+    storeSides(p.s2, v[2], 1);
+    for (int i = 0; i < count; ++i) {
+        sides[i]->toneStack.s0 = v[0][i];
+        sides[i]->toneStack.s1 = v[1][i];
+        sides[i]->toneStack.s2 = v[2][i];
+    }
+    storeBiquadSides(p.dcBlocker, &AmpSide::dcBlocker, sides, count);
+}
+
+// The valve curve on each side: while the values lie inside the table, as
+// they nearly always do, its piece's cubic (powerCurveCubics), in lanes for
+// both sides; the spacing's division is a multiplication by 10.
+template <class S>
+inline S curveCubic(S x, S xi, S c0, S c1, S c2, S c3) {
+    const S t = (x - xi) * Lanes<S>::splat(10.0);
+    return mulAdd(t, mulAdd(t, mulAdd(c3, t, c2), c1), c0);
+}
+inline double powerCurveSides(double x) {
+    if (!insidePowerAmpCurve(x)) {
+        return lookupPowerAmpCurve(x);
+    }
+    const int i = powerAmpCurveIndex(x);
+    const PowerCurveCubic& c = powerCurveCubics[i];
+    return curveCubic(x, powerAmpCurve[i][0], c.c0, c.c1, c.c2, c.c3);
+}
+inline DoublePair powerCurveSides(DoublePair x) {
+    const double x0 = lane0(x);
+    const double x1 = lane1(x);
+    if (!(insidePowerAmpCurve(x0) && insidePowerAmpCurve(x1))) {
+        return makePair(lookupPowerAmpCurve(x0), lookupPowerAmpCurve(x1));
+    }
+    const int i = powerAmpCurveIndex(x0);
+    const int j = powerAmpCurveIndex(x1);
+    const PowerCurveCubic& a = powerCurveCubics[i];
+    const PowerCurveCubic& b = powerCurveCubics[j];
+    return curveCubic(x, makePair(powerAmpCurve[i][0], powerAmpCurve[j][0]), makePair(a.c0, b.c0),
+                      makePair(a.c1, b.c1), makePair(a.c2, b.c2), makePair(a.c3, b.c3));
+}
+
+// Tone stack, power drive, curve and DC blocker for one limited preamp
+// output per side.
+template <class S>
+inline S stepPower(PowerSides<S>& p, S a) {
+    const S zero = Lanes<S>::splat(0.0);
+    const S y = mulAdd(p.b0, a, p.s0);
+    p.s0 = mulAdd(p.negA1, y, mulAdd(p.b1, a, p.s1));
+    p.s1 = mulAdd(p.negA2, y, mulAdd(p.b2, a, p.s2));
+    p.s2 = mulAdd(p.negA3, y, mulAdd(p.b3, a, p.s3));
+    p.probe = p.probe + y * zero;
+    const S driven = y * p.drive;
+    return stepBiquad(p.dcBlocker, powerCurveSides(driven));
+}

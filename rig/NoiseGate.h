@@ -1,0 +1,85 @@
+// The rig's noise gate: a level detector on the key (the guitar's DI, before
+// the amp) opens and closes a gain applied to the amp's output.
+//   - opens when the key's level reaches the threshold, closes when it has
+//     stayed below the threshold minus the hysteresis for the hold time;
+//   - the gain moves smoothly both ways (attack when opening, release when
+//     closing), through two one-pole steps, so neither edge clicks;
+//   - a gain below -120 dB is taken as closed and set to zero, and the
+//     detector's level below -240 dB to zero: silence costs no denormals.
+// A plain record with its design and step functions; the audio thread's.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+
+namespace corvex {
+
+struct NoiseGate {
+    static constexpr double kHysteresisDb = 6.0;
+    static constexpr double kAttackMs = 1.0;
+    static constexpr double kHoldMs = 40.0;
+    static constexpr double kDetectorMs = 10.0;  // the level's fall time constant
+
+    // Design (any thread, allocation-free).
+    float openLevel = 0.0f;   // linear
+    float closeLevel = 0.0f;  // linear
+    float detectorFall = 0.0f;
+    float attack = 0.0f;
+    float release = 0.0f;
+    int holdFrames = 0;
+
+    // State.
+    float level = 0.0f;
+    float gain = 1.0f;    // the gain applied
+    float smooth = 1.0f;  // the first smoothing step's output
+    bool open = true;
+    int hold = 0;
+
+    void design(double rate, double thresholdDb, double releaseMs) {
+        openLevel = (float)std::pow(10.0, thresholdDb / 20.0);
+        closeLevel = (float)std::pow(10.0, (thresholdDb - kHysteresisDb) / 20.0);
+        detectorFall = (float)std::exp(-1000.0 / (kDetectorMs * rate));
+        // Two one-pole steps in a row: each at half the time, so the pair
+        // takes about the stated time.
+        attack = (float)(1.0 - std::exp(-2000.0 / (kAttackMs * rate)));
+        release = (float)(1.0 - std::exp(-2000.0 / (std::max(1.0, releaseMs) * rate / 6.9)));
+        holdFrames = (int)(kHoldMs * rate / 1000.0);
+    }
+
+    // Forgets the past: open, full gain.
+    void reset() {
+        level = 0.0f;
+        gain = smooth = 1.0f;
+        open = true;
+        hold = holdFrames;
+    }
+
+    // One frame: `key` the DI's absolute level; answers the gain.
+    float step(float key) {
+        level = std::max(key, level * detectorFall);
+        if (level < 1e-12f)
+            level = 0.0f;
+        if (level >= openLevel) {
+            open = true;
+            hold = holdFrames;
+        } else if (open) {
+            if (level >= closeLevel)
+                hold = holdFrames;
+            else if (hold > 0)
+                --hold;
+            else
+                open = false;
+        }
+        const float target = open ? 1.0f : 0.0f;
+        const float rate = open ? attack : release;
+        smooth += (target - smooth) * rate;
+        gain += (smooth - gain) * rate;
+        if (!open && gain < 1e-6f)
+            gain = smooth = 0.0f;
+        if (open && gain > 1.0f - 1e-7f && smooth > 1.0f - 1e-7f)
+            gain = smooth = 1.0f;
+        return gain;
+    }
+};
+
+}  // namespace corvex

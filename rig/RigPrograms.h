@@ -1,0 +1,21 @@
+// The rig's factory bank: the head's ten factory programs (amp settings and
+// names, resources/presets/Corvex-factory.fxb, compiled in), each with the
+// rig's own values: gate, cabinet, trim and master. The trims level the
+// programs through their cabinets to one loudness, as the head's bank is
+// levelled (tests/rig checks it).
+#pragma once
+
+#include <cstddef>
+
+namespace corvex {
+
+struct RigProgramValues {
+    float gateThreshold, gateRelease, cabinetOn, cabinetModel, cabinetTrim, master;
+};
+
+// The head's bank chunk: ten program records, kBankChunkSize bytes.
+const void* rigFactoryHeadBank();
+// Program `index`'s rig values (0..9; others give program 0's).
+const RigProgramValues& rigFactoryValues(int index);
+
+}  // namespace corvex
