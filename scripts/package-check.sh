@@ -2,9 +2,9 @@
 # The Debian package on this machine, as a user gets it: builds it
 # (scripts/build-deb.sh), installs it with apt and its dependencies, then,
 # with nothing set in the environment, looks at it the way hosts do: lv2ls
-# and lv2info (the presets; the rig's too when the package holds it), Qtractor's plug-in scanner on /usr/lib/vst and
-# /usr/lib/clap (and /usr/lib/vst3), Ardour's VST3 scanner when the package
-# holds a VST3 bundle, corvex-render from the PATH finding its plug-in and a
+# and lv2info (the presets; the rig's too when the package holds it),
+# Qtractor's plug-in scanner on /usr/lib/vst and /usr/lib/clap, Ardour's
+# VST 2.4 and VST3 scanners, corvex-render from the PATH finding its plug-in and a
 # factory program by itself; finally removes the package and checks that no
 # file of it is left. The third step of scripts/fresh-machine-check.sh (run
 # as root in a fresh root); on a development machine it replaces an
@@ -49,7 +49,7 @@ fi
 
 scan=/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan
 targets=("VST:/usr/lib/vst/Corvex.so" "CLAP:/usr/lib/clap/Corvex.clap")
-[ -d /usr/lib/vst3/Corvex.vst3 ] && targets+=("VST3:/usr/lib/vst3/Corvex.vst3")
+# (Debian's Qtractor is built without VST3: Ardour's scanner below reads the VST3 bundle.)
 [ -f /usr/lib/vst/CorvexRig.so ] && targets+=("VST:/usr/lib/vst/CorvexRig.so")
 [ -f /usr/lib/clap/CorvexRig.clap ] && targets+=("CLAP:/usr/lib/clap/CorvexRig.clap")
 for t in "${targets[@]}"; do
