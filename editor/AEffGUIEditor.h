@@ -26,8 +26,15 @@ public:
     // from the effect if still attached.
     ~AEffGUIEditor() override;
 
-    // UI thread: the address of `rect`; true.
+    // UI thread: the editor's rectangle in the host's pixels (the 1x size
+    // times the screen scale, rounded); true.
     bool getRect(ERect** rect) override;
+    // UI thread: the screen scale (1..4); an open frame follows at once.
+    // False, and nothing changes, for a scale outside that range.
+    bool setScaleFactor(double scale);
+    double getScaleFactor() const override { return scaleFactor; }
+    // UI thread: the host's content scale (setScaleFactor).
+    bool setContentScale(float scale) override { return setScaleFactor(scale); }
     // UI thread (the host's effEditIdle): handles the window layer's pending
     // events, then redraws what is dirty. Nothing while the host's idle
     // callback, called from runIdle, is running.
@@ -58,7 +65,9 @@ public:
     static VstInt32 knobMode;
 
 protected:
-    ERect rect;
+    ERect rect;         // the 1x size
+    ERect deviceRect;   // what getRect answers: rect at scaleFactor
+    double scaleFactor = 1.0;
     VSTGUI::CFrame* frame = nullptr;
     corvex::ParameterPort* port = nullptr;  // set when there is no effect
     bool inIdle = false;

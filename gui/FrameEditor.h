@@ -22,6 +22,9 @@ public:
     virtual int32 getKnobMode() const = 0;
     // Asks the host to resize its editor window to width x height; true when
     // the host can do "sizeWindow" and accepted. UI thread.
+    // The screen scale the frame should show at when it opens (1 = the
+    // images' own pixels). UI thread.
+    virtual double getScaleFactor() const { return 1.0; }
     virtual bool sizeWindow(int32 width, int32 height) {
         (void)width;
         (void)height;

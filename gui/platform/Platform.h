@@ -124,6 +124,10 @@ public:
     // Screen position of the window's top-left corner; 0, 0 without a window.
     virtual void getWindowOrigin(void* window, int32_t& x, int32_t& y) = 0;
 
+    // The screen's scale as the desktop sets it (2 on a screen at 200 %),
+    // for editors whose host tells none; 1 when the platform has no hint.
+    virtual double screenScaleHint() { return 1.0; }
+
     // --- pixels ------------------------------------------------------------
     // Copies `source` rectangle `rect` of `image` to the window at the same
     // position (the frame's off-screen image covers the window 1:1). The rect

@@ -29,6 +29,11 @@ typedef struct _XDisplay Display;
 
 namespace VSTGUI {
 
+// The screen scale from GDK_SCALE (a whole number 1..4, taking precedence)
+// or an X resource string's Xft.dpi line (dpi / 96, from 96 to 384 dpi);
+// 1 without either. Either argument may be null.
+double scaleFromHints(const char* gdkScale, const char* resources);
+
 class X11Platform : public NullPlatform {
 public:
     X11Platform() = default;
@@ -41,6 +46,8 @@ public:
     bool resizeFrameWindow(void* window, int32_t width, int32_t height) override;
     void getWindowOrigin(void* window, int32_t& x, int32_t& y) override;
     void present(void* window, const PixelView& image, const PlatformRect& rect) override;
+    // GDK_SCALE when set (a whole number), else the Xft.dpi resource over 96.
+    double screenScaleHint() override;
     void getCursorPosition(int32_t& x, int32_t& y) override;
     int32_t getMouseButtons() override;
     void setCursor(void* window, int32_t type) override;
