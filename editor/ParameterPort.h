@@ -34,6 +34,17 @@ public:
 
 // The front panel as a format sees it: a fixed kPanelWidth x kPanelHeight
 // child window in the host's window.
+// Screen scales a panel can show (1 = its own pixels, up to 4), and its side
+// at a scale: round(side * scale), the rule the toolkit sizes its window by.
+constexpr double kMinPanelScale = 1.0;
+constexpr double kMaxPanelScale = 4.0;
+inline bool isPanelScale(double scale) {
+    return scale >= kMinPanelScale && scale <= kMaxPanelScale;  // false for NaN
+}
+inline uint32_t scaledPanelSide(uint32_t side, double scale) {
+    return static_cast<uint32_t>(static_cast<int64_t>(side * scale + 0.5));
+}
+
 class Panel {
 public:
     virtual ~Panel() = default;
