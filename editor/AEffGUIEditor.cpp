@@ -50,6 +50,18 @@ bool AEffGUIEditor::getRect(ERect** out) {
     return true;
 }
 
+bool AEffGUIEditor::setContentScale(float scale) {
+    if (!setScaleFactor(scale))
+        return false;
+    hostSetScale = true;
+    return true;
+}
+
+void AEffGUIEditor::screenScaleChanged(double scale) {
+    if (!hostSetScale)
+        setScaleFactor(scale);
+}
+
 bool AEffGUIEditor::setScaleFactor(double scale) {
     if (!VSTGUI::scaling::isUsableScale(scale))
         return false;

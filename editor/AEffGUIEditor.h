@@ -33,8 +33,12 @@ public:
     // False, and nothing changes, for a scale outside that range.
     bool setScaleFactor(double scale);
     double getScaleFactor() const override { return scaleFactor; }
+    // UI thread: the screen's scale changed under the open editor (Windows'
+    // per-monitor DPI): taken as setScaleFactor, unless a host set a content
+    // scale itself (then the host decides).
+    void screenScaleChanged(double scale) override;
     // UI thread: the host's content scale (setScaleFactor).
-    bool setContentScale(float scale) override { return setScaleFactor(scale); }
+    bool setContentScale(float scale) override;
     // UI thread (the host's effEditIdle): handles the window layer's pending
     // events, then redraws what is dirty. Nothing while the host's idle
     // callback, called from runIdle, is running.
@@ -68,6 +72,7 @@ protected:
     ERect rect;         // the 1x size
     ERect deviceRect;   // what getRect answers: rect at scaleFactor
     double scaleFactor = 1.0;
+    bool hostSetScale = false;  // a host's content-scale call was taken
     VSTGUI::CFrame* frame = nullptr;
     corvex::ParameterPort* port = nullptr;  // set when there is no effect
     bool inIdle = false;

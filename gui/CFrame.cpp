@@ -541,6 +541,11 @@ void CFrame::platformWheel(int32_t x, int32_t y, bool screenCoordinates, float d
     context->forget();
 }
 
+void CFrame::platformScaleChanged(double scale) {
+    if (editor && isOpen())
+        editor->screenScaleChanged(scale);
+}
+
 void CFrame::platformWindowDestroyed() {
     setOpenFlag(false);
     parentWindow = nullptr;

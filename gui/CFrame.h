@@ -93,6 +93,8 @@ public:
     void platformWheel(int32_t x, int32_t y, bool screenCoordinates, float distance) override;
     void platformWindowDestroyed() override;
     int32_t platformDrag(PlatformDragEvent event, const std::vector<std::string>* files) override;
+    // Handed to the editor, which sets the scale it accepts.
+    void platformScaleChanged(double scale) override;
 
 private:
     COffscreenContext* getFrameOffscreen();

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace VSTGUI {
@@ -20,12 +24,47 @@ CRect toDevice(const CRect& r, double scale) {
 }
 
 int32 toFrame(int32 v, double scale) {
-    return static_cast<int32>(std::floor(v / scale));
+    // The frame pixel f with toDevice(f) <= v < toDevice(f + 1).
+    int32 f = static_cast<int32>(std::floor((v + 0.5) / scale));
+    while (f > INT32_MIN && toDevice(f, scale) > v)
+        --f;
+    while (f < INT32_MAX && toDevice(f + 1, scale) <= v)
+        ++f;
+    return f;
 }
 
 CRect toFrameCovering(const CRect& d, double scale) {
-    return CRect(static_cast<int32>(std::floor(d.left / scale)), static_cast<int32>(std::floor(d.top / scale)),
-                 static_cast<int32>(std::ceil(d.right / scale)), static_cast<int32>(std::ceil(d.bottom / scale)));
+    if (d.isEmpty())
+        return CRect(toFrame(d.left, scale), toFrame(d.top, scale), toFrame(d.left, scale), toFrame(d.top, scale));
+    return CRect(toFrame(d.left, scale), toFrame(d.top, scale), toFrame(d.right - 1, scale) + 1,
+                 toFrame(d.bottom - 1, scale) + 1);
+}
+
+double scaleFromDesktopHints(const char* gdkScale, const char* resources) {
+    if (gdkScale && *gdkScale) {
+        char* end = nullptr;
+        const long whole = std::strtol(gdkScale, &end, 10);
+        if (end && *end == 0 && whole >= 1 && whole <= 4)
+            return static_cast<double>(whole);
+    }
+    if (!resources)
+        return 1.0;
+    static const char kKey[] = "Xft.dpi:";
+    const size_t keyLength = sizeof kKey - 1;
+    for (const char* line = resources; *line;) {
+        if (std::strncmp(line, kKey, keyLength) == 0) {
+            char* end = nullptr;
+            const double dpi = std::strtod(line + keyLength, &end);
+            if (end != line + keyLength && std::isfinite(dpi) && dpi >= 96.0 && dpi <= 4 * 96.0)
+                return dpi / 96.0;
+            return 1.0;
+        }
+        const char* next = std::strchr(line, '\n');
+        if (!next)
+            break;
+        line = next + 1;
+    }
+    return 1.0;
 }
 
 namespace {

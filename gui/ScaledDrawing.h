@@ -32,6 +32,11 @@ int32 toFrame(int32 v, double scale);
 // The frame rectangle covering a device rectangle.
 CRect toFrameCovering(const CRect& deviceRect, double scale);
 
+// The desktop's scale from GDK_SCALE (a whole number 1..4, taking
+// precedence) or an X resource string's "Xft.dpi:" line (dpi / 96, for 96
+// to 384 dpi); 1 without either or for anything else. Either may be null.
+double scaleFromDesktopHints(const char* gdkScale, const char* resources);
+
 enum class Mode { opaque, keyed, blend };
 
 struct Draw {

@@ -95,6 +95,9 @@ public:
     // when the drag carries no data object), null for the other events. The
     // answer is the drop effect: 0 none, 2 move.
     virtual int32_t platformDrag(PlatformDragEvent event, const std::vector<std::string>* files) = 0;
+    // The window's screen scale changed (moved to a screen of another
+    // density, or the user changed the setting): 2 at 192 dpi.
+    virtual void platformScaleChanged(double scale) { (void)scale; }
 
 protected:
     ~FrameWindowSink() = default;

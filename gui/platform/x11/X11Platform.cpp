@@ -1,5 +1,7 @@
 #include "gui/platform/x11/X11Platform.h"
 
+#include "gui/ScaledDrawing.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
@@ -121,38 +123,12 @@ void X11Platform::closeDisplayIfUnused() {
     root = 0;
 }
 
-double scaleFromHints(const char* gdkScale, const char* resources) {
-    if (gdkScale && *gdkScale) {
-        char* end = nullptr;
-        const long whole = std::strtol(gdkScale, &end, 10);
-        if (end && *end == 0 && whole >= 1 && whole <= 4)
-            return static_cast<double>(whole);
-    }
-    if (!resources)
-        return 1.0;
-    // Lines "name:\tvalue"; the one we want is Xft.dpi.
-    const char* key = "Xft.dpi:";
-    for (const char* line = resources; line && *line;) {
-        if (std::strncmp(line, key, std::strlen(key)) == 0) {
-            char* end = nullptr;
-            const double dpi = std::strtod(line + std::strlen(key), &end);
-            if (end != line + std::strlen(key) && std::isfinite(dpi) && dpi >= 96.0 && dpi <= 4 * 96.0)
-                return dpi / 96.0;
-            return 1.0;
-        }
-        line = std::strchr(line, '\n');
-        if (line)
-            ++line;
-    }
-    return 1.0;
-}
-
 double X11Platform::screenScaleHint() {
     const char* resources = nullptr;
     const bool opened = openDisplay();
     if (opened)
         resources = XResourceManagerString(display);
-    const double scale = scaleFromHints(std::getenv("GDK_SCALE"), resources);
+    const double scale = scaling::scaleFromDesktopHints(std::getenv("GDK_SCALE"), resources);
     if (opened)
         closeDisplayIfUnused();
     return scale;

@@ -29,11 +29,6 @@ typedef struct _XDisplay Display;
 
 namespace VSTGUI {
 
-// The screen scale from GDK_SCALE (a whole number 1..4, taking precedence)
-// or an X resource string's Xft.dpi line (dpi / 96, from 96 to 384 dpi);
-// 1 without either. Either argument may be null.
-double scaleFromHints(const char* gdkScale, const char* resources);
-
 class X11Platform : public NullPlatform {
 public:
     X11Platform() = default;
