@@ -128,6 +128,7 @@ void CLAP_CALL guiDestroy(const clap_plugin* p) {
         self->gui.panel.reset();
         self->gui.created = false;
         self->gui.parent = nullptr;
+        self->gui.scale = 1.0;
     }
 }
 
