@@ -10,10 +10,9 @@ VstInt32 AEffGUIEditor::knobMode = 0;
 
 AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect), rect{0, 0, 0, 0}, deviceRect{0, 0, 0, 0} {
     nextIdleTime = VSTGUI::platform().getTicks();
-    // The VST 2.4 host tells no scale: the screen's own setting is the hint.
-    const double hint = VSTGUI::platform().screenScaleHint();
-    if (VSTGUI::scaling::isUsableScale(hint))
-        scaleFactor = hint;
+    // The VST 2.4 host tells no scale unless it sends the content-scale
+    // call: the screen's own setting is the hint, read on first use.
+    hintPending = true;
     if (effect)
         effect->setEditor(this);
     VSTGUI::platform().oleInitialize();
@@ -42,12 +41,23 @@ bool AEffGUIEditor::getRect(ERect** out) {
     if (!out)
         return false;
     using VSTGUI::scaling::toDevice;
+    getScaleFactor();  // the desktop's hint, once
     deviceRect.left = static_cast<int16_t>(toDevice(rect.left, scaleFactor));
     deviceRect.top = static_cast<int16_t>(toDevice(rect.top, scaleFactor));
     deviceRect.right = static_cast<int16_t>(toDevice(rect.right, scaleFactor));
     deviceRect.bottom = static_cast<int16_t>(toDevice(rect.bottom, scaleFactor));
     *out = &deviceRect;
     return true;
+}
+
+double AEffGUIEditor::getScaleFactor() const {
+    if (hintPending) {
+        hintPending = false;
+        const double hint = VSTGUI::platform().screenScaleHint();
+        if (VSTGUI::scaling::isUsableScale(hint))
+            scaleFactor = hint;
+    }
+    return scaleFactor;
 }
 
 bool AEffGUIEditor::setContentScale(float scale) {
@@ -58,13 +68,15 @@ bool AEffGUIEditor::setContentScale(float scale) {
 }
 
 void AEffGUIEditor::screenScaleChanged(double scale) {
-    if (!hostSetScale)
+    // Formats with a parameter port hear of scales from their host only.
+    if (effect && !hostSetScale)
         setScaleFactor(scale);
 }
 
 bool AEffGUIEditor::setScaleFactor(double scale) {
     if (!VSTGUI::scaling::isUsableScale(scale))
         return false;
+    hintPending = false;  // a scale set outright replaces the hint
     if (scale == scaleFactor)
         return true;
     if (frame && !frame->setScaleFactor(scale))

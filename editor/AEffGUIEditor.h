@@ -32,7 +32,7 @@ public:
     // UI thread: the screen scale (1..4); an open frame follows at once.
     // False, and nothing changes, for a scale outside that range.
     bool setScaleFactor(double scale);
-    double getScaleFactor() const override { return scaleFactor; }
+    double getScaleFactor() const override;
     // UI thread: the screen's scale changed under the open editor (Windows'
     // per-monitor DPI): taken as setScaleFactor, unless a host set a content
     // scale itself (then the host decides).
@@ -71,7 +71,10 @@ public:
 protected:
     ERect rect;         // the 1x size
     ERect deviceRect;   // what getRect answers: rect at scaleFactor
-    double scaleFactor = 1.0;
+    // The VST 2.4 editor reads the desktop's hint on first use on the UI
+    // thread (getRect or open), never at the effect's construction.
+    mutable double scaleFactor = 1.0;
+    mutable bool hintPending = false;
     bool hostSetScale = false;  // a host's content-scale call was taken
     VSTGUI::CFrame* frame = nullptr;
     corvex::ParameterPort* port = nullptr;  // set when there is no effect

@@ -133,3 +133,34 @@ TEST_F(EditorScaleTest, AScaleChangeWhileOpenResizesTheWindow) {
     ASSERT_EQ(setScale(1.f), 1);
     EXPECT_EQ(shown()->width, 660);
 }
+
+TEST_F(EditorScaleTest, WithoutTheHostsCallTheDesktopsHintSizesTheEditor) {
+    headlessPlatform().setScaleHint(1.5);
+    effect = std::make_unique<Corvex>(recordingHost, &makeFrontPanel);
+    editor = dynamic_cast<SDEditor*>(effect->getEditor());
+    ASSERT_NE(editor, nullptr);
+    ERect r = rect();
+    EXPECT_EQ(r.right - r.left, 990);
+    EXPECT_EQ(r.bottom - r.top, 372);
+    openEditor();
+    EXPECT_EQ(shown()->width, 990);
+    // The screen's scale changes under the open editor (another monitor).
+    headlessPlatform().changeScale(window(), 2.0);
+    EXPECT_EQ(shown()->width, 1320);
+    EXPECT_EQ(rect().right, 1320);
+    // Once the host has told a scale, the host decides.
+    ASSERT_EQ(setScale(1.25f), 1);
+    EXPECT_EQ(shown()->width, 825);
+    headlessPlatform().changeScale(window(), 2.0);
+    EXPECT_EQ(shown()->width, 825);
+}
+
+TEST_F(EditorScaleTest, ANonsenseHintIsOne) {
+    for (double hint : {0.5, 9.0, std::numeric_limits<double>::quiet_NaN()}) {
+        headlessPlatform().setScaleHint(hint);
+        effect = std::make_unique<Corvex>(recordingHost, &makeFrontPanel);
+        editor = dynamic_cast<SDEditor*>(effect->getEditor());
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(rect().right, 660) << hint;
+    }
+}
