@@ -15,3 +15,9 @@ echo "Rendered: $ROOT/out/demo-corvex.wav"
 build/default/host/corvex-render --plugin build/default/plugin/Corvex.so \
   resources/demo/demo-riff.wav -o out/demo-corvex-cab.wav --cab resources/cabinet/corvex-4x12.wav "$@"
 echo "Rendered: $ROOT/out/demo-corvex-cab.wav"
+# The same riff through Corvex Rig (gate, amp, cabinet in one plug-in), its
+# "High Gain" program: the 4x12, the gate at -60 dB, levelled to -20 LUFS.
+cmake --build --preset default -j "$JOBS" --target corvex_rig_vst >/dev/null
+build/default/host/corvex-render --plugin build/default/plugin/CorvexRig.so --program 5 \
+  resources/demo/demo-riff.wav -o out/demo-corvex-rig.wav "$@"
+echo "Rendered: $ROOT/out/demo-corvex-rig.wav"

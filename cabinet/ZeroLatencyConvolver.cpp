@@ -20,6 +20,52 @@ struct ZeroLatencyConvolver::Stage {
     }
 };
 
+namespace {
+
+// y[i] = sum over k of h[k] * x[i - k], k = 0..taps-1, i = 0..n-1, summed tap
+// by tap: every output adds its taps in the same order, so the AVX2 and
+// AVX-512 copies (chosen when the convolver is configured, where the
+// processor has them; no fused multiply-adds) give the same samples as the
+// SSE2 one.
+inline void directTapsBody(const float* h, int taps, const float* x, float* y, int n) {
+    for (int i = 0; i < n; ++i)
+        y[i] = h[0] * x[i];
+    for (int k = 1; k < taps; ++k) {
+        const float hk = h[k];
+        const float* xk = x - k;
+        for (int i = 0; i < n; ++i)
+            y[i] += hk * xk[i];
+    }
+}
+
+void directTapsPlain(const float* h, int taps, const float* x, float* y, int n) {
+    directTapsBody(h, taps, x, y, n);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define CORVEX_CABINET_WIDE_PATHS 1
+__attribute__((target("avx2"))) void directTapsAvx2(const float* h, int taps, const float* x, float* y, int n) {
+    directTapsBody(h, taps, x, y, n);
+}
+__attribute__((target("avx512f"))) void directTapsAvx512(const float* h, int taps, const float* x, float* y,
+                                                          int n) {
+    directTapsBody(h, taps, x, y, n);
+}
+#endif
+
+}  // namespace
+
+ZeroLatencyConvolver::DirectTaps ZeroLatencyConvolver::widestDirectTaps() {
+#if defined(CORVEX_CABINET_WIDE_PATHS)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f"))
+        return directTapsAvx512;
+    if (__builtin_cpu_supports("avx2"))
+        return directTapsAvx2;
+#endif
+    return directTapsPlain;
+}
+
 ZeroLatencyConvolver::ZeroLatencyConvolver() = default;
 ZeroLatencyConvolver::~ZeroLatencyConvolver() = default;
 
@@ -30,6 +76,7 @@ bool ZeroLatencyConvolver::buildStage(std::unique_ptr<Stage>& stage, const Impul
         return true;
     auto s = std::make_unique<Stage>();
     // Every partition the cycle's size: one level, run in the caller's thread.
+    s->convolver.set_options(Convproc::OPT_FFTW_MEASURE | Convproc::OPT_VECTOR_MODE);
     if (s->convolver.configure(2, 2, (uint32_t)(to - from), (uint32_t)quantum, (uint32_t)quantum, (uint32_t)quantum,
                                0.0f) != 0) {
         error = "cabinet: the convolver refused its configuration";
@@ -62,71 +109,75 @@ bool ZeroLatencyConvolver::configure(const ImpulseResponse& ir, std::string& err
         return false;
     }
     taps = n;
-    directTaps = (int)std::min<long>(n, kDirectTaps);
+    directTaps = widestDirectTaps();
+    const int direct = (int)std::min<long>(n, kDirectTaps);
     for (int c = 0; c < 2; ++c) {
         const std::vector<float>& source = ir.channels[ir.stereo() ? (size_t)c : 0];
         head[c].assign((size_t)kDirectTaps, 0.0f);
-        for (int k = 0; k < directTaps; ++k)
-            head[c][(size_t)(kDirectTaps - 1 - k)] = source[(size_t)k];
-        history[c].assign(2 * (size_t)kDirectTaps, 0.0f);
+        std::copy(source.begin(), source.begin() + direct, head[c].begin());
+        work[c].assign((size_t)(kDirectTaps - 1 + kChunk), 0.0f);
+        sum[c].assign((size_t)kChunk, 0.0f);
     }
-    historyAt = 0;
     if (!buildStage(shortStage, ir, kDirectTaps, std::min<long>(n, kLongPartition), kDirectTaps, error))
         return false;
     return buildStage(longStage, ir, kLongPartition, n, kLongPartition, error);
 }
 
-void ZeroLatencyConvolver::runStage(Stage& s, float inL, float inR, float& outL, float& outR) {
-    s.convolver.inpdata(0)[s.fill] = inL;
-    s.convolver.inpdata(1)[s.fill] = inR;
-    outL += s.held[0][(size_t)s.fill];
-    outR += s.held[1][(size_t)s.fill];
-    if (++s.fill == s.quantum) {
-        s.fill = 0;
-        s.convolver.process(true);
-        std::memcpy(s.held[0].data(), s.convolver.outdata(0), sizeof(float) * (size_t)s.quantum);
-        std::memcpy(s.held[1].data(), s.convolver.outdata(1), sizeof(float) * (size_t)s.quantum);
+void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* const* out, int frames) {
+    for (int i = 0; i < frames;) {
+        const int m = std::min(frames - i, s.quantum - s.fill);
+        for (int c = 0; c < 2; ++c) {
+            std::memcpy(s.convolver.inpdata((uint32_t)c) + s.fill, in[c] + i, sizeof(float) * (size_t)m);
+            const float* held = s.held[c].data() + s.fill;
+            float* y = out[c] + i;
+            for (int j = 0; j < m; ++j)
+                y[j] += held[j];
+        }
+        s.fill += m;
+        i += m;
+        if (s.fill == s.quantum) {
+            s.fill = 0;
+            s.convolver.process(true);
+            std::memcpy(s.held[0].data(), s.convolver.outdata(0), sizeof(float) * (size_t)s.quantum);
+            std::memcpy(s.held[1].data(), s.convolver.outdata(1), sizeof(float) * (size_t)s.quantum);
+        }
     }
 }
 
 void ZeroLatencyConvolver::process(const float* inL, const float* inR, float* outL, float* outR, int frames) {
     if (taps <= 0 || frames <= 0)
         return;
-    float* ringL = history[0].data();
-    float* ringR = history[1].data();
-    const float* tapsL = head[0].data();
-    const float* tapsR = head[1].data();
-    for (int i = 0; i < frames; ++i) {
-        const float xl = inL[i];
-        const float xr = inR[i];
-        // The ring holds each input at `at` and `at + kDirectTaps`, so the
-        // last kDirectTaps inputs are always one run, oldest first.
-        historyAt = historyAt + 1 == kDirectTaps ? 0 : historyAt + 1;
-        ringL[historyAt] = ringL[historyAt + kDirectTaps] = xl;
-        ringR[historyAt] = ringR[historyAt + kDirectTaps] = xr;
-        const float* wl = ringL + historyAt + 1;
-        const float* wr = ringR + historyAt + 1;
-        float al[4] = {0, 0, 0, 0}, ar[4] = {0, 0, 0, 0};
-        for (int k = 0; k < kDirectTaps; k += 4)
-            for (int j = 0; j < 4; ++j) {
-                al[j] += tapsL[k + j] * wl[k + j];
-                ar[j] += tapsR[k + j] * wr[k + j];
-            }
-        float yl = (al[0] + al[1]) + (al[2] + al[3]);
-        float yr = (ar[0] + ar[1]) + (ar[2] + ar[3]);
+    const float* in[2] = {inL, inR};
+    float* out[2] = {outL, outR};
+    constexpr int past = kDirectTaps - 1;
+    for (int done = 0; done < frames;) {
+        const int n = std::min(kChunk, frames - done);
+        const float* chunkIn[2];
+        float* chunkOut[2] = {sum[0].data(), sum[1].data()};
+        for (int c = 0; c < 2; ++c) {
+            float* x = work[c].data() + past;  // x[-past .. n)
+            std::memcpy(x, in[c] + done, sizeof(float) * (size_t)n);
+            chunkIn[c] = x;
+            // The first taps directly, tap by tap over the chunk: each output
+            // sums its taps in the same order at every block size.
+            directTaps(head[c].data(), kDirectTaps, x, sum[c].data(), n);  // the path chosen in configure
+        }
         if (shortStage)
-            runStage(*shortStage, xl, xr, yl, yr);
+            runStage(*shortStage, chunkIn, chunkOut, n);
         if (longStage)
-            runStage(*longStage, xl, xr, yl, yr);
-        outL[i] = yl;
-        outR[i] = yr;
+            runStage(*longStage, chunkIn, chunkOut, n);
+        for (int c = 0; c < 2; ++c) {
+            std::memcpy(out[c] + done, sum[c].data(), sizeof(float) * (size_t)n);
+            // Keep the last inputs for the next chunk.
+            std::memmove(work[c].data(), work[c].data() + n, sizeof(float) * (size_t)past);
+        }
+        done += n;
     }
 }
 
 void ZeroLatencyConvolver::clear() {
-    for (auto& h : history)
-        std::fill(h.begin(), h.end(), 0.0f);
-    historyAt = 0;
+    for (auto& w : work)
+        std::fill(w.begin(), w.end(), 0.0f);
     for (Stage* s : {shortStage.get(), longStage.get()}) {
         if (!s)
             continue;

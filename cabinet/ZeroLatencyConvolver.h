@@ -49,16 +49,23 @@ public:
     long length() const { return taps; }
 
 private:
-    struct Stage;  // one partitioned part: its convolver and FIFO
+    static constexpr int kChunk = 256;  // frames per pass
+    struct Stage;                        // one partitioned part: its convolver and FIFO
     bool buildStage(std::unique_ptr<Stage>& stage, const ImpulseResponse& ir, long from, long to, int quantum,
                     std::string& error);
-    static void runStage(Stage& stage, float inL, float inR, float& outL, float& outR);
+    static void runStage(Stage& stage, const float* const* in, float* const* out, int frames);
+
+    // The direct part's loop, the widest the processor runs (chosen in
+    // configure, never on the audio thread).
+    using DirectTaps = void (*)(const float* h, int taps, const float* x, float* y, int n);
+    static DirectTaps widestDirectTaps();
+    DirectTaps directTaps = nullptr;
 
     long taps = 0;
-    int directTaps = 0;
-    std::vector<float> head[2];     // the first taps, reversed
-    std::vector<float> history[2];  // the last inputs, written twice (a ring read without wrapping)
-    int historyAt = 0;
+    std::vector<float> head[2];  // the first kDirectTaps taps (zeros past the response's end)
+    // The last kDirectTaps - 1 inputs, then the chunk being worked on.
+    std::vector<float> work[2];
+    std::vector<float> sum[2];  // the chunk's output
     std::unique_ptr<Stage> shortStage;
     std::unique_ptr<Stage> longStage;
 };

@@ -146,9 +146,16 @@ bool bundledCabinet(int model, cabinet::ImpulseResponse& out, std::string& error
     }
     if (model == 0)
         return cabinet::readImpulseResponse(kCorvex4x12Wav, kCorvex4x12WavSize, kNames[0], out, error);
+    // Designed once per process (the first caller designs, others wait).
+    static const std::vector<std::vector<float>> designs = [] {
+        std::vector<std::vector<float>> all(RigEngine::kBundledCabinets);
+        for (int m = 1; m < RigEngine::kBundledCabinets; ++m)
+            all[(size_t)m] = designed(m);
+        return all;
+    }();
     cabinet::ImpulseResponse ir;
     ir.rate = kRate;
-    ir.channels.push_back(designed(model));
+    ir.channels.push_back(designs[(size_t)model]);
     out = std::move(ir);
     return true;
 }

@@ -329,6 +329,7 @@ bool RigEngine::setSampleRate(double rate) {
     fresh = true;
     smoothing = (float)(1.0 - std::exp(-1.0 / (0.01 * rate)));  // 10 ms level glide
     gate.reset();
+    designedRate = 0.0;  // everything designed afresh
     updateDsp();
     gate.reset();
     trimGain = trimTarget;
@@ -413,13 +414,28 @@ float RigEngine::gainOf(double db) {
 
 void RigEngine::updateDsp() {
     const float threshold = rigValue[own(kGateThreshold)].load(kRelaxed);
-    const bool wasOn = gateOn;
-    gateOn = threshold > 0.0f;
-    gate.design(head.sampleRate(), thresholdDbOf(threshold), releaseMsOf(rigValue[own(kGateRelease)].load(kRelaxed)));
-    if (gateOn && !wasOn)
-        gate.reset();
-    trimTarget = gainOf(levelDbOf(rigValue[own(kCabinetTrim)].load(kRelaxed)));
-    masterTarget = gainOf(levelDbOf(rigValue[own(kMaster)].load(kRelaxed)));
+    const float release = rigValue[own(kGateRelease)].load(kRelaxed);
+    const float trim = rigValue[own(kCabinetTrim)].load(kRelaxed);
+    const float master = rigValue[own(kMaster)].load(kRelaxed);
+    // Designed again only when a value moved (or the rate did: designedRate).
+    if (threshold != designed[0] || release != designed[1] || head.sampleRate() != designedRate) {
+        designed[0] = threshold;
+        designed[1] = release;
+        designedRate = head.sampleRate();
+        const bool wasOn = gateOn;
+        gateOn = threshold > 0.0f;
+        gate.design(designedRate, thresholdDbOf(threshold), releaseMsOf(release));
+        if (gateOn && !wasOn)
+            gate.reset();
+    }
+    if (trim != designed[2]) {
+        designed[2] = trim;
+        trimTarget = gainOf(levelDbOf(trim));
+    }
+    if (master != designed[3]) {
+        designed[3] = master;
+        masterTarget = gainOf(levelDbOf(master));
+    }
 }
 
 // ---- audio ----

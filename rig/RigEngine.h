@@ -195,6 +195,8 @@ private:
     float masterGain = 1.0f, masterTarget = 1.0f;
     float smoothing = 0.001f;
     bool gateOn = false;
+    float designed[4] = {-1.0f, -1.0f, -1.0f, -1.0f};  // threshold, release, trim, master as last designed
+    double designedRate = 0.0;
     float scratch[2][256];
     float dry[2][256];
 

@@ -4,7 +4,8 @@
 #   dist/windows-x64/Corvex.dll   the same for 64-bit Windows hosts
 #   dist/linux-x86_64/Corvex.so   the Linux build
 # and beside each the CLAP plug-in of the same effect, Corvex.clap, and the
-# VST3 bundle, Corvex.vst3 (each holding its platform's module).
+# VST3 bundle, Corvex.vst3 (each holding its platform's module); on Linux
+# also Corvex Rig (CorvexRig.so, CorvexRig.clap, CorvexRig.lv2).
 # Installs the cross toolchain if missing and builds libpng for MinGW once.
 # Usage: scripts/build-dist.sh
 set -euo pipefail
@@ -30,3 +31,4 @@ log "checks of the VST3 modules for Windows"
 check_vst3_pe dist/windows-x86/Corvex.vst3/Contents/x86-win/Corvex.vst3 pe-i386
 check_vst3_pe dist/windows-x64/Corvex.vst3/Contents/x86_64-win/Corvex.vst3 pe-x86-64
 ls -ld dist/*/Corvex.*
+ls -ld dist/*/CorvexRig.* 2>/dev/null || true

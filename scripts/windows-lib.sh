@@ -26,6 +26,14 @@ ensure_linux_plugin() {
   if grep -q '^corvex_lv2_bundle:' <(cmake --build --preset default --target help 2>/dev/null); then
     cmake --build --preset default -j "$JOBS" --target corvex_lv2_bundle
   fi
+  # Corvex Rig (Linux only for now): VST 2.4, CLAP and LV2.
+  local targets
+  targets=$(cmake --build --preset default --target help 2>/dev/null)
+  for t in corvex_rig_vst corvex_rig_clap corvex_rig_lv2_bundle; do
+    if grep -q "^$t:" <<<"$targets"; then
+      cmake --build --preset default -j "$JOBS" --target "$t"
+    fi
+  done
 }
 
 # copy_dist: the three plug-ins into dist/<platform>/, each as VST 2.4,
@@ -49,6 +57,14 @@ copy_dist() {
   if [ -d build/default/lv2/Corvex.lv2 ]; then
     rm -rf dist/linux-x86_64/Corvex.lv2
     cp -r build/default/lv2/Corvex.lv2 dist/linux-x86_64/Corvex.lv2 || ok=1
+  fi
+  # Corvex Rig, where it was built (Linux for now).
+  for f in CorvexRig.so CorvexRig.clap; do
+    [ -f "build/default/plugin/$f" ] && { cp "build/default/plugin/$f" "dist/linux-x86_64/$f" || ok=1; }
+  done
+  if [ -d build/default/lv2/CorvexRig.lv2 ]; then
+    rm -rf dist/linux-x86_64/CorvexRig.lv2
+    cp -r build/default/lv2/CorvexRig.lv2 dist/linux-x86_64/CorvexRig.lv2 || ok=1
   fi
   return $ok
 }

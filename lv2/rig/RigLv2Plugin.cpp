@@ -42,6 +42,9 @@ using corvex::RigEngine;
 namespace {
 
 constexpr std::size_t kMaxPath = 4096;
+// The worker's answers: the path loaded (two bytes or more, with its zero),
+// nothing for a refused file, or this one byte when cabinets were freed.
+constexpr char kCollected = 1;
 
 uint32_t floatBits(float value) {
     uint32_t bits;
@@ -77,6 +80,7 @@ struct Instance {
     // and whether the host is owed a patch:Set telling it.
     char path[kMaxPath] = {};
     bool tellPath = false;
+    bool collecting = false;  // a job to free cabinets is on its way (audio thread's)
     // The same path for save(), which may run beside run() and work():
     // written by work() and restore, read by save.
     std::mutex savedPathLock;
@@ -241,8 +245,10 @@ void run(LV2_Handle handle, uint32_t frames) {
         lv2_atom_forge_pop(&self->forge, &frame);
     }
     // Cabinets the audio thread let go of are freed by the worker.
-    if (rig.hasRetired() && self->schedule)
+    if (rig.hasRetired() && self->schedule && !self->collecting) {
+        self->collecting = true;
         self->schedule->schedule_work(self->schedule->handle, 0, nullptr);
+    }
 }
 
 // ---- worker ----
@@ -253,8 +259,11 @@ LV2_Worker_Status work(LV2_Handle handle, LV2_Worker_Respond_Function respond, L
                        uint32_t size, const void* data) {
     Instance* self = static_cast<Instance*>(handle);
     self->rig->collect();
-    if (size == 0 || !data)
+    if (size == 0 || !data) {
+        const char done = kCollected;
+        respond(target, 1, &done);
         return LV2_WORKER_SUCCESS;
+    }
     const std::string path(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
     std::string error;
     if (self->rig->loadImpulseFile(path, error)) {
@@ -272,6 +281,10 @@ LV2_Worker_Status work(LV2_Handle handle, LV2_Worker_Respond_Function respond, L
 // Audio thread.
 LV2_Worker_Status workResponse(LV2_Handle handle, uint32_t size, const void* data) {
     Instance* self = static_cast<Instance*>(handle);
+    if (size == 1 && data && *static_cast<const char*>(data) == kCollected) {
+        self->collecting = false;
+        return LV2_WORKER_SUCCESS;
+    }
     if (size > 0 && size <= kMaxPath && data) {
         std::memcpy(self->path, data, size);
         self->path[kMaxPath - 1] = 0;

@@ -12,7 +12,8 @@
 #                                        face of the engine, never the GUI
 #   port    editor/ParameterPort.h     dsp: the panel's port, no toolkit
 #   editor  editor/ (the rest)         port, gui, vst, dsp, common: never the effect
-#   plugin  plugin/                    every layer: it joins them
+#   plugin  plugin/                    every layer: it joins them (plugin/rig/:
+#                                        the rig's VST 2.4 face)
 #   loader  loader/                    vst, common: loads the built plug-in
 #   cabinet cabinet/                   nothing: file reader, resampler,
 #                                        convolver, loudness meter
@@ -43,7 +44,7 @@ set(allowed_gui common)
 set(allowed_effect engine dsp vst common)
 set(allowed_port dsp)
 set(allowed_editor port gui vst dsp common)
-set(allowed_plugin common dsp engine vst gui port editor effect)
+set(allowed_plugin common dsp engine vst gui port editor effect rig)
 set(allowed_loader vst common)
 set(allowed_cabinet "")
 set(allowed_rig engine dsp common cabinet)

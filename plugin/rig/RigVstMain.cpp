@@ -1,0 +1,36 @@
+// CorvexRig.so's exported entry points (VSTPluginMain, and "main" for older
+// hosts): one RigEffect per call, for a host that answers the version query.
+#include <new>
+
+#include "plugin/rig/RigEffect.h"
+#include "shell/vst2.h"
+
+#define CORVEX_RIG_EXPORT __attribute__((visibility("default")))
+
+namespace {
+
+AEffect* makeRig(audioMasterCallback audioMaster) {
+    if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0)
+        return nullptr;
+    try {
+        RigEffect* effect = new (std::nothrow) RigEffect(audioMaster);
+        return effect ? effect->getAeffect() : nullptr;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+CORVEX_RIG_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+    return makeRig(audioMaster);
+}
+
+CORVEX_RIG_EXPORT AEffect* corvexRigLegacyMain(audioMasterCallback audioMaster) __asm__("main");
+AEffect* corvexRigLegacyMain(audioMasterCallback audioMaster) {
+    return makeRig(audioMaster);
+}
+
+}  // extern "C"
