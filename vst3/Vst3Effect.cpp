@@ -303,8 +303,8 @@ tresult Vst3Effect::setupProcessing(ProcessSetup& setup) {
     return kResultOk;
 }
 
-tresult Vst3Effect::setProcessing(TBool state) {
-    processing.store(state != 0);
+tresult Vst3Effect::setProcessing(TBool) {
+    // Nothing to start or stop: process() runs the amp whenever it is called.
     return kResultOk;
 }
 

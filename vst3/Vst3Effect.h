@@ -194,7 +194,6 @@ private:
     int32_t maxFrames = 1024;
     bool monoInput = false;  // the input bus is mono: it feeds both sides
     std::atomic<bool> active{false};
-    std::atomic<bool> processing{false};
 
     // What the controller shows, by parameter id (main thread writes, the
     // audio thread writes the values it sends to the host).

@@ -71,7 +71,9 @@ private:
     v3::IRunLoop* runLoop = nullptr;     // held while attached
     bool timerRegistered = false;
     bool handlerRegistered = false;
-    uintptr_t windowsTimer = 0;
+#if defined(_WIN32)
+    uintptr_t windowsTimer = 0;  // the UI thread's timer
+#endif
     std::unique_ptr<corvex::Panel> panel;
     double scale = 1.0;
     v3::ViewRect scaledSize() const;

@@ -20,7 +20,7 @@ std::string fromUtf16(const v3::char16* text, size_t capacity = 128);
 void toUtf16(const std::string& text, v3::char16* out, size_t capacity = 128);
 
 // The host's byte stream over memory.
-class MemoryStream : public v3::IBStream {
+class MemoryStream final : public v3::IBStream {
 public:
     MemoryStream() = default;
     explicit MemoryStream(std::vector<unsigned char> data) : bytes(std::move(data)) {}
@@ -39,7 +39,7 @@ public:
 };
 
 // One parameter's points in a block.
-class ValueQueue : public v3::IParamValueQueue {
+class ValueQueue final : public v3::IParamValueQueue {
 public:
     v3::ParamID id = 0;
     struct Point {
@@ -59,7 +59,7 @@ public:
 
 // A block's parameter changes, in or out. Capacity is reserved up front so
 // that the plug-in's additions allocate nothing (the realtime probe).
-class ParamChanges : public v3::IParameterChanges {
+class ParamChanges final : public v3::IParameterChanges {
 public:
     ParamChanges();
     void add(uint32_t id, int32_t offset, double value);  // host side: one point
