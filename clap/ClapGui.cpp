@@ -1,5 +1,7 @@
 // The gui extension: the amp's front panel, embedded in the host's window
-// (an X11 window on Linux, an HWND on Windows) at its fixed 660 x 248,
+// (an X11 window on Linux, an HWND on Windows) at its fixed 660 x 248 times
+// the scale the host sets (both window APIs count physical pixels, so the
+// host tells its screen's scale through set_scale; get_size follows it),
 // bound to the plug-in's parameter port. The panel draws and reads the
 // mouse when it is idled: the host's timer idles it every kIdlePeriodMs. A
 // Linux host without timers but with fd support gets the panel's event
@@ -80,6 +82,8 @@ bool openEditor(ClapPlugin& self) {
         return false;
     if (!gui.panel)
         gui.panel = corvex::createPanel(self.panelPort());
+    if (gui.panel)
+        gui.panel->setScale(gui.scale);
     if (!gui.panel || !gui.panel->open(gui.parent))
         return false;
     for (uint32_t i = 0; i < ClapPlugin::kNumParams; ++i) {
@@ -124,19 +128,28 @@ void CLAP_CALL guiDestroy(const clap_plugin* p) {
         self->gui.panel.reset();
         self->gui.created = false;
         self->gui.parent = nullptr;
+        self->gui.scale = 1.0;
     }
 }
 
-bool CLAP_CALL guiSetScale(const clap_plugin*, double) {
-    return false;  // the panel is a fixed bitmap
+// The panel draws at 1 to 4 times its size, from images drawn at twice the
+// resolution above 1; other scales are refused and the last one stays.
+bool CLAP_CALL guiSetScale(const clap_plugin* p, double scale) {
+    ClapPlugin* self = mainThreadSelf(p);
+    if (!self || !corvex::isPanelScale(scale))
+        return false;
+    if (self->gui.panel && !self->gui.panel->setScale(scale))
+        return false;
+    self->gui.scale = scale;
+    return true;
 }
 
 bool CLAP_CALL guiGetSize(const clap_plugin* p, uint32_t* width, uint32_t* height) {
     ClapPlugin* self = mainThreadSelf(p);
     if (!self || !width || !height)
         return false;
-    *width = ClapPlugin::kEditorWidth;
-    *height = ClapPlugin::kEditorHeight;
+    *width = corvex::scaledPanelSide(ClapPlugin::kEditorWidth, self->gui.scale);
+    *height = corvex::scaledPanelSide(ClapPlugin::kEditorHeight, self->gui.scale);
     return true;
 }
 

@@ -240,6 +240,9 @@ clap_process_status ClapPlugin::process(const clap_process* p) {
     if (!amp || !active || !p)
         return CLAP_PROCESS_ERROR;
     const uint32_t frames = p->frames_count;
+    // A state loaded or values queued since the last block are applied
+    // first, so that their values reach the host at this block's start.
+    amp->endBlock();
     reportChanges(p->out_events, 0);
     uint32_t done = 0;
     const clap_input_events* in = p->in_events;

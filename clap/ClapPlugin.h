@@ -66,6 +66,7 @@ public:
         void* parent = nullptr;  // X window id or HWND from set_parent
         clap_id timer = CLAP_INVALID_ID;
         int fd = -1;  // descriptor watched through posix-fd-support
+        double scale = 1.0;  // the host's set_scale
         std::unique_ptr<corvex::Panel> panel;
         // What the panel was last shown of each value, and which controls
         // the user is holding (their values are the panel's own meanwhile).

@@ -2,19 +2,24 @@
 
 #include "gui/CDrawContext.h"
 #include "gui/CFrame.h"
+#include "gui/ScaledDrawing.h"
 #include "gui/platform/Platform.h"
 #include "shell/AudioEffectX.h"
 
 VstInt32 AEffGUIEditor::knobMode = 0;
 
-AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect), rect{0, 0, 0, 0} {
+AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect), rect{0, 0, 0, 0}, deviceRect{0, 0, 0, 0} {
     nextIdleTime = VSTGUI::platform().getTicks();
+    // The VST 2.4 host tells no scale unless it sends the content-scale
+    // call: the screen's own setting is the hint, read on first use.
+    hintPending = true;
     if (effect)
         effect->setEditor(this);
     VSTGUI::platform().oleInitialize();
 }
 
-AEffGUIEditor::AEffGUIEditor(corvex::ParameterPort& port) : AEffEditor(nullptr), rect{0, 0, 0, 0}, port(&port) {
+AEffGUIEditor::AEffGUIEditor(corvex::ParameterPort& port)
+    : AEffEditor(nullptr), rect{0, 0, 0, 0}, deviceRect{0, 0, 0, 0}, port(&port) {
     nextIdleTime = VSTGUI::platform().getTicks();
     VSTGUI::platform().oleInitialize();
 }
@@ -35,7 +40,58 @@ AEffGUIEditor::~AEffGUIEditor() {
 bool AEffGUIEditor::getRect(ERect** out) {
     if (!out)
         return false;
-    *out = &rect;
+    using VSTGUI::scaling::toDevice;
+    getScaleFactor();  // the desktop's hint, once
+    deviceRect.left = static_cast<int16_t>(toDevice(rect.left, scaleFactor));
+    deviceRect.top = static_cast<int16_t>(toDevice(rect.top, scaleFactor));
+    deviceRect.right = static_cast<int16_t>(toDevice(rect.right, scaleFactor));
+    deviceRect.bottom = static_cast<int16_t>(toDevice(rect.bottom, scaleFactor));
+    *out = &deviceRect;
+    return true;
+}
+
+double AEffGUIEditor::getScaleFactor() const {
+    if (hintPending) {
+        hintPending = false;
+        const double hint = VSTGUI::platform().screenScaleHint();
+        if (VSTGUI::scaling::isUsableScale(hint))
+            scaleFactor = hint;
+    }
+    return scaleFactor;
+}
+
+bool AEffGUIEditor::setContentScale(float scale) {
+    if (!setScaleFactor(scale))
+        return false;
+    hostSetScale = true;
+    return true;
+}
+
+void AEffGUIEditor::screenScaleChanged(double scale) {
+    // Formats with a parameter port hear of scales from their host only.
+    if (effect && !hostSetScale)
+        setScaleFactor(scale);
+}
+
+bool AEffGUIEditor::setScaleFactor(double scale) {
+    if (!VSTGUI::scaling::isUsableScale(scale))
+        return false;
+    hintPending = false;  // a scale set outright replaces the hint
+    if (scale == scaleFactor)
+        return true;
+    if (frame && !frame->setScaleFactor(scale))
+        return false;
+    scaleFactor = scale;
+    // A VST 2.4 host sizes its window to the editor's rectangle: ask it to
+    // follow an open editor.
+    if (frame) {
+        if (auto* effectX = dynamic_cast<AudioEffectX*>(effect)) {
+            char capability[] = "sizeWindow";
+            ERect* r = nullptr;
+            if (getRect(&r) && effectX->canHostDo(capability) > 0)
+                effectX->sizeWindow(r->right - r->left, r->bottom - r->top);
+        }
+    }
     return true;
 }
 
@@ -65,10 +121,8 @@ bool AEffGUIEditor::onWheel(float distance) {
     if (!frame)
         return false;
     VSTGUI::CDrawContext* context = new VSTGUI::CDrawContext(frame->getWindow(), frame);
-    int32_t x = 0, y = 0;
-    VSTGUI::platform().getCursorPosition(x, y);
-    const VSTGUI::CPoint origin = context->getWindowOrigin();
-    const VSTGUI::CPoint where(x - origin.x, y - origin.y);
+    VSTGUI::CPoint where;
+    frame->getCurrentLocation(where);
     const bool handled = frame->onWheel(context, where, distance);
     context->forget();
     return handled;
@@ -123,7 +177,9 @@ bool AEffGUIEditor::sizeWindow(VSTGUI::int32 width, VSTGUI::int32 height) {
     if (!effectX)
         return false;
     char capability[] = "sizeWindow";
-    if (effectX->canHostDo(capability) <= 0 || !effectX->sizeWindow(width, height))
+    using VSTGUI::scaling::toDevice;
+    if (effectX->canHostDo(capability) <= 0 ||
+        !effectX->sizeWindow(toDevice(width, scaleFactor), toDevice(height, scaleFactor)))
         return false;
     rect.right = static_cast<int16_t>(rect.left + width);
     rect.bottom = static_cast<int16_t>(rect.top + height);

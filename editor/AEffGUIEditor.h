@@ -26,8 +26,19 @@ public:
     // from the effect if still attached.
     ~AEffGUIEditor() override;
 
-    // UI thread: the address of `rect`; true.
+    // UI thread: the editor's rectangle in the host's pixels (the 1x size
+    // times the screen scale, rounded); true.
     bool getRect(ERect** rect) override;
+    // UI thread: the screen scale (1..4); an open frame follows at once.
+    // False, and nothing changes, for a scale outside that range.
+    bool setScaleFactor(double scale);
+    double getScaleFactor() const override;
+    // UI thread: the screen's scale changed under the open editor (Windows'
+    // per-monitor DPI): taken as setScaleFactor, unless a host set a content
+    // scale itself (then the host decides).
+    void screenScaleChanged(double scale) override;
+    // UI thread: the host's content scale (setScaleFactor).
+    bool setContentScale(float scale) override;
     // UI thread (the host's effEditIdle): handles the window layer's pending
     // events, then redraws what is dirty. Nothing while the host's idle
     // callback, called from runIdle, is running.
@@ -58,7 +69,13 @@ public:
     static VstInt32 knobMode;
 
 protected:
-    ERect rect;
+    ERect rect;         // the 1x size
+    ERect deviceRect;   // what getRect answers: rect at scaleFactor
+    // The VST 2.4 editor reads the desktop's hint on first use on the UI
+    // thread (getRect or open), never at the effect's construction.
+    mutable double scaleFactor = 1.0;
+    mutable bool hintPending = false;
+    bool hostSetScale = false;  // a host's content-scale call was taken
     VSTGUI::CFrame* frame = nullptr;
     corvex::ParameterPort* port = nullptr;  // set when there is no effect
     bool inIdle = false;

@@ -6,6 +6,8 @@
 // of values stored elsewhere through Panel::parameterChanged.
 #pragma once
 
+#include <cstdint>
+
 #include <memory>
 
 #include "model/ParameterTable.h"
@@ -32,6 +34,17 @@ public:
 
 // The front panel as a format sees it: a fixed kPanelWidth x kPanelHeight
 // child window in the host's window.
+// Screen scales a panel can show (1 = its own pixels, up to 4), and its side
+// at a scale: round(side * scale), the rule the toolkit sizes its window by.
+constexpr double kMinPanelScale = 1.0;
+constexpr double kMaxPanelScale = 4.0;
+inline bool isPanelScale(double scale) {
+    return scale >= kMinPanelScale && scale <= kMaxPanelScale;  // false for NaN
+}
+inline uint32_t scaledPanelSide(uint32_t side, double scale) {
+    return static_cast<uint32_t>(static_cast<int64_t>(side * scale + 0.5));
+}
+
 class Panel {
 public:
     virtual ~Panel() = default;
@@ -52,6 +65,19 @@ public:
     // UI thread: the panel's own child window while open (an X11 window id
     // or an HWND), for formats that hand it to their host; null otherwise.
     virtual void* nativeWindow() const { return nullptr; }
+    // UI thread: the screen scale the host draws at (1 = the panel's own
+    // pixels, 2 = twice as large and sharp). Taken at once when open, else
+    // at the next open. False (and the scale unchanged) for a scale the
+    // panel cannot show: below 1, above 4 or not a number.
+    virtual bool setScale(double scale) {
+        (void)scale;
+        return false;
+    }
+    // The panel's size in the host's pixels at the current scale.
+    virtual void size(uint32_t& width, uint32_t& height) const {
+        width = 0;
+        height = 0;
+    }
 };
 
 // UI thread: a panel bound to `port`, which must outlive it; null when the

@@ -8,6 +8,11 @@
 // held, premultiplied pixels (no colour byte above its alpha), and drawing
 // the result anywhere, partly off-image included, stays inside both images.
 //
+// The same bytes are also tried as the image's double-resolution twin (kept
+// only at exactly twice the size), and the drawing is repeated at a screen
+// scale chosen by the selector (1.25 to 2), resampled or copied, into a
+// device image: it stays inside both images and keeps pixels premultiplied.
+//
 // Input layout: [selector][resource bytes...]; selector bit 0 serves the
 // bytes as a bitmap resource instead of a PNG, bits 1-7 place the drawing.
 #include <cstdint>
@@ -16,6 +21,7 @@
 #include "FuzzHost.h"
 #include "gui/CBitmap.h"
 #include "gui/CDrawContext.h"
+#include "gui/ScaledDrawing.h"
 #include "gui/platform/Platform.h"
 
 namespace {
@@ -77,6 +83,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bitmap->draw(&context, rect, offset);
     bitmap->drawTransparent(&context, rect, offset);
     bitmap->drawAlphaBlend(&context, rect, offset, static_cast<uint8_t>(selector));
+
+    // The twin loaders on the same bytes, and the drawing at a scale.
+    const bool twin = (selector & 1) ? bitmap->loadDoubleFromDibData(data + 1, size - 1)
+                                     : bitmap->loadDoubleFromPngData(data + 1, size - 1);
+    check(!twin || (bitmap->getDoubleStore().width() == 2 * w && bitmap->getDoubleStore().height() == 2 * h),
+          "a twin kept at another size than twice the image");
+    if (w > 0) {
+        const double scales[4] = {1.25, 1.5, 1.75, 2.0};
+        const double scale = scales[(selector >> 1) & 3];
+        PixelImage device;
+        if (device.allocate(scaling::toDevice(48, scale), scaling::toDevice(40, scale))) {
+            CRect written = rect;
+            CPoint from = offset;
+            if (pixelops::clipCopy(written, from, CRect(0, 0, 48, 40), CRect(0, 0, 48, 40), store.bounds())) {
+                scaling::Draw how;
+                how.mode = (selector & 1) ? scaling::Mode::opaque : scaling::Mode::blend;
+                const CRect picture(offset.x, offset.y, offset.x + rect.width(), offset.y + rect.height());
+                scaling::repeat(device, scale, written, from, picture, store,
+                                bitmap->hasDouble() ? &bitmap->getDoubleStore() : nullptr, how);
+                const uint8_t* p = device.bits();
+                for (std::size_t i = 0; i < device.byteSize(); i += 4) {
+                    const uint8_t a = p[i + 3];
+                    check((selector & 1) || (p[i] <= a && p[i + 1] <= a && p[i + 2] <= a),
+                          "a scaled drawing not premultiplied");
+                }
+            }
+        }
+    }
 
     // Loading again over a loaded image starts from nothing.
     bitmap->loadFromResource(1);

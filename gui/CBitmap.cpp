@@ -4,6 +4,8 @@
 #include "gui/ImageDecoders.h"
 #include "gui/platform/Platform.h"
 
+#include <utility>
+
 namespace VSTGUI {
 
 // UI thread.
@@ -18,6 +20,7 @@ CBitmap::~CBitmap() = default;
 
 void CBitmap::dispose() {
     pixels.clear();
+    doublePixels.clear();
     noAlpha = false;
     width = height = 0;
 }
@@ -25,12 +28,48 @@ void CBitmap::dispose() {
 bool CBitmap::loadFromResource(int32 id) {
     dispose();
     const ResourceBytes png = platform().findResource("PNG", id);
-    if (png.data && png.size > 0)
-        return loadFromPngData(png.data, png.size);
+    if (png.data && png.size > 0) {
+        const bool ok = loadFromPngData(png.data, png.size);
+        const ResourceBytes twinPng = platform().findResource("PNG", id + kDoubleResolutionIdOffset);
+        if (twinPng.data && twinPng.size > 0 && id >= 0 && id < kDoubleResolutionIdOffset)
+            loadDoubleFromPngData(twinPng.data, twinPng.size);
+        return ok;
+    }
     const ResourceBytes dib = platform().findResource("BITMAP", id);
     if (!dib.data || dib.size == 0)
         return false;
-    return loadFromDibData(dib.data, dib.size);
+    const bool ok = loadFromDibData(dib.data, dib.size);
+    const ResourceBytes twinDib = platform().findResource("BITMAP", id + kDoubleResolutionIdOffset);
+    if (ok && twinDib.data && twinDib.size > 0 && id >= 0 && id < kDoubleResolutionIdOffset)
+        loadDoubleFromDibData(twinDib.data, twinDib.size);
+    return ok;
+}
+
+bool CBitmap::loadDoubleFromPngData(const uint8_t* data, size_t size) {
+    doublePixels.clear();
+    PixelImage decoded;
+    if (decoders::decodePng(data, size, decoded) != decoders::PngResult::ok)
+        return false;
+    decoders::premultiply(decoded);
+    if (decoded.width() != width * 2 || decoded.height() != height * 2)
+        return false;
+    std::swap(doublePixels, decoded);
+    return true;
+}
+
+bool CBitmap::loadDoubleFromDibData(const uint8_t* data, size_t size) {
+    doublePixels.clear();
+    PixelImage decoded;
+    if (!decoders::decodeDib(data, size, decoded))
+        return false;
+    if (decoded.width() != width * 2 || decoded.height() != height * 2)
+        return false;
+    std::swap(doublePixels, decoded);
+    return true;
+}
+
+const PixelImage* CBitmap::twin() const {
+    return doublePixels.empty() ? nullptr : &doublePixels;
 }
 
 bool CBitmap::loadFromPath(const void*) {
@@ -67,7 +106,7 @@ void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offse
         drawAlphaBlend(context, rect, offset, 255);
         return;
     }
-    context->drawImageOpaque(pixels, rect, offset);
+    context->drawImageOpaque(pixels, rect, offset, twin());
 }
 
 void CBitmap::drawTransparent(CDrawContext* context, const CRect& rect, const CPoint& offset) {
@@ -78,13 +117,13 @@ void CBitmap::drawTransparent(CDrawContext* context, const CRect& rect, const CP
         return;
     }
     context->drawImageKeyed(pixels, rect, offset,
-                            Bgra{transparentColor.blue, transparentColor.green, transparentColor.red, 255});
+                            Bgra{transparentColor.blue, transparentColor.green, transparentColor.red, 255}, twin());
 }
 
 void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPoint& offset, uint8_t alpha) {
     if (!context || pixels.empty())
         return;
-    context->drawImageBlend(pixels, rect, offset, alpha, !noAlpha);
+    context->drawImageBlend(pixels, rect, offset, alpha, !noAlpha, twin());
 }
 
 }  // namespace VSTGUI

@@ -16,6 +16,10 @@ class CDrawContext;
 
 class CBitmap : public CReferenceCounter {
 public:
+    // The image drawn at twice the resolution, for screens at a scale above
+    // 1, is the resource at this id plus the id of the 1x image.
+    static constexpr int32 kDoubleResolutionIdOffset = 1000;
+
     // Loads resource `resourceId` (PNG first, then bitmap); a missing or
     // broken resource leaves a 0 x 0 image that draws nothing.
     explicit CBitmap(int32 resourceId);
@@ -43,6 +47,13 @@ public:
     // 32 bits per pixel, uncompressed, bottom-up or top-down.
     bool loadFromDibData(const uint8_t* data, size_t size);
 
+    // The double-resolution twin from memory (PNG or DIB, as the 1x image);
+    // it is used only when it is exactly twice the 1x size.
+    bool loadDoubleFromPngData(const uint8_t* data, size_t size);
+    bool loadDoubleFromDibData(const uint8_t* data, size_t size);
+    bool hasDouble() const { return !doublePixels.empty(); }
+    const PixelImage& getDoubleStore() const { return doublePixels; }
+
     int32 getWidth() const { return width; }
     int32 getHeight() const { return height; }
     int32 getResourceId() const { return resourceId; }
@@ -60,6 +71,9 @@ private:
     CColor transparentColor{255, 255, 255, 0};
     bool noAlpha = true;
     PixelImage pixels;
+    PixelImage doublePixels;  // empty when there is no usable twin
+
+    const PixelImage* twin() const;
 };
 
 }  // namespace VSTGUI

@@ -1,6 +1,7 @@
 #include "gui/CDrawContext.h"
 
 #include "gui/CFrame.h"
+#include "gui/ScaledDrawing.h"
 #include "gui/platform/Platform.h"
 
 #include <cstdlib>
@@ -37,6 +38,7 @@ CDrawContext::CDrawContext(void* windowHandle, CFrame* owner, PixelImage* target
         int32 x = 0, y = 0;
         platform().getWindowOrigin(window, x, y);
         windowOrigin = CPoint(x, y);
+        screenOrigin = windowOrigin;
     }
     if (frame) {
         CRect size;
@@ -117,6 +119,13 @@ void CDrawContext::lineTo(const CPoint& point) {
     to.offset(offset.x, offset.y);
     if (PixelImage* img = getTargetImage()) {
         pixelops::line(*img, penLoc, to, clipRect, pen, lineWidth, lineStyle == kLineOnOffDash);
+        if (PixelImage* device = deviceTwin(img)) {
+            const double s = deviceScale();
+            pixelops::line(*device, CPoint(scaling::toDevice(penLoc.x, s), scaling::toDevice(penLoc.y, s)),
+                           CPoint(scaling::toDevice(to.x, s), scaling::toDevice(to.y, s)),
+                           scaling::toDevice(clipRect, s), pen, std::max(1, scaling::toDevice(lineWidth, s)),
+                           lineStyle == kLineOnOffDash);
+        }
         const int32 pad = lineWidth;
         touched(CRect(std::min(penLoc.x, to.x) - pad, std::min(penLoc.y, to.y) - pad,
                       std::max(penLoc.x, to.x) + pad + 1, std::max(penLoc.y, to.y) + pad + 1));
@@ -131,6 +140,13 @@ void CDrawContext::fillRect(const CRect& rect) {
     CRect r(rect.left + 1, rect.top + 1, rect.right, rect.bottom);
     r.offset(offset.x, offset.y);
     pixelops::fill(*img, r, clipRect, brush);
+    if (PixelImage* device = deviceTwin(img)) {
+        CRect drawn = r;
+        drawn.bound(clipRect);
+        drawn.bound(img->bounds());
+        const double s = deviceScale();
+        pixelops::fill(*device, scaling::toDevice(drawn, s), device->bounds(), brush);
+    }
     touched(r);
 }
 
@@ -148,6 +164,17 @@ void CDrawContext::drawRect(const CRect& rect) {
     pixelops::line(*img, CPoint(rr, t), CPoint(rr, b), clipRect, pen, lineWidth, dotted);
     pixelops::line(*img, CPoint(rr, b), CPoint(l, b), clipRect, pen, lineWidth, dotted);
     pixelops::line(*img, CPoint(l, b), CPoint(l, t), clipRect, pen, lineWidth, dotted);
+    if (PixelImage* device = deviceTwin(img)) {
+        const double s = deviceScale();
+        const CRect dc = scaling::toDevice(clipRect, s);
+        const int32 dw = std::max(1, scaling::toDevice(lineWidth, s));
+        const CRect d = scaling::toDevice(CRect(l, t, rr + 1, b + 1), s);
+        const int32 dl = d.left, dt = d.top, dr = d.right - 1, db = d.bottom - 1;
+        pixelops::line(*device, CPoint(dl, dt), CPoint(dr, dt), dc, pen, dw, dotted);
+        pixelops::line(*device, CPoint(dr, dt), CPoint(dr, db), dc, pen, dw, dotted);
+        pixelops::line(*device, CPoint(dr, db), CPoint(dl, db), dc, pen, dw, dotted);
+        pixelops::line(*device, CPoint(dl, db), CPoint(dl, dt), dc, pen, dw, dotted);
+    }
     touched(CRect(l - lineWidth, t - lineWidth, rr + lineWidth + 1, b + lineWidth + 1));
 }
 
@@ -161,7 +188,33 @@ void CDrawContext::copyFrom(const CRect& rect, CDrawContext* target, const CPoin
     CPoint from(rect.left + offset.x, rect.top + offset.y);
     CRect to(destination.x, destination.y, destination.x + rect.width(), destination.y + rect.height());
     to.offset(target->offset.x, target->offset.y);
-    target->touched(pixelops::copy(*dst, to, *src, from, target->clipRect));
+    const CRect written = pixelops::copy(*dst, to, *src, from, target->clipRect);
+    target->repeatCopy(*dst, written, *src, CPoint(from.x + written.left - to.left, from.y + written.top - to.top));
+    target->touched(written);
+}
+
+void CDrawContext::repeatCopy(const PixelImage& dst, const CRect& written, const PixelImage& src, CPoint from) {
+    PixelImage* device = deviceTwin(&dst);
+    if (!device || written.isEmpty())
+        return;
+    const double s = deviceScale();
+    if (PixelImage* deviceSrc = deviceTwin(&src)) {
+        // Within the frame's own image: within its device image too.
+        const CRect d = scaling::toDevice(written, s);
+        pixelops::copy(*device, d, *deviceSrc,
+                       CPoint(scaling::toDevice(from.x, s), scaling::toDevice(from.y, s)), device->bounds());
+        return;
+    }
+    const CRect picture(from.x, from.y, from.x + written.width(), from.y + written.height());
+    scaling::repeat(*device, s, written, from, picture, src, nullptr, scaling::Draw{});
+}
+
+double CDrawContext::deviceScale() const {
+    return frame ? frame->getScaleFactor() : 1.0;
+}
+
+PixelImage* CDrawContext::deviceTwin(const PixelImage* target) const {
+    return frame && target ? frame->getDeviceImageFor(target) : nullptr;
 }
 
 PixelImage* CDrawContext::getTargetImage() {
@@ -200,32 +253,57 @@ void CDrawContext::flush() {
     frame->presentRect(r);
 }
 
-void CDrawContext::drawImageOpaque(const PixelImage& image, const CRect& rect, const CPoint& source) {
-    PixelImage* dst = getTargetImage();
-    if (!dst)
+void CDrawContext::repeatImage(const PixelImage& dst, const CRect& r, const CRect& written, const PixelImage& image,
+                               const CPoint& source, const PixelImage* twin, const scaling::Draw& how) {
+    PixelImage* device = deviceTwin(&dst);
+    if (!device || written.isEmpty())
         return;
-    CRect r = rect;
-    r.offset(offset.x, offset.y);
-    touched(pixelops::copy(*dst, r, image, source, clipRect));
+    const CPoint from(source.x + written.left - r.left, source.y + written.top - r.top);
+    const CRect picture(source.x, source.y, source.x + r.width(), source.y + r.height());
+    scaling::repeat(*device, deviceScale(), written, from, picture, image, twin, how);
 }
 
-void CDrawContext::drawImageKeyed(const PixelImage& image, const CRect& rect, const CPoint& source, Bgra key) {
+void CDrawContext::drawImageOpaque(const PixelImage& image, const CRect& rect, const CPoint& source,
+                                   const PixelImage* twin) {
     PixelImage* dst = getTargetImage();
     if (!dst)
         return;
     CRect r = rect;
     r.offset(offset.x, offset.y);
-    touched(pixelops::copyKeyed(*dst, r, image, source, clipRect, key));
+    const CRect written = pixelops::copy(*dst, r, image, source, clipRect);
+    repeatImage(*dst, r, written, image, source, twin, scaling::Draw{});
+    touched(written);
+}
+
+void CDrawContext::drawImageKeyed(const PixelImage& image, const CRect& rect, const CPoint& source, Bgra key,
+                                  const PixelImage* twin) {
+    PixelImage* dst = getTargetImage();
+    if (!dst)
+        return;
+    CRect r = rect;
+    r.offset(offset.x, offset.y);
+    const CRect written = pixelops::copyKeyed(*dst, r, image, source, clipRect, key);
+    scaling::Draw how;
+    how.mode = scaling::Mode::keyed;
+    how.key = key;
+    repeatImage(*dst, r, written, image, source, twin, how);
+    touched(written);
 }
 
 void CDrawContext::drawImageBlend(const PixelImage& image, const CRect& rect, const CPoint& source, uint8_t alpha,
-                                  bool useSourceAlpha) {
+                                  bool useSourceAlpha, const PixelImage* twin) {
     PixelImage* dst = getTargetImage();
     if (!dst)
         return;
     CRect r = rect;
     r.offset(offset.x, offset.y);
-    touched(pixelops::blend(*dst, r, image, source, clipRect, alpha, useSourceAlpha));
+    const CRect written = pixelops::blend(*dst, r, image, source, clipRect, alpha, useSourceAlpha);
+    scaling::Draw how;
+    how.mode = scaling::Mode::blend;
+    how.alpha = alpha;
+    how.useSourceAlpha = useSourceAlpha;
+    repeatImage(*dst, r, written, image, source, twin, how);
+    touched(written);
 }
 
 // ---------------------------------------------------------------------------
@@ -253,7 +331,10 @@ void COffscreenContext::copyTo(const CRect& rect, CDrawContext* target, const CP
     CRect clip;
     target->getClipRect(clip);
     clip.offset(target->getOffset().x, target->getOffset().y);
-    target->touched(pixelops::copy(*dst, to, image, source, clip));
+    const CRect written = pixelops::copy(*dst, to, image, source, clip);
+    target->repeatCopy(*dst, written, image,
+                       CPoint(source.x + written.left - to.left, source.y + written.top - to.top));
+    target->touched(written);
 }
 
 }  // namespace VSTGUI

@@ -7,6 +7,7 @@
 
 #include "gui/CReferenceCounter.h"
 #include "gui/PixelImage.h"
+#include "gui/ScaledDrawing.h"
 #include "gui/VSTGUITypes.h"
 
 namespace VSTGUI {
@@ -89,19 +90,38 @@ public:
     void flush();
 
     // Image drawing used by CBitmap; rect in caller coordinates, source point
-    // in the image. Answer the target rectangle touched.
-    void drawImageOpaque(const PixelImage& image, const CRect& rect, const CPoint& source);
-    void drawImageKeyed(const PixelImage& image, const CRect& rect, const CPoint& source, Bgra key);
+    // in the image. `twin` is the image drawn at twice the resolution (or
+    // null), used where the frame shows at a scale above 1.
+    void drawImageOpaque(const PixelImage& image, const CRect& rect, const CPoint& source,
+                         const PixelImage* twin = nullptr);
+    void drawImageKeyed(const PixelImage& image, const CRect& rect, const CPoint& source, Bgra key,
+                        const PixelImage* twin = nullptr);
     void drawImageBlend(const PixelImage& image, const CRect& rect, const CPoint& source, uint8_t alpha,
-                        bool useSourceAlpha);
+                        bool useSourceAlpha, const PixelImage* twin = nullptr);
+
+    // The screen position of the window when the context was made (the
+    // window origin before containers shifted it).
+    CPoint getScreenOrigin() const { return screenOrigin; }
 
     // Marks a target rectangle as changed (window contexts present it later).
     void touched(const CRect& targetRect);
     // The bounding rectangle changed since the last call (target coordinates).
     CRect takeTouched();
 
+    // Repeats in the frame's device image a copy of `src` (from `from`) that
+    // wrote `written` of `dst`; nothing when `dst` has no device image.
+    void repeatCopy(const PixelImage& dst, const CRect& written, const PixelImage& src, CPoint from);
+
 protected:
+    void repeatImage(const PixelImage& dst, const CRect& r, const CRect& written, const PixelImage& image,
+                     const CPoint& source, const PixelImage* twin, const scaling::Draw& how);
+    // The frame's device-resolution image standing for `target`, or null
+    // when the frame shows at scale 1 or `target` is not the frame's image.
+    PixelImage* deviceTwin(const PixelImage* target) const;
+    double deviceScale() const;
+
     CPoint windowOrigin;
+    CPoint screenOrigin;
     CPoint offset;
     void* window = nullptr;
     CFrame* frame = nullptr;

@@ -3,6 +3,7 @@
 #include "gui/CDragContainer.h"
 #include "gui/CDrawContext.h"
 #include "gui/PixelImage.h"
+#include "gui/ScaledDrawing.h"
 
 #include <cstring>
 
@@ -35,8 +36,11 @@ struct FrameHold {
 CFrame::CFrame(const CRect& r, void* parent, FrameEditor* owner)
     : CViewContainer(r, this, nullptr), editor(owner), parentWindow(parent) {
     platform().oleInitialize();
+    if (editor && scaling::isUsableScale(editor->getScaleFactor()))
+        scaleFactor = editor->getScaleFactor();
     if (parentWindow) {
-        window = platform().createFrameWindow(parentWindow, size.width(), size.height(), this);
+        const CRect device = getDeviceSize();
+        window = platform().createFrameWindow(parentWindow, device.width(), device.height(), this);
         if (window)
             setDropActive(true);
     }
@@ -74,6 +78,17 @@ COffscreenContext* CFrame::getFrameOffscreen() {
         if (!frameOffscreen->isValid()) {
             frameOffscreen->forget();
             frameOffscreen = nullptr;
+            return nullptr;
+        }
+        if (scaleFactor != 1.0) {
+            const CRect device = getDeviceSize();
+            deviceImage = new PixelImage;
+            if (deviceImage->allocate(device.width(), device.height())) {
+                pixelops::fill(*deviceImage, deviceImage->bounds(), deviceImage->bounds(),
+                               opaqueBgra(backgroundColor));
+            } else {
+                releaseFrameOffscreen();  // no half of a frame image
+            }
         }
     }
     return frameOffscreen;
@@ -83,6 +98,39 @@ void CFrame::releaseFrameOffscreen() {
     if (frameOffscreen)
         frameOffscreen->forget();
     frameOffscreen = nullptr;
+    delete deviceImage;
+    deviceImage = nullptr;
+}
+
+CRect CFrame::getDeviceSize() const {
+    return CRect(0, 0, scaling::toDevice(size.width(), scaleFactor), scaling::toDevice(size.height(), scaleFactor));
+}
+
+PixelImage* CFrame::getDeviceImageFor(const PixelImage* target) {
+    if (scaleFactor == 1.0 || !frameOffscreen || !deviceImage || target != &frameOffscreen->getImage())
+        return nullptr;
+    return deviceImage;
+}
+
+CPoint CFrame::deviceToFrame(int32 x, int32 y) const {
+    if (scaleFactor == 1.0)
+        return CPoint(x, y);
+    return CPoint(scaling::toFrame(x, scaleFactor), scaling::toFrame(y, scaleFactor));
+}
+
+bool CFrame::setScaleFactor(double scale) {
+    if (!scaling::isUsableScale(scale))
+        return false;
+    if (scale == scaleFactor)
+        return true;
+    scaleFactor = scale;
+    releaseFrameOffscreen();
+    if (window) {
+        const CRect device = getDeviceSize();
+        platform().resizeFrameWindow(window, device.width(), device.height());
+    }
+    setDirty(true);
+    return true;
 }
 
 PixelImage* CFrame::getFrameImage() {
@@ -97,6 +145,15 @@ void CFrame::presentRect(const CRect& rect) {
     r.bound(frameOffscreen->getImage().bounds());
     if (r.isEmpty())
         return;
+    if (scaleFactor != 1.0) {
+        if (!deviceImage)
+            return;
+        CRect d = scaling::toDevice(r, scaleFactor);
+        d.bound(deviceImage->bounds());
+        if (!d.isEmpty())
+            platform().present(window, deviceImage->view(), PlatformRect{d.left, d.top, d.right, d.bottom});
+        return;
+    }
     platform().present(window, frameOffscreen->getImage().view(), PlatformRect{r.left, r.top, r.right, r.bottom});
 }
 
@@ -265,7 +322,7 @@ bool CFrame::getCurrentLocation(CPoint& where) {
     platform().getCursorPosition(x, y);
     if (window)
         platform().getWindowOrigin(window, ox, oy);
-    where = CPoint(x - ox, y - oy);
+    where = deviceToFrame(x - ox, y - oy);
     return true;
 }
 
@@ -374,11 +431,11 @@ bool CFrame::setSize(int32 width, int32 height) {
         size.right = size.left + width;
         size.bottom = size.top + height;
         mouseArea = size;
-        platform().resizeFrameWindow(window, width, height);
+        platform().resizeFrameWindow(window, getDeviceSize().width(), getDeviceSize().height());
         setDirty(true);
         return true;
     }
-    platform().resizeFrameWindow(window, width, height);
+    platform().resizeFrameWindow(window, scaling::toDevice(width, scaleFactor), scaling::toDevice(height, scaleFactor));
     CViewContainer::setViewSize(CRect(0, 0, width, height));
     mouseArea = size;
     return true;
@@ -446,6 +503,8 @@ void CFrame::platformPaint(const PlatformRect& invalid) {
     if (!isOpen())
         return;
     CRect r(invalid.left, invalid.top, invalid.right, invalid.bottom);
+    if (scaleFactor != 1.0)
+        r = scaling::toFrameCovering(r, scaleFactor);
     r.bound(localArea());
     if (r.isEmpty())
         return;
@@ -462,7 +521,7 @@ void CFrame::platformButtonPress(int32_t x, int32_t y, int32_t) {
         return;
     FrameHold hold(this);
     CDrawContext* context = new CDrawContext(window, this);
-    CPoint where(x, y);
+    CPoint where = deviceToFrame(x, y);
     mouse(context, where, -1);
     context->forget();
 }
@@ -477,8 +536,14 @@ void CFrame::platformWheel(int32_t x, int32_t y, bool screenCoordinates, float d
         const CPoint origin = context->getWindowOrigin();
         where.offset(-origin.x, -origin.y);
     }
+    where = deviceToFrame(where.x, where.y);
     onWheel(context, where, kMouseWheelAxisY, distance);
     context->forget();
+}
+
+void CFrame::platformScaleChanged(double scale) {
+    if (editor && isOpen())
+        editor->screenScaleChanged(scale);
 }
 
 void CFrame::platformWindowDestroyed() {

@@ -64,6 +64,20 @@ public:
     virtual bool getUpdatesDisabled() const;
     virtual void drawView(CView* view);
 
+    // The screen scale: views keep frame pixels, the window is `scale` times
+    // the frame's size (rounded) and shows images drawn at that resolution.
+    // Refused (false) outside 1..4 or not finite; resizes an open window.
+    // UI thread.
+    bool setScaleFactor(double scale);
+    double getScaleFactor() const { return scaleFactor; }
+    // The window's size in device pixels.
+    CRect getDeviceSize() const;
+    // The device-resolution image that stands for `target` when `target` is
+    // the frame's off-screen image and the scale is not 1; else null.
+    PixelImage* getDeviceImageFor(const PixelImage* target);
+    // A point in the window's device pixels as frame pixels.
+    CPoint deviceToFrame(int32 x, int32 y) const;
+
     void* getWindow() const { return window; }
     void* getParentWindow() const { return parentWindow; }
     CDrawContext* getFrameContext() const { return frameContext; }
@@ -79,6 +93,8 @@ public:
     void platformWheel(int32_t x, int32_t y, bool screenCoordinates, float distance) override;
     void platformWindowDestroyed() override;
     int32_t platformDrag(PlatformDragEvent event, const std::vector<std::string>* files) override;
+    // Handed to the editor, which sets the scale it accepts.
+    void platformScaleChanged(double scale) override;
 
 private:
     COffscreenContext* getFrameOffscreen();
@@ -94,6 +110,8 @@ private:
     bool updatesDisabled = false;
     void* window = nullptr;
     COffscreenContext* frameOffscreen = nullptr;
+    PixelImage* deviceImage = nullptr;  // with frameOffscreen, when scaleFactor != 1
+    double scaleFactor = 1.0;
     CDrawContext* frameContext = nullptr;
     bool ownsTopWindow = false;
     bool cursorChanged = false;

@@ -147,6 +147,14 @@ void CView::getMouseLocation(CDrawContext* context, CPoint& point) {
     int32 x = 0, y = 0;
     platform().getCursorPosition(x, y);
     const CPoint origin = context->getWindowOrigin();
+    if (frame && frame->getScaleFactor() != 1.0) {
+        // Device pixels from the window's corner, then the containers' shift
+        // (frame pixels) taken off.
+        const CPoint screen = context->getScreenOrigin();
+        const CPoint p = frame->deviceToFrame(x - screen.x, y - screen.y);
+        point = CPoint(p.x - (origin.x - screen.x), p.y - (origin.y - screen.y));
+        return;
+    }
     point = CPoint(x - origin.x, y - origin.y);
 }
 

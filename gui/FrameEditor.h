@@ -22,6 +22,12 @@ public:
     virtual int32 getKnobMode() const = 0;
     // Asks the host to resize its editor window to width x height; true when
     // the host can do "sizeWindow" and accepted. UI thread.
+    // The screen scale the frame should show at when it opens (1 = the
+    // images' own pixels). UI thread.
+    virtual double getScaleFactor() const { return 1.0; }
+    // The window system says the frame's screen scale changed; the editor
+    // decides (and the frame follows through setScaleFactor). UI thread.
+    virtual void screenScaleChanged(double scale) { (void)scale; }
     virtual bool sizeWindow(int32 width, int32 height) {
         (void)width;
         (void)height;

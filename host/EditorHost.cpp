@@ -41,18 +41,22 @@ struct Options {
     double seconds = 0.0;  // 0: until the window closes or a signal
     int x = 0;
     int y = 0;
+    double scale = 0.0;  // 0: not told
 };
 
 void printUsage(FILE* out) {
     std::fprintf(out,
                  "usage: corvex-editor-host [--plugin PATH] [--seconds N] [--screenshot FILE.png] [--position X,Y]\n"
+                 "                          [--scale S]\n"
                  "Opens the plug-in's editor in a window of its own and prints what the plug-in tells the\n"
                  "host: 'automate <index> <value>', 'begin-edit <index>', 'end-edit <index>'.\n"
                  "  --plugin PATH        the plug-in library (default: ../plugin/Corvex.so beside this program)\n"
                  "  --seconds N          close after N seconds (default: when the window is closed, or on\n"
                  "                       SIGINT/SIGTERM)\n"
                  "  --screenshot FILE    save the editor's window as PNG just before closing\n"
-                 "  --position X,Y       where to put the window on the screen (default 0,0)\n");
+                 "  --position X,Y       where to put the window on the screen (default 0,0)\n"
+                 "  --scale S            the screen scale told to the editor, 1 to 4 (as a host on a\n"
+                 "                       high-density screen does; default: the editor's own hint)\n");
 }
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -87,6 +91,16 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.seconds = std::strtod(v, &end);
             if (errno || end == v || *end || !(options.seconds > 0.0) || options.seconds > 86400.0) {
                 std::fprintf(stderr, "corvex-editor-host: --seconds wants a number of seconds above 0, got '%s'\n", v);
+                return false;
+            }
+        } else if (arg == "--scale") {
+            const char* v = value("--scale");
+            if (!v)
+                return false;
+            char* end = nullptr;
+            options.scale = std::strtod(v, &end);
+            if (end == v || *end != 0 || !(options.scale >= 1.0 && options.scale <= 4.0)) {
+                std::fprintf(stderr, "corvex-editor-host: --scale wants a number from 1 to 4, got '%s'\n", v);
                 return false;
             }
         } else if (arg == "--position") {
@@ -197,6 +211,14 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     if (!(effect->flags & effFlagsHasEditor)) {
         std::fprintf(stderr, "corvex-editor-host: the plug-in has no editor\n");
+        exitCode = 1;
+    }
+
+    // The content scale as hosts on high-density screens tell it: the
+    // vendor-specific call 'PreS' / 'AeCs' with the scale, before the size.
+    if (exitCode == 0 && options.scale > 0.0 &&
+        dispatch(effVendorSpecific, 0x50726553, 0x41654373, nullptr, static_cast<float>(options.scale)) != 1) {
+        std::fprintf(stderr, "corvex-editor-host: the plug-in refused the scale %g\n", options.scale);
         exitCode = 1;
     }
 

@@ -49,6 +49,7 @@ const char kPrefixes[] =
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2:  <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
     "@prefix rdf:  <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -134,8 +135,9 @@ std::string description() {
     }
     t += "<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n";
     t += "    lv2:requiredFeature ui:parent ;\n";
-    t += "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize, ui:idleInterface ;\n";
-    t += "    lv2:extensionData ui:idleInterface .\n";
+    t += "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize, ui:idleInterface, opts:options, urid:map ;\n";
+    t += "    opts:supportedOption ui:scaleFactor ;\n";
+    t += "    lv2:extensionData ui:idleInterface, opts:interface .\n";
     return t;
 }
 

@@ -12,10 +12,17 @@
 // and after the amp switched channels the UI writes the recalled values to
 // the host's ports so that the host shows what the amp does.
 //
+// Screen scale: the host's ui:scaleFactor option, at instantiation and
+// later through the options interface; the panel's window is the scale
+// times 660 x 248 (rounded) and ui:resize tells the host so.
+//
 // Threads: every entry point here runs on the host's UI thread.
 
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstring>
 #include <memory>
@@ -50,6 +57,41 @@ public:
     const LV2UI_Touch* touch = nullptr;
     const LV2UI_Resize* resize = nullptr;
     std::unique_ptr<corvex::Panel> panel;
+    double scale = 1.0;
+    LV2_URID scaleFactorKey = 0;  // 0 without urid:map
+    LV2_URID floatType = 0;
+    float reportedScale = 1.0f;  // what the options interface last handed out
+
+    // Takes a ui:scaleFactor option from `options` (an array ending in a
+    // zero key). Answers LV2_OPTIONS_SUCCESS when it took one, the error
+    // bits of a refused one otherwise.
+    uint32_t takeOptions(const LV2_Options_Option* options) {
+        uint32_t status = LV2_OPTIONS_SUCCESS;
+        for (const LV2_Options_Option* o = options; o && o->key; ++o) {
+            if (!scaleFactorKey || o->key != scaleFactorKey) {
+                status |= LV2_OPTIONS_ERR_BAD_KEY;
+                continue;
+            }
+            if (o->type != floatType || o->size != sizeof(float) || !o->value) {
+                status |= LV2_OPTIONS_ERR_BAD_VALUE;
+                continue;
+            }
+            float v;
+            std::memcpy(&v, o->value, sizeof v);
+            if (!corvex::isPanelScale(v) || (panel && !panel->setScale(v))) {
+                status |= LV2_OPTIONS_ERR_BAD_VALUE;
+                continue;
+            }
+            scale = v;
+        }
+        return status;
+    }
+    // Tells the host the panel's size at the current scale.
+    void announceSize() {
+        if (resize && resize->ui_resize)
+            resize->ui_resize(resize->handle, static_cast<int>(corvex::scaledPanelSide(corvex::kPanelWidth, scale)),
+                              static_cast<int>(corvex::scaledPanelSide(corvex::kPanelHeight, scale)));
+    }
 
     // ParameterPort: the panel's calls.
     float get(int index) const override { return valid(index) ? shown[index] : 0.0f; }
@@ -170,6 +212,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     if (!write || !widget || !pluginUri || std::strcmp(pluginUri, kPluginUri) != 0)
         return nullptr;
     void* parent = nullptr;
+    const LV2_Options_Option* options = nullptr;
     Ui* ui = new (std::nothrow) Ui;
     if (!ui)
         return nullptr;
@@ -183,12 +226,22 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
             ui->touch = static_cast<const LV2UI_Touch*>(features[i]->data);
         else if (std::strcmp(uri, LV2_UI__resize) == 0)
             ui->resize = static_cast<const LV2UI_Resize*>(features[i]->data);
+        else if (std::strcmp(uri, LV2_OPTIONS__options) == 0)
+            options = static_cast<const LV2_Options_Option*>(features[i]->data);
+        else if (std::strcmp(uri, LV2_URID__map) == 0 && features[i]->data) {
+            const auto* map = static_cast<const LV2_URID_Map*>(features[i]->data);
+            if (map->map) {
+                ui->scaleFactorKey = map->map(map->handle, LV2_UI__scaleFactor);
+                ui->floatType = map->map(map->handle, LV2_ATOM__Float);
+            }
+        }
     }
     ui->write = write;
     ui->controller = controller;
     if (parent) {
         try {
             ui->panel = corvex::createPanel(*ui);
+            ui->takeOptions(options);  // a scale the panel cannot show leaves 1
         } catch (...) {
             ui->panel = nullptr;
         }
@@ -198,8 +251,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         delete ui;  // no parent, no display, or the server refused the window
         return nullptr;
     }
-    if (ui->resize && ui->resize->ui_resize)
-        ui->resize->ui_resize(ui->resize->handle, corvex::kPanelWidth, corvex::kPanelHeight);
+    ui->announceSize();
     *widget = window;
     return ui;
 }
@@ -228,10 +280,41 @@ int idle(LV2UI_Handle handle) {
 
 const LV2UI_Idle_Interface kIdle = {idle};
 
+// The options interface: the host reads or changes the scale later (a
+// window moved to another screen).
+uint32_t optionsGet(LV2_Handle handle, LV2_Options_Option* options) {
+    Ui* ui = static_cast<Ui*>(handle);
+    uint32_t status = LV2_OPTIONS_SUCCESS;
+    for (LV2_Options_Option* o = options; o && o->key; ++o) {
+        if (!ui->scaleFactorKey || o->key != ui->scaleFactorKey) {
+            status |= LV2_OPTIONS_ERR_BAD_KEY;
+            continue;
+        }
+        ui->reportedScale = static_cast<float>(ui->scale);
+        o->size = sizeof(float);
+        o->type = ui->floatType;
+        o->value = &ui->reportedScale;
+    }
+    return status;
+}
+
+uint32_t optionsSet(LV2_Handle handle, const LV2_Options_Option* options) {
+    Ui* ui = static_cast<Ui*>(handle);
+    const double before = ui->scale;
+    const uint32_t status = ui->takeOptions(options);
+    if (ui->scale != before)
+        ui->announceSize();
+    return status;
+}
+
+const LV2_Options_Interface kOptions = {optionsGet, optionsSet};
+
 // Any thread.
 const void* extensionData(const char* uri) {
     if (uri && std::strcmp(uri, LV2_UI__idleInterface) == 0)
         return &kIdle;
+    if (uri && std::strcmp(uri, LV2_OPTIONS__interface) == 0)
+        return &kOptions;
     return nullptr;
 }
 

@@ -127,7 +127,17 @@ bool parseNumber(const char*& text, double& value) {
             s = e;
         }
     }
-    value = mantissa * std::pow(10.0, scale);
+    // Powers of ten up to 1e22 are exact doubles: one correctly rounded
+    // multiplication or division gives the same value on every C library
+    // (pow() is not exact everywhere).
+    static const double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (scale >= 0 && scale <= 22)
+        value = mantissa * kExactPowers[scale];
+    else if (scale < 0 && scale >= -22)
+        value = mantissa / kExactPowers[-scale];
+    else
+        value = mantissa * std::pow(10.0, scale);
     if (negative)
         value = -value;
     text = s;

@@ -14,6 +14,8 @@
 // CORVEX_KERNEL_NAMESPACE naming each copy.
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "model/DoublePair.h"
 #include "model/FusedCore.h"
@@ -172,9 +174,11 @@ inline V stepTriodeMasked(TriodeLanes<V>& s, V x, V rate, V active) {
 
 #include "model/FusedCoreSides.h"
 
-// The soft limiter calls the library's exp, and a call makes every vector
-// register go to memory. So the loops below hand their preamp outputs to it
-// a batch at a time, and the power section runs a batch behind.
+#include "model/SoftLimitLanes.h"
+
+// The loops below hand their preamp outputs to the soft limiter a batch at a
+// time, which it runs in the target's lanes, and the power section runs a
+// batch behind.
 constexpr int limiterBatch = 8;
 
 struct PreampBuffer {
@@ -202,8 +206,8 @@ inline double limitPreamp(PreampBuffer& b, int sides, int begin, int end) {
         double* v = b.side[s];
         for (int j = begin; j < end; ++j) {
             probe = probe + v[j] * 0.0;
-            v[j] = softLimit(v[j]);
         }
+        softLimitBatch(v + begin, end - begin);
     }
     return probe;
 }

@@ -62,3 +62,7 @@ void AEffEditor::endEdit(VstInt32 index) {
 }
 
 void AEffEditor::runIdle() {}
+
+bool AEffEditor::setContentScale(float) {
+    return false;
+}

@@ -39,6 +39,9 @@ public:
     virtual void endEdit(VstInt32 index);
     // UI thread: paced idle while the mouse is held; nothing in the base.
     virtual void runIdle();
+    // UI thread: the host's content scale for the editor (2 = twice the
+    // pixels). The base shows no scale: false.
+    virtual bool setContentScale(float scale);
 
 protected:
     AudioEffect* effect;

@@ -277,7 +277,14 @@ VstInt32 AudioEffectX::getVendorVersion() {
     return 0;
 }
 
-VstIntPtr AudioEffectX::vendorSpecific(VstInt32, VstIntPtr, void*, float) {
+// The vendor-specific call by which hosts tell an editor its content scale:
+// index 'PreS', value 'AeCs', the scale in the float argument. Answers 1 when
+// the editor took it.
+VstIntPtr AudioEffectX::vendorSpecific(VstInt32 lArg, VstIntPtr lArg2, void*, float floatArg) {
+    constexpr VstInt32 kPresonusId = 0x50726553;     // 'PreS'
+    constexpr VstIntPtr kContentScale = 0x41654373;  // 'AeCs'
+    if (lArg == kPresonusId && lArg2 == kContentScale && editor)
+        return editor->setContentScale(floatArg) ? 1 : 0;
     return 0;
 }
 

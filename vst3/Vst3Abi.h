@@ -130,6 +130,7 @@ constexpr Uid IParamValueQueue = makeUid(0x01263A18, 0xED074F6F, 0x98C9D356, 0x4
 constexpr Uid IUnitInfo = makeUid(0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
 constexpr Uid IProcessContextRequirements = makeUid(0x2A654303, 0xEF764E3D, 0x95B5FE83, 0x730EF6D0);
 constexpr Uid IPlugView = makeUid(0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29);
+constexpr Uid IPlugViewContentScaleSupport = makeUid(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
 constexpr Uid IPlugFrame = makeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882A3);
 constexpr Uid IRunLoop = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
 constexpr Uid IEventHandler = makeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
@@ -473,6 +474,14 @@ public:
 class IPlugFrame : public FUnknown {
 public:
     virtual tresult V3_CALL resizeView(IPlugView* view, ViewRect* newSize) = 0;
+};
+
+// A view's content scale, told by the host (Windows' per-monitor scale, or
+// the user's choice): the view answers kResultTrue when it follows it, sizes
+// itself to the scale and asks its frame to resize.
+class IPlugViewContentScaleSupport : public FUnknown {
+public:
+    virtual tresult V3_CALL setContentScaleFactor(float factor) = 0;
 };
 
 // Linux: the host's run loop, reached from the frame (or the host context),

@@ -66,6 +66,8 @@ tresult Vst3View::queryInterface(const TUID iidWanted, void** obj) {
         *obj = static_cast<ITimerHandler*>(this);
     else if (iid::IEventHandler.equals(iidWanted))
         *obj = static_cast<IEventHandler*>(this);
+    else if (iid::IPlugViewContentScaleSupport.equals(iidWanted))
+        *obj = static_cast<IPlugViewContentScaleSupport*>(this);
     else
         return kNoInterface;
     addRef();
@@ -105,6 +107,8 @@ tresult Vst3View::attached(void* parent, FIDString type) {
         return kResultFalse;
 #endif
     panel = corvex::createPanel(effect.panelPort());
+    if (panel)
+        panel->setScale(scale);
     if (!panel || !panel->open(parent)) {
         panel.reset();
         stopIdle();
@@ -175,15 +179,35 @@ tresult Vst3View::onKeyUp(char16, int16, int16) {
 tresult Vst3View::getSize(ViewRect* size) {
     if (!size)
         return kInvalidArgument;
-    *size = ViewRect{0, 0, corvex::kPanelWidth, corvex::kPanelHeight};
+    *size = scaledSize();
     return kResultOk;
+}
+
+ViewRect Vst3View::scaledSize() const {
+    return ViewRect{0, 0, static_cast<int32>(corvex::scaledPanelSide(corvex::kPanelWidth, scale)),
+                    static_cast<int32>(corvex::scaledPanelSide(corvex::kPanelHeight, scale))};
+}
+
+tresult Vst3View::setContentScaleFactor(float factor) {
+    if (!corvex::isPanelScale(factor))
+        return kResultFalse;
+    if (panel && !panel->setScale(factor))
+        return kResultFalse;
+    const bool changed = scale != static_cast<double>(factor);
+    scale = factor;
+    if (changed && panel && frame) {
+        ViewRect size = scaledSize();
+        frame->resizeView(this, &size);
+    }
+    return kResultTrue;
 }
 
 tresult Vst3View::onSize(ViewRect* newSize) {
     if (!newSize)
         return kInvalidArgument;
-    const bool fits = newSize->right - newSize->left == corvex::kPanelWidth &&
-                      newSize->bottom - newSize->top == corvex::kPanelHeight;
+    const ViewRect own = scaledSize();
+    const bool fits = newSize->right - newSize->left == own.right &&
+                      newSize->bottom - newSize->top == own.bottom;
     return fits ? kResultOk : kResultFalse;  // a fixed size
 }
 
@@ -203,8 +227,9 @@ tresult Vst3View::canResize() {
 tresult Vst3View::checkSizeConstraint(ViewRect* rect) {
     if (!rect)
         return kInvalidArgument;
-    rect->right = rect->left + corvex::kPanelWidth;
-    rect->bottom = rect->top + corvex::kPanelHeight;
+    const ViewRect own = scaledSize();
+    rect->right = rect->left + own.right;
+    rect->bottom = rect->top + own.bottom;
     return kResultTrue;
 }
 

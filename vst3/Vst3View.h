@@ -1,6 +1,7 @@
 // The amp's front panel as a VST3 plug-in view: embedded in the host's
 // window (an X11 window id on Linux, an HWND on Windows) at the panel's
-// fixed size. Every call comes on the host's UI thread.
+// fixed size times the content scale the host sets (1 to 4). Every call
+// comes on the host's UI thread.
 //
 // The panel draws and reads the mouse when it is idled. On Linux the host's
 // run loop does it (from the frame, or the host context the controller was
@@ -20,7 +21,10 @@
 
 class Vst3Effect;
 
-class Vst3View : public v3::IPlugView, public v3::ITimerHandler, public v3::IEventHandler {
+class Vst3View : public v3::IPlugView,
+                 public v3::ITimerHandler,
+                 public v3::IEventHandler,
+                 public v3::IPlugViewContentScaleSupport {
 public:
     static constexpr uint32_t kIdlePeriodMs = 30;
 
@@ -47,6 +51,10 @@ public:
     v3::tresult V3_CALL canResize() override;
     v3::tresult V3_CALL checkSizeConstraint(v3::ViewRect* rect) override;
 
+    // The host's content scale: kResultTrue and the view resized (through
+    // the frame when attached) for 1 to 4, kResultFalse otherwise.
+    v3::tresult V3_CALL setContentScaleFactor(float factor) override;
+
     // The run loop's calls (UI thread).
     void V3_CALL onTimer() override;
     void V3_CALL onFDIsSet(v3::FileDescriptor fd) override;
@@ -67,5 +75,7 @@ private:
     uintptr_t windowsTimer = 0;  // the UI thread's timer
 #endif
     std::unique_ptr<corvex::Panel> panel;
+    double scale = 1.0;
+    v3::ViewRect scaledSize() const;
     uint32_t shownBits[corvex::kNumParameters] = {};  // what the panel was last told
 };

@@ -2,10 +2,13 @@
 // controls, every image decoded) plus the first full paint, and the cost of
 // the idle redraw after a host parameter change. The window layer is the
 // headless one: it shows nothing but copies each presented rectangle into its
-// buffer, as a real window layer copies it to the screen.
+// buffer, as a real window layer copies it to the screen. The scaled cases
+// (argument: scale x 100) draw the same at a screen scale: 2 copies the
+// double-resolution images, 1.5 and 1.25 resample them.
 #include <benchmark/benchmark.h>
 
 #include "editor/SDEditor.h"
+#include "gui/ScaledDrawing.h"
 #include "gui/CFrame.h"
 #include "gui/platform/headless/HeadlessPlatform.h"
 #include "model/Corvex.h"
@@ -59,6 +62,47 @@ void BM_EditorIdleAfterHostChange(benchmark::State& state) {
     editor->close();
 }
 BENCHMARK(BM_EditorIdleAfterHostChange)->Unit(benchmark::kMicrosecond);
+
+// A full paint of the open editor at a screen scale.
+void BM_EditorFullPaintAtScale(benchmark::State& state) {
+    Session session;
+    Corvex effect(quietHost, &makeFrontPanel);
+    auto* editor = dynamic_cast<AEffGUIEditor*>(effect.getEditor());
+    const double scale = static_cast<double>(state.range(0)) / 100.0;
+    if (!editor || !editor->setScaleFactor(scale)) {
+        state.SkipWithError("no scaled editor");
+        return;
+    }
+    editor->open(&parentWindow);
+    const int32_t w = scaling::toDevice(660, scale), h = scaling::toDevice(248, scale);
+    for (auto _ : state)
+        session.paintAll(w, h);
+    editor->close();
+    state.SetLabel("full paint, " + std::to_string(w) + " x " + std::to_string(h));
+}
+BENCHMARK(BM_EditorFullPaintAtScale)->Arg(100)->Arg(125)->Arg(150)->Arg(200)->Unit(benchmark::kMillisecond);
+
+// The host moves one knob at a screen scale; the next idle redraws it.
+void BM_EditorIdleAfterHostChangeAtScale(benchmark::State& state) {
+    Session session;
+    Corvex effect(quietHost, &makeFrontPanel);
+    auto* editor = dynamic_cast<AEffGUIEditor*>(effect.getEditor());
+    const double scale = static_cast<double>(state.range(0)) / 100.0;
+    if (!editor || !editor->setScaleFactor(scale)) {
+        state.SkipWithError("no scaled editor");
+        return;
+    }
+    editor->open(&parentWindow);
+    session.paintAll(scaling::toDevice(660, scale), scaling::toDevice(248, scale));
+    float value = 0.f;
+    for (auto _ : state) {
+        value = value >= 1.f ? 0.f : value + 0.05f;
+        effect.setParameter(Corvex::kDrive, value);
+        editor->idle();
+    }
+    editor->close();
+}
+BENCHMARK(BM_EditorIdleAfterHostChangeAtScale)->Arg(100)->Arg(150)->Arg(200)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 BENCHMARK_MAIN();

@@ -95,6 +95,9 @@ public:
     // when the drag carries no data object), null for the other events. The
     // answer is the drop effect: 0 none, 2 move.
     virtual int32_t platformDrag(PlatformDragEvent event, const std::vector<std::string>* files) = 0;
+    // The window's screen scale changed (moved to a screen of another
+    // density, or the user changed the setting): 2 at 192 dpi.
+    virtual void platformScaleChanged(double scale) { (void)scale; }
 
 protected:
     ~FrameWindowSink() = default;
@@ -123,6 +126,10 @@ public:
     virtual bool resizeFrameWindow(void* window, int32_t width, int32_t height) = 0;
     // Screen position of the window's top-left corner; 0, 0 without a window.
     virtual void getWindowOrigin(void* window, int32_t& x, int32_t& y) = 0;
+
+    // The screen's scale as the desktop sets it (2 on a screen at 200 %),
+    // for editors whose host tells none; 1 when the platform has no hint.
+    virtual double screenScaleHint() { return 1.0; }
 
     // --- pixels ------------------------------------------------------------
     // Copies `source` rectangle `rect` of `image` to the window at the same

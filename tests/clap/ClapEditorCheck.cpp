@@ -7,13 +7,17 @@
 // rising (or falling) values, end. Hiding and destroying the editor must
 // take its window and its timer away. Last, a host without timers but with
 // fd support watches the editor's X connection and idles it when it is
-// readable: a drag must come through that way too.
+// readable: a drag must come through that way too. At the end the host
+// sets the scale to 2 (as a host on a 200 % screen does): the editor's
+// window is 1320 x 496, and a drag of twice the pixels moves the knob as
+// far as the 1x drag did.
 //
 // Usage: clap-editor-check PLUGIN.clap     (DISPLAY must name the server)
 #include <X11/Xlib.h>
 #include <poll.h>
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -50,12 +54,16 @@ void pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// Contour knob (300..345 x 176..221): five steps of 10 pixels, up or down.
-void drag(int direction) {
-    std::system("xdotool mousemove 322 198 mousedown 1");
+// Contour knob (300..345 x 176..221): five steps of 10 pixels, up or down;
+// at `scale` 2 every coordinate and step doubled.
+void drag(int direction, int scale = 1) {
+    const std::string start = "xdotool mousemove " + std::to_string(322 * scale) + " " + std::to_string(198 * scale) +
+                              " mousedown 1";
+    std::system(start.c_str());
     for (int k = 1; k <= 5; ++k) {
         pause(100);
-        const std::string move = "xdotool mousemove 322 " + std::to_string(198 - direction * 10 * k);
+        const std::string move = "xdotool mousemove " + std::to_string(322 * scale) + " " +
+                                 std::to_string((198 - direction * 10 * k) * scale);
         std::system(move.c_str());
     }
     pause(100);
@@ -246,6 +254,57 @@ int main(int argc, char** argv) {
             check(fdHost.fds.empty(), "destroy unregisters the fd");
         } else {
             check(false, "the editor opens for the fd host");
+        }
+    }
+
+    // The host's scale: refused outside 1..4, else the size follows.
+    {
+        ClapTestHost scaledHost(argv[1]);
+        const clap_plugin* scaled = scaledHost.create();
+        auto* scaledGui = scaledHost.extension<clap_plugin_gui>(CLAP_EXT_GUI);
+        check(scaled && scaledGui && scaledGui->create(scaled, CLAP_WINDOW_API_X11, false), "a second editor");
+        if (scaled && scaledGui) {
+            uint32_t w = 0, h = 0;
+            check(!scaledGui->set_scale(scaled, 0.5) && !scaledGui->set_scale(scaled, 4.5) &&
+                      !scaledGui->set_scale(scaled, std::nan("")),
+                  "set_scale refuses 0.5, 4.5 and NaN");
+            check(scaledGui->get_size(scaled, &w, &h) && w == 660 && h == 248, "a refused scale leaves 660 x 248");
+            check(scaledGui->set_scale(scaled, 1.5) && scaledGui->get_size(scaled, &w, &h) && w == 990 && h == 372,
+                  "scale 1.5: 990 x 372");
+            check(scaledGui->set_scale(scaled, 2.0) && scaledGui->get_size(scaled, &w, &h) && w == 1320 && h == 496,
+                  "scale 2: 1320 x 496");
+            uint32_t aw = 1000, ah = 1000;
+            check(!scaledGui->can_resize(scaled) && scaledGui->set_size(scaled, 1320, 496) &&
+                      !scaledGui->set_size(scaled, 660, 248) && !scaledGui->adjust_size(scaled, &aw, &ah),
+                  "fixed at the scaled size");
+            const Window big = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1400, 560, 0, 0, 0);
+            XMapWindow(display, big);
+            XSync(display, False);
+            clap_window bigParent{CLAP_WINDOW_API_X11, {nullptr}};
+            bigParent.x11 = big;
+            check(scaledGui->set_parent(scaled, &bigParent) && scaledGui->show(scaled), "opens at scale 2");
+            Window root = 0, *children = nullptr, up = 0;
+            unsigned count = 0, cw = 0, ch = 0, border = 0, depth = 0;
+            int cx = 0, cy = 0;
+            bool sized = false;
+            if (XQueryTree(display, big, &root, &up, &children, &count) && count == 1)
+                sized = XGetGeometry(display, children[0], &root, &cx, &cy, &cw, &ch, &border, &depth) && cw == 1320 &&
+                        ch == 496;
+            if (children)
+                XFree(children);
+            check(sized, "the editor's window is 1320 x 496");
+            done = false;
+            OutputEvents scaledSent;
+            mouse = std::thread([&] {
+                pause(500);
+                drag(+1, 2);
+                done = true;
+            });
+            mainLoop(scaledHost, done, true, scaledSent);
+            mouse.join();
+            checkGesture(scaledSent.events, 7, +1, "drag up at scale 2 (100 screen pixels)");
+            scaledGui->destroy(scaled);
+            XDestroyWindow(display, big);
         }
     }
 

@@ -244,11 +244,27 @@ TEST(ClapPlugin, GuiIsEmbeddedFixedSizeAndRefusesOtherWindows) {
     EXPECT_EQ(w, 660u);
     EXPECT_EQ(h, 248u);
     EXPECT_FALSE(gui->can_resize(p));
-    EXPECT_FALSE(gui->set_scale(p, 2.0));
     EXPECT_TRUE(gui->set_size(p, 660, 248));
     EXPECT_FALSE(gui->set_size(p, 800, 300));
+    // The host's scale: the size follows, still fixed.
+    EXPECT_FALSE(gui->set_scale(p, 0.75));
+    EXPECT_TRUE(gui->set_scale(p, 2.0));
+    ASSERT_TRUE(gui->get_size(p, &w, &h));
+    EXPECT_EQ(w, 1320u);
+    EXPECT_EQ(h, 496u);
+    EXPECT_TRUE(gui->set_size(p, 1320, 496));
+    EXPECT_FALSE(gui->set_size(p, 660, 248));
+    EXPECT_TRUE(gui->set_scale(p, 1.25));
+    ASSERT_TRUE(gui->get_size(p, &w, &h));
+    EXPECT_EQ(w, 825u);
+    EXPECT_EQ(h, 310u);
     EXPECT_FALSE(gui->set_parent(p, &window)) << "a window of the other system";
     EXPECT_TRUE(host.timers.empty()) << "no idle timer without an open editor";
+    gui->destroy(p);
+    // A new gui starts at scale 1 until the host says otherwise.
+    ASSERT_TRUE(gui->create(p, ours, false));
+    ASSERT_TRUE(gui->get_size(p, &w, &h));
+    EXPECT_EQ(w, 660u);
     gui->destroy(p);
 }
 

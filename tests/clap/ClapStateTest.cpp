@@ -319,3 +319,34 @@ TEST(ClapState, ActivateRefusesRatesTheAmpCannotRunAt) {
     EXPECT_TRUE(host.activate(48000.0, 256));
     host.deactivate();
 }
+
+// A state loaded while the host plays takes effect at the next block, whose
+// first events tell the host every value that changed (not to be recorded).
+TEST(ClapState, AStateLoadedDuringPlaybackReachesTheHostAtTheNextBlock) {
+    const std::vector<unsigned char> blob = fixture("clap_two_channels.bin");
+    ASSERT_EQ(blob.size(), kHeader + kBank);
+    ClapTestHost host(CORVEX_CLAP_PATH);
+    ASSERT_NE(host.create(), nullptr) << host.error();
+    ASSERT_TRUE(host.activate(44100.0, 64));
+    std::vector<float> l(64), r(64);
+    float* channels[2] = {l.data(), r.data()};
+    OutputEvents before;
+    host.process(channels, channels, 64, InputEvents(), before);
+    ASSERT_TRUE(load(host, blob));
+    OutputEvents sent;
+    host.process(channels, channels, 64, InputEvents(), sent);
+    const std::vector<double> now = values(host);
+    EXPECT_EQ(now[2], 0.9f);
+    EXPECT_EQ(now[1], 1.0);
+    int reported = 0;
+    for (const SentEvent& e : sent.events) {
+        if (e.type != CLAP_EVENT_PARAM_VALUE)
+            continue;
+        EXPECT_EQ(e.time, 0u);
+        EXPECT_NE(e.flags & CLAP_EVENT_DONT_RECORD, 0u);
+        EXPECT_EQ(e.value, now[e.param]) << e.param;
+        ++reported;
+    }
+    EXPECT_GE(reported, 10) << "every value the state changed";
+    host.deactivate();
+}

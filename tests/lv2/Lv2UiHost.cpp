@@ -6,13 +6,21 @@
 //   ui-open WINDOW WIDTH HEIGHT    the UI's window inside ours
 //   write INDEX VALUE              write_function on a control port
 //   touch INDEX 1|0                a gesture begins / ends
+//   ui-resize WIDTH HEIGHT          the UI asked for this size (ui:resize)
+//   ui-scale S                      the scale the UI reports through its
+//                                   options interface (with --scale)
 //   ui-closed
-// Usage: corvex-lv2-ui-host BUNDLE_DIR SECONDS [INDEX=VALUE...] [-- INDEX=VALUE...]
+// Usage: corvex-lv2-ui-host BUNDLE_DIR SECONDS [--scale=S] [INDEX=VALUE...] [-- INDEX=VALUE...]
+// With --scale=S the UI gets the ui:scaleFactor option S (and urid:map), as
+// a host on a high-density screen gives it; our window is S times as large.
 // The values before "--" are set one per block before the UI opens (the
 // session's history); those after it when SIGUSR1 arrives, as the host's
 // own automation would. SIGTERM ends it cleanly.
 #include <X11/Xlib.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 #include <suil/suil.h>
 
 #include <csignal>
@@ -51,6 +59,22 @@ void touchPort(SuilController, uint32_t index, bool grabbed) {
     std::fflush(stdout);
 }
 
+// urid:map over a list of the URIs seen.
+LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri) {
+    auto* uris = static_cast<std::vector<std::string>*>(handle);
+    for (size_t i = 0; i < uris->size(); ++i)
+        if ((*uris)[i] == uri)
+            return static_cast<LV2_URID>(i + 1);
+    uris->push_back(uri);
+    return static_cast<LV2_URID>(uris->size());
+}
+
+int resizeUi(LV2UI_Feature_Handle, int width, int height) {
+    std::printf("ui-resize %d %d\n", width, height);
+    std::fflush(stdout);
+    return 0;
+}
+
 uint32_t portIndex(SuilController, const char*) {
     return LV2UI_INVALID_PORT_INDEX;
 }
@@ -82,10 +106,13 @@ int main(int argc, char** argv) {
     const double seconds = std::atof(argv[2]);
     std::vector<std::pair<uint32_t, float>> initial, later;
     bool afterSeparator = false;
+    float scale = 0.0f;  // 0: no option given
     for (int i = 3; i < argc; ++i) {
         uint32_t index;
         float value;
-        if (std::strcmp(argv[i], "--") == 0)
+        if (std::strncmp(argv[i], "--scale=", 8) == 0)
+            scale = std::strtof(argv[i] + 8, nullptr);
+        else if (std::strcmp(argv[i], "--") == 0)
             afterSeparator = true;
         else if (parseValue(argv[i], index, value))
             (afterSeparator ? later : initial).emplace_back(index, value);
@@ -115,7 +142,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no X display\n");
         return 1;
     }
-    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 660, 248, 0, 0, 0);
+    const double windowScale = scale >= 1.0f ? scale : 1.0;
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0,
+                                              static_cast<unsigned>(660 * windowScale + 0.5),
+                                              static_cast<unsigned>(248 * windowScale + 0.5), 0, 0, 0);
     XStoreName(display, window, "Corvex LV2 UI");
     XMapWindow(display, window);
     XSync(display, False);
@@ -124,7 +154,19 @@ int main(int argc, char** argv) {
     SuilHost* suil = suil_host_new(writePort, portIndex, nullptr, nullptr);
     suil_host_set_touch_func(suil, touchPort);
     const LV2_Feature parent = {LV2_UI__parent, reinterpret_cast<void*>(window)};
-    const LV2_Feature* features[] = {&parent, nullptr};
+    std::vector<std::string> uris;
+    LV2_URID_Map map = {&uris, mapUri};
+    const LV2_Feature mapFeature = {LV2_URID__map, &map};
+    LV2UI_Resize resize = {nullptr, resizeUi};
+    const LV2_Feature resizeFeature = {LV2_UI__resize, &resize};
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, mapUri(&uris, LV2_UI__scaleFactor), sizeof(float), mapUri(&uris, LV2_ATOM__Float),
+         &scale},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const LV2_Feature optionsFeature = {LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* plain[] = {&parent, nullptr};
+    const LV2_Feature* scaled[] = {&parent, &mapFeature, &resizeFeature, &optionsFeature, nullptr};
+    const LV2_Feature* const* features = scale > 0.0f ? scaled : plain;
     host.ui = suil_instance_new(suil, &host, LV2_UI__X11UI, "https://ardex-plugins.example/corvex",
                                 "https://ardex-plugins.example/corvex#ui", LV2_UI__X11UI, bundle.c_str(),
                                 (bundle + "CorvexUI.so").c_str(), features);
@@ -142,6 +184,16 @@ int main(int argc, char** argv) {
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, child, &attributes);
     std::printf("ui-open %lu %d %d\n", static_cast<unsigned long>(window), attributes.width, attributes.height);
+    if (scale > 0.0f) {
+        const auto* interface =
+            static_cast<const LV2_Options_Interface*>(suil_instance_extension_data(host.ui, LV2_OPTIONS__interface));
+        LV2_Options_Option asked[] = {{LV2_OPTIONS_INSTANCE, 0, mapUri(&uris, LV2_UI__scaleFactor), 0, 0, nullptr},
+                                      {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        if (interface && interface->get &&
+            interface->get(suil_instance_get_handle(host.ui), asked) == LV2_OPTIONS_SUCCESS &&
+            asked[0].type == mapUri(&uris, LV2_ATOM__Float) && asked[0].size == sizeof(float) && asked[0].value)
+            std::printf("ui-scale %g\n", static_cast<double>(*static_cast<const float*>(asked[0].value)));
+    }
     std::fflush(stdout);
     // What a host sends right after instantiation: every port's value.
     float sent[Lv2Instance::kControls];

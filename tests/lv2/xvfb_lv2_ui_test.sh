@@ -7,6 +7,9 @@
 # itself switches back to channel 2. Checks that opening writes nothing,
 # that the drag is one touch gesture of rising writes, and that each
 # Channel change writes the values the amp recalled to the host's ports.
+# Last, the UI at the host's ui:scaleFactor 2: its window is 1320 x 496, it
+# asks the host for that size, reports the scale through its options
+# interface, and 100 screen pixels up move Contour as far as 50 do at 1x.
 # Usage: xvfb_lv2_ui_test.sh HOST BUNDLE WORKDIR
 # Exit 77 (skipped) when Xvfb or xdotool are missing.
 set -uo pipefail
@@ -15,7 +18,7 @@ host=$1 bundle=$2 work=$3
 source "$(dirname "$0")/../support/xvfb_display.sh"
 skip_without Xvfb xdotool
 prepare_xvfb_run "$work"
-start_private_xvfb "$work" || fail "Xvfb did not start: $xvfb_error"
+start_private_xvfb "$work" 1600x700 || fail "Xvfb did not start: $xvfb_error"
 
 # History before the UI: Drive 0.25, Channel 2, Drive 0.9. After "--":
 # what SIGUSR1 sends.
@@ -61,4 +64,23 @@ recall=$(tail -n +$((mark + 1)) "$work/host.out")
 kill -TERM "$host_pid"; wait "$host_pid"; rc=$?; host_pid=""
 [ "$rc" -eq 0 ] || fail "the host exited with $rc"
 grep -q '^ui-closed$' "$work/host.out" || fail "the UI was not closed cleanly"
-echo "PASS: drag to $last as one gesture, both Channel changes wrote the recalled values"
+
+# The host's scale option.
+"$host" "$bundle" 60 --scale=2 >"$work/scaled.out" 2>"$work/scaled.err" &
+host_pid=$!
+for _ in $(seq 200); do grep -q '^ui-open' "$work/scaled.out" 2>/dev/null && break; sleep 0.05; done
+grep -q '^ui-open [0-9]* 1320 496$' "$work/scaled.out" || fail "the UI did not open at 1320 x 496: $(cat "$work/scaled.out")"
+grep -q '^ui-resize 1320 496$' "$work/scaled.out" || fail "the UI did not ask for 1320 x 496"
+grep -q '^ui-scale 2$' "$work/scaled.out" || fail "the options interface does not report scale 2"
+sleep 0.5
+# Contour at twice the coordinates: 100 pixels up in 5 steps.
+xdotool mousemove 644 396 mousedown 1
+for k in 1 2 3 4 5; do sleep 0.1; xdotool mousemove 644 $((396 - 20 * k)); done
+sleep 0.1; xdotool mouseup 1
+sleep 0.4
+scaledLast=$(awk '$1 == "write" && $2 == 7 { v = $3 } END { print v }' "$work/scaled.out")
+awk -v v="$scaledLast" 'BEGIN { exit !(v > 0.7 && v < 0.8) }' \
+  || fail "100 pixels up at scale 2 from 0.5 should end near 0.75, got '$scaledLast'"
+kill -TERM "$host_pid"; wait "$host_pid"; rc=$?; host_pid=""
+[ "$rc" -eq 0 ] || fail "the scaled host exited with $rc"
+echo "PASS: drag to $last as one gesture, both Channel changes wrote the recalled values; at scale 2: 1320 x 496, drag to $scaledLast"

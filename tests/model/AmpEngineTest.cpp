@@ -102,7 +102,7 @@ TEST(AmpEngine, SoundsAndShowsExactlyAsTheVstEffect) {
         ASSERT_TRUE(AmpEngine::displayText(i, engine.value(i), ours, sizeof(ours), false));
         EXPECT_STREQ(ours, vst) << i;
     }
-    char name[40] = {};
+    char name[80] = {};  // the vendor string is 64 characters and a zero
     effect.getEffectName(name);
     EXPECT_STREQ(name, AmpEngine::effectName());
     effect.getVendorString(name);

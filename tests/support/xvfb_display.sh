@@ -31,12 +31,13 @@ fail() {
   exit 1
 }
 
-# start_private_xvfb WORKDIR: starts Xvfb on a free display (Xvfb picks it and
+# start_private_xvfb WORKDIR [WxH]: starts Xvfb (screen 800x400 unless WxH
+# is given) on a free display (Xvfb picks it and
 # writes its number to fd 3), sets xvfb_pid and exports DISPLAY. Returns 1,
 # with Xvfb's own errors in xvfb_error, when no display came up in 5 s.
 start_private_xvfb() {
-  local work=$1
-  Xvfb -displayfd 3 -screen 0 800x400x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.err" &
+  local work=$1 screen=${2:-800x400}
+  Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.err" &
   xvfb_pid=$!
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
   if [ ! -s "$work/display" ]; then

@@ -49,12 +49,16 @@ void pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// Contour knob (300..345 x 176..221): five steps of 10 pixels upwards.
-void dragUp() {
-    std::system("xdotool mousemove 322 198 mousedown 1");
+// Contour knob (300..345 x 176..221): five steps of 10 pixels upwards; at
+// `scale` 2 every coordinate and step doubled.
+void dragUp(int scale = 1) {
+    const std::string start = "xdotool mousemove " + std::to_string(322 * scale) + " " + std::to_string(198 * scale) +
+                              " mousedown 1";
+    std::system(start.c_str());
     for (int k = 1; k <= 5; ++k) {
         pause(100);
-        const std::string move = "xdotool mousemove 322 " + std::to_string(198 - 10 * k);
+        const std::string move =
+            "xdotool mousemove " + std::to_string(322 * scale) + " " + std::to_string((198 - 10 * k) * scale);
         std::system(move.c_str());
     }
     pause(100);
@@ -80,7 +84,12 @@ public:
     }
     uint32 V3_CALL addRef() override { return 1; }
     uint32 V3_CALL release() override { return 1; }
-    tresult V3_CALL resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+    std::vector<ViewRect> resizes;  // what the view asked for
+    tresult V3_CALL resizeView(IPlugView*, ViewRect* size) override {
+        if (size)
+            resizes.push_back(*size);
+        return kResultFalse;
+    }
     tresult V3_CALL registerEventHandler(IEventHandler* handler, FileDescriptor fd) override {
         handlers.push_back({handler, fd});
         return kResultOk;
@@ -226,6 +235,77 @@ int main() {
     view->release();  // a host that forgets removed: the view cleans up
     XSync(display, False);
     check(frame.timers.empty() && childCount(display, window) == 0, "released: no timer, no window");
+
+    // The host's content scale, as a host on a 200 % screen tells it.
+    IPlugView* scaledView = host.controller->createView("editor");
+    void* obj = nullptr;
+    check(scaledView && scaledView->queryInterface(iid::IPlugViewContentScaleSupport.bytes, &obj) == kResultOk && obj,
+          "content-scale support");
+    if (scaledView && obj) {
+        auto* scaling = static_cast<IPlugViewContentScaleSupport*>(obj);
+        Frame bigFrame;
+        scaledView->setFrame(&bigFrame);
+        ViewRect got{};
+        check(scaling->setContentScaleFactor(0.5f) == kResultFalse && scaling->setContentScaleFactor(5.0f) ==
+                                                                          kResultFalse &&
+                  scaledView->getSize(&got) == kResultOk && got.right == 660 && got.bottom == 248,
+              "scales 0.5 and 5 refused, the size stays 660 x 248");
+        check(scaling->setContentScaleFactor(2.0f) == kResultTrue && scaledView->getSize(&got) == kResultOk &&
+                  got.right - got.left == 1320 && got.bottom - got.top == 496,
+              "scale 2 before attaching: 1320 x 496");
+        ViewRect wrong{0, 0, 660, 248}, right{0, 0, 1320, 496};
+        check(scaledView->onSize(&wrong) != kResultOk && scaledView->onSize(&right) == kResultOk,
+              "onSize takes the scaled size only");
+        const Window big = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1400, 560, 0, 0, 0);
+        XMapWindow(display, big);
+        XSync(display, False);
+        check(scaledView->attached(reinterpret_cast<void*>(static_cast<uintptr_t>(big)),
+                                   kPlatformTypeX11EmbedWindowID) == kResultOk,
+              "attached at scale 2");
+        auto childSize = [&](unsigned& w, unsigned& h) {
+            XSync(display, False);
+            Window root = 0, up = 0, *children = nullptr;
+            unsigned count = 0, border = 0, depth = 0;
+            int x = 0, y = 0;
+            bool ok = XQueryTree(display, big, &root, &up, &children, &count) && count == 1 &&
+                      XGetGeometry(display, children[0], &root, &x, &y, &w, &h, &border, &depth);
+            if (children)
+                XFree(children);
+            return ok;
+        };
+        unsigned w = 0, h = 0;
+        check(childSize(w, h) && w == 1320 && h == 496, "the editor's window is 1320 x 496");
+        check(scaling->setContentScaleFactor(1.5f) == kResultTrue && !bigFrame.resizes.empty() &&
+                  bigFrame.resizes.back().right - bigFrame.resizes.back().left == 990 &&
+                  bigFrame.resizes.back().bottom - bigFrame.resizes.back().top == 372 && childSize(w, h) &&
+                  w == 990 && h == 372,
+              "scale 1.5 while attached: the view asks its frame for 990 x 372 and its window follows");
+        check(scaling->setContentScaleFactor(2.0f) == kResultTrue && childSize(w, h) && w == 1320 && h == 496,
+              "back to 2");
+        host.controller->setParamNormalized(7, 0.25);  // room for the drag
+        bigFrame.turn(0);
+        const size_t before = host.handler.edits.size();
+        const double start = host.controller->getParamNormalized(7);
+        done = false;
+        mouse = std::thread([&] {
+            pause(500);
+            dragUp(2);
+            done = true;
+        });
+        for (int after = 0; after < 20;) {
+            bigFrame.turn(20);
+            if (done)
+                ++after;
+        }
+        mouse.join();
+        const double moved = host.controller->getParamNormalized(7) - start;
+        check(host.handler.edits.size() > before && moved > 0.2 && moved < 0.3,
+              "100 screen pixels up at scale 2 add a quarter, as 50 do at 1x: " + std::to_string(moved));
+        scaling->release();
+        scaledView->removed();
+        scaledView->release();
+        XDestroyWindow(display, big);
+    }
 
     XDestroyWindow(display, window);
     XCloseDisplay(display);

@@ -7,5 +7,5 @@ check=$1 work=$2
 source "$(dirname "$0")/../support/xvfb_display.sh"
 skip_without Xvfb xdotool
 prepare_xvfb_run "$work"
-start_private_xvfb "$work" || { echo "FAIL: Xvfb did not start: $xvfb_error"; exit 1; }
+start_private_xvfb "$work" 1600x700 || { echo "FAIL: Xvfb did not start: $xvfb_error"; exit 1; }
 timeout 90 "$check"

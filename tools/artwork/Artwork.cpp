@@ -107,6 +107,18 @@ int main(int argc, char** argv) {
     ok &= save(writePng(dir + "/toggle.png", toggle, 8), dir + "/toggle.png");
     ok &= save(writePng(dir + "/lamp.png", lamp, 16), dir + "/lamp.png");
     ok &= save(writePng(dir + "/slide.png", slide, 8), dir + "/slide.png");
+    // The double-resolution twins (resource id + 1000), drawn from the same
+    // code at twice the density.
+    int problems2x = 0;
+    const FloatImage panel2x = makePanel(&problems2x, 2);
+    const FloatImage knob2x = makeKnobStrip(false, 2);
+    ok &= save(writeBmp24(dir + "/panel_2x.bmp", panel2x), dir + "/panel_2x.bmp");
+    ok &= save(writePng(dir + "/knob_2x.png", knob2x, 8), dir + "/knob_2x.png");
+    ok &= save(writePng(dir + "/knob_mix_2x.png", knob2x, 8), dir + "/knob_mix_2x.png");
+    ok &= save(writePng(dir + "/knob_scale_2x.png", makeKnobStrip(true, 2), 8), dir + "/knob_scale_2x.png");
+    ok &= save(writePng(dir + "/toggle_2x.png", makeToggleStrip(2), 8), dir + "/toggle_2x.png");
+    ok &= save(writePng(dir + "/lamp_2x.png", makeLampStrip(2), 16), dir + "/lamp_2x.png");
+    ok &= save(writePng(dir + "/slide_2x.png", makeSlideStrip(2), 8), dir + "/slide_2x.png");
     if (argc == 3) {
         const std::string preview = argv[2];
         const FloatImage composed = makePreview(panel, knob, toggle, lamp, slide);

@@ -88,20 +88,21 @@ void Canvas::shade(double x0, double y0, double x1, double y1,
     cairo_surface_mark_dirty(surface_);
 }
 
-FloatImage Canvas::resolve() const {
+FloatImage Canvas::resolve(int density) const {
     cairo_surface_flush(surface_);
     const unsigned char* data = cairo_image_surface_get_data(surface_);
     const int stride = cairo_image_surface_get_stride(surface_);
-    FloatImage out(width_, height_);
-    const double n = static_cast<double>(scale_) * scale_;
-    for (int y = 0; y < height_; ++y) {
-        for (int x = 0; x < width_; ++x) {
+    const int box = scale_ / density;  // backing pixels per output pixel, each way
+    FloatImage out(width_ * density, height_ * density);
+    const double n = static_cast<double>(box) * box;
+    for (int y = 0; y < out.height; ++y) {
+        for (int x = 0; x < out.width; ++x) {
             double sum[4] = {0, 0, 0, 0};  // premultiplied r, g, b, a
-            for (int sy = 0; sy < scale_; ++sy) {
+            for (int sy = 0; sy < box; ++sy) {
                 const auto* row =
-                    reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y * scale_ + sy) * stride);
-                for (int sx = 0; sx < scale_; ++sx) {
-                    const std::uint32_t p = row[x * scale_ + sx];
+                    reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y * box + sy) * stride);
+                for (int sx = 0; sx < box; ++sx) {
+                    const std::uint32_t p = row[x * box + sx];
                     sum[0] += (p >> 16) & 0xFF;
                     sum[1] += (p >> 8) & 0xFF;
                     sum[2] += p & 0xFF;

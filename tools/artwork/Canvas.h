@@ -49,8 +49,9 @@ public:
     void shade(double x0, double y0, double x1, double y1,
                const std::function<bool(double, double, Rgb&, double&)>& shader);
 
-    // Box-filters the backing store down to logical size (straight alpha).
-    FloatImage resolve() const;
+    // Box-filters the backing store down to logical size times `density`
+    // (straight alpha); `density` must divide the scale.
+    FloatImage resolve(int density = 1) const;
 
 private:
     int width_, height_, scale_;

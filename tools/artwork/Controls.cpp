@@ -97,8 +97,8 @@ void drawKnob(Canvas& canvas, double cx, double cy, double r, double angleDegree
 
 }  // namespace
 
-FloatImage makeKnobStrip(bool withScale) {
-    const int scale = 4;
+FloatImage makeKnobStrip(bool withScale, int density) {
+    const int scale = 4 * density;
     Canvas canvas(kKnobSize, kKnobSize * kKnobFrames, scale);
     cairo_t* cr = canvas.cr();
     const FontSpec numbers{"DejaVu Sans Condensed", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD, 5.4, 0.0};
@@ -142,7 +142,7 @@ FloatImage makeKnobStrip(bool withScale) {
         }
         cairo_restore(cr);
     }
-    return canvas.resolve();
+    return canvas.resolve(density);
 }
 
 namespace {
@@ -313,8 +313,8 @@ void drawLamp(Canvas& canvas, double oy, bool lit) {
 }
 
 template <typename Draw>
-FloatImage makeTwoStates(int width, int height, int scale, Draw draw) {
-    Canvas canvas(width, height * 2, scale);
+FloatImage makeTwoStates(int width, int height, int scale, int density, Draw draw) {
+    Canvas canvas(width, height * 2, scale * density);
     for (int state = 0; state < 2; ++state) {
         cairo_save(canvas.cr());
         cairo_rectangle(canvas.cr(), 0, height * state, width, height);
@@ -322,19 +322,19 @@ FloatImage makeTwoStates(int width, int height, int scale, Draw draw) {
         draw(canvas, static_cast<double>(height * state), state == 1);
         cairo_restore(canvas.cr());
     }
-    return canvas.resolve();
+    return canvas.resolve(density);
 }
 
 }  // namespace
 
-FloatImage makeToggleStrip() {
-    return makeTwoStates(kSwitchWidth, kSwitchHeight, 4, drawToggle);
+FloatImage makeToggleStrip(int density) {
+    return makeTwoStates(kSwitchWidth, kSwitchHeight, 4, density, drawToggle);
 }
-FloatImage makeSlideStrip() {
-    return makeTwoStates(kSwitchWidth, kSwitchHeight, 4, drawSlide);
+FloatImage makeSlideStrip(int density) {
+    return makeTwoStates(kSwitchWidth, kSwitchHeight, 4, density, drawSlide);
 }
-FloatImage makeLampStrip() {
-    return makeTwoStates(kLampSize, kLampSize, 32, drawLamp);
+FloatImage makeLampStrip(int density) {
+    return makeTwoStates(kLampSize, kLampSize, 32, density, drawLamp);
 }
 
 }  // namespace artwork

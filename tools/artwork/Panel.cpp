@@ -126,12 +126,15 @@ void dropShadow(Canvas& canvas, const std::function<void(cairo_t*)>& path, doubl
 }
 
 void drawTolex(Canvas& canvas) {
-    const int w = canvas.width(), h = canvas.height();
+    // The grain is computed per backing pixel: at a higher density the same
+    // pebbles, drawn finer. Slopes are per editor pixel at every density.
+    const int s = canvas.scale();
+    const int w = canvas.width() * s, h = canvas.height() * s;
     // Height field of the pebbled grain, then lit from the upper left.
     std::vector<double> height(static_cast<std::size_t>(w + 2) * (h + 2));
     for (int y = -1; y <= h; ++y) {
         for (int x = -1; x <= w; ++x) {
-            const double px = x + 0.5, py = y + 0.5;
+            const double px = (x + 0.5) / s, py = (y + 0.5) / s;
             const double border = cellBorderDistance(px, py, 3.4, 11);
             double v = smoothstep(0.0, 1.1, border);
             v += 0.35 * (valueNoise(px * 0.9, py * 0.9, 21) - 0.5);
@@ -141,14 +144,19 @@ void drawTolex(Canvas& canvas) {
     }
     auto H = [&](int x, int y) { return height[static_cast<std::size_t>(y + 1) * (w + 2) + (x + 1)]; };
     const Rgb top = rgb255(184, 30, 36), bottom = rgb255(118, 13, 20);
-    canvas.shade(0, 0, w, h, [&](double fx, double fy, Rgb& c, double& a) {
-        const int x = static_cast<int>(fx), y = static_cast<int>(fy);
-        const double gx = H(x + 1, y) - H(x - 1, y), gy = H(x, y + 1) - H(x, y - 1);
+    const double logicalW = canvas.width(), logicalH = canvas.height();
+    canvas.shade(0, 0, logicalW, logicalH, [&](double fx, double fy, Rgb& c, double& a) {
+        const int x = static_cast<int>(fx * s), y = static_cast<int>(fy * s);
+        double gx = H(x + 1, y) - H(x - 1, y), gy = H(x, y + 1) - H(x, y - 1);
+        if (s != 1) {
+            gx *= s;
+            gy *= s;
+        }
         const double lit = -(gx * kLightX + gy * kLightY);  // slope facing the light
-        const double t = fy / h;
+        const double t = fy / logicalH;
         Rgb base = mix(top, bottom, smoothstep(0.0, 1.0, t));
         const double sheen = 0.10 * std::exp(-std::pow((fy - 34.0) / 40.0, 2.0));
-        const double edge = std::pow(std::fabs(fx - w / 2.0) / (w / 2.0), 6.0);
+        const double edge = std::pow(std::fabs(fx - logicalW / 2.0) / (logicalW / 2.0), 6.0);
         double m = 1.0 + 0.22 * lit + 0.10 * (H(x, y) - 0.5) + sheen - 0.18 * edge;
         c = {base.r * m, base.g * m, base.b * m};
         a = 1.0;
@@ -174,8 +182,8 @@ void drawPiping(cairo_t* cr, double x, double y, double w, double h, double r) {
 
 }  // namespace
 
-FloatImage makePanel(int* problemsOut) {
-    Canvas canvas(kPanelWidth, kPanelHeight, 1);
+FloatImage makePanel(int* problemsOut, int density) {
+    Canvas canvas(kPanelWidth, kPanelHeight, density);
     cairo_t* cr = canvas.cr();
     drawTolex(canvas);
 
@@ -392,7 +400,7 @@ FloatImage makePanel(int* problemsOut) {
     }
 
     *problemsOut = letters.check(controlBoxes);
-    return canvas.resolve();
+    return canvas.resolve(density);
 }
 
 }  // namespace artwork

@@ -8,14 +8,16 @@ namespace artwork {
 
 // The gold knob, 63 frames from 225 degrees clockwise to -45 degrees; with
 // `withScale`, a smaller knob inside a 0 to 10 scale.
-FloatImage makeKnobStrip(bool withScale);
+// Every picture is drawn at `density` output pixels per editor pixel: 1 for
+// the images the editor shows at 1x, 2 for their double-resolution twins.
+FloatImage makeKnobStrip(bool withScale, int density = 1);
 // Two states each, off above on: the lever switch, the slide switch, the lamp.
-FloatImage makeToggleStrip();
-FloatImage makeSlideStrip();
-FloatImage makeLampStrip();
+FloatImage makeToggleStrip(int density = 1);
+FloatImage makeSlideStrip(int density = 1);
+FloatImage makeLampStrip(int density = 1);
 
 // The panel (bitmap 128). Adds to *problemsOut one for each piece of
 // lettering that runs into other lettering or under a control.
-FloatImage makePanel(int* problemsOut);
+FloatImage makePanel(int* problemsOut, int density = 1);
 
 }  // namespace artwork

@@ -38,7 +38,14 @@ void HeadlessPlatform::reset() {
     nextOriginX = 100;
     nextOriginY = 50;
     resources.clear();
+    scaleHint = 1.0;
     resetCounters();
+}
+
+void HeadlessPlatform::changeScale(void* handle, double scale) {
+    if (Window* w = window(handle))
+        if (w->sink)
+            w->sink->platformScaleChanged(scale);
 }
 
 void HeadlessPlatform::setInput(int32_t x, int32_t y, int32_t buttons) {

@@ -91,6 +91,11 @@ public:
     void addResource(const std::string& type, int32_t id, std::vector<uint8_t> bytes);
     void removeResources() { resources.clear(); }
     int32_t oleDepth() const { return ole; }
+    // The desktop's scale the layer reports (1 after reset).
+    void setScaleHint(double scale) { scaleHint = scale; }
+    double screenScaleHint() override { return scaleHint; }
+    // The window system tells a window's frame its new screen scale.
+    void changeScale(void* handle, double scale);
 
     // Platform
     void* createFrameWindow(void* parentWindow, int32_t width, int32_t height, FrameWindowSink* sink) override;
@@ -121,6 +126,7 @@ private:
     int32_t nextOriginX = 100;
     int32_t nextOriginY = 50;
     int32_t ole = 0;
+    double scaleHint = 1.0;
     std::map<std::pair<std::string, int32_t>, std::vector<uint8_t>> resources;
 };
 

@@ -43,6 +43,25 @@ FrameWindowSink* sinkOf(HWND window) {
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Per-monitor DPI (Windows 10 1607 and later), looked up at run time so the
+// library still loads on older systems.
+constexpr UINT kDpiChanged = 0x02E0;             // WM_DPICHANGED (top-level windows)
+constexpr UINT kDpiChangedAfterParent = 0x02E3;  // WM_DPICHANGED_AFTERPARENT (child windows)
+using DpiContext = HANDLE;
+const DpiContext kPerMonitorAwareV2 = reinterpret_cast<DpiContext>(static_cast<INT_PTR>(-4));
+
+template <typename F>
+F user32Entry(const char* name) {
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    return user32 ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(user32, name))) : nullptr;
+}
+
+UINT dpiOfWindow(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const GetDpiForWindowFn getDpiForWindow = user32Entry<GetDpiForWindowFn>("GetDpiForWindow");
+    return getDpiForWindow && window ? getDpiForWindow(window) : 0;
+}
+
 // The class is registered with the first frame window. Also reads the
 // user's swap-buttons setting (it is read again at the next registration).
 bool registerWindowClass() {
@@ -147,12 +166,36 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             return DefWindowProcA(window, message, wParam, lParam);
         }
 
+        case kDpiChanged:
+        case kDpiChangedAfterParent: {
+            // The window's own DPI; a top-level message carries it in wParam.
+            UINT dpi = message == kDpiChanged ? LOWORD(wParam) : dpiOfWindow(window);
+            if (dpi == 0)
+                dpi = dpiOfWindow(window);
+            if (dpi > 0)
+                sink->platformScaleChanged(dpi / 96.0);
+            return message == kDpiChanged ? 0 : DefWindowProcA(window, message, wParam, lParam);
+        }
+
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
 }  // namespace
+
+double Win32Platform::screenScaleHint() {
+    using GetDpiForSystemFn = UINT(WINAPI*)();
+    static const GetDpiForSystemFn getDpiForSystem = user32Entry<GetDpiForSystemFn>("GetDpiForSystem");
+    UINT dpi = getDpiForSystem ? getDpiForSystem() : 0;
+    if (dpi == 0) {
+        HDC screen = GetDC(nullptr);
+        dpi = screen ? static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX)) : 96;
+        if (screen)
+            ReleaseDC(nullptr, screen);
+    }
+    return dpi >= 96 ? dpi / 96.0 : 1.0;
+}
 
 // UI thread.
 void* Win32Platform::createFrameWindow(void* parentWindow, int32_t width, int32_t height, FrameWindowSink* sink) {
@@ -161,8 +204,15 @@ void* Win32Platform::createFrameWindow(void* parentWindow, int32_t width, int32_
         return nullptr;
     if (!registerWindowClass())
         return nullptr;
+    // Our window is per-monitor DPI aware (it draws at the screen's scale
+    // itself and hears of changes), whatever the host's thread is.
+    using SetContextFn = DpiContext(WINAPI*)(DpiContext);
+    static const SetContextFn setThreadContext = user32Entry<SetContextFn>("SetThreadDpiAwarenessContext");
+    const DpiContext previous = setThreadContext ? setThreadContext(kPerMonitorAwareV2) : nullptr;
     HWND window = CreateWindowExA(0, className, "Window", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0,
                                   0, width, height, parent, nullptr, moduleInstance(), nullptr);
+    if (setThreadContext && previous)
+        setThreadContext(previous);
     if (!window) {
         liveFrameWindows--;
         unregisterWindowClassIfUnused();

@@ -1,10 +1,14 @@
 #include "gui/platform/x11/X11Platform.h"
 
+#include "gui/ScaledDrawing.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace VSTGUI {
@@ -117,6 +121,17 @@ void X11Platform::closeDisplayIfUnused() {
     trappedDisplay = nullptr;
     display = nullptr;
     root = 0;
+}
+
+double X11Platform::screenScaleHint() {
+    const char* resources = nullptr;
+    const bool opened = openDisplay();
+    if (opened)
+        resources = XResourceManagerString(display);
+    const double scale = scaling::scaleFromDesktopHints(std::getenv("GDK_SCALE"), resources);
+    if (opened)
+        closeDisplayIfUnused();
+    return scale;
 }
 
 X11Platform::FrameWindow* X11Platform::find(void* window) {

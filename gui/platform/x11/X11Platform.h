@@ -41,6 +41,8 @@ public:
     bool resizeFrameWindow(void* window, int32_t width, int32_t height) override;
     void getWindowOrigin(void* window, int32_t& x, int32_t& y) override;
     void present(void* window, const PixelView& image, const PlatformRect& rect) override;
+    // GDK_SCALE when set (a whole number), else the Xft.dpi resource over 96.
+    double screenScaleHint() override;
     void getCursorPosition(int32_t& x, int32_t& y) override;
     int32_t getMouseButtons() override;
     void setCursor(void* window, int32_t type) override;

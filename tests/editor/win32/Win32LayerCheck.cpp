@@ -52,6 +52,8 @@ struct Sink : FrameWindowSink {
     }
     void platformWindowDestroyed() override { destroyed++; }
     int32_t platformDrag(PlatformDragEvent, const std::vector<std::string>*) override { return 0; }
+    double scale = 0.0;
+    void platformScaleChanged(double s) override { scale = s; }
 };
 
 }  // namespace
@@ -107,6 +109,12 @@ int main() {
                  MAKELPARAM(static_cast<WORD>(-5), 40));
     check(a.wheels == 1 && a.distance == 1.0f && a.screen && a.x == -5 && a.y == 40,
           "a notch is 1.0, screen coordinates");
+    // The DPI change: 192 dpi is scale 2.
+    SendMessageA(static_cast<HWND>(a.window), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192), 0);
+    check(a.scale == 2.0, "WM_DPICHANGED at 192 dpi tells the frame scale 2");
+    SendMessageA(static_cast<HWND>(a.window), 0x02E0, MAKEWPARAM(144, 144), 0);
+    check(a.scale == 1.5, "and 144 dpi scale 1.5");
+    check(layer.screenScaleHint() >= 1.0, "the system's scale hint is at least 1");
     SendMessageA(static_cast<HWND>(a.window), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-30)), 0);
     check(a.wheels == 2 && a.distance == -0.25f, "a quarter notch is 0.25");
 
