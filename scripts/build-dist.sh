@@ -3,7 +3,8 @@
 #   dist/windows-x86/Corvex.dll   the 32-bit Windows plug-in (the one to ship)
 #   dist/windows-x64/Corvex.dll   the same for 64-bit Windows hosts
 #   dist/linux-x86_64/Corvex.so   the Linux build
-# and beside each the CLAP plug-in of the same effect, Corvex.clap; on Linux
+# and beside each the CLAP plug-in of the same effect, Corvex.clap, and the
+# VST3 bundle, Corvex.vst3 (each holding its platform's module); on Linux
 # also Corvex Rig (CorvexRig.so, CorvexRig.clap, CorvexRig.lv2).
 # Installs the cross toolchain if missing and builds libpng for MinGW once.
 # Usage: scripts/build-dist.sh
@@ -18,7 +19,7 @@ log "Linux plug-in"
 ensure_linux_plugin
 for preset in mingw-i686 mingw-x64; do
   log "Windows plug-in ($preset)"
-  build_mingw "$preset" corvex_plugin corvex_clap
+  build_mingw "$preset" corvex_plugin corvex_clap corvex_vst3
 done
 copy_dist
 log "checks of the 32-bit DLL"
@@ -26,5 +27,8 @@ check_pe dist/windows-x86/Corvex.dll pe-i386
 log "checks of the CLAP plug-ins for Windows"
 check_clap_pe dist/windows-x86/Corvex.clap pe-i386
 check_clap_pe dist/windows-x64/Corvex.clap pe-x86-64
-ls -l dist/*/Corvex.*
+log "checks of the VST3 modules for Windows"
+check_vst3_pe dist/windows-x86/Corvex.vst3/Contents/x86-win/Corvex.vst3 pe-i386
+check_vst3_pe dist/windows-x64/Corvex.vst3/Contents/x86_64-win/Corvex.vst3 pe-x86-64
+ls -ld dist/*/Corvex.*
 ls -ld dist/*/CorvexRig.* 2>/dev/null || true

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (preset fuzz) and runs each for a while.
 #   scripts/fuzz.sh [seconds per target] [target...]
-# Targets: dispatcher chunk png state impulse (all by default); 300 s each unless told.
+# Targets: dispatcher chunk png state impulse vst3 (all by default); 300 s each unless told.
 # The working corpus grows in build/fuzz/corpus/<target> from the seeds in
 # fuzz/corpus/<target> (and, for png, the small real images of resources/); a
 # failing input lands in build/fuzz/artifacts/ and is replayed with
@@ -14,7 +14,7 @@ cd "$ROOT"
 seconds=${1:-300}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(dispatcher chunk png state impulse)
+[ ${#targets[@]} -eq 0 ] && targets=(dispatcher chunk png state impulse vst3)
 
 cmake --preset fuzz -G Ninja >/dev/null || exit 1
 cmake --build --preset fuzz -j "$JOBS" || exit 1

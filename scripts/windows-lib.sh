@@ -21,7 +21,7 @@ ensure_linux_plugin() {
   if [ ! -f build/default/CMakeCache.txt ]; then
     cmake --preset default -G Ninja >/dev/null || return 1
   fi
-  cmake --build --preset default -j "$JOBS" --target corvex_plugin corvex_clap "$@"
+  cmake --build --preset default -j "$JOBS" --target corvex_plugin corvex_clap corvex_vst3 "$@"
   # The LV2 bundle where the LV2 headers are installed.
   if grep -q '^corvex_lv2_bundle:' <(cmake --build --preset default --target help 2>/dev/null); then
     cmake --build --preset default -j "$JOBS" --target corvex_lv2_bundle
@@ -36,8 +36,9 @@ ensure_linux_plugin() {
   done
 }
 
-# copy_dist: the three plug-ins into dist/<platform>/, each as VST 2.4 and
-# CLAP (Corvex.dll / Corvex.so and Corvex.clap side by side).
+# copy_dist: the three plug-ins into dist/<platform>/, each as VST 2.4,
+# CLAP and VST3 (Corvex.dll / Corvex.so, Corvex.clap and the Corvex.vst3
+# bundle side by side).
 copy_dist() {
   local ok=0
   mkdir -p dist/windows-x86 dist/windows-x64 dist/linux-x86_64
@@ -47,6 +48,12 @@ copy_dist() {
   cp build/mingw-i686/plugin/Corvex.clap dist/windows-x86/Corvex.clap || ok=1
   cp build/mingw-x64/plugin/Corvex.clap dist/windows-x64/Corvex.clap || ok=1
   cp build/default/plugin/Corvex.clap dist/linux-x86_64/Corvex.clap || ok=1
+  local preset platform
+  for preset in mingw-i686:windows-x86 mingw-x64:windows-x64 default:linux-x86_64; do
+    platform=${preset#*:}
+    rm -rf "dist/$platform/Corvex.vst3"
+    cp -r "build/${preset%%:*}/vst3/Corvex.vst3" "dist/$platform/Corvex.vst3" || ok=1
+  done
   if [ -d build/default/lv2/Corvex.lv2 ]; then
     rm -rf dist/linux-x86_64/Corvex.lv2
     cp -r build/default/lv2/Corvex.lv2 dist/linux-x86_64/Corvex.lv2 || ok=1
@@ -154,8 +161,9 @@ pe_resources() {
 # check_clap_pe <clap> <pe-i386|pe-x86-64>: the CLAP plug-in's form: a DLL of
 # the right format exporting exactly clap_entry and importing only system
 # DLLs. Prints one line per check; false when any fails.
+# A third argument names other exports (sorted, space after each).
 check_clap_pe() {
-  local clap=$1 format=$2 objdump dump failed=0
+  local clap=$1 format=$2 wanted=${3:-"clap_entry "} objdump dump failed=0
   case $format in
     pe-i386) objdump=i686-w64-mingw32-objdump ;;
     *) objdump=x86_64-w64-mingw32-objdump ;;
@@ -171,8 +179,8 @@ check_clap_pe() {
   fi
   exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{on=1; next} on && /^[ \t]*\[/{print $NF; next} on{on=0}' \
               <<<"$dump" | sort | tr '\n' ' ')
-  if [ "$exports" = "clap_entry " ]; then
-    printf '  %-6s %s\n' ok "exports exactly clap_entry"
+  if [ "$exports" = "$wanted" ]; then
+    printf '  %-6s %s\n' ok "exports exactly ${wanted% }"
   else
     printf '  %-6s %s\n' FAILED "exports are: ${exports:-none}"; failed=1
   fi
@@ -187,4 +195,11 @@ check_clap_pe() {
     printf '  %-6s %s\n' FAILED "imports non-system DLLs: ${bad[*]:-(no import table)}"; failed=1
   fi
   return $failed
+}
+
+# check_vst3_pe <module> <pe-i386|pe-x86-64>: the VST3 module inside a
+# bundle: a DLL exporting exactly GetPluginFactory, InitDll and ExitDll,
+# importing only system DLLs.
+check_vst3_pe() {
+  check_clap_pe "$1" "$2" "ExitDll GetPluginFactory InitDll "
 }

@@ -110,7 +110,7 @@ if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.
     record windows-x64 0 1
     status=1
   fi
-  if timed "build mingw-i686 (plug-in, smoke test)" build_mingw mingw-i686 corvex_plugin corvex_clap corvex_smoke; then
+  if timed "build mingw-i686 (plug-in, smoke test)" build_mingw mingw-i686 corvex_plugin corvex_clap corvex_vst3 corvex_smoke; then
     timed "copy to dist/" eval 'ensure_linux_plugin >/dev/null && copy_dist' || status=1
     timed "checks of the 32-bit DLL" check_shipped_dll || status=1
     timed "smoke test under wine32 ($(scripts/wine-run.sh --x86-mode))" smoke_x86 || status=1
