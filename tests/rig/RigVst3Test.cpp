@@ -6,6 +6,7 @@
 // while audio runs reaching the host as value changes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -306,6 +307,71 @@ TEST(RigVst3, AStateTakenWhileAudioRunsReachesTheHostAsValues) {
                     engine.value(corvex::kMaster));
     EXPECT_TRUE(host.handler.restarts.empty()) << "no re-read before the values hold";
     EXPECT_EQ(host.saveState(), state);
+}
+
+bool finite(const std::vector<float>& x) {
+    for (float v : x)
+        if (!std::isfinite(v))
+            return false;
+    return true;
+}
+
+TEST(RigVst3, HostileBlocksAndValuesAreSafe) {
+    Vst3TestHost host;
+    ASSERT_TRUE(host.create(rigModule()));
+    ASSERT_TRUE(host.start(44100.0, 256));
+    std::vector<float> l = rigtest::guitar(1024, 44100.0, 2), r(l);
+    float* io[2] = {l.data(), r.data()};
+
+    // A block longer than announced, null channels, a null buffer table, a
+    // bus count without buses: no crash, real output where there is one.
+    EXPECT_EQ(host.process(io, io, 1024), v3::kResultOk);
+    EXPECT_TRUE(finite(l) && finite(r));
+    float* nulls[2] = {nullptr, nullptr};
+    EXPECT_EQ(host.process(nulls, nulls, 256), v3::kResultOk);
+    EXPECT_EQ(host.process(nullptr, nullptr, 256), v3::kResultOk);
+    std::vector<float> outL(512, 5.0f), outR(512, 5.0f);
+    float* out[2] = {outL.data(), outR.data()};
+    EXPECT_EQ(host.process(nulls, out, 512), v3::kResultOk);
+    EXPECT_TRUE(finite(outL) && finite(outR));
+    EXPECT_NE(outL[0], 5.0f);
+    v3::ProcessData data{};
+    data.symbolicSampleSize = v3::kSample32;
+    data.numSamples = 64;
+    data.numInputs = data.numOutputs = 1;
+    EXPECT_EQ(host.processor->process(data), v3::kResultOk);
+    data.numSamples = -1;
+    EXPECT_EQ(host.processor->process(data), v3::kInvalidArgument);
+    data.numSamples = 64;
+    data.symbolicSampleSize = v3::kSample64;
+    EXPECT_EQ(host.processor->process(data), v3::kInvalidArgument);
+
+    // Hostile points: NaN, unknown ids, offsets outside the block, out of
+    // order, a cabinet model between its steps.
+    const double before = host.controller->getParamNormalized(corvex::kMaster);
+    ParamChanges odd;
+    odd.add(corvex::kMaster, -10, std::nan(""));
+    odd.add(kProgramId + 7, 3, 0.5);
+    odd.add(corvex::kGateRelease, 5000, 0.4);
+    odd.add(corvex::kCabinetTrim, 100, 0.2);
+    odd.queues.back().points.push_back({50, 0.6});
+    odd.add(corvex::kCabinetModel, 10, 0.43);
+    odd.add(kProgramId, 20, std::nan(""));
+    EXPECT_EQ(host.process(io, io, 256, &odd), v3::kResultOk);
+    EXPECT_TRUE(finite(l) && finite(r));
+    EXPECT_EQ(host.controller->getParamNormalized(corvex::kMaster), before);
+    EXPECT_NEAR(host.controller->getParamNormalized(corvex::kGateRelease), 0.4, 1e-6);
+    EXPECT_NEAR(host.controller->getParamNormalized(corvex::kCabinetTrim), 0.6, 1e-6);
+    EXPECT_FLOAT_EQ(static_cast<float>(host.controller->getParamNormalized(corvex::kCabinetModel)),
+                    RigEngine::valueOfCabinetModel(2));
+    EXPECT_EQ(host.controller->getParamNormalized(kProgramId + 7), 0.0);
+
+    // Streams that are not ours, or over the size any state of ours has.
+    EXPECT_EQ(host.controller->setComponentState(nullptr), v3::kInvalidArgument);
+    EXPECT_EQ(host.component->getState(nullptr), v3::kInvalidArgument);
+    MemoryStream full;
+    full.refuseWrites = true;  // a full disk
+    EXPECT_EQ(host.component->getState(&full), v3::kResultFalse);
 }
 
 }  // namespace
