@@ -180,16 +180,16 @@ tresult RigVst3Effect::setComponentStream(IBStream* state) {
         return kResultFalse;
     if (!engine->loadState(bytes.data(), bytes.size()))
         return kResultFalse;  // refused: nothing changed
-    if (!active.load()) {
-        // No audio runs: applied now, shown now, and the host told to read
-        // the values again.
-        engine->flush();
-        showEngineValues();
-        if (handler)
-            handler->restartComponent(kParamValuesChanged);
-    }
-    // Audio runs: the next block applies it and sends the host the values
-    // that changed (the host is not asked to read them before they hold).
+    // Applied now, audio running or not, shown now, and the host told to
+    // read the values again: a host that restores its own copies of the
+    // values after the state (Ardour reopening a session) must not send
+    // stale ones back over a channel the state set. The amp's flush waits
+    // for a block in progress; the rig's own loaded values are taken once,
+    // by whichever thread comes first, and every one of them is atomic.
+    engine->flush();
+    showEngineValues();
+    if (handler)
+        handler->restartComponent(kParamValuesChanged);
     engine->collect();
     return kResultOk;
 }
@@ -343,8 +343,7 @@ tresult RigVst3Effect::setComponentState(IBStream* state) {
     std::vector<unsigned char> bytes;
     if (!shared::readAll(state, bytes, kMaxStateBytes) || bytes.empty())
         return kResultFalse;
-    if (!active.load())
-        showEngineValues();
+    showEngineValues();
     return kResultOk;
 }
 

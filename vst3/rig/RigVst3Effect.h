@@ -8,11 +8,10 @@
 // host's main (UI) thread. The engine's state and impulse calls run there;
 // it hands their results to the audio thread without locks.
 //
-// Values the engine changes itself (a Channel switch, a program, a state
-// loaded while audio runs) are sent to the host as output parameter changes
-// from process(), at the sample where the change was applied; a state
-// loaded while inactive is shown at once, and the host told by
-// restartComponent.
+// Values the engine changes itself (a Channel switch, a program) are sent to
+// the host as output parameter changes from process(), at the sample where
+// the change was applied; a loaded state is applied and shown at once, audio
+// running or not, and the host told by restartComponent.
 //
 // No editor yet: createView gives none (the rig's panel comes with its strip).
 #pragma once
