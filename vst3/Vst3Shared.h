@@ -120,8 +120,8 @@ public:
     // The buses (main thread): one audio input, stereo or mono, and one
     // stereo output, both always active.
     v3::tresult busInfo(v3::MediaType type, v3::BusDirection dir, v3::int32 index, v3::BusInfo& bus) const;
-    v3::tresult arrange(const v3::SpeakerArrangement* inputs, v3::int32 numIns,
-                        const v3::SpeakerArrangement* outputs, v3::int32 numOuts);
+    v3::tresult arrange(const v3::SpeakerArrangement* inputs, v3::int32 numIns, const v3::SpeakerArrangement* outputs,
+                        v3::int32 numOuts);
     v3::tresult arrangement(v3::BusDirection dir, v3::int32 index, v3::SpeakerArrangement& arr) const;
 
     void resume() { wet = bypassTarget > 0.5f ? 0.0f : 1.0f; }  // as it stood
@@ -160,9 +160,9 @@ private:
     void crossfade(float* left, float* right, int32_t frames);
 
     int32_t maxBlock = 1024;
-    float bypassTarget = 0.0f;  // 1: bypassed
-    float wet = 1.0f;           // 1: the engine, 0: the dry input
-    float wetStep = 0.0f;       // per sample of the crossfade
+    float bypassTarget = 0.0f;                             // 1: bypassed
+    float wet = 1.0f;                                      // 1: the engine, 0: the dry input
+    float wetStep = 0.0f;                                  // per sample of the crossfade
     std::vector<float> dryL, dryR, spareL, spareR, zeros;  // maxFrames each, made while inactive
 };
 

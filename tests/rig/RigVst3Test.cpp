@@ -164,7 +164,7 @@ TEST(RigVst3, ParametersProgramsLatencyAndNoEditorYet) {
     engine.postProgram(4);
     engine.flush();
     EXPECT_FLOAT_EQ(static_cast<float>(sent.last(corvex::kCabinetModel) < 0 ? engine.value(corvex::kCabinetModel)
-                                                                             : sent.last(corvex::kCabinetModel)),
+                                                                            : sent.last(corvex::kCabinetModel)),
                     engine.value(corvex::kCabinetModel));
     for (int i = 0; i < RigEngine::kParameterCount; ++i)
         EXPECT_EQ(static_cast<float>(c->getParamNormalized(static_cast<v3::ParamID>(i))), engine.value(i)) << i;
@@ -195,7 +195,7 @@ TEST(RigVst3, GateOpenCabinetOffGivesTheHeadsSamples) {
     const auto in = rigtest::guitar(48000, 48000.0, 4);
     // Changes inside blocks, two in one block, a channel switch, the quality
     // switch and the bypass with its crossfade.
-    const std::vector<ValueQueue::Point> at = {{1000, 0.9}, {1003, 0.2}, {1050, 0.7}, {20050, 1.0},
+    const std::vector<ValueQueue::Point> at = {{1000, 0.9},  {1003, 0.2},  {1050, 0.7}, {20050, 1.0},
                                                {30001, 1.0}, {40010, 1.0}, {44017, 0.0}};
     const std::vector<v3::ParamID> ids = {2, 4, 2, 1, 11, 13, 13};
     std::vector<v3::ParamID> rigIds(ids);

@@ -64,13 +64,13 @@ public:
     v3::tresult V3_CALL setBusArrangements(v3::SpeakerArrangement* inputs, v3::int32 numIns,
                                            v3::SpeakerArrangement* outputs, v3::int32 numOuts) override;  // main
     v3::tresult V3_CALL getBusArrangement(v3::BusDirection dir, v3::int32 index,
-                                          v3::SpeakerArrangement& arr) override;  // main
+                                          v3::SpeakerArrangement& arr) override;      // main
     v3::tresult V3_CALL canProcessSampleSize(v3::int32 symbolicSampleSize) override;  // main
     v3::uint32 V3_CALL getLatencySamples() override;                                  // any
-    v3::tresult V3_CALL setupProcessing(v3::ProcessSetup& setup) override;             // main, inactive
-    v3::tresult V3_CALL setProcessing(v3::TBool state) override;                       // audio or main
-    v3::tresult V3_CALL process(v3::ProcessData& data) override;                       // audio
-    v3::uint32 V3_CALL getTailSamples() override;                                      // any
+    v3::tresult V3_CALL setupProcessing(v3::ProcessSetup& setup) override;            // main, inactive
+    v3::tresult V3_CALL setProcessing(v3::TBool state) override;                      // audio or main
+    v3::tresult V3_CALL process(v3::ProcessData& data) override;                      // audio
+    v3::uint32 V3_CALL getTailSamples() override;                                     // any
 
     // ---- IEditController (main thread) ----
     v3::tresult V3_CALL setComponentState(v3::IBStream* state) override;
@@ -94,8 +94,7 @@ public:
     v3::tresult V3_CALL getUnitInfo(v3::int32 unitIndex, v3::UnitInfo& info) override;
     v3::int32 V3_CALL getProgramListCount() override;
     v3::tresult V3_CALL getProgramListInfo(v3::int32 listIndex, v3::ProgramListInfo& info) override;
-    v3::tresult V3_CALL getProgramName(v3::ProgramListID listId, v3::int32 programIndex,
-                                       v3::String128 name) override;
+    v3::tresult V3_CALL getProgramName(v3::ProgramListID listId, v3::int32 programIndex, v3::String128 name) override;
     v3::tresult V3_CALL getProgramInfo(v3::ProgramListID listId, v3::int32 programIndex, const char* attributeId,
                                        v3::String128 attributeValue) override;
     v3::tresult V3_CALL hasProgramPitchNames(v3::ProgramListID listId, v3::int32 programIndex) override;
@@ -103,10 +102,9 @@ public:
                                             v3::String128 name) override;
     v3::UnitID V3_CALL getSelectedUnit() override;
     v3::tresult V3_CALL selectUnit(v3::UnitID unitId) override;
-    v3::tresult V3_CALL getUnitByBus(v3::MediaType type, v3::BusDirection dir, v3::int32 busIndex,
-                                     v3::int32 channel, v3::UnitID& unitId) override;
-    v3::tresult V3_CALL setUnitProgramData(v3::int32 listOrUnitId, v3::int32 programIndex,
-                                           v3::IBStream* data) override;
+    v3::tresult V3_CALL getUnitByBus(v3::MediaType type, v3::BusDirection dir, v3::int32 busIndex, v3::int32 channel,
+                                     v3::UnitID& unitId) override;
+    v3::tresult V3_CALL setUnitProgramData(v3::int32 listOrUnitId, v3::int32 programIndex, v3::IBStream* data) override;
 
     // ---- IConnectionPoint (main thread): nothing to exchange ----
     v3::tresult V3_CALL connect(v3::IConnectionPoint* other) override;
