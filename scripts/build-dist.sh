@@ -5,7 +5,7 @@
 #   dist/linux-x86_64/Corvex.so   the Linux build
 # and beside each the CLAP plug-in of the same effect, Corvex.clap, and the
 # VST3 bundle, Corvex.vst3 (each holding its platform's module); on Linux
-# also Corvex Rig (CorvexRig.so, CorvexRig.clap, CorvexRig.lv2); then the
+# also Corvex Rig (CorvexRig.so, CorvexRig.clap, CorvexRig.lv2, CorvexRig.vst3); then the
 # Windows installer made from the Windows files, dist/Corvex-<version>-setup.exe.
 # Installs the cross toolchain if missing and builds libpng for MinGW once.
 # Usage: scripts/build-dist.sh

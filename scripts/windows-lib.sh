@@ -26,10 +26,10 @@ ensure_linux_plugin() {
   if grep -q '^corvex_lv2_bundle:' <(cmake --build --preset default --target help 2>/dev/null); then
     cmake --build --preset default -j "$JOBS" --target corvex_lv2_bundle
   fi
-  # Corvex Rig (Linux only for now): VST 2.4, CLAP and LV2.
+  # Corvex Rig (Linux only for now): VST 2.4, CLAP, LV2 and VST3.
   local targets
   targets=$(cmake --build --preset default --target help 2>/dev/null)
-  for t in corvex_rig_vst corvex_rig_clap corvex_rig_lv2_bundle; do
+  for t in corvex_rig_vst corvex_rig_clap corvex_rig_lv2_bundle corvex_rig_vst3; do
     if grep -q "^$t:" <<<"$targets"; then
       cmake --build --preset default -j "$JOBS" --target "$t"
     fi
@@ -65,6 +65,10 @@ copy_dist() {
   if [ -d build/default/lv2/CorvexRig.lv2 ]; then
     rm -rf dist/linux-x86_64/CorvexRig.lv2
     cp -r build/default/lv2/CorvexRig.lv2 dist/linux-x86_64/CorvexRig.lv2 || ok=1
+  fi
+  if [ -d build/default/vst3/CorvexRig.vst3 ]; then
+    rm -rf dist/linux-x86_64/CorvexRig.vst3
+    cp -r build/default/vst3/CorvexRig.vst3 dist/linux-x86_64/CorvexRig.vst3 || ok=1
   fi
   return $ok
 }

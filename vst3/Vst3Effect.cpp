@@ -9,46 +9,26 @@
 #include <thread>
 
 #include "vst3/Vst3Ids.h"
+#include "vst3/Vst3Shared.h"
 #include "vst3/Vst3View.h"
 
 using namespace v3;
 using corvex::AmpEngine;
 namespace ids = corvex::vst3;
+using corvex::vst3::fromUtf16;
+using corvex::vst3::readAll;
+using corvex::vst3::toUtf16;
+using corvex::vst3::writeAll;
 
 namespace {
 
 constexpr int kEngineParams = AmpEngine::kParameterCount;
-constexpr int32_t kMaxBlock = 1 << 20;      // the largest block a host may announce
 constexpr size_t kMaxStateBytes = 1 << 16;  // a longer stream is not ours
-constexpr int kMaxQueues = 64;              // parameter queues looked at per block
-constexpr double kBypassFadeSeconds = 0.01;
 constexpr char kBypassName[] = "Bypass";
 constexpr char kProgramName[] = "Program";
 
 static_assert(ids::kBypassId == static_cast<ParamID>(kEngineParams), "ids follow the engine's indexes");
 static_assert(std::atomic<double>::is_always_lock_free, "shown values are lock-free");
-
-void toUtf16(const char* text, char16* out, size_t capacity) {
-    size_t i = 0;
-    for (; text && i + 1 < capacity && text[i]; ++i)
-        out[i] = static_cast<unsigned char>(text[i]);
-    out[i] = 0;
-}
-
-// ASCII out of a host's UTF-16 text; false for anything else or no end
-// within 128 characters.
-bool fromUtf16(const char16* text, char* out, size_t capacity) {
-    if (!text)
-        return false;
-    for (size_t i = 0; i < capacity; ++i) {
-        if (text[i] >= 0x80)
-            return false;
-        out[i] = static_cast<char>(text[i]);
-        if (!text[i])
-            return true;
-    }
-    return false;
-}
 
 bool isStepped(ParamID id) {
     return id == ids::kBypassId || (id < static_cast<ParamID>(kEngineParams) &&
@@ -74,45 +54,12 @@ int programOf(double normalized) {
     return static_cast<int>(std::lround(v * (AmpEngine::kProgramCount - 1)));
 }
 
-// Reads a whole host stream (main thread): false when the stream fails, or
-// holds more than `limit` bytes.
-bool readAll(IBStream* stream, std::vector<unsigned char>& bytes, size_t limit) {
-    bytes.clear();
-    unsigned char chunk[4096];
-    while (bytes.size() <= limit) {
-        int32 got = 0;
-        const bool more = stream->read(chunk, static_cast<int32>(sizeof(chunk)), &got) == kResultOk;
-        if (got > static_cast<int32>(sizeof(chunk)))
-            return false;  // a stream that claims more than it was asked for
-        if (got > 0)
-            bytes.insert(bytes.end(), chunk, chunk + got);
-        if (!more || got <= 0)
-            return true;  // the end (some hosts answer kResultFalse there)
-    }
-    return false;
-}
-
-bool writeAll(IBStream* stream, const unsigned char* bytes, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        int32 wrote = 0;
-        const auto want = static_cast<int32>(std::min<size_t>(size - done, 1 << 20));
-        if (stream->write(const_cast<unsigned char*>(bytes + done), want, &wrote) != kResultOk || wrote <= 0 ||
-            wrote > want)
-            return false;
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
-}
-
 }  // namespace
 
 Vst3Effect::Vst3Effect() {
     engine.setListener(this);
     showEngineValues();
     shown[ids::kBypassId].store(0.0);
-    dryL.assign(static_cast<size_t>(maxFrames), 0.0f);
-    dryR = spareL = spareR = zeros = dryL;
 }
 
 Vst3Effect::~Vst3Effect() {
@@ -201,16 +148,7 @@ int32 Vst3Effect::getBusCount(MediaType type, BusDirection dir) {
 }
 
 tresult Vst3Effect::getBusInfo(MediaType type, BusDirection dir, int32 index, BusInfo& bus) {
-    if (type != kAudio || index != 0 || (dir != kInput && dir != kOutput))
-        return kInvalidArgument;
-    std::memset(&bus, 0, sizeof(bus));
-    bus.mediaType = kAudio;
-    bus.direction = dir;
-    bus.channelCount = dir == kInput && monoInput ? 1 : 2;
-    toUtf16(dir == kInput ? "Input" : "Output", bus.name, 128);
-    bus.busType = kMain;
-    bus.flags = BusInfo::kDefaultActive;
-    return kResultOk;
+    return path.busInfo(type, dir, index, bus);
 }
 
 tresult Vst3Effect::getRoutingInfo(RoutingInfo&, RoutingInfo&) {
@@ -226,7 +164,7 @@ tresult Vst3Effect::setActive(TBool state) {
     if (state) {
         // Resume: the amp goes on as it stood (as the VST 2.4 build's
         // resume does); the design for the rate was made in setupProcessing.
-        wet = bypassTarget > 0.5f ? 0.0f : 1.0f;
+        path.resume();
         active.store(true);
     } else {
         active.store(false);
@@ -259,19 +197,11 @@ tresult Vst3Effect::getComponentStream(IBStream* state) {
 // ---- IAudioProcessor ----
 tresult Vst3Effect::setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
                                        int32 numOuts) {
-    if (active.load() || !inputs || !outputs || numIns != 1 || numOuts != 1)
-        return kResultFalse;
-    if (outputs[0] != speaker::kStereo || (inputs[0] != speaker::kStereo && inputs[0] != speaker::kMono))
-        return kResultFalse;
-    monoInput = inputs[0] == speaker::kMono;
-    return kResultTrue;
+    return active.load() ? kResultFalse : path.arrange(inputs, numIns, outputs, numOuts);
 }
 
 tresult Vst3Effect::getBusArrangement(BusDirection dir, int32 index, SpeakerArrangement& arr) {
-    if (index != 0 || (dir != kInput && dir != kOutput))
-        return kInvalidArgument;
-    arr = dir == kInput && monoInput ? speaker::kMono : speaker::kStereo;
-    return kResultOk;
+    return path.arrangement(dir, index, arr);
 }
 
 tresult Vst3Effect::canProcessSampleSize(int32 symbolicSampleSize) {
@@ -290,16 +220,11 @@ tresult Vst3Effect::setupProcessing(ProcessSetup& setup) {
     if (active.load())
         return kResultFalse;  // only while inactive
     if (setup.symbolicSampleSize != kSample32 || setup.maxSamplesPerBlock <= 0 ||
-        setup.maxSamplesPerBlock > kMaxBlock)
+        setup.maxSamplesPerBlock > corvex::vst3::kMaxBlock)
         return kResultFalse;
     if (!engine.setSampleRate(setup.sampleRate))
         return kResultFalse;  // a rate the amp is not designed for
-    sampleRate = setup.sampleRate;
-    maxFrames = setup.maxSamplesPerBlock;
-    const size_t n = static_cast<size_t>(maxFrames);
-    for (std::vector<float>* buffer : {&dryL, &dryR, &spareL, &spareR, &zeros})
-        buffer->assign(n, 0.0f);
-    wetStep = static_cast<float>(1.0 / (kBypassFadeSeconds * sampleRate));
+    path.prepare(setup.sampleRate, setup.maxSamplesPerBlock);
     return kResultOk;
 }
 
@@ -338,7 +263,7 @@ void Vst3Effect::applyHostValue(ParamID id, double value, int32_t offset) {
         applyingIndex = -1;
         v = engine.value(static_cast<int>(id));  // as stored: a float
     } else if (id == ids::kBypassId) {
-        bypassTarget = static_cast<float>(v);
+        path.setBypass(v);
     } else if (id == ids::kProgramId) {
         const int program = programOf(v);
         if (program != engine.currentProgram()) {
@@ -350,146 +275,27 @@ void Vst3Effect::applyHostValue(ParamID id, double value, int32_t offset) {
     shown[id].store(v, std::memory_order_relaxed);
 }
 
-void Vst3Effect::renderSpan(const ProcessData& data, int32_t start, int32_t end) {
-    const AudioBusBuffers* inBus = data.numInputs > 0 ? data.inputs : nullptr;
-    const AudioBusBuffers* outBus = data.numOutputs > 0 ? data.outputs : nullptr;
-    auto channel = [](const AudioBusBuffers* bus, int c) -> float* {
-        if (!bus || !bus->channelBuffers32 || bus->numChannels <= c)
-            return nullptr;
-        return bus->channelBuffers32[c];
-    };
-    auto silent = [](const AudioBusBuffers* bus, int c) {
-        return bus && c < 64 && (bus->silenceFlags >> c) & 1u;
-    };
-    float* inL = silent(inBus, 0) ? nullptr : channel(inBus, 0);
-    float* inR = silent(inBus, 1) ? nullptr : channel(inBus, 1);
-    const bool monoFeed = !inBus || inBus->numChannels == 1;
-    float* outL = channel(outBus, 0);
-    float* outR = channel(outBus, 1);
-
-    for (int32_t at = start; at < end;) {
-        const int32_t n = std::min(end - at, maxFrames);
-        const float* l = inL ? inL + at : zeros.data();
-        const float* r = monoFeed ? nullptr : inR ? inR + at : zeros.data();
-        float* ol = outL ? outL + at : spareL.data();
-        float* orr = outR ? outR + at : spareR.data();
-        const bool mixing = wet != 1.0f || bypassTarget != 0.0f;
-        if (mixing) {
-            // The dry signal first: the output may be the input's buffer.
-            std::memcpy(dryL.data(), l, sizeof(float) * static_cast<size_t>(n));
-            std::memcpy(dryR.data(), r ? r : l, sizeof(float) * static_cast<size_t>(n));
-        }
-        engine.process(l, r, ol, orr, n);
-        if (mixing) {
-            const float target = 1.0f - bypassTarget;
-            for (int32_t i = 0; i < n; ++i) {
-                if (wet < target)
-                    wet = std::min(target, wet + wetStep);
-                else if (wet > target)
-                    wet = std::max(target, wet - wetStep);
-                const size_t k = static_cast<size_t>(i);
-                ol[k] = wet == 0.0f ? dryL[k] : wet * ol[k] + (1.0f - wet) * dryL[k];
-                orr[k] = wet == 0.0f ? dryR[k] : wet * orr[k] + (1.0f - wet) * dryR[k];
-            }
-        }
-        at += n;
-    }
-}
-
 tresult Vst3Effect::process(ProcessData& host) {
     if (host.symbolicSampleSize != kSample32 || host.numSamples < 0)
         return kInvalidArgument;
     // A bus count without its buses counts as no bus: the amp still runs
     // (into our own buffers) so that time goes on as the host expects.
-    ProcessData data = host;
-    if (!data.inputs)
-        data.numInputs = 0;
-    if (!data.outputs)
-        data.numOutputs = 0;
+    ProcessData data = corvex::vst3::checkedBuses(host);
     audioThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     outChanges = data.outputParameterChanges;
-    const int32_t frames = data.numSamples;
-    const bool audio = frames > 0;
-
-    // The host's values in time order across the queues, each applied at
-    // its sample: the block is rendered up to it, the value is stored, the
-    // rendering goes on.
-    struct Cursor {
-        IParamValueQueue* queue;
-        ParamID id;
-        int32 next;
-        int32 count;
-    };
-    Cursor cursors[kMaxQueues];
-    int cursorCount = 0;
-    if (IParameterChanges* in = data.inputParameterChanges) {
-        const int32 queues = std::min<int32>(in->getParameterCount(), kMaxQueues);
-        for (int32 q = 0; q < queues; ++q) {
-            IParamValueQueue* queue = in->getParameterData(q);
-            const int32 count = queue ? queue->getPointCount() : 0;
-            if (count > 0)
-                cursors[cursorCount++] = {queue, queue->getParameterId(), 0, count};
-        }
-    }
-    int32_t done = 0;
-    for (;;) {
-        int best = -1;
-        int32 bestOffset = 0;
-        double bestValue = 0.0;
-        for (int c = 0; c < cursorCount; ++c) {
-            Cursor& cursor = cursors[c];
-            int32 offset = 0;
-            double value = 0.0;
-            while (cursor.next < cursor.count &&
-                   cursor.queue->getPoint(cursor.next, offset, value) != kResultOk)
-                ++cursor.next;  // an unreadable point is skipped
-            if (cursor.next >= cursor.count)
-                continue;
-            if (best < 0 || offset < bestOffset) {
-                best = c;
-                bestOffset = offset;
-                bestValue = value;
-            }
-        }
-        if (best < 0)
-            break;
-        // Offsets outside the block fall on its ends; one earlier than a
-        // change already applied takes effect where the block stands.
-        const int32_t at = std::max(done, std::min(std::max<int32>(bestOffset, 0), frames));
-        if (audio && at > done) {
-            renderSpan(data, done, at);
-            done = at;
-        }
-        applyHostValue(cursors[best].id, bestValue, frames > 0 ? std::min(at, frames - 1) : 0);
-        ++cursors[best].next;
-    }
-    if (audio) {
-        if (done < frames)
-            renderSpan(data, done, frames);
-    } else {
+    const int32_t rendered = corvex::vst3::walkBlock(
+        data,
+        [&](int32_t start, int32_t end) {
+            path.render(data, start, end, [&](const float* l, const float* r, float* ol, float* orr, int32_t n) {
+                engine.process(l, r, ol, orr, n);
+            });
+        },
+        [&](ParamID id, double value, int32_t offset) { applyHostValue(id, value, offset); });
+    if (rendered == 0) {
         reportOffset = 0;
         engine.flush();  // no audio: what is queued still takes effect
     }
-
-    // Silence flags: set for each output channel that holds only zeros.
-    if (data.numOutputs > 0 && data.outputs) {
-        AudioBusBuffers& out = data.outputs[0];
-        uint64 flags = 0;
-        if (audio && out.channelBuffers32) {
-            // Only the bus's two channels: a host's larger count is not trusted.
-            for (int32 c = 0; c < out.numChannels && c < 2; ++c) {
-                const float* samples = out.channelBuffers32[c];
-                if (!samples)
-                    continue;
-                bool zero = true;
-                for (int32 i = 0; i < frames && zero; ++i)
-                    zero = samples[i] == 0.0f;
-                if (zero)
-                    flags |= uint64(1) << c;
-            }
-        }
-        out.silenceFlags = flags;
-    }
+    corvex::vst3::markSilentOutputs(data);  // the host's own bus records
     outChanges = nullptr;
     return kResultOk;
 }

@@ -35,6 +35,7 @@
 #include "editor/ParameterPort.h"
 #include "model/AmpEngine.h"
 #include "vst3/Vst3Abi.h"
+#include "vst3/Vst3Shared.h"
 
 namespace corvex {
 namespace vst3 {
@@ -172,8 +173,6 @@ private:
     // the thread that flushes).
     void parameterChanged(int index, float value) override;
 
-    // Audio thread: one stretch of a block, no parameter change inside it.
-    void renderSpan(const v3::ProcessData& data, int32_t start, int32_t end);
     // Audio thread: one host value at a sample (its offset in the block).
     void applyHostValue(v3::ParamID id, double value, int32_t offset);
     // Main thread: the controller's values from the engine's, all at once.
@@ -189,10 +188,9 @@ private:
 
     corvex::AmpEngine engine;
 
-    // Set on the main thread while inactive, read by the audio thread.
-    double sampleRate = 44100.0;
-    int32_t maxFrames = 1024;
-    bool monoInput = false;  // the input bus is mono: it feeds both sides
+    // Set on the main thread while inactive, used by the audio thread: the
+    // buses, the bypass and the buffers around the engine.
+    corvex::vst3::AudioPath path;
     std::atomic<bool> active{false};
 
     // What the controller shows, by parameter id (main thread writes, the
@@ -205,8 +203,4 @@ private:
     v3::IParameterChanges* outChanges = nullptr;  // during process
     int32_t reportOffset = 0;
     int applyingIndex = -1;  // the host's own value: not echoed back
-    float bypassTarget = 0.0f;  // 1: bypassed
-    float wet = 1.0f;           // 1: the amp, 0: the dry input
-    float wetStep = 0.0f;       // per sample of the crossfade
-    std::vector<float> dryL, dryR, spareL, spareR, zeros;  // maxFrames each, made while inactive
 };

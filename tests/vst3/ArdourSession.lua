@@ -30,6 +30,11 @@ local amp = ARDOUR.LuaAPI.new_plugin(Session, os.getenv("CORVEX_VST3_NAME"), ARD
 check("found", not amp:isnil())
 if amp:isnil() then print("done") return end
 check("inserted", track:add_processor_by_index(amp, 0, nil, true) == 0, amp:display_name())
+-- Values to set first ("index=value,..." in CORVEX_VST3_SETUP): the rig's
+-- gate and cabinet off, so that it plays as the head does.
+for index, value in string.gmatch(os.getenv("CORVEX_VST3_SETUP") or "", "(%d+)=([%d.]+)") do
+  ARDOUR.LuaAPI.set_processor_param(amp, tonumber(index), tonumber(value))
+end
 
 local moderate = level(track)
 ARDOUR.LuaAPI.set_processor_param(amp, 9, 0.05)  -- channel 1's Volume

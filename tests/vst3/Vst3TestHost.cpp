@@ -191,12 +191,21 @@ tresult HostApplication::createInstance(TUID, TUID, void** obj) {
 
 // ---- the module ----
 std::string moduleInBundle(const std::string& bundle) {
+    // The module is named as its bundle: Corvex.vst3 holds Corvex.so.
+    std::string name = bundle;
+    while (!name.empty() && (name.back() == '/' || name.back() == '\\'))
+        name.pop_back();
+    const size_t slash = name.find_last_of("/\\");
+    if (slash != std::string::npos)
+        name = name.substr(slash + 1);
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".vst3") == 0)
+        name.resize(name.size() - 5);
 #if defined(_WIN32) && defined(_WIN64)
-    return bundle + "/Contents/x86_64-win/Corvex.vst3";
+    return bundle + "/Contents/x86_64-win/" + name + ".vst3";
 #elif defined(_WIN32)
-    return bundle + "/Contents/x86-win/Corvex.vst3";
+    return bundle + "/Contents/x86-win/" + name + ".vst3";
 #else
-    return bundle + "/Contents/x86_64-linux/Corvex.so";
+    return bundle + "/Contents/x86_64-linux/" + name + ".so";
 #endif
 }
 
@@ -277,9 +286,13 @@ Vst3TestHost::~Vst3TestHost() {
 }
 
 bool Vst3TestHost::create() {
-    IPluginFactory* factory = Vst3Module::shared().factory();
+    return create(Vst3Module::shared());
+}
+
+bool Vst3TestHost::create(Vst3Module& module) {
+    IPluginFactory* factory = module.factory();
     if (!factory) {
-        problem = Vst3Module::shared().error();
+        problem = module.error();
         return false;
     }
     // The first audio-module class, as a host picks it from the list.

@@ -137,6 +137,7 @@ public:
     // Creates and initialises the component and its controller; false (and
     // error()) on failure.
     bool create();
+    bool create(Vst3Module& module);  // the first audio class of another module
     const std::string& error() const { return problem; }
     v3::IComponent* component = nullptr;
     v3::IAudioProcessor* processor = nullptr;

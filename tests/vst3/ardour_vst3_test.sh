@@ -2,7 +2,7 @@
 # Runs ArdourSession.lua in ardour7-lua with the build's bundle in a private
 # ~/.vst3. Ardour finds VST3 plug-ins through its scanner's cache, so the
 # scanner runs first, as Ardour itself runs it when it rescans.
-# Usage: ardour_vst3_test.sh Corvex.vst3 WORKDIR
+# Usage: ardour_vst3_test.sh Corvex.vst3 WORKDIR [class name]
 # Exit 77 (skipped) when Ardour's Lua session tool or scanner is not installed.
 set -uo pipefail
 bundle=$1 work=$2
@@ -16,9 +16,11 @@ fi
 rm -rf "$work" && mkdir -p "$work/home/.vst3" || exit 1
 # Ardour keeps its configuration and caches under HOME: a private one.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" CORVEX_ARDOUR_SESSION="$work/session"
-export CORVEX_VST3_NAME=Vantor_Corvex_Head_v1_0
-ln -s "$(cd "$bundle" && pwd)" "$HOME/.vst3/Corvex.vst3" || exit 1
-LD_LIBRARY_PATH=$(dirname "$scan") timeout 60 "$scan" -q -f "$HOME/.vst3/Corvex.vst3" ||
+export CORVEX_VST3_NAME=${3:-Vantor_Corvex_Head_v1_0}
+# The link keeps the bundle's name: hosts find the module inside by it.
+link="$HOME/.vst3/$(basename "$bundle")"
+ln -s "$(cd "$bundle" && pwd)" "$link" || exit 1
+LD_LIBRARY_PATH=$(dirname "$scan") timeout 60 "$scan" -q -f "$link" ||
   { echo "FAIL: the scanner refused the bundle"; exit 1; }
 timeout 90 "$ardour" "$here/ArdourSession.lua" >"$work/ardour.out" 2>&1
 rc=$?
