@@ -129,6 +129,11 @@ function(corvex_install_rules)
     install(FILES "${CORVEX_VST3_BUNDLE}/Contents/Resources/moduleinfo.json"
       DESTINATION "${CORVEX_INSTALL_VST3DIR}/Corvex.vst3/Contents/Resources")
   endif()
+  if(TARGET corvex_rig_vst3)
+    corvex_install_plugin(VST3 TARGETS corvex_rig_vst3 SUBDIR CorvexRig.vst3/Contents/x86_64-linux)
+    install(FILES "${CORVEX_RIG_VST3_BUNDLE}/Contents/Resources/moduleinfo.json"
+      DESTINATION "${CORVEX_INSTALL_VST3DIR}/CorvexRig.vst3/Contents/Resources")
+  endif()
 
   foreach(t corvex-render corvex-live)
     if(TARGET ${t})

@@ -79,7 +79,12 @@ if [ -d /usr/lib/vst3/Corvex.vst3 ]; then
   out=$(ardour_scan /usr/lib/ardour7/ardour-vst3-scanner /usr/lib/vst3/Corvex.vst3)
   grep -q Corvex <<<"$out" && ok "ardour-vst3-scanner: $(head -n 1 <<<"$out")" || bad "ardour-vst3-scanner: '$out'"
 else
-  echo "skipped: Ardour's VST3 scanner (the package holds no VST3 bundle yet)"
+  echo "skipped: Ardour's VST3 scanner (the package holds no VST3 bundle)"
+fi
+if [ -d /usr/lib/vst3/CorvexRig.vst3 ]; then
+  out=$(ardour_scan /usr/lib/ardour7/ardour-vst3-scanner /usr/lib/vst3/CorvexRig.vst3)
+  grep -q 'Corvex Rig' <<<"$out" && ok "ardour-vst3-scanner (rig): $(head -n 1 <<<"$out")" ||
+    bad "ardour-vst3-scanner (rig): '$out'"
 fi
 
 if line=$(cd /tmp && "${clean[@]}" corvex-render --help | head -n 1); then ok "corvex-render --help: $line"; else bad "corvex-render --help"; fi
@@ -96,7 +101,7 @@ files=$(dpkg -L corvex | while IFS= read -r p; do [ -f "$p" ] && echo "$p"; done
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 remove -y -qq corvex >/dev/null ||
   bad "apt-get remove corvex"
 left=$(while IFS= read -r p; do [ -e "$p" ] && echo "$p"; done <<<"$files")
-for d in /usr/lib/lv2/Corvex.lv2 /usr/lib/lv2/CorvexRig.lv2 /usr/share/corvex /usr/share/doc/corvex /usr/lib/vst3/Corvex.vst3; do
+for d in /usr/lib/lv2/Corvex.lv2 /usr/lib/lv2/CorvexRig.lv2 /usr/share/corvex /usr/share/doc/corvex /usr/lib/vst3/Corvex.vst3 /usr/lib/vst3/CorvexRig.vst3; do
   [ -e "$d" ] && left+=$'\n'"$d"
 done
 left=$(sed '/^$/d' <<<"$left")

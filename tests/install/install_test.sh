@@ -25,6 +25,10 @@ fi
 # Corvex Rig in each format built.
 [ -f "$build/plugin/CorvexRig.so" ] && echo lib/vst/CorvexRig.so
 [ -f "$build/plugin/CorvexRig.clap" ] && echo lib/clap/CorvexRig.clap
+if [ -d "$build/vst3/CorvexRig.vst3" ]; then
+  echo lib/vst3/CorvexRig.vst3/Contents/Resources/moduleinfo.json
+  echo lib/vst3/CorvexRig.vst3/Contents/x86_64-linux/CorvexRig.so
+fi
 if [ -d "$build/lv2/CorvexRig.lv2" ]; then
   echo lib/lv2/CorvexRig.lv2/CorvexRig.so
   for ttl in manifest.ttl corvex-rig.ttl presets.ttl; do echo "lib/lv2/CorvexRig.lv2/$ttl"; done
