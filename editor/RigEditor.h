@@ -26,7 +26,7 @@ struct ChooserResult;
 
 class RigEditor : public SDEditor {
 public:
-    static constexpr int kStripHeight = 110;
+    static constexpr int kStripHeight = RigEditorStripHeight;
 
     explicit RigEditor(RigPort& port);
     ~RigEditor() override;

@@ -38,6 +38,10 @@ public:
     virtual bool loadImpulse(const std::string& path, std::string& error) = 0;
 };
 
+// The height of the strip below the head's panel (the rig's panel is
+// kPanelWidth x kPanelHeight + RigEditorStripHeight).
+constexpr int RigEditorStripHeight = 110;
+
 // The rig's panel: the head's panel with the rig strip below it.
 std::unique_ptr<Panel> createRigPanel(RigPort& port);
 
