@@ -328,6 +328,8 @@ void RigEditor::openExtras(CFrame* frame) {
         rigKnobs[place.second == kRigPortGateThreshold ? 0 : 1] = control;
     }
     knob->forget();
+    for (int32 tag = 0; tag < kSeenParameters; ++tag)
+        seen[tag] = rig.get(tag);
     stripView->refresh(false);
 }
 
@@ -347,9 +349,21 @@ void RigEditor::valueChanged(CDrawContext* context, CControl* control) {
 
 void RigEditor::idle() {
     if (getFrame()) {
-        for (CControl* knob : rigKnobs)
-            if (knob && knob->getValue() != rig.get(knob->getTag()))
-                knob->setValue(rig.get(knob->getTag()));
+        // Values the port's owner stored since the last idle (host
+        // automation, programs, states) move their controls; a control the
+        // user is dragging keeps its value until the stored one changes.
+        for (int32 tag = 0; tag < kSeenParameters; ++tag) {
+            CControl* control = tag < kNumControls ? getControl(tag)
+                                : tag == kRigPortGateThreshold ? rigKnobs[0]
+                                : tag == kRigPortCabinetTrim   ? rigKnobs[1]
+                                                               : nullptr;
+            const float value = rig.get(tag);
+            if (value != seen[tag]) {
+                seen[tag] = value;
+                if (control)
+                    control->setValue(value);
+            }
+        }
         if (chooser) {
             std::string path, failure;
             bool done = false;

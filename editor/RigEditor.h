@@ -58,6 +58,8 @@ private:
     RigPort& rig;
     RigStrip* stripView = nullptr;
     VSTGUI::CControl* rigKnobs[2] = {};  // gate threshold, trim
+    static constexpr int kSeenParameters = kRigPortCabinetTrim + 1;
+    float seen[kSeenParameters] = {};  // the stored values the controls last took
     std::string statusLine;
     std::shared_ptr<ChooserResult> chooser;  // the file chooser running, if any
 };
