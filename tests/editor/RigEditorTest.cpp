@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
