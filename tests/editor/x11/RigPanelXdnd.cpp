@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "editor/RigEditor.h"
+#include "gui/platform/x11/X11Platform.h"
 #include "rig/RigEnginePort.h"
 
 namespace {
@@ -68,7 +69,26 @@ bool writeImpulse(const std::string& path) {
 
 }  // namespace
 
+// What a drop's text/uri-list gives: local paths only, decoded; nothing
+// from malformed escapes, other hosts or other schemes.
+void checkUriLists() {
+    using VSTGUI::X11Platform;
+    using List = std::vector<std::string>;
+    check(X11Platform::filesOfUriList("file:///tmp/a%20b.wav\r\nfile://localhost/x/y.flac\r\n") ==
+              List{"/tmp/a b.wav", "/x/y.flac"},
+          "uri-list: local files decoded");
+    check(X11Platform::filesOfUriList("# comment\nfile:/plain.wav\n") == List{"/plain.wav"},
+          "uri-list: comments skipped, file:/path taken");
+    check(X11Platform::filesOfUriList("http://example.com/a.wav\r\nfile://elsewhere/a.wav\r\n").empty(),
+          "uri-list: other schemes and hosts refused");
+    check(X11Platform::filesOfUriList("file:///a%2\nfile:///b%zz.wav\nfile:///c%00d\nfile://\nfile:").empty(),
+          "uri-list: broken escapes, NUL and empty paths refused");
+    check(X11Platform::filesOfUriList(std::string("file:///ok.wav\0\0", 16)) == List{"/ok.wav"},
+          "uri-list: trailing NULs dropped");
+}
+
 int main(int argc, char** argv) {
+    checkUriLists();
     Display* source = XOpenDisplay(nullptr);
     if (!source) {
         std::printf("no X display\n");
