@@ -1,17 +1,24 @@
 #include "editor/RigEditor.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <vector>
 #include <new>
-#include <thread>
+
 #ifdef _WIN32
 #include <windows.h>
 #include <commdlg.h>
 #else
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 #endif
 
 #include "gui/CBitmap.h"
@@ -89,12 +96,14 @@ bool findProgram(const char* name) {
 
 }  // namespace
 
-// What the file chooser's thread hands to the UI thread.
+// The desktop's file chooser while it runs: its process and the pipe its
+// answer comes through, read without blocking at each idle.
 struct ChooserResult {
-    std::mutex lock;
-    bool done = false;
-    std::string path;     // empty when the user cancelled
-    std::string failure;  // the chooser could not run
+#ifndef _WIN32
+    pid_t pid = -1;
+    int fd = -1;
+    std::string output;
+#endif
 };
 
 // The strip below the head's panel. Draws everything but the two knobs, and
@@ -275,29 +284,6 @@ private:
     RigEditor* editor;
 };
 
-#ifndef _WIN32
-// Runs the chooser's command line and gives its answer to `result`.
-void runChooser(std::shared_ptr<ChooserResult> result, std::string command) {
-    std::string path;
-    std::string failure;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (fgets(buffer, sizeof buffer, pipe))
-            path += buffer;
-        const int status = pclose(pipe);
-        while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
-            path.pop_back();
-        if (status != 0)
-            path.clear();  // cancelled
-    } else {
-        failure = "The file chooser could not be started";
-    }
-    std::lock_guard<std::mutex> hold(result->lock);
-    result->path = path;
-    result->failure = failure;
-    result->done = true;
-}
-#endif
 
 }  // namespace
 
@@ -334,6 +320,7 @@ void RigEditor::openExtras(CFrame* frame) {
 }
 
 void RigEditor::closeExtras() {
+    stopChooser();
     stripView = nullptr;
     rigKnobs[0] = rigKnobs[1] = nullptr;
 }
@@ -364,27 +351,54 @@ void RigEditor::idle() {
                     control->setValue(value);
             }
         }
-        if (chooser) {
-            std::string path, failure;
-            bool done = false;
-            {
-                std::lock_guard<std::mutex> hold(chooser->lock);
-                done = chooser->done;
-                path = chooser->path;
-                failure = chooser->failure;
-            }
-            if (done) {
-                chooser.reset();
-                if (!failure.empty())
-                    setMessage(failure);
-                else if (!path.empty())
-                    loadImpulse(path);
-            }
-        }
+#ifndef _WIN32
+        if (chooser)
+            pollChooser();
+#endif
         if (stripView)
             stripView->refresh(true);
     }
     SDEditor::idle();
+}
+
+#ifndef _WIN32
+void RigEditor::pollChooser() {
+    char buffer[1024];
+    for (;;) {
+        const ssize_t got = read(chooser->fd, buffer, sizeof buffer);
+        if (got > 0) {
+            if (chooser->output.size() < 65536)
+                chooser->output.append(buffer, static_cast<size_t>(got));
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            return;  // still open
+        break;       // the chooser closed its end
+    }
+    int status = 0;
+    if (waitpid(chooser->pid, &status, WNOHANG) == 0)
+        return;  // closed its output but not gone yet: next idle
+    ::close(chooser->fd);
+    std::string path = chooser->output;
+    chooser.reset();
+    while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
+        path.pop_back();
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && !path.empty())
+        loadImpulse(path);
+    else
+        setMessage("");  // cancelled
+}
+#endif
+
+void RigEditor::stopChooser() {
+#ifndef _WIN32
+    if (!chooser)
+        return;
+    kill(chooser->pid, SIGTERM);
+    waitpid(chooser->pid, nullptr, 0);
+    ::close(chooser->fd);
+    chooser.reset();
+#endif
 }
 
 void RigEditor::setMessage(const std::string& text) {
@@ -433,25 +447,48 @@ bool RigEditor::chooseImpulse() {
     WideCharToMultiByte(CP_UTF8, 0, file, -1, &path[0], bytes, nullptr, nullptr);
     return loadImpulse(path);
 #else
-    std::string command;
-    const char* filter = "*.wav *.WAV *.flac *.FLAC *.aif *.aiff *.AIF *.AIFF *.ogg *.OGG";
+    std::vector<std::string> args;
     if (findProgram("zenity"))
-        command = std::string("zenity --file-selection --title='Load an impulse' --file-filter='Impulses | ") + filter +
-                  "' 2>/dev/null";
+        args = {"zenity", "--file-selection", "--title=Load an impulse",
+                "--file-filter=Impulses | *.wav *.WAV *.flac *.FLAC *.aif *.aiff *.AIF *.AIFF *.ogg *.OGG"};
     else if (findProgram("kdialog"))
-        command = std::string("kdialog --title 'Load an impulse' --getopenfilename . '") + filter + "' 2>/dev/null";
-    if (command.empty()) {
+        args = {"kdialog", "--title", "Load an impulse", "--getopenfilename", ".",
+                "*.wav *.WAV *.flac *.FLAC *.aif *.aiff *.AIF *.AIFF *.ogg *.OGG"};
+    if (args.empty()) {
         setMessage("No file chooser here (install zenity or kdialog): drop the file on the panel instead");
         return false;
     }
-    auto result = std::make_shared<ChooserResult>();
-    try {
-        std::thread(runChooser, result, command).detach();
-    } catch (...) {
+    // Started as a child process whose answer is read at each idle: the UI
+    // thread never waits for the user.
+    int ends[2];
+    if (pipe(ends) != 0) {
         setMessage("The file chooser could not be started");
         return false;
     }
-    chooser = result;
+    fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    fcntl(ends[0], F_SETFL, fcntl(ends[0], F_GETFL) | O_NONBLOCK);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+    posix_spawn_file_actions_addclose(&actions, ends[0]);
+    posix_spawn_file_actions_addclose(&actions, ends[1]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    if (failed != 0) {
+        ::close(ends[0]);
+        setMessage("The file chooser could not be started");
+        return false;
+    }
+    chooser = std::make_shared<ChooserResult>();
+    chooser->pid = pid;
+    chooser->fd = ends[0];
     setMessage("Choose an impulse file...");
     return true;
 #endif

@@ -5,8 +5,8 @@
 // previous/next, and one line for the last impulse refused. A file dropped
 // anywhere on the panel is loaded as the impulse.
 //
-// Threads: everything on the UI thread, except the desktop's file chooser,
-// which runs on a thread of its own and hands its answer to the next idle.
+// Threads: everything on the UI thread; the desktop's file chooser is a
+// child process whose answer the idle reads without blocking.
 #pragma once
 
 #include <memory>
@@ -39,9 +39,10 @@ public:
     // UI thread: loads `path` as the impulse and shows the outcome in the
     // strip ("Loaded ..." or the refusal's one line). Also the drop's path.
     bool loadImpulse(const std::string& path);
-    // UI thread: opens the desktop's file chooser (zenity, else kdialog) on a
-    // thread of its own; without either, a message in the strip. False when
-    // none could be started.
+    // UI thread: opens the desktop's file chooser (zenity, else kdialog) as
+    // a child process whose answer the idle reads without waiting; without
+    // either, a message in the strip. On Windows the system's open-file
+    // dialog. False when none could be started or it was cancelled.
     bool chooseImpulse();
     // The strip's message line.
     const std::string& message() const { return statusLine; }
@@ -55,13 +56,16 @@ protected:
     void closeExtras() override;
 
 private:
+    void pollChooser();  // UI thread, at idle: the chooser's answer, if any
+    void stopChooser();  // UI thread: ends a chooser still open (the panel closes)
+
     RigPort& rig;
     RigStrip* stripView = nullptr;
     VSTGUI::CControl* rigKnobs[2] = {};  // gate threshold, trim
     static constexpr int kSeenParameters = kRigPortCabinetTrim + 1;
     float seen[kSeenParameters] = {};  // the stored values the controls last took
     std::string statusLine;
-    std::shared_ptr<ChooserResult> chooser;  // the file chooser running, if any
+    std::shared_ptr<ChooserResult> chooser;  // the file chooser open, if any
 };
 
 }  // namespace corvex

@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <map>
 #include <utility>
 #include <string>
@@ -213,6 +217,48 @@ TEST_F(RigEditorTest, WithoutAFileChooserTheStripSaysWhatToDo) {
     setenv("PATH", path.c_str(), 1);
     EXPECT_NE(editor->message().find("No file chooser"), std::string::npos);
     EXPECT_TRUE(showsText(14, 248 + 110 - 16, "No file chooser"));
+}
+
+// A stand-in for the desktop's chooser on the PATH: the panel keeps running
+// while it is open and loads what it answers; a cancelled one loads nothing.
+TEST_F(RigEditorTest, TheFileChooserRunsBesideThePanelAndItsAnswerIsLoaded) {
+    const std::string dir = ::testing::TempDir() + "rig-chooser-" + std::to_string(getpid());
+    ASSERT_EQ(system(("mkdir -p '" + dir + "'").c_str()), 0);
+    auto writeChooser = [&](const std::string& body) {
+        FILE* f = std::fopen((dir + "/zenity").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fprintf(f, "#!/bin/sh\n%s\n", body.c_str());
+        std::fclose(f);
+        ASSERT_EQ(chmod((dir + "/zenity").c_str(), 0755), 0);
+    };
+    const char* saved = std::getenv("PATH");
+    const std::string path = saved ? saved : "";
+    setenv("PATH", (dir + ":/usr/bin:/bin").c_str(), 1);
+    auto waitForChooser = [&](const std::string& until) {
+        for (int i = 0; i < 400 && editor->message() != until; ++i) {
+            idle();
+            usleep(10000);
+        }
+    };
+
+    writeChooser("sleep 0.3; echo '/tmp/chosen cab.wav'");
+    click(140, 248 + 40);  // LOAD IR: returns at once
+    EXPECT_EQ(editor->message(), "Choose an impulse file...");
+    EXPECT_TRUE(port.loads.empty());
+    waitForChooser("Loaded chosen cab.wav");
+    ASSERT_EQ(port.loads.size(), 1u);
+    EXPECT_EQ(port.loads[0], "/tmp/chosen cab.wav");
+
+    writeChooser("exit 1");  // cancelled
+    click(140, 248 + 40);
+    waitForChooser("");
+    EXPECT_EQ(port.loads.size(), 1u);
+
+    writeChooser("sleep 30");  // still open when the panel closes: ended with it
+    click(140, 248 + 40);
+    editor->close();
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 TEST_F(RigEditorTest, TheStripKnobsSetTheRigsParameters) {
