@@ -88,7 +88,7 @@ bool SDEditor::open(void* ptr) {
     lockControls();
     AEffEditor::open(ptr);
 
-    CFrame* newFrame = new CFrame(CRect(0, 0, background->getWidth(), background->getHeight()), ptr, this);
+    CFrame* newFrame = makeFrame(CRect(0, 0, rect.right, rect.bottom), ptr);
     newFrame->setBackground(background);
 
     // Image 1 is shared by the eight plain knobs; every other control loads
@@ -126,12 +126,19 @@ bool SDEditor::open(void* ptr) {
     if (knobImage)
         knobImage->forget();
 
+    openExtras(newFrame);
     frame = newFrame;
     unlockControls();
     return true;
 }
 
+CFrame* SDEditor::makeFrame(const CRect& size, void* parentWindow) {
+    return new CFrame(size, parentWindow, this);
+}
+
 void SDEditor::close() {
+    if (frame)
+        closeExtras();
     lockControls();
     CFrame* closing = frame;
     frame = nullptr;

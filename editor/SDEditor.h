@@ -12,6 +12,7 @@
 
 namespace VSTGUI {
 class CBitmap;
+class CFrame;
 }
 
 class SDEditor : public AEffGUIEditor, public VSTGUI::CControlListener {
@@ -48,6 +49,16 @@ public:
     // The control showing parameter `tag` while open; null otherwise.
     VSTGUI::CControl* getControl(VSTGUI::int32 tag) const;
     VSTGUI::CBitmap* getBackground() const { return background; }
+
+protected:
+    // Hooks for a larger panel built on this one (the rig's editor). The
+    // frame is made by makeFrame at the editor's rectangle (the panel image
+    // plus whatever the derived editor added below it); openExtras adds the
+    // derived editor's views before the frame is published, closeExtras runs
+    // before the frame is released. UI thread.
+    virtual VSTGUI::CFrame* makeFrame(const VSTGUI::CRect& size, void* parentWindow);
+    virtual void openExtras(VSTGUI::CFrame*) {}
+    virtual void closeExtras() {}
 
 private:
     // The frame and the controls change only on the UI thread, inside

@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "clap/ClapAbi.h"
+#include "editor/RigPort.h"
 #include "rig/RigEngine.h"
+#include "rig/RigEnginePort.h"
 
 #if defined(_WIN32)
 #define CORVEX_RIG_CLAP_EXPORT __declspec(dllexport)
@@ -63,7 +65,37 @@ public:
             rig->collect();
     }
     RigEngine* engine() const { return rig.get(); }
+    const clap_host* clapHost() const { return host; }
+    // Main thread: the host fetches the values the panel posted (they are
+    // reported from the next flush or block) when no audio runs.
+    void requestFlush() const {
+        if (hostParams && hostParams->request_flush && !processing.load(std::memory_order_relaxed))
+            hostParams->request_flush(host);
+    }
     std::atomic<bool> processing{false};
+
+    // The editor (main thread only).
+    class PanelPort : public corvex::RigEnginePort {
+    public:
+        PanelPort(RigEngine& engine, const RigClap& owner) : RigEnginePort(engine), owner(owner) {}
+
+    protected:
+        void changed(int, float) override { owner.requestFlush(); }
+        void programChanged(int) override { owner.requestFlush(); }
+
+    private:
+        const RigClap& owner;
+    };
+    struct Gui {
+        bool created = false;
+        bool open = false;
+        void* parent = nullptr;
+        std::unique_ptr<PanelPort> port;
+        std::unique_ptr<corvex::Panel> panel;
+        clap_id timer = CLAP_INVALID_ID;
+        int fd = -1;
+        uint32_t shown[kNumParams] = {};
+    } gui;
 
 private:
     bool applyEvent(const clap_event_header* event);
@@ -85,7 +117,15 @@ bool CLAP_CALL pluginInit(const clap_plugin* p) {
     RigClap* self = RigClap::from(p);
     return self && self->init();
 }
+void closePanel(RigClap& self);
+
 void CLAP_CALL pluginDestroy(const clap_plugin* p) {
+    if (RigClap* self = RigClap::from(p)) {
+        // The panel goes before the engine its port reads.
+        closePanel(*self);
+        self->gui.panel.reset();
+        self->gui.port.reset();
+    }
     delete RigClap::from(p);
 }
 bool CLAP_CALL pluginActivate(const clap_plugin* p, double rate, uint32_t, uint32_t maxFrames) {
@@ -195,6 +235,193 @@ bool CLAP_CALL stateLoad(const clap_plugin* p, const clap_istream* stream) {
 }
 const clap_plugin_state kState = {stateSave, stateLoad};
 
+// ---- gui: the rig's panel embedded in the host's window, idled by the
+// host's timer (or, without timers, when the X connection is readable) ----
+
+constexpr uint32_t kIdlePeriodMs = 30;
+constexpr uint32_t kEditorWidth = 660;
+constexpr uint32_t kEditorHeight = 248 + corvex::RigEditorStripHeight;
+
+const char* windowApi() {
+#if defined(_WIN32)
+    return CLAP_WINDOW_API_WIN32;
+#else
+    return CLAP_WINDOW_API_X11;
+#endif
+}
+
+bool apiMatches(const char* api) {
+    return api && std::strcmp(api, windowApi()) == 0;
+}
+
+template <typename T>
+const T* hostExtension(const RigClap& self, const char* id) {
+    const clap_host* host = self.clapHost();
+    return host && host->get_extension ? static_cast<const T*>(host->get_extension(host, id)) : nullptr;
+}
+
+void idlePanel(RigClap& self) {
+    RigClap::Gui& gui = self.gui;
+    if (!gui.panel || !self.engine())
+        return;
+    for (uint32_t i = 0; i < kNumParams; ++i) {
+        const float value = self.engine()->value(static_cast<int>(i));
+        if (bitsOf(value) != gui.shown[i]) {
+            gui.shown[i] = bitsOf(value);
+            gui.panel->parameterChanged(static_cast<int>(i), value);
+        }
+    }
+    gui.panel->idle();
+    self.engine()->collect();
+}
+
+void closePanel(RigClap& self) {
+    RigClap::Gui& gui = self.gui;
+    if (!gui.open)
+        return;
+    if (gui.timer != CLAP_INVALID_ID) {
+        if (auto* timers = hostExtension<clap_host_timer_support>(self, CLAP_EXT_TIMER_SUPPORT))
+            if (timers->unregister_timer)
+                timers->unregister_timer(self.clapHost(), gui.timer);
+        gui.timer = CLAP_INVALID_ID;
+    }
+    if (gui.fd >= 0) {
+        if (auto* fds = hostExtension<clap_host_posix_fd_support>(self, CLAP_EXT_POSIX_FD_SUPPORT))
+            if (fds->unregister_fd)
+                fds->unregister_fd(self.clapHost(), gui.fd);
+        gui.fd = -1;
+    }
+    if (gui.panel)
+        gui.panel->close();
+    gui.open = false;
+}
+
+bool openPanel(RigClap& self) {
+    RigClap::Gui& gui = self.gui;
+    if (gui.open)
+        return true;
+    if (!gui.created || !gui.parent || !self.engine())
+        return false;
+    if (!gui.port)
+        gui.port.reset(new (std::nothrow) RigClap::PanelPort(*self.engine(), self));
+    if (gui.port && !gui.panel)
+        gui.panel = corvex::createRigPanel(*gui.port);
+    if (!gui.panel || !gui.panel->open(gui.parent))
+        return false;
+    for (uint32_t i = 0; i < kNumParams; ++i)
+        gui.shown[i] = bitsOf(self.engine()->value(static_cast<int>(i)));
+    gui.open = true;
+    auto* timers = hostExtension<clap_host_timer_support>(self, CLAP_EXT_TIMER_SUPPORT);
+    if (timers && timers->register_timer && timers->register_timer(self.clapHost(), kIdlePeriodMs, &gui.timer))
+        return true;
+    gui.timer = CLAP_INVALID_ID;
+    auto* fds = hostExtension<clap_host_posix_fd_support>(self, CLAP_EXT_POSIX_FD_SUPPORT);
+    const int fd = gui.panel->eventDescriptor();
+    if (fds && fds->register_fd && fd >= 0 && fds->register_fd(self.clapHost(), fd, CLAP_POSIX_FD_READ))
+        gui.fd = fd;
+    return true;
+}
+
+RigClap* guiSelf(const clap_plugin* p) {
+    RigClap* self = RigClap::from(p);
+    return self && self->engine() ? self : nullptr;
+}
+
+bool CLAP_CALL guiIsApiSupported(const clap_plugin* p, const char* api, bool isFloating) {
+    return RigClap::from(p) && !isFloating && apiMatches(api);
+}
+bool CLAP_CALL guiGetPreferredApi(const clap_plugin*, const char** api, bool* isFloating) {
+    if (!api || !isFloating)
+        return false;
+    *api = windowApi();
+    *isFloating = false;
+    return true;
+}
+bool CLAP_CALL guiCreate(const clap_plugin* p, const char* api, bool isFloating) {
+    RigClap* self = guiSelf(p);
+    if (!self || isFloating || !apiMatches(api) || self->gui.created)
+        return false;
+    self->gui.created = true;
+    return true;
+}
+void CLAP_CALL guiDestroy(const clap_plugin* p) {
+    if (RigClap* self = guiSelf(p)) {
+        closePanel(*self);
+        self->gui.panel.reset();
+        self->gui.port.reset();
+        self->gui.created = false;
+        self->gui.parent = nullptr;
+    }
+}
+bool CLAP_CALL guiSetScale(const clap_plugin*, double) {
+    return false;  // fixed bitmaps
+}
+bool CLAP_CALL guiGetSize(const clap_plugin* p, uint32_t* width, uint32_t* height) {
+    if (!guiSelf(p) || !width || !height)
+        return false;
+    *width = kEditorWidth;
+    *height = kEditorHeight;
+    return true;
+}
+bool CLAP_CALL guiCanResize(const clap_plugin*) {
+    return false;
+}
+bool CLAP_CALL guiGetResizeHints(const clap_plugin*, clap_gui_resize_hints*) {
+    return false;
+}
+bool CLAP_CALL guiAdjustSize(const clap_plugin*, uint32_t*, uint32_t*) {
+    return false;
+}
+bool CLAP_CALL guiSetSize(const clap_plugin* p, uint32_t width, uint32_t height) {
+    return guiSelf(p) && width == kEditorWidth && height == kEditorHeight;
+}
+bool CLAP_CALL guiSetParent(const clap_plugin* p, const clap_window* window) {
+    RigClap* self = guiSelf(p);
+    if (!self || !self->gui.created || !window || !apiMatches(window->api))
+        return false;
+#if defined(_WIN32)
+    void* parent = window->win32;
+#else
+    void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(window->x11));
+#endif
+    if (!parent)
+        return false;
+    closePanel(*self);
+    self->gui.parent = parent;
+    return openPanel(*self);
+}
+bool CLAP_CALL guiSetTransient(const clap_plugin*, const clap_window*) {
+    return false;
+}
+void CLAP_CALL guiSuggestTitle(const clap_plugin*, const char*) {}
+bool CLAP_CALL guiShow(const clap_plugin* p) {
+    RigClap* self = guiSelf(p);
+    return self && openPanel(*self);
+}
+bool CLAP_CALL guiHide(const clap_plugin* p) {
+    RigClap* self = guiSelf(p);
+    if (!self || !self->gui.created)
+        return false;
+    closePanel(*self);
+    return true;
+}
+void CLAP_CALL onTimer(const clap_plugin* p, clap_id timer) {
+    RigClap* self = RigClap::from(p);
+    if (self && self->gui.open && timer == self->gui.timer)
+        idlePanel(*self);
+}
+void CLAP_CALL onFd(const clap_plugin* p, int fd, uint32_t) {
+    RigClap* self = RigClap::from(p);
+    if (self && self->gui.open && fd == self->gui.fd)
+        idlePanel(*self);
+}
+
+const clap_plugin_gui kGui = {guiIsApiSupported, guiGetPreferredApi, guiCreate,         guiDestroy,    guiSetScale,
+                              guiGetSize,        guiCanResize,       guiGetResizeHints, guiAdjustSize, guiSetSize,
+                              guiSetParent,      guiSetTransient,    guiSuggestTitle,   guiShow,       guiHide};
+const clap_plugin_timer_support kTimerSupport = {onTimer};
+const clap_plugin_posix_fd_support kPosixFdSupport = {onFd};
+
 const void* CLAP_CALL pluginGetExtension(const clap_plugin* p, const char* id) {
     if (!RigClap::from(p) || !id)
         return nullptr;
@@ -206,6 +433,14 @@ const void* CLAP_CALL pluginGetExtension(const clap_plugin* p, const char* id) {
         return &kState;
     if (!std::strcmp(id, CLAP_EXT_LATENCY))
         return &kLatency;
+    if (!std::strcmp(id, CLAP_EXT_GUI))
+        return &kGui;
+    if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
+        return &kTimerSupport;
+#if !defined(_WIN32)
+    if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT))
+        return &kPosixFdSupport;
+#endif
     return nullptr;
 }
 

@@ -13,6 +13,9 @@ constexpr const char* kImpulseUri = CORVEX_RIG_LV2_URI "#impulse";
 // The state property holding the rig's whole state (impulse samples too).
 constexpr const char* kStateKey = CORVEX_RIG_LV2_URI "#state";
 constexpr const char* kDspBinary = "CorvexRig.so";
+// The rig's panel, an X11 UI in a library of its own.
+constexpr const char* kUiUri = CORVEX_RIG_LV2_URI "#ui";
+constexpr const char* kUiBinary = "CorvexRigUi.so";
 
 // Control ports 0..18 are the rig's parameters by the same index (0..1).
 constexpr uint32_t kNumControls = 19;

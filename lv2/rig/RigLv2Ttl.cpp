@@ -60,6 +60,7 @@ const char kPrefixes[] =
     "@prefix rdf:  <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+    "@prefix ui:   <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
     "@prefix work: <http://lv2plug.in/ns/ext/worker#> .\n\n";
 
@@ -78,6 +79,8 @@ std::string presetUri(int p) {
 std::string manifest(RigEngine& rig) {
     std::string t = kPrefixes;
     t += "<" + std::string(kPluginUri) + ">\n    a lv2:Plugin ;\n    lv2:binary <" + kDspBinary +
+         "> ;\n    rdfs:seeAlso <corvex-rig.ttl> .\n";
+    t += "\n<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n    ui:binary <" + kUiBinary +
          "> ;\n    rdfs:seeAlso <corvex-rig.ttl> .\n";
     for (int p = 0; p < RigEngine::kProgramCount; ++p)
         t += "\n<" + presetUri(p) + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + kPluginUri +
@@ -108,6 +111,7 @@ std::string description() {
     t += "    lv2:optionalFeature lv2:hardRTCapable, work:schedule, state:mapPath ;\n";
     t += "    lv2:extensionData state:interface, work:interface ;\n";
     t += "    patch:writable " + impulse + " ;\n";
+    t += "    ui:ui <" + std::string(kUiUri) + "> ;\n";
     t += "    lv2:port ";
     for (int i = 0; i < RigEngine::kParameterCount; ++i) {
         const char* name = RigEngine::parameterName(i);
@@ -157,7 +161,15 @@ std::string description() {
     t += controlPort(kOutputPeak, "output_peak", "Output Peak", true);
     t += "        lv2:minimum 0.0 ;\n        lv2:maximum 2.0 ;\n    ] , ";
     t += controlPort(kGateClosed, "gate_closed", "Gate Closed", true);
-    t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n        lv2:portProperty lv2:toggled ;\n    ] .\n";
+    t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n        lv2:portProperty lv2:toggled ;\n    ] .\n\n";
+    // The panel: the head's panel with the rig strip, told of the meters,
+    // the gate and the impulse's path.
+    t += "<" + std::string(kUiUri) + ">\n    a ui:X11UI ;\n";
+    t += "    lv2:requiredFeature ui:parent, urid:map ;\n";
+    t += "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize, ui:idleInterface ;\n";
+    t += "    lv2:extensionData ui:idleInterface ;\n";
+    t += "    ui:portNotification [ ui:plugin <" + std::string(kPluginUri) +
+         "> ; lv2:symbol \"notify\" ; ui:notifyType atom:Blank ] .\n";
     return t;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/TextConversion.h"
+#include "editor/RigEditor.h"
 
 namespace {
 
@@ -21,6 +22,18 @@ RigEffect::RigEffect(audioMasterCallback audioMaster) : AudioEffectX(audioMaster
     setNumOutputs(2);
     setUniqueID(vstFourCC('C', 'V', 'R', 'G'));
     setInitialDelay(rig.latency());
+    setEditor(new corvex::RigEditor(port));
+}
+
+RigEffect::~RigEffect() {
+    AEffEditor* panel = editor;
+    setEditor(nullptr);
+    delete panel;
+}
+
+void RigEffect::EditorPort::programChanged(int program) {
+    effect.setProgram(program);
+    effect.updateDisplay();
 }
 
 void RigEffect::resume() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "rig/RigEngine.h"
+#include "rig/RigEnginePort.h"
 #include "shell/AudioEffectX.h"
 
 class RigEffect : public AudioEffectX {
@@ -22,6 +23,8 @@ public:
     static constexpr VstInt32 kNumPrograms = corvex::RigEngine::kProgramCount;
 
     explicit RigEffect(audioMasterCallback audioMaster);
+    // Host thread: the editor goes before the port and engine it reads.
+    ~RigEffect() override;
 
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;  // audio
     void setSampleRate(float sampleRate) override;                                           // host, suspended
@@ -50,6 +53,23 @@ public:
     corvex::RigEngine& engine() { return rig; }
 
 private:
+    // The editor's port: values and gestures go through the effect to the
+    // host, as a host's own changes would (UI thread).
+    class EditorPort : public corvex::RigEnginePort {
+    public:
+        EditorPort(corvex::RigEngine& engine, RigEffect& effect) : RigEnginePort(engine), effect(effect) {}
+        void set(int index, float value) override { effect.setParameterAutomated(index, value); }
+        void beginGesture(int index) override { effect.beginEdit(index); }
+        void endGesture(int index) override { effect.endEdit(index); }
+        void idleHost() override { effect.masterIdle(); }
+
+    protected:
+        void programChanged(int program) override;
+
+    private:
+        RigEffect& effect;
+    };
+
     // While suspended no audio runs: changes are applied at once (flush), so
     // a host reading a value back sees it; while resumed the next block
     // applies them.
@@ -59,4 +79,5 @@ private:
     std::atomic<bool> running{false};
     std::vector<unsigned char> chunk;  // what getChunk handed out last
     std::vector<float> silence;
+    EditorPort port{rig, *this};
 };

@@ -154,3 +154,38 @@ TEST(RigClap, StateWithItsImpulseOpensAfterTheFileIsGone) {
 }
 
 }  // namespace
+
+// The gui extension: the rig's panel at its size (the head's panel and the
+// strip), embedded only; a parent that is no window is refused without harm.
+#if defined(_WIN32)
+constexpr const char* kApi = CLAP_WINDOW_API_WIN32;
+#else
+constexpr const char* kApi = CLAP_WINDOW_API_X11;
+#endif
+
+TEST(RigClap, OffersTheRigPanel) {
+    ClapTestHost host(CORVEX_RIG_CLAP_PATH);
+    ASSERT_TRUE(host.create()) << host.error();
+    auto* gui = host.extension<clap_plugin_gui>(CLAP_EXT_GUI);
+    ASSERT_NE(gui, nullptr);
+    EXPECT_TRUE(gui->is_api_supported(host.plugin(), kApi, false));
+    EXPECT_FALSE(gui->is_api_supported(host.plugin(), kApi, true));
+    EXPECT_FALSE(gui->create(host.plugin(), kApi, true));
+    ASSERT_TRUE(gui->create(host.plugin(), kApi, false));
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(gui->get_size(host.plugin(), &width, &height));
+    EXPECT_EQ(width, 660u);
+    EXPECT_EQ(height, 248u + 110u);
+    EXPECT_FALSE(gui->can_resize(host.plugin()));
+    EXPECT_TRUE(gui->set_size(host.plugin(), width, height));
+    EXPECT_FALSE(gui->set_size(host.plugin(), width, 248));
+    clap_window nowhere{};
+    nowhere.api = kApi;
+#if !defined(_WIN32)
+    nowhere.x11 = 0;
+#endif
+    EXPECT_FALSE(gui->set_parent(host.plugin(), &nowhere));
+    EXPECT_FALSE(gui->set_parent(host.plugin(), nullptr));
+    gui->destroy(host.plugin());
+    EXPECT_NE(host.extension<clap_plugin_timer_support>(CLAP_EXT_TIMER_SUPPORT), nullptr);
+}

@@ -98,3 +98,24 @@ TEST(RigVst, ChunksCarryTheImpulseAndHostileOnesAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The rig's panel through the VST 2.4 editor calls: flagged, sized as the
+// head's panel plus the strip; a parent that is no window is refused.
+TEST(RigVst, HasTheRigPanel) {
+    PluginHost rig;
+    start(rig, CORVEX_RIG_VST_PATH);
+    EXPECT_NE(rig.effect()->flags & effFlagsHasEditor, 0);
+    AEffect* effect = rig.effect();
+    auto dispatch = [&](VstInt32 opcode, void* ptr = nullptr) { return effect->dispatcher(effect, opcode, 0, 0, ptr, 0.f); };
+    ERect* rect = nullptr;
+    ASSERT_EQ(dispatch(effEditGetRect, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right - rect->left, 660);
+    EXPECT_EQ(rect->bottom - rect->top, 248 + 110);
+    dispatch(effEditIdle);  // closed: nothing to do
+    dispatch(effEditClose);
+}
+
+}  // namespace

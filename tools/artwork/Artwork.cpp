@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
     ok &= save(writePng(dir + "/toggle.png", toggle, 8), dir + "/toggle.png");
     ok &= save(writePng(dir + "/lamp.png", lamp, 16), dir + "/lamp.png");
     ok &= save(writePng(dir + "/slide.png", slide, 8), dir + "/slide.png");
+    ok &= save(writePng(dir + "/rig_font.png", makeFontStrip(), 8), dir + "/rig_font.png");
     // The double-resolution twins (resource id + 1000), drawn from the same
     // code at twice the density.
     int problems2x = 0;

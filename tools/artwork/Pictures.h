@@ -16,6 +16,15 @@ FloatImage makeToggleStrip(int density = 1);
 FloatImage makeSlideStrip(int density = 1);
 FloatImage makeLampStrip(int density = 1);
 
+// The rig strip's font (PNG 40): characters 32..126 in cells of
+// kFontCellWidth x kFontCellHeight, cream with coverage as alpha.
+constexpr int kFontFirst = 32;
+constexpr int kFontLast = 126;
+constexpr int kFontCellWidth = 7;
+constexpr int kFontCellHeight = 14;
+constexpr int kFontBaseline = 11;
+FloatImage makeFontStrip();
+
 // The panel (bitmap 128). Adds to *problemsOut one for each piece of
 // lettering that runs into other lettering or under a control.
 FloatImage makePanel(int* problemsOut, int density = 1);

@@ -10,7 +10,7 @@ root=$(cd "$here/../.." && pwd)
 out=$root/build/artwork
 mkdir -p "$out"
 ${CXX:-g++} -std=c++17 -O2 -Wall -Wextra -o "$out/corvex_artwork" \
-  -I"$root" "$here"/Artwork.cpp "$here"/Canvas.cpp "$here"/Controls.cpp \
+  -I"$root" "$here"/Artwork.cpp "$here"/Canvas.cpp "$here"/Controls.cpp "$here"/Font.cpp \
   "$here"/ImageIo.cpp "$here"/Panel.cpp \
   $(pkg-config --cflags --libs cairo libpng)
 "$out/corvex_artwork" "$root/resources" "$out/preview.png"

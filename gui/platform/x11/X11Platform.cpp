@@ -4,6 +4,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/Xatom.h>
 #include <X11/cursorfont.h>
 
 #include <cmath>
@@ -111,6 +112,8 @@ void X11Platform::closeDisplayIfUnused() {
     for (const auto& cursor : cursors)
         XFreeCursor(display, cursor.second);
     cursors.clear();
+    atoms.clear();
+    drop = DropExchange();
     XSync(display, False);
     // Put the previous handler back, unless somebody installed theirs after
     // ours (then theirs stays; it chains to us, and we chain on).
@@ -183,6 +186,11 @@ void* X11Platform::createFrameWindow(void* parentWindow, int32_t width, int32_t 
     record.fastPixels = (own.depth == 24 || own.depth == 32) && own.visual->c_class == TrueColor &&
                         record.redMask == 0xff0000u && record.greenMask == 0x00ff00u && record.blueMask == 0x0000ffu;
     windows[window] = std::move(record);
+
+    // Files may be dropped on it (XDND version 5).
+    const long dndVersion = 5;
+    XChangeProperty(display, window, atom("XdndAware"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&dndVersion), 1);
 
     XMapWindow(display, window);
     XFlush(display);
@@ -497,6 +505,12 @@ void X11Platform::handleEvent(void* rawEvent) {
             }
             return;
         }
+        case ClientMessage:
+            handleDndMessage(&event.xclient);
+            return;
+        case SelectionNotify:
+            handleDropData(&event.xselection);
+            return;
         case DestroyNotify: {
             // The window went with the host's window before the editor closed.
             // The frame forgets it and will not ask us to destroy it again.
@@ -512,6 +526,174 @@ void X11Platform::handleEvent(void* rawEvent) {
         default:
             return;
     }
+}
+
+unsigned long X11Platform::atom(const char* name) {
+    auto it = atoms.find(name);
+    if (it != atoms.end())
+        return it->second;
+    const Atom value = XInternAtom(display, name, False);
+    atoms[name] = value;
+    return value;
+}
+
+void X11Platform::sendDndReply(unsigned long target, long type, long l1, long l4) {
+    XEvent reply{};
+    reply.xclient.type = ClientMessage;
+    reply.xclient.display = display;
+    reply.xclient.window = drop.source;
+    reply.xclient.message_type = static_cast<Atom>(type);
+    reply.xclient.format = 32;
+    reply.xclient.data.l[0] = static_cast<long>(target);
+    reply.xclient.data.l[1] = l1;
+    reply.xclient.data.l[4] = l4;
+    XSendEvent(display, drop.source, False, NoEventMask, &reply);
+    syncFailed(display);  // the source may have gone
+}
+
+void X11Platform::handleDndMessage(void* rawEvent) {
+    const XClientMessageEvent& message = *static_cast<XClientMessageEvent*>(rawEvent);
+    FrameWindow* target = find(windowHandle(message.window));
+    if (!target || message.format != 32)
+        return;
+    const Atom type = message.message_type;
+    const unsigned long source = static_cast<unsigned long>(message.data.l[0]);
+    const Atom uriList = atom("text/uri-list");
+    if (type == atom("XdndEnter")) {
+        drop = DropExchange();
+        drop.source = source;
+        drop.target = message.window;
+        drop.version = static_cast<int>((static_cast<unsigned long>(message.data.l[1]) >> 24) & 0xff);
+        if (message.data.l[1] & 1) {
+            // More than three types: the list is on the source's window.
+            Atom actualType = 0;
+            int actualFormat = 0;
+            unsigned long count = 0, after = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(display, source, atom("XdndTypeList"), 0, 1024, False, XA_ATOM, &actualType,
+                                   &actualFormat, &count, &after, &data) == Success &&
+                data && actualFormat == 32) {
+                const long* types = reinterpret_cast<const long*>(data);  // format 32 is stored as long
+                for (unsigned long i = 0; i < count; ++i)
+                    drop.offersFiles |= static_cast<Atom>(types[i]) == uriList;
+            }
+            if (data)
+                XFree(data);
+            syncFailed(display);
+        } else {
+            for (int i = 2; i < 5; ++i)
+                drop.offersFiles |= static_cast<Atom>(message.data.l[i]) == uriList;
+        }
+        return;
+    }
+    if (source != drop.source || message.window != drop.target)
+        return;  // not the exchange in progress
+    if (type == atom("XdndPosition")) {
+        // Accepted anywhere on the window (bit 0); no rectangle to stay
+        // quiet in, so positions keep coming (bit 1).
+        sendDndReply(message.window, static_cast<long>(atom("XdndStatus")), drop.offersFiles ? 3 : 2,
+                     drop.offersFiles ? static_cast<long>(atom("XdndActionCopy")) : 0);
+    } else if (type == atom("XdndLeave")) {
+        drop = DropExchange();
+    } else if (type == atom("XdndDrop")) {
+        if (!drop.offersFiles) {
+            sendDndReply(message.window, static_cast<long>(atom("XdndFinished")), 0, 0);
+            drop = DropExchange();
+            return;
+        }
+        // The data arrives as a SelectionNotify (handleDropData).
+        const Time time = drop.version >= 1 ? static_cast<Time>(message.data.l[2]) : CurrentTime;
+        drop.waitingForData = true;
+        XConvertSelection(display, atom("XdndSelection"), uriList, atom("CORVEX_DROP"), message.window, time);
+        XFlush(display);
+    }
+}
+
+void X11Platform::handleDropData(void* rawEvent) {
+    const XSelectionEvent& event = *static_cast<XSelectionEvent*>(rawEvent);
+    if (!drop.waitingForData || event.requestor != drop.target || event.selection != atom("XdndSelection"))
+        return;
+    std::string list;
+    if (event.property != None) {
+        Atom actualType = 0;
+        int actualFormat = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        // At most 1 MiB of names.
+        if (XGetWindowProperty(display, event.requestor, event.property, 0, 1 << 18, True, AnyPropertyType,
+                               &actualType, &actualFormat, &count, &after, &data) == Success &&
+            data && actualFormat == 8)
+            list.assign(reinterpret_cast<const char*>(data), count);
+        if (data)
+            XFree(data);
+        syncFailed(display);
+    }
+    const unsigned long target = drop.target;
+    const std::vector<std::string> files = filesOfUriList(list);
+    bool accepted = false;
+    FrameWindow* frame = find(windowHandle(target));
+    if (frame && !files.empty()) {
+        FrameWindowSink* sink = frame->sink;
+        if (sink->platformDrag(PlatformDragEvent::enter, &files) != 0)
+            accepted = sink->platformDrag(PlatformDragEvent::drop, nullptr) != 0;
+    }
+    if (drop.source)
+        sendDndReply(target, static_cast<long>(atom("XdndFinished")), accepted ? 1 : 0,
+                     accepted ? static_cast<long>(atom("XdndActionCopy")) : 0);
+    drop = DropExchange();
+}
+
+std::vector<std::string> X11Platform::filesOfUriList(const std::string& list) {
+    std::vector<std::string> files;
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find('\n', start);
+        if (end == std::string::npos)
+            end = list.size();
+        std::string line = list.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\0'))
+            line.pop_back();
+        if (line.empty() || line[0] == '#' || line.compare(0, 5, "file:") != 0)
+            continue;
+        std::string rest = line.substr(5);
+        if (rest.compare(0, 2, "//") == 0) {
+            const size_t slash = rest.find('/', 2);
+            if (slash == std::string::npos)
+                continue;
+            const std::string host = rest.substr(2, slash - 2);
+            if (!host.empty() && host != "localhost")
+                continue;  // another machine's file
+            rest = rest.substr(slash);
+        }
+        if (rest.empty() || rest[0] != '/')
+            continue;
+        std::string path;
+        bool bad = false;
+        for (size_t i = 0; i < rest.size(); ++i) {
+            if (rest[i] == '%') {
+                auto hex = [](char c) {
+                    return c >= '0' && c <= '9' ? c - '0'
+                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                  : -1;
+                };
+                const int high = i + 2 < rest.size() ? hex(rest[i + 1]) : -1;
+                const int low = i + 2 < rest.size() ? hex(rest[i + 2]) : -1;
+                if (high < 0 || low < 0 || (high == 0 && low == 0)) {
+                    bad = true;
+                    break;
+                }
+                path += static_cast<char>(high * 16 + low);
+                i += 2;
+            } else {
+                path += rest[i];
+            }
+        }
+        if (!bad)
+            files.push_back(path);
+    }
+    return files;
 }
 
 int X11Platform::eventDescriptor() const {

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 typedef struct _XDisplay Display;
@@ -51,6 +52,10 @@ public:
     void processEvents() override;
     int eventDescriptor() const override;
 
+    // The files of a text/uri-list (RFC 2483): local file: URIs decoded
+    // to paths, in order; comments, other schemes and other hosts skipped.
+    static std::vector<std::string> filesOfUriList(const std::string& list);
+
     // For tests: the open connection (null when no window exists) and the
     // number of frame windows alive.
     Display* connection() const { return display; }
@@ -69,6 +74,19 @@ private:
         std::vector<uint32_t> rows;  // scratch pixels for XPutImage
     };
 
+    // The drop exchange (XDND, versions 3 to 5) with one source at a time.
+    struct DropExchange {
+        unsigned long source = 0;    // the source's window; 0 when none
+        unsigned long target = 0;    // our frame window it is over
+        int version = 0;
+        bool offersFiles = false;    // text/uri-list among its types
+        bool waitingForData = false; // asked for the data of a drop
+    };
+    void handleDndMessage(void* event);    // XClientMessageEvent*
+    void handleDropData(void* event);      // XSelectionEvent*
+    void sendDndReply(unsigned long target, long type, long l1, long l4);
+    unsigned long atom(const char* name);
+
     bool openDisplay();
     void closeDisplayIfUnused();
     void handleEvent(void* event);  // XEvent*
@@ -82,6 +100,8 @@ private:
     int dispatching = 0;                       // nesting of event handling
     int32_t pressState = 0;                    // the mask a press being handled was made with
     bool pressStatePending = false;            // not yet asked for
+    DropExchange drop;
+    std::map<std::string, unsigned long> atoms;
 };
 
 }  // namespace VSTGUI
