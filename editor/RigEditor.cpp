@@ -507,6 +507,13 @@ public:
     void parameterChanged(int index, float value) override { editor.setParameter(index, value); }
     int eventDescriptor() const override { return platform().eventDescriptor(); }
     void* nativeWindow() const override { return editor.getFrame() ? editor.getFrame()->getWindow() : nullptr; }
+    bool setScale(double scale) override { return editor.setScaleFactor(scale); }
+    void size(uint32_t& width, uint32_t& height) const override {
+        ERect* r = nullptr;
+        const_cast<RigEditor&>(editor).getRect(&r);
+        width = r ? static_cast<uint32_t>(r->right - r->left) : 0;
+        height = r ? static_cast<uint32_t>(r->bottom - r->top) : 0;
+    }
 
 private:
     RigEditor editor;

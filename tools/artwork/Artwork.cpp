@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
     ok &= save(writePng(dir + "/toggle_2x.png", makeToggleStrip(2), 8), dir + "/toggle_2x.png");
     ok &= save(writePng(dir + "/lamp_2x.png", makeLampStrip(2), 16), dir + "/lamp_2x.png");
     ok &= save(writePng(dir + "/slide_2x.png", makeSlideStrip(2), 8), dir + "/slide_2x.png");
+    ok &= save(writePng(dir + "/rig_font_2x.png", makeFontStrip(2), 8), dir + "/rig_font_2x.png");
     if (argc == 3) {
         const std::string preview = argv[2];
         const FloatImage composed = makePreview(panel, knob, toggle, lamp, slide);

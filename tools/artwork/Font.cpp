@@ -1,14 +1,16 @@
 // The rig strip's lettering: the printable ASCII characters (32 to 126) of
 // DejaVu Sans Mono Bold, each in a fixed cell, side by side in one strip.
 // The editor draws its text a character at a time from this strip.
+// `density` 2 draws the double-resolution twin: the same glyphs laid out in
+// the same logical cells, rendered on a backing store twice as fine.
 #include "Canvas.h"
 #include "Pictures.h"
 
 namespace artwork {
 
-FloatImage makeFontStrip() {
+FloatImage makeFontStrip(int density) {
     const int count = kFontLast - kFontFirst + 1;
-    Canvas canvas(count * kFontCellWidth, kFontCellHeight, 1);
+    Canvas canvas(count * kFontCellWidth, kFontCellHeight, density);
     cairo_t* cr = canvas.cr();
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
@@ -25,10 +27,12 @@ FloatImage makeFontStrip() {
         cairo_text_extents(cr, text, &e);
         // Centred in its cell on a common baseline.
         const double x = i * kFontCellWidth + (kFontCellWidth - e.x_advance) / 2.0;
+        // Placed on the 1x pixel grid at every density, so the twin's
+        // glyphs sit where the 1x ones do.
         cairo_move_to(cr, static_cast<int>(x + 0.5), kFontBaseline);
         cairo_show_text(cr, text);
     }
-    return canvas.resolve();
+    return canvas.resolve(density);
 }
 
 }  // namespace artwork

@@ -23,7 +23,7 @@ constexpr int kFontLast = 126;
 constexpr int kFontCellWidth = 7;
 constexpr int kFontCellHeight = 14;
 constexpr int kFontBaseline = 11;
-FloatImage makeFontStrip();
+FloatImage makeFontStrip(int density = 1);
 
 // The panel (bitmap 128). Adds to *problemsOut one for each piece of
 // lettering that runs into other lettering or under a control.
