@@ -94,6 +94,7 @@ public:
         std::unique_ptr<corvex::Panel> panel;
         clap_id timer = CLAP_INVALID_ID;
         int fd = -1;
+        double scale = 1.0;  // the host's screen scale (set_scale)
         uint32_t shown[kNumParams] = {};
     } gui;
 
@@ -306,6 +307,8 @@ bool openPanel(RigClap& self) {
         gui.port.reset(new (std::nothrow) RigClap::PanelPort(*self.engine(), self));
     if (gui.port && !gui.panel)
         gui.panel = corvex::createRigPanel(*gui.port);
+    if (gui.panel)
+        gui.panel->setScale(gui.scale);
     if (!gui.panel || !gui.panel->open(gui.parent))
         return false;
     for (uint32_t i = 0; i < kNumParams; ++i)
@@ -351,16 +354,26 @@ void CLAP_CALL guiDestroy(const clap_plugin* p) {
         self->gui.port.reset();
         self->gui.created = false;
         self->gui.parent = nullptr;
+        self->gui.scale = 1.0;
     }
 }
-bool CLAP_CALL guiSetScale(const clap_plugin*, double) {
-    return false;  // fixed bitmaps
+// The panel draws at 1 to 4 times its size (from the double-resolution
+// images above 1); other scales are refused and the last one stays.
+bool CLAP_CALL guiSetScale(const clap_plugin* p, double scale) {
+    RigClap* self = guiSelf(p);
+    if (!self || !corvex::isPanelScale(scale))
+        return false;
+    if (self->gui.panel && !self->gui.panel->setScale(scale))
+        return false;
+    self->gui.scale = scale;
+    return true;
 }
 bool CLAP_CALL guiGetSize(const clap_plugin* p, uint32_t* width, uint32_t* height) {
-    if (!guiSelf(p) || !width || !height)
+    RigClap* self = guiSelf(p);
+    if (!self || !width || !height)
         return false;
-    *width = kEditorWidth;
-    *height = kEditorHeight;
+    *width = corvex::scaledPanelSide(kEditorWidth, self->gui.scale);
+    *height = corvex::scaledPanelSide(kEditorHeight, self->gui.scale);
     return true;
 }
 bool CLAP_CALL guiCanResize(const clap_plugin*) {
@@ -373,7 +386,8 @@ bool CLAP_CALL guiAdjustSize(const clap_plugin*, uint32_t*, uint32_t*) {
     return false;
 }
 bool CLAP_CALL guiSetSize(const clap_plugin* p, uint32_t width, uint32_t height) {
-    return guiSelf(p) && width == kEditorWidth && height == kEditorHeight;
+    uint32_t w = 0, h = 0;
+    return guiGetSize(p, &w, &h) && w == width && h == height;
 }
 bool CLAP_CALL guiSetParent(const clap_plugin* p, const clap_window* window) {
     RigClap* self = guiSelf(p);

@@ -1,6 +1,7 @@
 // CorvexRig.clap loaded as a host loads it, beside the head's Corvex.clap:
 // its identity and parameters, the head's samples with the gate open and the
 // cabinet off, latency, and states with an embedded impulse.
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -188,4 +189,34 @@ TEST(RigClap, OffersTheRigPanel) {
     EXPECT_FALSE(gui->set_parent(host.plugin(), nullptr));
     gui->destroy(host.plugin());
     EXPECT_NE(host.extension<clap_plugin_timer_support>(CLAP_EXT_TIMER_SUPPORT), nullptr);
+}
+
+TEST(RigClap, ThePanelFollowsTheHostsScale) {
+    ClapTestHost host(CORVEX_RIG_CLAP_PATH);
+    ASSERT_TRUE(host.create()) << host.error();
+    auto* gui = host.extension<clap_plugin_gui>(CLAP_EXT_GUI);
+    ASSERT_NE(gui, nullptr);
+    ASSERT_TRUE(gui->create(host.plugin(), kApi, false));
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(gui->set_scale(host.plugin(), 2.0));
+    ASSERT_TRUE(gui->get_size(host.plugin(), &width, &height));
+    EXPECT_EQ(width, 1320u);
+    EXPECT_EQ(height, 716u);
+    EXPECT_TRUE(gui->set_size(host.plugin(), 1320, 716));
+    EXPECT_FALSE(gui->set_size(host.plugin(), 660, 358));
+    ASSERT_TRUE(gui->set_scale(host.plugin(), 1.5));
+    ASSERT_TRUE(gui->get_size(host.plugin(), &width, &height));
+    EXPECT_EQ(width, 990u);
+    EXPECT_EQ(height, 537u);
+    // Refused: the last scale stays.
+    for (double bad : {0.5, 0.0, -1.0, 6.0, std::nan("")})
+        EXPECT_FALSE(gui->set_scale(host.plugin(), bad)) << bad;
+    ASSERT_TRUE(gui->get_size(host.plugin(), &width, &height));
+    EXPECT_EQ(width, 990u);
+    // A new gui starts at 1 again.
+    gui->destroy(host.plugin());
+    ASSERT_TRUE(gui->create(host.plugin(), kApi, false));
+    ASSERT_TRUE(gui->get_size(host.plugin(), &width, &height));
+    EXPECT_EQ(width, 660u);
+    gui->destroy(host.plugin());
 }
