@@ -12,6 +12,7 @@
 #include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/patch/patch.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
@@ -177,6 +178,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     if (!write || !widget || !pluginUri || std::strcmp(pluginUri, kPluginUri) != 0)
         return nullptr;
     void* parent = nullptr;
+    const LV2_Options_Option* options = nullptr;
     std::unique_ptr<RigUi> ui(new (std::nothrow) RigUi);
     if (!ui)
         return nullptr;
@@ -190,6 +192,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
             ui->touch = static_cast<const LV2UI_Touch*>(features[i]->data);
         else if (std::strcmp(uri, LV2_UI__resize) == 0)
             ui->resize = static_cast<const LV2UI_Resize*>(features[i]->data);
+        else if (std::strcmp(uri, LV2_OPTIONS__options) == 0)
+            options = static_cast<const LV2_Options_Option*>(features[i]->data);
         else if (std::strcmp(uri, LV2_URID__map) == 0)
             ui->map = static_cast<LV2_URID_Map*>(features[i]->data);
     }
@@ -207,12 +211,26 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     ui->write = write;
     ui->controller = controller;
     ui->panel = corvex::createRigPanel(*ui);
+    // The host's screen scale (ui:scaleFactor, a float) at instantiation;
+    // one the panel cannot show leaves 1.
+    double scale = 1.0;
+    const LV2_URID scaleKey = m->map(m->handle, LV2_UI__scaleFactor);
+    const LV2_URID floatType = m->map(m->handle, LV2_ATOM__Float);
+    for (const LV2_Options_Option* o = options; o && o->key; ++o) {
+        if (o->key != scaleKey || o->type != floatType || o->size != sizeof(float) || !o->value)
+            continue;
+        float v;
+        std::memcpy(&v, o->value, sizeof v);
+        if (ui->panel && corvex::isPanelScale(v) && ui->panel->setScale(v))
+            scale = v;
+    }
     void* window = ui->panel && ui->panel->open(parent) ? ui->panel->nativeWindow() : nullptr;
     if (!window)
         return nullptr;  // no display, or the server refused the window
     if (ui->resize && ui->resize->ui_resize)
-        ui->resize->ui_resize(ui->resize->handle, corvex::kPanelWidth,
-                              corvex::kPanelHeight + corvex::RigEditorStripHeight);
+        ui->resize->ui_resize(
+            ui->resize->handle, static_cast<int>(corvex::scaledPanelSide(corvex::kPanelWidth, scale)),
+            static_cast<int>(corvex::scaledPanelSide(corvex::kPanelHeight + corvex::RigEditorStripHeight, scale)));
     *widget = window;
     return ui.release();
 }
