@@ -3,9 +3,11 @@
 #   dist/windows-x86/Corvex.dll   the 32-bit Windows plug-in (the one to ship)
 #   dist/windows-x64/Corvex.dll   the same for 64-bit Windows hosts
 #   dist/linux-x86_64/Corvex.so   the Linux build
-# and beside each the CLAP plug-in of the same effect, Corvex.clap; on Linux
-# also Corvex Rig (CorvexRig.so, CorvexRig.clap, CorvexRig.lv2).
-# Installs the cross toolchain if missing and builds libpng for MinGW once.
+# and beside each the CLAP plug-in of the same effect, Corvex.clap; and
+# Corvex Rig (CorvexRig.so / CorvexRig.dll, CorvexRig.clap, and on Linux
+# CorvexRig.lv2).
+# Installs the cross toolchain if missing and builds libpng and the rig's
+# audio libraries for MinGW once.
 # Usage: scripts/build-dist.sh
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -14,11 +16,12 @@ cd "$ROOT"
 
 scripts/setup.sh all
 scripts/mingw-libpng.sh
+scripts/mingw-audio-deps.sh
 log "Linux plug-in"
 ensure_linux_plugin
 for preset in mingw-i686 mingw-x64; do
   log "Windows plug-in ($preset)"
-  build_mingw "$preset" corvex_plugin corvex_clap
+  build_mingw "$preset" corvex_plugin corvex_clap corvex_rig_vst corvex_rig_clap
 done
 copy_dist
 log "checks of the 32-bit DLL"
@@ -26,5 +29,10 @@ check_pe dist/windows-x86/Corvex.dll pe-i386
 log "checks of the CLAP plug-ins for Windows"
 check_clap_pe dist/windows-x86/Corvex.clap pe-i386
 check_clap_pe dist/windows-x64/Corvex.clap pe-x86-64
+log "checks of Corvex Rig for Windows"
+check_pe dist/windows-x86/CorvexRig.dll pe-i386 no-images
+check_pe dist/windows-x64/CorvexRig.dll pe-x86-64 no-images
+check_clap_pe dist/windows-x86/CorvexRig.clap pe-i386
+check_clap_pe dist/windows-x64/CorvexRig.clap pe-x86-64
 ls -l dist/*/Corvex.*
 ls -ld dist/*/CorvexRig.* 2>/dev/null || true
