@@ -1,7 +1,7 @@
 // corvex-rig-reference: renders a fixed set of rig scenes and either writes
 // them (--write FILE, on Linux) or compares itself with such a file
 // (--compare FILE, in the Windows builds under wine): every sample within
-// 1e-6 of the Linux build's. The scenes use the bundled cabinets and a user
+// 1e-6 of the Linux build's (relative to each scene's peak). The scenes use the bundled cabinets and a user
 // impulse in each file format the reader takes, at another rate than the
 // session's (so the resampler runs), and a state round trip that carries
 // the impulse after its file is deleted.
@@ -27,6 +27,7 @@ using corvex::RigEngine;
 
 constexpr double kRate = 48000.0;
 constexpr int kBlock = 64;
+constexpr int kSceneFrames = 24000;
 
 void render(RigEngine& rig, const std::vector<float>& in, std::vector<float>& out) {
     std::vector<float> l(in.size()), r(in.size());
@@ -45,7 +46,7 @@ struct Format {
 };
 
 bool scenes(std::vector<float>& out, std::string& why) {
-    const std::vector<float> in = rigtest::guitar(24000, kRate, 4);
+    const std::vector<float> in = rigtest::guitar(kSceneFrames, kRate, 4);
     // Each factory program through its own bundled cabinet.
     for (int program = 0; program < 10; ++program) {
         RigEngine rig;
@@ -135,19 +136,32 @@ int main(int argc, char** argv) {
                     out.size());
         return 1;
     }
-    double worst = 0.0;
+    // Each scene (both channels) measured against its own peak: the FFT
+    // convolvers of the two builds round differently, by a few parts in ten
+    // million of the signal, as two runs with differently measured FFT
+    // plans do on one machine.
+    const std::size_t scene = (std::size_t)kSceneFrames * 2;
+    double worst = 0.0, worstAbsolute = 0.0;
     std::size_t at = 0;
     bool finite = true;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        finite = finite && std::isfinite(out[i]);
-        const double d = std::fabs((double)out[i] - (double)want[i]);
-        if (d > worst) {
-            worst = d;
-            at = i;
+    for (std::size_t from = 0; from < out.size(); from += scene) {
+        double peak = 0.0;
+        for (std::size_t i = from; i < from + scene && i < out.size(); ++i)
+            peak = std::max(peak, std::fabs((double)want[i]));
+        for (std::size_t i = from; i < from + scene && i < out.size(); ++i) {
+            finite = finite && std::isfinite(out[i]);
+            const double d = std::fabs((double)out[i] - (double)want[i]);
+            worstAbsolute = std::max(worstAbsolute, d);
+            const double relative = peak > 0.0 ? d / peak : d;
+            if (relative > worst) {
+                worst = relative;
+                at = i;
+            }
         }
     }
     const bool ok = finite && worst <= 1e-6;
-    std::printf("%s: %zu samples, largest difference from the Linux build %.3g (sample %zu)\n",
-                ok ? "passed" : "FAILED", out.size(), worst, at);
+    std::printf("%s: %zu samples, largest difference from the Linux build %.3g of its scene's peak "
+                "(sample %zu; %.3g absolute)\n",
+                ok ? "passed" : "FAILED", out.size(), worst, at, worstAbsolute);
     return ok ? 0 : 1;
 }
