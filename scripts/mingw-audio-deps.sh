@@ -79,9 +79,16 @@ build_triple() {
   cmake_package "$triple" libvorbis
   cmake_package "$triple" flac -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF \
     -DINSTALL_MANPAGES=OFF -DWITH_OGG=ON -DBUILD_CXXLIBS=OFF -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF
+  # Opus 1.3.1's release tarball leaves out one file its CMakeLists includes
+  # (it only picks a default build type, which is given here anyway).
+  [ -f "$DEPS/src/opus/opus_buildtype.cmake" ] ||
+    echo '# left out of the release tarball; the build type is given on the command line' \
+      >"$DEPS/src/opus/opus_buildtype.cmake"
   cmake_package "$triple" opus -DOPUS_BUILD_PROGRAMS=OFF -DOPUS_BUILD_TESTING=OFF -DOPUS_STACK_PROTECTOR=OFF \
     -DOPUS_FORTIFY_SOURCE=OFF
-  cmake_package "$triple" libsndfile -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DENABLE_CPACK=OFF \
+  # FLAC__NO_DLL: libsndfile's own FLAC lookup does not say that FLAC is
+  # static, and would call it through DLL import stubs.
+  cmake_package "$triple" libsndfile "-DCMAKE_C_FLAGS=-ffp-contract=off -DFLAC__NO_DLL" -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DENABLE_CPACK=OFF \
     -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DBUILD_REGTEST=OFF -DINSTALL_MANPAGES=OFF \
     -DENABLE_PACKAGE_CONFIG=ON -DCMAKE_DISABLE_FIND_PACKAGE_Speex=ON \
     -DCMAKE_DISABLE_FIND_PACKAGE_SQLite3=ON -DCMAKE_DISABLE_FIND_PACKAGE_ALSA=ON
