@@ -147,12 +147,13 @@ if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.
   if timed "build mingw-i686 (plug-in, smoke test)" build_mingw mingw-i686 corvex_plugin corvex_clap corvex_smoke \
        corvex_rig_vst corvex_rig_clap corvex-rig-reference; then
     timed "copy to dist/" eval 'ensure_linux_plugin >/dev/null && copy_dist' || status=1
-    timed "checks of the 32-bit DLL" check_shipped_dll || status=1
+    timed "checks of the Windows DLLs" check_shipped_dll || status=1
     timed "smoke test under wine32 ($(scripts/wine-run.sh --x86-mode))" smoke_x86 || status=1
     timed "the rig against Linux under wine32" rig_x86 || status=1
   else
     record windows-pe 0 1
     record windows-x86 0 1
+    record windows-x86-rig 0 1
     status=1
   fi
 else
