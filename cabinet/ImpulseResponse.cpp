@@ -1,6 +1,11 @@
 #include "cabinet/ImpulseResponse.h"
 
 #include <samplerate.h>
+#if defined(_WIN32)
+// sf_wchar_open: the file's name in UTF-16, as Windows stores it.
+#include <windows.h>
+#define ENABLE_SNDFILE_WINDOWS_PROTOTYPES 1
+#endif
 #include <sndfile.h>
 
 #include <algorithm>
@@ -123,12 +128,19 @@ sf_count_t memoryTell(void* user) {
 bool loadImpulseResponse(const std::string& path, ImpulseResponse& out, std::string& error) {
     const std::string what = "cabinet " + path + ": ";
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
+    // The path is UTF-8 on every platform; on Windows the file system's
+    // names are UTF-16, so it is converted rather than read in the ANSI code page.
+    const std::filesystem::path where = std::filesystem::u8path(path);
+    if (!std::filesystem::exists(where, ec))
         return fail(error, what + "file not found");
-    if (std::filesystem::is_directory(path, ec))
+    if (std::filesystem::is_directory(where, ec))
         return fail(error, what + "is a folder, not an audio file");
     SF_INFO info = {};
+#if defined(_WIN32)
+    SNDFILE* file = sf_wchar_open(where.wstring().c_str(), SFM_READ, &info);
+#else
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+#endif
     if (file == nullptr)
         return fail(error, what + "not an audio file libsndfile can read (" + sf_strerror(nullptr) + ")");
     struct Closer {

@@ -1,13 +1,18 @@
 #include "cabinet/ZeroLatencyConvolver.h"
 
+#if CORVEX_CABINET_ZITA
 #include <sched.h>
 #include <zita-convolver.h>
+#else
+#include "cabinet/PartitionedConvolver.h"
+#endif
 
 #include <algorithm>
 #include <cstring>
 
 namespace cabinet {
 
+#if CORVEX_CABINET_ZITA
 struct ZeroLatencyConvolver::Stage {
     Convproc convolver;
     int quantum = 0;
@@ -18,7 +23,60 @@ struct ZeroLatencyConvolver::Stage {
         convolver.stop_process();
         convolver.cleanup();
     }
+    float* inpdata(int c) { return convolver.inpdata((uint32_t)c); }
+    const float* outdata(int c) { return convolver.outdata((uint32_t)c); }
+    void run() { convolver.process(true); }
+    void reset() { convolver.reset(); }
+
+    bool configure(const ImpulseResponse& ir, long from, long to, int cycle, std::string& error) {
+        // Every partition the cycle's size: one level, run in the caller's thread.
+        convolver.set_options(Convproc::OPT_FFTW_MEASURE | Convproc::OPT_VECTOR_MODE);
+        if (convolver.configure(2, 2, (uint32_t)(to - from), (uint32_t)cycle, (uint32_t)cycle, (uint32_t)cycle,
+                                0.0f) != 0) {
+            error = "cabinet: the convolver refused its configuration";
+            return false;
+        }
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<float>& source = ir.channels[ir.stereo() ? (size_t)c : 0];
+            // The convolver takes non-const pointers and keeps its own copy.
+            std::vector<float> part(source.begin() + from, source.begin() + to);
+            if (convolver.impdata_create((uint32_t)c, (uint32_t)c, 1, part.data(), 0, (int32_t)part.size()) != 0) {
+                error = "cabinet: the convolver cannot hold the response";
+                return false;
+            }
+        }
+        if (convolver.start_process(0, SCHED_OTHER) != 0) {
+            error = "cabinet: the convolver did not start";
+            return false;
+        }
+        return true;
+    }
 };
+#else
+// Where zita-convolver is not built (Windows): our own uniformly
+// partitioned convolver over FFTW, with the same cycle contract.
+struct ZeroLatencyConvolver::Stage {
+    PartitionedConvolver convolver;
+    int quantum = 0;
+    int fill = 0;
+    std::vector<float> held[2];  // the last cycle's output, read out during the next one
+
+    float* inpdata(int c) { return convolver.inpdata(c); }
+    const float* outdata(int c) { return convolver.outdata(c); }
+    void run() { convolver.process(); }
+    void reset() { convolver.reset(); }
+
+    bool configure(const ImpulseResponse& ir, long from, long to, int cycle, std::string& error) {
+        const std::vector<float>& left = ir.channels[0];
+        const std::vector<float>& right = ir.channels[ir.stereo() ? 1 : 0];
+        if (!convolver.configure(left.data() + from, right.data() + from, to - from, cycle)) {
+            error = "cabinet: the convolver refused its configuration";
+            return false;
+        }
+        return true;
+    }
+};
+#endif
 
 namespace {
 
@@ -75,26 +133,8 @@ bool ZeroLatencyConvolver::buildStage(std::unique_ptr<Stage>& stage, const Impul
     if (to <= from)
         return true;
     auto s = std::make_unique<Stage>();
-    // Every partition the cycle's size: one level, run in the caller's thread.
-    s->convolver.set_options(Convproc::OPT_FFTW_MEASURE | Convproc::OPT_VECTOR_MODE);
-    if (s->convolver.configure(2, 2, (uint32_t)(to - from), (uint32_t)quantum, (uint32_t)quantum, (uint32_t)quantum,
-                               0.0f) != 0) {
-        error = "cabinet: the convolver refused its configuration";
+    if (!s->configure(ir, from, to, quantum, error))
         return false;
-    }
-    for (int c = 0; c < 2; ++c) {
-        const std::vector<float>& source = ir.channels[ir.stereo() ? (size_t)c : 0];
-        // The convolver takes non-const pointers and keeps its own copy.
-        std::vector<float> part(source.begin() + from, source.begin() + to);
-        if (s->convolver.impdata_create((uint32_t)c, (uint32_t)c, 1, part.data(), 0, (int32_t)part.size()) != 0) {
-            error = "cabinet: the convolver cannot hold the response";
-            return false;
-        }
-    }
-    if (s->convolver.start_process(0, SCHED_OTHER) != 0) {
-        error = "cabinet: the convolver did not start";
-        return false;
-    }
     s->quantum = quantum;
     for (auto& h : s->held)
         h.assign((size_t)quantum, 0.0f);
@@ -127,7 +167,7 @@ void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* con
     for (int i = 0; i < frames;) {
         const int m = std::min(frames - i, s.quantum - s.fill);
         for (int c = 0; c < 2; ++c) {
-            std::memcpy(s.convolver.inpdata((uint32_t)c) + s.fill, in[c] + i, sizeof(float) * (size_t)m);
+            std::memcpy(s.inpdata(c) + s.fill, in[c] + i, sizeof(float) * (size_t)m);
             const float* held = s.held[c].data() + s.fill;
             float* y = out[c] + i;
             for (int j = 0; j < m; ++j)
@@ -137,9 +177,9 @@ void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* con
         i += m;
         if (s.fill == s.quantum) {
             s.fill = 0;
-            s.convolver.process(true);
-            std::memcpy(s.held[0].data(), s.convolver.outdata(0), sizeof(float) * (size_t)s.quantum);
-            std::memcpy(s.held[1].data(), s.convolver.outdata(1), sizeof(float) * (size_t)s.quantum);
+            s.run();
+            std::memcpy(s.held[0].data(), s.outdata(0), sizeof(float) * (size_t)s.quantum);
+            std::memcpy(s.held[1].data(), s.outdata(1), sizeof(float) * (size_t)s.quantum);
         }
     }
 }
@@ -181,7 +221,7 @@ void ZeroLatencyConvolver::clear() {
     for (Stage* s : {shortStage.get(), longStage.get()}) {
         if (!s)
             continue;
-        s->convolver.reset();
+        s->reset();
         s->fill = 0;
         for (auto& h : s->held)
             std::fill(h.begin(), h.end(), 0.0f);

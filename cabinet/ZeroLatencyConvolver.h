@@ -4,7 +4,8 @@
 // The response is cut into three pieces that together give the full
 // convolution, sample for sample:
 //   - its first kDirectTaps taps, convolved directly, sample by sample;
-//   - the taps from kDirectTaps to kLongPartition, through zita-convolver in
+//   - the taps from kDirectTaps to kLongPartition, through zita-convolver
+//     (or, where it is not built, PartitionedConvolver over FFTW) in
 //     cycles of kDirectTaps frames behind a FIFO: that FIFO delays its output
 //     by exactly kDirectTaps frames, which is where those taps start;
 //   - the taps from kLongPartition on, the same way in cycles of

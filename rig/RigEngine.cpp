@@ -655,15 +655,17 @@ bool RigEngine::loadImpulseData(const void* data, std::size_t size, const std::s
 }
 
 bool RigEngine::loadImpulseFile(const std::string& path, std::string& error) {
-    const std::string name = std::filesystem::path(path).filename().string();
+    // UTF-8 in and out on every platform (Windows names files in UTF-16).
+    const std::filesystem::path where = std::filesystem::u8path(path);
+    const std::string name = where.filename().u8string();
     std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec || std::filesystem::is_directory(path, ec)) {
+    const auto size = std::filesystem::file_size(where, ec);
+    if (ec || std::filesystem::is_directory(where, ec)) {
         error = "cabinet " + name + ": cannot be read (missing, a folder, or no permission)";
     } else if (size > (64u << 20)) {
         error = "cabinet " + name + ": the file is far too large for a cabinet";
     } else {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(where, std::ios::binary);
         std::vector<char> bytes((std::size_t)size);
         if (in && in.read(bytes.data(), (std::streamsize)size))
             return loadImpulseData(bytes.data(), bytes.size(), name, error);

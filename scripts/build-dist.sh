@@ -4,10 +4,12 @@
 #   dist/windows-x64/Corvex.dll   the same for 64-bit Windows hosts
 #   dist/linux-x86_64/Corvex.so   the Linux build
 # and beside each the CLAP plug-in of the same effect, Corvex.clap, and the
-# VST3 bundle, Corvex.vst3 (each holding its platform's module); on Linux
-# also Corvex Rig (CorvexRig.so, CorvexRig.clap, CorvexRig.lv2, CorvexRig.vst3); then the
-# Windows installer made from the Windows files, dist/Corvex-<version>-setup.exe.
-# Installs the cross toolchain if missing and builds libpng for MinGW once.
+# VST3 bundle, Corvex.vst3 (each holding its platform's module); and
+# Corvex Rig (CorvexRig.so / CorvexRig.dll, CorvexRig.clap, and on Linux
+# CorvexRig.lv2 and CorvexRig.vst3); then the Windows installer made from the
+# Windows files, dist/Corvex-<version>-setup.exe.
+# Installs the cross toolchain if missing and builds libpng and the rig's
+# audio libraries for MinGW once.
 # Usage: scripts/build-dist.sh
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -16,11 +18,12 @@ cd "$ROOT"
 
 scripts/setup.sh all
 scripts/mingw-libpng.sh
+scripts/mingw-audio-deps.sh
 log "Linux plug-in"
 ensure_linux_plugin
 for preset in mingw-i686 mingw-x64; do
   log "Windows plug-in ($preset)"
-  build_mingw "$preset" corvex_plugin corvex_clap corvex_vst3
+  build_mingw "$preset" corvex_plugin corvex_clap corvex_vst3 corvex_rig_vst corvex_rig_clap
 done
 copy_dist
 log "checks of the 32-bit DLL"
@@ -31,7 +34,12 @@ check_clap_pe dist/windows-x64/Corvex.clap pe-x86-64
 log "checks of the VST3 modules for Windows"
 check_vst3_pe dist/windows-x86/Corvex.vst3/Contents/x86-win/Corvex.vst3 pe-i386
 check_vst3_pe dist/windows-x64/Corvex.vst3/Contents/x86_64-win/Corvex.vst3 pe-x86-64
+log "checks of Corvex Rig for Windows"
+check_pe dist/windows-x86/CorvexRig.dll pe-i386
+check_pe dist/windows-x64/CorvexRig.dll pe-x86-64
+check_clap_pe dist/windows-x86/CorvexRig.clap pe-i386
+check_clap_pe dist/windows-x64/CorvexRig.clap pe-x86-64
 log "Windows installer"
 scripts/build-installer.sh
-ls -ld dist/*/Corvex.* dist/Corvex-*-setup.exe
+ls -ld dist/*/Corvex.* dist/*/CorvexRig.* dist/Corvex-*-setup.exe
 ls -ld dist/*/CorvexRig.* 2>/dev/null || true

@@ -128,6 +128,8 @@ build_triple() {
   touch "$stamp"
 }
 
+# Sourced (scripts/mingw-audio-deps.sh uses source_entries): define only.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 for t in "${triples[@]}"; do
   build_triple "$t"
 done

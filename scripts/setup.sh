@@ -21,10 +21,11 @@ core=(build-essential                 # cc, c++, make, objdump/nm (binutils)
       libgtest-dev libgmock-dev googletest libbenchmark-dev
       libpng-dev zlib1g-dev libsndfile1-dev libx11-dev
       lv2-dev libjack-jackd2-dev libzita-convolver-dev libsamplerate0-dev libebur128-dev
+      libfftw3-dev                    # FFTW (single precision): the cabinet's own partitioned convolver
       lilv-utils sordi                # lv2apply, sord_validate: the LV2 bundle's native tests
       xvfb xauth xdotool imagemagick) # Xvfb, xvfb-run (needs xauth), xdotool, import/convert: the X11 editor tests
 extra=(clang libclang-rt-14-dev       # fuzz and thread-sanitizer builds
-       dpkg-dev                       # dpkg-source: libpng's Debian source for MinGW
+       dpkg-dev                       # dpkg-source: libpng's and the audio libraries' Debian sources for MinGW
        g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
        wine wine64 wine32:i386 qemu-user   # qemu-i386 where i386 code cannot run natively
        libcairo2-dev fonts-dejavu-core     # tools/artwork only

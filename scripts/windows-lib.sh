@@ -26,7 +26,7 @@ ensure_linux_plugin() {
   if grep -q '^corvex_lv2_bundle:' <(cmake --build --preset default --target help 2>/dev/null); then
     cmake --build --preset default -j "$JOBS" --target corvex_lv2_bundle
   fi
-  # Corvex Rig (Linux only for now): VST 2.4, CLAP, LV2 and VST3.
+  # Corvex Rig: VST 2.4, CLAP, LV2 and VST3.
   local targets
   targets=$(cmake --build --preset default --target help 2>/dev/null)
   for t in corvex_rig_vst corvex_rig_clap corvex_rig_lv2_bundle corvex_rig_vst3; do
@@ -58,9 +58,15 @@ copy_dist() {
     rm -rf dist/linux-x86_64/Corvex.lv2
     cp -r build/default/lv2/Corvex.lv2 dist/linux-x86_64/Corvex.lv2 || ok=1
   fi
-  # Corvex Rig, where it was built (Linux for now).
+  # Corvex Rig, where it was built: VST 2.4 and CLAP for each platform.
   for f in CorvexRig.so CorvexRig.clap; do
     [ -f "build/default/plugin/$f" ] && { cp "build/default/plugin/$f" "dist/linux-x86_64/$f" || ok=1; }
+  done
+  local pair
+  for pair in mingw-i686:windows-x86 mingw-x64:windows-x64; do
+    for f in CorvexRig.dll CorvexRig.clap; do
+      [ -f "build/${pair%%:*}/plugin/$f" ] && { cp "build/${pair%%:*}/plugin/$f" "dist/${pair#*:}/$f" || ok=1; }
+    done
   done
   if [ -d build/default/lv2/CorvexRig.lv2 ]; then
     rm -rf dist/linux-x86_64/CorvexRig.lv2
@@ -73,10 +79,11 @@ copy_dist() {
   return $ok
 }
 
-# check_pe <dll> <pe-i386|pe-x86-64>: prints one line per check of the shipped
-# form of the DLL and sets PE_PASSED / PE_FAILED.
+# check_pe <dll> <pe-i386|pe-x86-64> [no-images]: prints one line per check of
+# the shipped form of the DLL and sets PE_PASSED / PE_FAILED. no-images: a
+# plug-in without an editor (Corvex Rig), whose images are not checked.
 check_pe() {
-  local dll=$1 format=$2 objdump
+  local dll=$1 format=$2 images=${3:-images} objdump
   case $format in
     pe-i386) objdump=i686-w64-mingw32-objdump ;;
     *) objdump=x86_64-w64-mingw32-objdump ;;
@@ -126,12 +133,16 @@ check_pe() {
   fi
 
   # The images: PNG 1-6 and BITMAP 128.
+  [ "$images" = no-images ] && { [ "$PE_FAILED" -eq 0 ]; return; }
   local resources
   resources=$(pe_resources "$dump")
-  if [ "$resources" = "BITMAP/128 PNG/1 PNG/2 PNG/3 PNG/4 PNG/5 PNG/6 " ]; then
-    pe_result ok "carries the seven images: $resources"
+  # Every image the resource script names, 1x and 2x, and nothing else.
+  local wanted
+  wanted=$(awk 'NF >= 3 && $1 ~ /^[0-9]+$/ { print $2 "/" $1 }' "$ROOT/resources/corvex.rc" | sort | tr '\n' ' ')
+  if [ "$resources" = "$wanted" ]; then
+    pe_result ok "carries the images of resources/corvex.rc: $resources"
   else
-    pe_result FAILED "resources are: ${resources:-none} (wanted PNG 1-6 and BITMAP 128)"
+    pe_result FAILED "resources are: ${resources:-none} (wanted $wanted)"
   fi
   [ "$PE_FAILED" -eq 0 ]
 }

@@ -9,8 +9,11 @@
 #    qemu-i386) against a reference written by the Linux build.
 # Then the Windows installer made from dist/ is installed, used and removed
 # under wine (tests/install/windows_installer_test.sh).
+#  - Corvex Rig (CorvexRig.dll, CorvexRig.clap) in both, its tests under
+#    wine64 and its rendering compared with the Linux build's in both.
 # Leaves dist/windows-x86/Corvex.dll, dist/windows-x64/Corvex.dll and
-# dist/linux-x86_64/Corvex.so, and prints how long each part took.
+# dist/linux-x86_64/Corvex.so (and the rig beside them), and prints how long
+# each part took.
 set -uo pipefail
 source "$(dirname "$0")/../lib.sh"
 source "$ROOT/scripts/windows-lib.sh"
@@ -64,15 +67,45 @@ start_xvfb() {
 
 make_reference() {
   ensure_linux_plugin corvex-make-reference >/dev/null &&
-    build/default/tests/windows/corvex-make-reference build/default/plugin/Corvex.so build/windows-reference.f32
+    build/default/tests/windows/corvex-make-reference build/default/plugin/Corvex.so build/windows-reference.f32 &&
+    make_rig_reference
 }
 
-# The shipped DLL's form, recorded as its own result.
+# The rig's rendering on Linux, which the Windows builds compare with.
+make_rig_reference() {
+  cmake --build --preset default -j "$JOBS" --target corvex-rig-reference >/dev/null &&
+    build/default/tests/rig/corvex-rig-reference --write build/windows-rig-reference.f32
+}
+
+# The shipped DLLs' form, recorded as its own result: the head's and the
+# rig's, VST 2.4 and CLAP, 32 and 64 bits.
 check_shipped_dll() {
+  local rc=0 passed=0 failed=0 arch format f
   echo "checks of dist/windows-x86/Corvex.dll:"
-  check_pe dist/windows-x86/Corvex.dll pe-i386
-  local rc=$?
-  record windows-pe "$PE_PASSED" "$PE_FAILED"
+  check_pe dist/windows-x86/Corvex.dll pe-i386 || rc=1
+  passed=$((passed + PE_PASSED)); failed=$((failed + PE_FAILED))
+  for arch in x86 x64; do
+    format=pe-i386; [ $arch = x64 ] && format=pe-x86-64
+    echo "checks of dist/windows-$arch/CorvexRig.dll:"
+    check_pe "dist/windows-$arch/CorvexRig.dll" $format || rc=1
+    passed=$((passed + PE_PASSED)); failed=$((failed + PE_FAILED))
+    echo "checks of dist/windows-$arch/CorvexRig.clap:"
+    if check_clap_pe "dist/windows-$arch/CorvexRig.clap" $format; then passed=$((passed + 1)); else failed=$((failed + 1)); rc=1; fi
+  done
+  record windows-pe "$passed" "$failed"
+  return $rc
+}
+
+# The 32-bit rig against the Linux build's rendering: one program start
+# under wine32 (in qemu-i386 where the machine runs no i386 code).
+rig_x86() {
+  local commandFile=build/mingw-i686/rig-reference-command.txt words=() rc=0
+  local console=$ROOT/build/mingw-i686/rig32-console.txt
+  [ -f "$commandFile" ] || { echo "$commandFile missing"; record windows-x86-rig 0 1; return 1; }
+  mapfile -t words <"$commandFile"
+  timeout 900 scripts/wine-run.sh --x86 "${words[@]}" >"$console" 2>&1 || rc=$?
+  grep -E '^(passed|FAILED|SKIPPED)' "$console" || tail -n 20 "$console"
+  if [ "$rc" -eq 0 ]; then record windows-x86-rig 1 0; else record windows-x86-rig 0 1; fi
   return $rc
 }
 
@@ -117,6 +150,7 @@ installer_test() {
 }
 
 timed "libpng for both triples (cached after once)" scripts/mingw-libpng.sh || status=1
+timed "the rig's audio libraries for both triples (cached after once)" scripts/mingw-audio-deps.sh || status=1
 timed "reference from the Linux build" make_reference || status=1
 if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.sh --start'; then
   if timed "build mingw-x64" build_mingw mingw-x64; then
@@ -125,14 +159,17 @@ if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.
     record windows-x64 0 1
     status=1
   fi
-  if timed "build mingw-i686 (plug-in, smoke test)" build_mingw mingw-i686 corvex_plugin corvex_clap corvex_vst3 corvex_smoke; then
+  if timed "build mingw-i686 (plug-in, smoke test)" build_mingw mingw-i686 corvex_plugin corvex_clap corvex_vst3 corvex_smoke \
+       corvex_rig_vst corvex_rig_clap corvex-rig-reference; then
     timed "copy to dist/" eval 'ensure_linux_plugin >/dev/null && copy_dist' || status=1
-    timed "checks of the 32-bit DLL" check_shipped_dll || status=1
+    timed "checks of the Windows DLLs" check_shipped_dll || status=1
     timed "smoke test under wine32 ($(scripts/wine-run.sh --x86-mode))" smoke_x86 || status=1
     timed "installer: install, CLAP load, uninstall (wine)" installer_test || status=1
+    timed "the rig against Linux under wine32" rig_x86 || status=1
   else
     record windows-pe 0 1
     record windows-x86 0 1
+    record windows-x86-rig 0 1
     status=1
   fi
 else

@@ -145,8 +145,8 @@ TEST(RigClap, StateWithItsImpulseOpensAfterTheFileIsGone) {
     const Rendered b = run(second, in, {});
     EXPECT_EQ(a.left, b.left);
     // Hostile states: refused, and the plug-in keeps what it had.
-    for (std::size_t cut : {0ul, 7ul, 100ul, saved.size() - 3}) {
-        clapcheck::MemoryIn bad(std::vector<unsigned char>(saved.begin(), saved.begin() + (long)cut));
+    for (std::size_t cut : {std::size_t{0}, std::size_t{7}, std::size_t{100}, saved.size() - 3}) {
+        clapcheck::MemoryIn bad(std::vector<unsigned char>(saved.begin(), saved.begin() + (std::ptrdiff_t)cut));
         EXPECT_FALSE(state2->load(second.plugin(), &bad.stream)) << cut;
     }
     clapcheck::MemoryOut after;

@@ -193,8 +193,8 @@ TEST(RigImpulse, HostileStatesAreRefusedAndChangeNothing) {
     };
     EXPECT_FALSE(rig.loadState(nullptr, 100));
     refused({}, "empty");
-    for (std::size_t cut : {4ul, 12ul, 20ul, 2000ul, good.size() - 1})
-        refused(std::vector<unsigned char>(good.begin(), good.begin() + (long)cut), "cut short");
+    for (std::size_t cut : {std::size_t{4}, std::size_t{12}, std::size_t{20}, std::size_t{2000}, good.size() - 1})
+        refused(std::vector<unsigned char>(good.begin(), good.begin() + (std::ptrdiff_t)cut), "cut short");
     auto longer = good;
     longer.push_back(0);
     refused(longer, "one byte more");
