@@ -30,7 +30,11 @@ struct ZeroLatencyConvolver::Stage {
 
     bool configure(const ImpulseResponse& ir, long from, long to, int cycle, std::string& error) {
         // Every partition the cycle's size: one level, run in the caller's thread.
-        convolver.set_options(Convproc::OPT_FFTW_MEASURE | Convproc::OPT_VECTOR_MODE);
+        // Estimated FFT plans, not measured ones: a measured plan depends on
+        // the timing of the moment, so two processes (two formats, two runs)
+        // would round differently; estimated plans give the same samples
+        // every time on one machine.
+        convolver.set_options(Convproc::OPT_VECTOR_MODE);
         if (convolver.configure(2, 2, (uint32_t)(to - from), (uint32_t)cycle, (uint32_t)cycle, (uint32_t)cycle,
                                 0.0f) != 0) {
             error = "cabinet: the convolver refused its configuration";
