@@ -174,6 +174,21 @@ void AudioPath::crossfade(float* left, float* right, int32_t frames) {
 }
 
 // ---- Factory ----
+namespace {
+// The fields every kind of class record shares: the one class (index 0),
+// many instances of it, an audio effect. False for any other index.
+template <class Info>
+bool startClassInfo(int32 index, Info* info, const ClassFacts& facts) {
+    if (index != 0 || !info)
+        return false;
+    std::memset(info, 0, sizeof(*info));
+    std::memcpy(info->cid, facts.cid.bytes, sizeof(TUID));
+    info->cardinality = PClassInfo::kManyInstances;
+    copyText(info->category, kAudioEffectClass, sizeof(info->category));
+    return true;
+}
+}  // namespace
+
 tresult Factory::queryInterface(const TUID iidWanted, void** obj) {
     if (!obj)
         return kInvalidArgument;
@@ -199,12 +214,8 @@ tresult Factory::getFactoryInfo(PFactoryInfo* info) {
 }
 
 tresult Factory::getClassInfo(int32 index, PClassInfo* info) {
-    if (index != 0 || !info)
+    if (!startClassInfo(index, info, facts))
         return kInvalidArgument;
-    std::memset(info, 0, sizeof(*info));
-    std::memcpy(info->cid, facts.cid.bytes, sizeof(TUID));
-    info->cardinality = PClassInfo::kManyInstances;
-    copyText(info->category, kAudioEffectClass, sizeof(info->category));
     copyText(info->name, facts.name, sizeof(info->name));
     return kResultOk;
 }
@@ -226,12 +237,8 @@ tresult Factory::createInstance(FIDString cid, FIDString iidWanted, void** obj) 
 }
 
 tresult Factory::getClassInfo2(int32 index, PClassInfo2* info) {
-    if (index != 0 || !info)
+    if (!startClassInfo(index, info, facts))
         return kInvalidArgument;
-    std::memset(info, 0, sizeof(*info));
-    std::memcpy(info->cid, facts.cid.bytes, sizeof(TUID));
-    info->cardinality = PClassInfo::kManyInstances;
-    copyText(info->category, kAudioEffectClass, sizeof(info->category));
     copyText(info->name, facts.name, sizeof(info->name));
     info->classFlags = 0;  // one object: not distributable
     copyText(info->subCategories, facts.subCategories, sizeof(info->subCategories));
@@ -242,12 +249,8 @@ tresult Factory::getClassInfo2(int32 index, PClassInfo2* info) {
 }
 
 tresult Factory::getClassInfoUnicode(int32 index, PClassInfoW* info) {
-    if (index != 0 || !info)
+    if (!startClassInfo(index, info, facts))
         return kInvalidArgument;
-    std::memset(info, 0, sizeof(*info));
-    std::memcpy(info->cid, facts.cid.bytes, sizeof(TUID));
-    info->cardinality = PClassInfo::kManyInstances;
-    copyText(info->category, kAudioEffectClass, sizeof(info->category));
     toUtf16(facts.name, info->name, 64);
     info->classFlags = 0;
     copyText(info->subCategories, facts.subCategories, sizeof(info->subCategories));

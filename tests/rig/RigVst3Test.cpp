@@ -388,3 +388,133 @@ TEST(RigVst3, HostileBlocksAndValuesAreSafe) {
 }
 
 }  // namespace
+
+// The head and the rig share their interfaces' plumbing: each answers the
+// calls that do not depend on its engine the same way, with its own counts.
+void checkCommonCalls(Vst3Module& module, const char* which) {
+    SCOPED_TRACE(which);
+    ASSERT_TRUE(module.factory()) << module.error();
+    void* obj = nullptr;
+    ASSERT_EQ(module.factory()->queryInterface(v3::iid::IPluginFactory3.bytes, &obj), v3::kResultOk);
+    auto* factory = static_cast<v3::IPluginFactory3*>(obj);
+    v3::PClassInfo2 info2{};
+    v3::PClassInfoW infoW{};
+    EXPECT_EQ(factory->getClassInfo2(1, &info2), v3::kInvalidArgument);
+    EXPECT_EQ(factory->getClassInfoUnicode(0, nullptr), v3::kInvalidArgument);
+    ASSERT_EQ(factory->getClassInfo2(0, &info2), v3::kResultOk);
+    ASSERT_EQ(factory->getClassInfoUnicode(0, &infoW), v3::kResultOk);
+    EXPECT_EQ(0, std::memcmp(info2.cid, infoW.cid, sizeof(v3::TUID)));
+    EXPECT_STREQ(info2.category, v3::kAudioEffectClass);
+    EXPECT_STREQ(infoW.category, v3::kAudioEffectClass);
+    EXPECT_EQ(infoW.cardinality, v3::PClassInfo::kManyInstances);
+    EXPECT_EQ(fromUtf16(infoW.name, 64), info2.name);
+    factory->release();
+
+    Vst3TestHost host;
+    ASSERT_TRUE(host.create(module)) << host.error();
+    v3::IComponent* component = host.component;
+    v3::IEditController* c = host.controller;
+    const int32_t count = c->getParameterCount();
+    ASSERT_GE(count, 3);
+    const auto bypass = static_cast<v3::ParamID>(count - 2);
+    const auto program = static_cast<v3::ParamID>(count - 1);
+
+    // Interfaces, buses, units.
+    obj = reinterpret_cast<void*>(1);
+    EXPECT_EQ(component->queryInterface(v3::iid::IPluginFactory.bytes, &obj), v3::kNoInterface);
+    EXPECT_EQ(obj, nullptr);
+    EXPECT_EQ(component->queryInterface(v3::iid::IConnectionPoint.bytes, nullptr), v3::kInvalidArgument);
+    ASSERT_EQ(component->queryInterface(v3::iid::IConnectionPoint.bytes, &obj), v3::kResultOk);
+    auto* point = static_cast<v3::IConnectionPoint*>(obj);
+    EXPECT_EQ(point->connect(nullptr), v3::kInvalidArgument);
+    EXPECT_EQ(point->notify(nullptr), v3::kInvalidArgument);
+    point->release();
+    v3::TUID controllerClass;
+    EXPECT_EQ(component->getControllerClassId(controllerClass), v3::kResultFalse);
+    EXPECT_EQ(component->getBusCount(v3::kAudio, v3::kInput), 1);
+    EXPECT_EQ(component->getBusCount(v3::kEvent, v3::kInput), 0);
+    EXPECT_EQ(component->activateBus(v3::kAudio, v3::kOutput, 1, 1), v3::kInvalidArgument);
+    ASSERT_EQ(c->queryInterface(v3::iid::IUnitInfo.bytes, &obj), v3::kResultOk);
+    auto* units = static_cast<v3::IUnitInfo*>(obj);
+    EXPECT_EQ(units->getUnitCount(), 1);
+    EXPECT_EQ(units->selectUnit(5), v3::kInvalidArgument);
+    v3::ProgramListInfo list{};
+    ASSERT_EQ(units->getProgramListInfo(0, list), v3::kResultOk);
+    EXPECT_EQ(units->getProgramListInfo(1, list), v3::kInvalidArgument);
+    const int programs = list.programCount;
+    ASSERT_GE(programs, 2);
+
+    // The bypass and the program parameters.
+    v3::ParameterInfo info{};
+    ASSERT_EQ(c->getParameterInfo(static_cast<int32_t>(bypass), info), v3::kResultOk);
+    EXPECT_EQ(fromUtf16(info.title), "Bypass");
+    EXPECT_EQ(info.stepCount, 1);
+    ASSERT_EQ(c->getParameterInfo(static_cast<int32_t>(program), info), v3::kResultOk);
+    EXPECT_EQ(fromUtf16(info.title), "Program");
+    EXPECT_EQ(info.stepCount, programs - 1);
+    EXPECT_TRUE(info.flags & v3::ParameterInfo::kIsList);
+    EXPECT_EQ(c->getParameterInfo(-1, info), v3::kInvalidArgument);
+
+    v3::String128 text{};
+    ASSERT_EQ(c->getParamStringByValue(bypass, 0.7, text), v3::kResultOk);
+    EXPECT_EQ(fromUtf16(text), "On");
+    v3::ParamValue value = -1.0;
+    toUtf16("off", text);
+    ASSERT_EQ(c->getParamValueByString(bypass, text, value), v3::kResultOk);
+    EXPECT_EQ(value, 0.0);
+    toUtf16("maybe", text);
+    EXPECT_EQ(c->getParamValueByString(bypass, text, value), v3::kResultFalse);
+    EXPECT_EQ(c->getParamValueByString(bypass, nullptr, value), v3::kInvalidArgument);
+
+    const double third = 3.0 / (programs - 1);
+    v3::String128 name{};
+    ASSERT_EQ(units->getProgramName(list.id, 3, name), v3::kResultOk);
+    ASSERT_EQ(c->getParamStringByValue(program, third, text), v3::kResultOk);
+    EXPECT_EQ(fromUtf16(text), fromUtf16(name));
+    // By name: the first program of that name (the head's start all "Init").
+    int first = 0;
+    for (v3::String128 other{}; units->getProgramName(list.id, first, other) == v3::kResultOk &&
+                                fromUtf16(other) != fromUtf16(name);)
+        ++first;
+    ASSERT_EQ(c->getParamValueByString(program, name, value), v3::kResultOk);
+    EXPECT_DOUBLE_EQ(value, static_cast<double>(first) / (programs - 1));
+    toUtf16("No such program", text);
+    EXPECT_EQ(c->getParamValueByString(program, text, value), v3::kResultFalse);
+    EXPECT_EQ(c->normalizedParamToPlain(program, 1.0), programs - 1);
+    EXPECT_DOUBLE_EQ(c->plainParamToNormalized(program, 3.0), third);
+    EXPECT_EQ(c->plainParamToNormalized(bypass, std::nan("")), 0.0);
+    units->release();
+
+    // What the controller shows: held to the parameter's range and steps,
+    // NaN and unknown ids refused with nothing changed.
+    ASSERT_EQ(c->setParamNormalized(bypass, 7.0), v3::kResultOk);
+    EXPECT_EQ(c->getParamNormalized(bypass), 1.0);
+    EXPECT_EQ(c->setParamNormalized(bypass, std::nan("")), v3::kInvalidArgument);
+    EXPECT_EQ(c->getParamNormalized(bypass), 1.0);
+    ASSERT_EQ(c->setParamNormalized(program, third + 0.2 / (programs - 1)), v3::kResultOk);
+    EXPECT_DOUBLE_EQ(c->getParamNormalized(program), third);
+    EXPECT_EQ(c->getParamNormalized(static_cast<v3::ParamID>(count)), 0.0);
+
+    // Streams: none refused, nothing refused with nothing changed.
+    EXPECT_EQ(component->setState(nullptr), v3::kInvalidArgument);
+    EXPECT_EQ(component->getState(nullptr), v3::kInvalidArgument);
+    EXPECT_NE(host.loadState({}), v3::kResultOk);
+    const std::vector<unsigned char> saved = host.saveState();
+    ASSERT_FALSE(saved.empty());
+    EXPECT_EQ(host.loadState(saved), v3::kResultOk);
+    EXPECT_EQ(host.saveState(), saved);
+
+    // While active, the setup and the buses stay as they are.
+    ASSERT_TRUE(host.start(48000.0, 512));
+    v3::ProcessSetup setup{v3::kRealtime, v3::kSample32, 256, 44100.0};
+    EXPECT_EQ(host.processor->setupProcessing(setup), v3::kResultFalse);
+    v3::SpeakerArrangement stereo = v3::speaker::kStereo;
+    EXPECT_EQ(host.processor->setBusArrangements(&stereo, 1, &stereo, 1), v3::kResultFalse);
+    host.stop();
+    EXPECT_EQ(host.processor->setupProcessing(setup), v3::kResultOk);
+}
+
+TEST(RigVst3, TheHeadAndTheRigAnswerTheCommonCallsAlike) {
+    checkCommonCalls(Vst3Module::shared(), "head");
+    checkCommonCalls(rigModule(), "rig");
+}
