@@ -635,18 +635,62 @@ bool RigEngine::adoptImpulse(UserImpulse impulse, std::string& error) {
     return true;
 }
 
+namespace {
+
+// The impulse in `data` read and held to the rig's limits (no allocation
+// beyond the response itself); false with a one-line reason otherwise.
+bool readUserResponse(const void* data, std::size_t size, const std::string& name, cabinet::ImpulseResponse& response,
+                      std::string& error) {
+    if (!cabinet::readImpulseResponse(data, size, name, response, error))
+        return false;
+    if ((double)response.frames() > RigEngine::kMaxImpulseSeconds * response.rate) {
+        char text[160];
+        std::snprintf(text, sizeof text, "cabinet %s: %.2f s is longer than the rig takes (%g s)", name.c_str(),
+                      (double)response.frames() / response.rate, RigEngine::kMaxImpulseSeconds);
+        error = text;
+        return false;
+    }
+    return true;
+}
+
+// The whole file at `path` (UTF-8 on every platform: Windows names files in
+// UTF-16), with its file name; false with a one-line reason otherwise.
+bool readImpulseBytes(const std::string& path, std::string& name, std::vector<char>& bytes, std::string& error) {
+    const std::filesystem::path where = std::filesystem::u8path(path);
+    name = where.filename().u8string();
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(where, ec);
+    if (ec || std::filesystem::is_directory(where, ec)) {
+        error = "cabinet " + name + ": cannot be read (missing, a folder, or no permission)";
+        return false;
+    }
+    if (size > (64u << 20)) {
+        error = "cabinet " + name + ": the file is far too large for a cabinet";
+        return false;
+    }
+    std::ifstream in(where, std::ios::binary);
+    bytes.assign((std::size_t)size, 0);
+    if (in && in.read(bytes.data(), (std::streamsize)size))
+        return true;
+    error = "cabinet " + name + ": cannot be read";
+    return false;
+}
+
+}  // namespace
+
+bool RigEngine::checkImpulseFile(const std::string& path, std::string& error) {
+    std::string name;
+    std::vector<char> bytes;
+    cabinet::ImpulseResponse response;
+    return readImpulseBytes(path, name, bytes, error) &&
+           readUserResponse(bytes.data(), bytes.size(), name, response, error);
+}
+
 bool RigEngine::loadImpulseData(const void* data, std::size_t size, const std::string& name, std::string& error) {
     collect();
     UserImpulse impulse;
     impulse.name = name.size() > kMaxNameBytes ? name.substr(0, kMaxNameBytes) : name;
-    bool ok = cabinet::readImpulseResponse(data, size, impulse.name, impulse.response, error);
-    if (ok && (double)impulse.response.frames() > kMaxImpulseSeconds * impulse.response.rate) {
-        char text[160];
-        std::snprintf(text, sizeof text, "cabinet %s: %.2f s is longer than the rig takes (%g s)", impulse.name.c_str(),
-                      (double)impulse.response.frames() / impulse.response.rate, kMaxImpulseSeconds);
-        error = text;
-        ok = false;
-    }
+    bool ok = readUserResponse(data, size, impulse.name, impulse.response, error);
     std::lock_guard<std::mutex> lock(control);
     if (ok)
         ok = adoptImpulse(std::move(impulse), error);
@@ -655,22 +699,10 @@ bool RigEngine::loadImpulseData(const void* data, std::size_t size, const std::s
 }
 
 bool RigEngine::loadImpulseFile(const std::string& path, std::string& error) {
-    // UTF-8 in and out on every platform (Windows names files in UTF-16).
-    const std::filesystem::path where = std::filesystem::u8path(path);
-    const std::string name = where.filename().u8string();
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(where, ec);
-    if (ec || std::filesystem::is_directory(where, ec)) {
-        error = "cabinet " + name + ": cannot be read (missing, a folder, or no permission)";
-    } else if (size > (64u << 20)) {
-        error = "cabinet " + name + ": the file is far too large for a cabinet";
-    } else {
-        std::ifstream in(where, std::ios::binary);
-        std::vector<char> bytes((std::size_t)size);
-        if (in && in.read(bytes.data(), (std::streamsize)size))
-            return loadImpulseData(bytes.data(), bytes.size(), name, error);
-        error = "cabinet " + name + ": cannot be read";
-    }
+    std::string name;
+    std::vector<char> bytes;
+    if (readImpulseBytes(path, name, bytes, error))
+        return loadImpulseData(bytes.data(), bytes.size(), name, error);
     std::lock_guard<std::mutex> lock(control);
     impulseError = error;
     return false;

@@ -124,6 +124,9 @@ public:
     // fault: false, a one-line reason in `error`, the cabinet in use kept.
     bool loadImpulseFile(const std::string& path, std::string& error);
     bool loadImpulseData(const void* data, std::size_t size, const std::string& name, std::string& error);
+    // Any thread: whether loadImpulseFile would take the file at `path`
+    // (read and checked, nothing kept), with the same one-line reason.
+    static bool checkImpulseFile(const std::string& path, std::string& error);
     // The user's impulse's file name (no folder); empty when none.
     std::string impulseName() const;
     bool hasImpulse() const;

@@ -25,7 +25,6 @@
 #include <utility>
 #include <vector>
 
-#include "cabinet/ImpulseResponse.h"
 #include "editor/RigPort.h"
 #include "lv2/rig/RigLv2Ids.h"
 #include "rig/RigEngine.h"
@@ -85,10 +84,9 @@ public:
     std::string programName() const override { return "in the host's preset menu"; }
     void stepProgram(int) override {}
     bool loadImpulse(const std::string& path, std::string& error) override {
-        // Checked here first, so a refusal is explained in the strip; the
-        // DSP checks it again on its worker.
-        cabinet::ImpulseResponse checked;
-        if (!cabinet::loadImpulseResponse(path, checked, error))
+        // Checked here first by the engine's own rule, so a refusal is
+        // explained in the strip; the DSP reads it again on its worker.
+        if (!RigEngine::checkImpulseFile(path, error))
             return false;
         if (path.size() >= 4000) {
             error = "The file's path is too long";

@@ -10,7 +10,8 @@
 #   gui     gui/, resources/           common: no plug-in interface
 #   effect  model/Corvex*              engine, dsp, vst, common: the VST 2.4
 #                                        face of the engine, never the GUI
-#   port    editor/ParameterPort.h     dsp: the panel's port, no toolkit
+#   port    editor/ParameterPort.h,    dsp: the panels' ports, no toolkit
+#           editor/RigPort.h
 #   editor  editor/ (the rest)         port, gui, vst, dsp, common: never the effect
 #   plugin  plugin/                    every layer: it joins them (plugin/rig/:
 #                                        the rig's VST 2.4 face)
@@ -47,7 +48,7 @@ set(allowed_editor port gui vst dsp common)
 set(allowed_plugin common dsp engine vst gui port editor effect rig)
 set(allowed_loader vst common)
 set(allowed_cabinet "")
-set(allowed_rig engine dsp common cabinet)
+set(allowed_rig engine dsp common cabinet port)
 foreach(format IN LISTS kFormatFolders)
   set(allowed_${format} engine rig port common)
 endforeach()
@@ -61,7 +62,7 @@ function(layer_of path out)
     set(l engine)
   elseif(path MATCHES "^model/Corvex[^/]*$")
     set(l effect)
-  elseif(path STREQUAL "editor/ParameterPort.h")
+  elseif(path MATCHES "^editor/(ParameterPort|RigPort)\\.h$")
     set(l port)
   elseif(path MATCHES "^model/")
     set(l dsp)
