@@ -7,6 +7,7 @@
 
 #include "clap/ClapAbi.h"
 #include "clap/ClapExtensions.h"
+#include "clap/ClapFactoryPresets.h"
 #include "clap/ClapPlugin.h"
 #include "model/AmpEngine.h"
 
@@ -88,8 +89,7 @@ const void* CLAP_CALL entryGetFactory(const char* id) {
         return &kFactory;
     // The factory programs for a host's preset browser (under the id of the
     // final interface and the draft's, which some hosts still ask for).
-    if (std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID) == 0 ||
-        std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT) == 0)
+    if (isClapPresetDiscoveryId(id))
         return &kClapPresetDiscovery;
     return nullptr;
 }

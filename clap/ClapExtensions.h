@@ -16,7 +16,7 @@ extern const clap_plugin_posix_fd_support kClapPosixFdSupport;  // ClapGui.cpp
 extern const clap_plugin_preset_load kClapPresetLoad;           // ClapPresets.cpp
 // The entry's second factory: the factory programs for a host's preset
 // browser, without a plug-in made (ClapPresets.cpp).
-extern const clap_preset_discovery_factory kClapPresetDiscovery;
+extern const clap_preset_discovery_factory& kClapPresetDiscovery;
 
 // The plug-in's id, in its descriptor and in the presets that apply to it.
 inline constexpr char kClapPluginId[] = "com.ardex-plugins.corvex";

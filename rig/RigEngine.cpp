@@ -389,6 +389,28 @@ bool RigEngine::postProgram(int program) {
     return true;
 }
 
+bool RigEngine::loadFactoryProgram(int factory) {
+    if (factory < 0 || factory >= kProgramCount)
+        return false;
+    collect();
+    std::lock_guard<std::mutex> lock(control);
+    // The amp's state with the current program's record replaced.
+    unsigned char blob[AmpEngine::kStateSize];
+    unsigned char changed[AmpEngine::kStateSize];
+    const std::size_t saved = head.saveState(blob, sizeof blob);
+    int p = -1;
+    const std::size_t size = withFactoryProgram(blob, saved, factory, changed, sizeof changed, p);
+    if (size == 0 || p < 0 || p >= kProgramCount || !head.loadState(changed, size))
+        return false;
+    const RigProgramValues& v = rigFactoryValues(factory);
+    const float values[kRigOwnParameters] = {v.gateThreshold, v.gateRelease, v.cabinetOn,
+                                             v.cabinetModel,  v.cabinetTrim, v.master};
+    for (int k = 0; k < kRigOwnParameters; ++k)
+        programValue[p][k].store(values[k], kRelaxed);
+    pendingState.store(true, std::memory_order_release);
+    return true;
+}
+
 void RigEngine::applyPending(bool withState) {
     const int program = pendingProgram.exchange(-1, std::memory_order_acq_rel);
     const bool state = withState && pendingState.exchange(false, std::memory_order_acq_rel);

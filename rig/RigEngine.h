@@ -113,6 +113,12 @@ public:
     bool programName(int index, char* text, std::size_t capacity) const {
         return head.programName(index, text, capacity);
     }
+    // Replaces the current program with factory program `factory` (0..9):
+    // its amp settings and name and its gate, cabinet, trim and master, as a
+    // preset browser's load does; the other programs and the user's impulse
+    // stay. Takes effect at the next block or flush. False, nothing changed,
+    // for an index outside the bank.
+    bool loadFactoryProgram(int factory);
     // The meters: the highest absolute sample since the last read (0..),
     // one reader each.
     float takeInputPeak() { return inputPeak.exchange(0.0f, std::memory_order_acq_rel); }

@@ -1,5 +1,8 @@
 #include "rig/RigPrograms.h"
 
+#include <cstring>
+
+#include "model/AmpState.h"
 #include "model/Programs.h"
 
 // The head's factory bank file, compiled in by rig/CMakeLists.txt.
@@ -51,6 +54,22 @@ const void* rigFactoryHeadBank() {
 
 const RigProgramValues& rigFactoryValues(int index) {
     return kValues[index >= 0 && index < kNumCorvexPrograms ? index : 0];
+}
+
+std::size_t withFactoryProgram(const void* state, std::size_t size, int factory, unsigned char* out,
+                               std::size_t capacity, int& current) {
+    current = -1;
+    StateContents contents;
+    if (!state || !out || factory < 0 || factory >= kNumCorvexPrograms || !readState(state, size, contents) ||
+        contents.currentProgram >= static_cast<uint32_t>(kNumCorvexPrograms))
+        return 0;
+    std::memcpy(contents.bank + contents.currentProgram * kProgramChunkSize,
+                static_cast<const unsigned char*>(rigFactoryHeadBank()) + factory * kProgramChunkSize,
+                kProgramChunkSize);
+    const std::size_t written = writeState(contents, out, capacity);
+    if (written != 0)
+        current = static_cast<int>(contents.currentProgram);
+    return written;
 }
 
 }  // namespace corvex

@@ -18,4 +18,11 @@ const void* rigFactoryHeadBank();
 // Program `index`'s rig values (0..9; others give program 0's).
 const RigProgramValues& rigFactoryValues(int index);
 
+// The amp's state `state` (AmpEngine::saveState) with its current program's
+// record replaced by factory program `factory`'s, written to `out`; answers
+// its size and the current program's index in `current`, or 0 when the
+// state cannot be read, `factory` is outside 0..9 or `out` is too small.
+std::size_t withFactoryProgram(const void* state, std::size_t size, int factory, unsigned char* out,
+                               std::size_t capacity, int& current);
+
 }  // namespace corvex

@@ -13,6 +13,7 @@ version=$(sed -n 's/^project(Corvex VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.
 [ -n "$version" ] || { echo "build-installer: no version in CMakeLists.txt" >&2; exit 1; }
 out=${1:-$ROOT/dist/Corvex-$version-setup.exe}
 for f in dist/windows-x64/Corvex.dll dist/windows-x64/Corvex.clap dist/windows-x86/Corvex.dll dist/windows-x86/Corvex.clap \
+         dist/windows-x64/CorvexRig.dll dist/windows-x64/CorvexRig.clap dist/windows-x86/CorvexRig.dll dist/windows-x86/CorvexRig.clap \
          dist/windows-x64/Corvex.vst3/Contents/x86_64-win/Corvex.vst3 dist/windows-x86/Corvex.vst3/Contents/x86-win/Corvex.vst3; do
   [ -f "$f" ] || { echo "build-installer: $f missing (scripts/build-dist.sh)" >&2; exit 1; }
 done

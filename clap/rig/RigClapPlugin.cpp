@@ -18,12 +18,16 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "clap/ClapAbi.h"
+#include "clap/ClapFactoryPresets.h"
+#include "model/Programs.h"
 #include "editor/RigPort.h"
 #include "rig/RigEngine.h"
 #include "rig/RigEnginePort.h"
+#include "rig/RigPrograms.h"
 
 #if defined(_WIN32)
 #define CORVEX_RIG_CLAP_EXPORT __declspec(dllexport)
@@ -60,6 +64,8 @@ public:
     void flush(const clap_input_events* in, const clap_output_events* out);
     bool saveState(const clap_ostream* stream);
     bool loadState(const clap_istream* stream);
+    // Main thread: a factory program replaces the current one (preset-load).
+    bool loadFactoryProgram(int program);
     void onMainThread() {
         if (rig)
             rig->collect();
@@ -99,6 +105,7 @@ public:
     } gui;
 
 private:
+    void stateChanged();  // main thread, after a state or program load
     bool applyEvent(const clap_event_header* event);
     void reportChanges(const clap_output_events* out, uint32_t time);
     void renderSpan(const clap_process* p, uint32_t start, uint32_t end);
@@ -152,6 +159,42 @@ clap_process_status CLAP_CALL pluginProcess(const clap_plugin* p, const clap_pro
     RigClap* self = RigClap::from(p);
     return self ? self->process(process) : CLAP_PROCESS_ERROR;
 }
+// ---- factory programs: the preset browser (discovery) and preset-load ----
+// A factory program's name: its amp record's first 24 bytes, up to the first zero.
+std::string factoryName(int program) {
+    const char* field =
+        static_cast<const char*>(corvex::rigFactoryHeadBank()) + (std::size_t)program * kProgramChunkSize;
+    std::size_t length = 0;
+    while (length < sizeof(CorvexProgram::name) && field[length] != '\0')
+        ++length;
+    return std::string(field, length);
+}
+
+const ClapFactoryBank kBank = {"com.ardex-plugins.corvex-rig.factory", "Corvex Rig factory programs",
+                               RigEngine::vendorName(),                kPluginId,
+                               RigEngine::kProgramCount,               factoryName};
+const ClapPresetDiscoveryFactory kDiscovery = makeClapPresetDiscovery(kBank);
+
+// Main thread.
+bool CLAP_CALL presetFromLocation(const clap_plugin* p, uint32_t kind, const char* location, const char* key) {
+    RigClap* self = RigClap::from(p);
+    if (!self || !self->engine())
+        return false;
+    const char* error = nullptr;
+    const int program = clapFactoryProgramOf(kBank, kind, key, error);
+    if (program < 0) {
+        clapReportPresetError(self->clapHost(), kind, location, key, error);
+        return false;
+    }
+    if (!self->loadFactoryProgram(program)) {
+        clapReportPresetError(self->clapHost(), kind, location, key, "the rig refused the factory program");
+        return false;
+    }
+    clapReportPresetLoaded(self->clapHost(), kind, location, key);
+    return true;
+}
+const clap_plugin_preset_load kPresetLoad = {presetFromLocation};
+
 const void* CLAP_CALL pluginGetExtension(const clap_plugin* p, const char* id);
 void CLAP_CALL pluginOnMainThread(const clap_plugin* p) {
     if (RigClap* self = RigClap::from(p))
@@ -451,6 +494,8 @@ const void* CLAP_CALL pluginGetExtension(const clap_plugin* p, const char* id) {
         return &kGui;
     if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
         return &kTimerSupport;
+    if (!std::strcmp(id, CLAP_EXT_PRESET_LOAD) || !std::strcmp(id, CLAP_EXT_PRESET_LOAD_COMPAT))
+        return &kPresetLoad;
 #if !defined(_WIN32)
     if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT))
         return &kPosixFdSupport;
@@ -649,6 +694,19 @@ bool RigClap::loadState(const clap_istream* stream) {
     }
     if (!rig->loadState(blob.data(), blob.size()))
         return false;
+    stateChanged();
+    return true;
+}
+
+bool RigClap::loadFactoryProgram(int program) {
+    if (!rig || !rig->loadFactoryProgram(program))
+        return false;
+    stateChanged();
+    return true;
+}
+
+void RigClap::stateChanged() {
+    // While audio runs, the next block takes the new values and reports them.
     if (!processing.load()) {
         rig->flush();
         for (uint32_t i = 0; i < kNumParams; ++i)
@@ -656,7 +714,6 @@ bool RigClap::loadState(const clap_istream* stream) {
         if (hostParams && hostParams->rescan)
             hostParams->rescan(host, CLAP_PARAM_RESCAN_VALUES);
     }
-    return true;
 }
 
 // ---- factory and entry (main thread) ----
@@ -707,7 +764,13 @@ bool CLAP_CALL entryInit(const char*) {
 }
 void CLAP_CALL entryDeinit() {}
 const void* CLAP_CALL entryGetFactory(const char* id) {
-    return id && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
+    if (!id)
+        return nullptr;
+    if (std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0)
+        return &kFactory;
+    if (isClapPresetDiscoveryId(id))
+        return &kDiscovery.factory;
+    return nullptr;
 }
 
 }  // namespace

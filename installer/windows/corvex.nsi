@@ -2,8 +2,13 @@
 ; makensis from the files in dist/:
 ;   dist/windows-x64/Corvex.dll, Corvex.clap, Corvex.vst3/
 ;   dist/windows-x86/Corvex.dll, Corvex.clap, Corvex.vst3/
+;   dist/windows-x64/CorvexRig.dll, CorvexRig.clap (Corvex Rig), and x86 likewise
 ;   resources/presets/*.fx?, resources/cabinet/*.wav
 ; It installs
+;   - Corvex Rig's VST 2.4 DLLs beside the head's (CorvexRig.dll in both
+;     folders) and its CLAP plug-ins beside the head's CLAP files; the rig's
+;     ten factory programs are inside CorvexRig.dll / CorvexRig.clap (the
+;     host's program or preset menu), its cabinets likewise;
 ;   - the 64-bit VST 2.4 plug-in into a folder the user picks
 ;     (default C:\Program Files\VstPlugins), on 64-bit Windows;
 ;   - the 32-bit VST 2.4 plug-in into a second folder the user picks
@@ -60,12 +65,12 @@ Var DataDir
 !insertmacro MUI_PAGE_WELCOME
 ; The 64-bit folder ($INSTDIR); skipped on 32-bit Windows.
 !define MUI_PAGE_CUSTOMFUNCTION_PRE Skip64Page
-!define MUI_DIRECTORYPAGE_TEXT_TOP "Folder for the 64-bit VST 2.4 plug-in (Corvex.dll), one your 64-bit host scans. The factory programs and the cabinet go into a folder Corvex inside it."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Folder for the 64-bit VST 2.4 plug-ins (Corvex.dll, CorvexRig.dll), one your 64-bit host scans. The factory programs and the cabinet go into a folder Corvex inside it."
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "64-bit VST 2.4 plug-in folder"
 !insertmacro MUI_PAGE_DIRECTORY
 ; The 32-bit folder.
 !define MUI_DIRECTORYPAGE_VARIABLE $Vst32Dir
-!define MUI_DIRECTORYPAGE_TEXT_TOP "Folder for the 32-bit VST 2.4 plug-in (Corvex.dll), one your 32-bit host scans. The CLAP plug-ins go into Common Files\CLAP."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Folder for the 32-bit VST 2.4 plug-ins (Corvex.dll, CorvexRig.dll), one your 32-bit host scans. The CLAP plug-ins go into Common Files\CLAP."
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "32-bit VST 2.4 plug-in folder"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -123,8 +128,10 @@ Section "Corvex" SecMain
     StrCpy $DataDir "$INSTDIR\Corvex"
     SetOutPath "$INSTDIR"
     File "${DIST}\windows-x64\Corvex.dll"
+    File "${DIST}\windows-x64\CorvexRig.dll"
     SetOutPath "$COMMONFILES64\CLAP"
     File "${DIST}\windows-x64\Corvex.clap"
+    File "${DIST}\windows-x64\CorvexRig.clap"
     SetOutPath "$COMMONFILES64\VST3"
     File /r "${DIST}\windows-x64\Corvex.vst3"
   ${Else}
@@ -132,8 +139,10 @@ Section "Corvex" SecMain
   ${EndIf}
   SetOutPath "$Vst32Dir"
   File "${DIST}\windows-x86\Corvex.dll"
+  File "${DIST}\windows-x86\CorvexRig.dll"
   SetOutPath "$COMMONFILES32\CLAP"
   File "${DIST}\windows-x86\Corvex.clap"
+  File "${DIST}\windows-x86\CorvexRig.clap"
   SetOutPath "$COMMONFILES32\VST3"
   File /r "${DIST}\windows-x86\Corvex.vst3"
 
@@ -187,16 +196,20 @@ Section "Uninstall"
   ${If} $2 == 1
   ${AndIf} $0 != ""
     Delete "$0\Corvex.dll"
+    Delete "$0\CorvexRig.dll"
     RMDir "$0"
     Delete "$COMMONFILES64\CLAP\Corvex.clap"
+    Delete "$COMMONFILES64\CLAP\CorvexRig.clap"
     RMDir "$COMMONFILES64\CLAP"
     RMDir /r "$COMMONFILES64\VST3\Corvex.vst3"
     RMDir "$COMMONFILES64\VST3"
   ${EndIf}
   ${If} $1 != ""
     Delete "$1\Corvex.dll"
+    Delete "$1\CorvexRig.dll"
   ${EndIf}
   Delete "$COMMONFILES32\CLAP\Corvex.clap"
+  Delete "$COMMONFILES32\CLAP\CorvexRig.clap"
   RMDir "$COMMONFILES32\CLAP"
   RMDir /r "$COMMONFILES32\VST3\Corvex.vst3"
   RMDir "$COMMONFILES32\VST3"

@@ -337,6 +337,31 @@ LV2_State_Status save(LV2_Handle handle, LV2_State_Store_Function store, LV2_Sta
     return status;
 }
 
+// A state or preset that names only an impulse file (a hand-written preset,
+// or a host that keeps the path parameter and nothing else): the file is
+// read now, as a patch:Set of it would; the other settings stay. A file that
+// is missing or refused changes nothing.
+LV2_State_Status restoreImpulseOnly(Instance* self, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state) {
+    size_t pathSize = 0;
+    uint32_t type = 0, flags = 0;
+    const void* path = retrieve(state, self->uris.impulse, &pathSize, &type, &flags);
+    if (!path)
+        return LV2_STATE_ERR_NO_PROPERTY;
+    if (type != self->uris.atomPath || pathSize == 0 || pathSize >= kMaxPath)
+        return LV2_STATE_ERR_BAD_TYPE;
+    const std::string file(static_cast<const char*>(path), strnlen(static_cast<const char*>(path), pathSize));
+    std::string error;
+    if (file.empty() || !self->rig->loadImpulseFile(file, error))
+        return LV2_STATE_ERR_UNKNOWN;
+    std::memcpy(self->path, file.c_str(), file.size() + 1);
+    self->tellPath = true;
+    {
+        std::lock_guard<std::mutex> lock(self->savedPathLock);
+        self->savedPath = file;
+    }
+    return LV2_STATE_SUCCESS;
+}
+
 LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state, uint32_t,
                          const LV2_Feature* const*) {
     Instance* self = static_cast<Instance*>(handle);
@@ -346,7 +371,7 @@ LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
     uint32_t type = 0, flags = 0;
     const void* data = retrieve(state, self->uris.stateKey, &size, &type, &flags);
     if (!data)
-        return LV2_STATE_ERR_NO_PROPERTY;
+        return restoreImpulseOnly(self, retrieve, state);
     if (type != self->uris.atomChunk)
         return LV2_STATE_ERR_BAD_TYPE;
     if (!self->rig->loadState(data, size))

@@ -2,7 +2,7 @@
 # The Windows installer under wine, in a wine prefix of its own: a silent
 # install puts every file where it belongs (the same bytes as dist/) and
 # registers the uninstaller (the VST3 bundles among the files); our CLAP
-# test host loads the installed 64-bit CLAP; the silent uninstall removes
+# test host loads the installed 64-bit CLAPs (the head's and the rig's); the silent uninstall removes
 # every file, folder and registry key the install made. Prints the listing of what was installed and what is left.
 # Exit 77 when makensis is missing.
 # Usage: tests/install/windows_installer_test.sh [BUILD_DIR_OF_MINGW_X64]
@@ -30,6 +30,10 @@ expected=(
   "$pf86/VstPlugins/Corvex.dll|dist/windows-x86/Corvex.dll"
   "$pf/Common Files/CLAP/Corvex.clap|dist/windows-x64/Corvex.clap"
   "$pf86/Common Files/CLAP/Corvex.clap|dist/windows-x86/Corvex.clap"
+  "$pf/VstPlugins/CorvexRig.dll|dist/windows-x64/CorvexRig.dll"
+  "$pf86/VstPlugins/CorvexRig.dll|dist/windows-x86/CorvexRig.dll"
+  "$pf/Common Files/CLAP/CorvexRig.clap|dist/windows-x64/CorvexRig.clap"
+  "$pf86/Common Files/CLAP/CorvexRig.clap|dist/windows-x86/CorvexRig.clap"
 )
 for f in resources/presets/*.fxp resources/presets/*.fxb; do
   expected+=("$pf/VstPlugins/Corvex/presets/$(basename "$f")|$f")
@@ -86,6 +90,8 @@ if [ -f "$check" ]; then
   scripts/wine-run.sh "$check" 'C:\Program Files\Common Files\CLAP\Corvex.clap' >"$work/clap.log" 2>&1 &&
     sed 's/^/  /' "$work/clap.log" || { fail "the installed CLAP did not load:"; cat "$work/clap.log"; }
   grep -q " $version by " "$work/clap.log" || fail "the installed CLAP does not report version $version"
+  scripts/wine-run.sh "$check" 'C:\Program Files\Common Files\CLAP\CorvexRig.clap' >"$work/rig-clap.log" 2>&1 &&
+    sed 's/^/  /' "$work/rig-clap.log" || { fail "the installed rig CLAP did not load:"; cat "$work/rig-clap.log"; }
 else
   fail "$check missing (build the mingw-x64 preset)"
 fi

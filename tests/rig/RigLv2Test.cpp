@@ -329,3 +329,80 @@ TEST(RigLv2, ImpulseByPathThenStateAfterTheFileIsDeleted) {
 }
 
 }  // namespace
+
+// A preset or state that names only an impulse file (no saved rig state)
+// loads that file, as a patch:Set of it would; one naming a missing file, or
+// a path of the wrong type, changes nothing.
+TEST(RigLv2, StateNamingOnlyAnImpulseFileLoadsIt) {
+    Host host;
+    const LilvPlugin* plugin = host.plugin(ids::kPluginUri);
+    ASSERT_TRUE(plugin);
+    const std::string path = rigtest::tempPath("lv2-named-impulse.wav");
+    ASSERT_TRUE(rigtest::writeAudio(path, {rigtest::testResponse(4000, 17)}, 48000));
+    const std::string missing = rigtest::tempPath("lv2-no-such-impulse.wav");
+    std::filesystem::remove(missing);
+    auto stateNaming = [&](const std::string& object) {
+        const std::string ttl =
+            "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+            "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+            "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+            "<urn:corvex-test:named> a pset:Preset ; lv2:appliesTo <" +
+            std::string(ids::kPluginUri) + "> ;\n    state:state [ <" + ids::kImpulseUri + "> " + object + " ] .\n";
+        return lilv_state_new_from_string(host.world, &host.mapFeature, ttl.c_str());
+    };
+    const auto in = rigtest::guitar(12000, 48000.0, 9);
+    std::vector<float> l, r, l2, r2;
+
+    // The reference: the same file set through the path parameter.
+    Instance bySet(host, plugin, ids::kNumControls);
+    ASSERT_TRUE(bySet.instance);
+    bySet.controls[corvex::kCabinetModel] = RigEngine::valueOfCabinetModel(RigEngine::kUserCabinet);
+    bySet.sendPath(path);
+    bySet.run(std::vector<float>(128, 0.0f), l, r, true);
+    ASSERT_EQ(bySet.notifiedPath(), path);
+
+    Instance byState(host, plugin, ids::kNumControls);
+    ASSERT_TRUE(byState.instance);
+    byState.controls[corvex::kCabinetModel] = RigEngine::valueOfCabinetModel(RigEngine::kUserCabinet);
+    byState.emptyControl();
+    byState.run(std::vector<float>(128, 0.0f), l, r, true);  // as far on as the other
+    LilvState* named = stateNaming("<file://" + path + ">");
+    ASSERT_TRUE(named);
+    lilv_state_restore(named, byState.instance, setPort, &byState, 0, nullptr);
+    lilv_state_free(named);
+    byState.run({}, l, r, true);  // one empty block: the host hears the path
+    EXPECT_EQ(byState.notifiedPath(), path);
+    bySet.emptyControl();
+    byState.emptyControl();
+    bySet.run(in, l, r, true);
+    byState.run(in, l2, r2, true);
+    EXPECT_EQ(l, l2);
+
+    // A missing file and a path given as text: the cabinet in use stays.
+    for (const std::string& object : {"<file://" + missing + ">", "\"" + path + "\""}) {
+        SCOPED_TRACE(object);
+        Instance kept(host, plugin, ids::kNumControls);
+        ASSERT_TRUE(kept.instance);
+        kept.controls[corvex::kCabinetModel] = RigEngine::valueOfCabinetModel(RigEngine::kUserCabinet);
+        kept.sendPath(path);
+        kept.run(std::vector<float>(128, 0.0f), l, r, true);
+        LilvState* bad = stateNaming(object);
+        ASSERT_TRUE(bad);
+        lilv_state_restore(bad, kept.instance, setPort, &kept, 0, nullptr);
+        lilv_state_free(bad);
+        kept.emptyControl();
+        kept.run(std::vector<float>(128, 0.0f), l, r, true);
+        Instance reference(host, plugin, ids::kNumControls);
+        reference.controls[corvex::kCabinetModel] = RigEngine::valueOfCabinetModel(RigEngine::kUserCabinet);
+        reference.sendPath(path);
+        reference.run(std::vector<float>(128, 0.0f), l, r, true);
+        reference.emptyControl();
+        reference.run(std::vector<float>(128, 0.0f), l, r, true);
+        kept.emptyControl();
+        reference.emptyControl();
+        kept.run(in, l, r, true);
+        reference.run(in, l2, r2, true);
+        EXPECT_EQ(l, l2);
+    }
+    std::filesystem::remove(path);
+}
