@@ -7,12 +7,13 @@
 #     lib/clap/Corvex.clap, CorvexRig.clap       CLAP
 #     lib/lv2/Corvex.lv2/, CorvexRig.lv2/        LV2 bundles, factory presets inside
 #     lib/vst3/Corvex.vst3/                      VST3 bundle (when built)
+#     share/vst3/presets/<vendor>/<plug-in>/     its factory programs as .vstpreset
 #     share/corvex/presets, share/corvex/cabinet factory programs, cabinet responses
 #     share/man/man1/                            manual pages
 #     share/doc/corvex/                          copyright, changelog
 #
 #   one user (-DCORVEX_INSTALL_USER=ON): ~/.vst, ~/.clap, ~/.lv2, ~/.vst3,
-#     ~/.local/bin, ~/.local/share/corvex, ~/.local/share/man/man1.
+#     ~/.vst3/presets, ~/.local/bin, ~/.local/share/corvex, ~/.local/share/man/man1.
 #
 # A plug-in format adds itself with one call from its own CMakeLists.txt:
 #   corvex_install_plugin(VST3 DIRECTORY <bundle folder>)
@@ -36,11 +37,13 @@ if(CORVEX_INSTALL_USER)
   set(CORVEX_INSTALL_CLAPDIR "${_home}/.clap")
   set(CORVEX_INSTALL_LV2DIR  "${_home}/.lv2")
   set(CORVEX_INSTALL_VST3DIR "${_home}/.vst3")
+  set(CORVEX_INSTALL_VST3PRESETDIR "${_home}/.vst3/presets")
 else()
   set(CORVEX_INSTALL_VST2DIR "lib/vst")
   set(CORVEX_INSTALL_CLAPDIR "lib/clap")
   set(CORVEX_INSTALL_LV2DIR  "lib/lv2")
   set(CORVEX_INSTALL_VST3DIR "lib/vst3")
+  set(CORVEX_INSTALL_VST3PRESETDIR "share/vst3/presets")
 endif()
 set(CORVEX_INSTALL_BINDIR  "bin")
 set(CORVEX_INSTALL_DATADIR "share/corvex")
@@ -128,6 +131,13 @@ function(corvex_install_rules)
     corvex_install_plugin(VST3 TARGETS corvex_vst3 SUBDIR Corvex.vst3/Contents/x86_64-linux)
     install(FILES "${CORVEX_VST3_BUNDLE}/Contents/Resources/moduleinfo.json"
       DESTINATION "${CORVEX_INSTALL_VST3DIR}/Corvex.vst3/Contents/Resources")
+  endif()
+  if(TARGET corvex_vst3_presets)
+    # The factory programs where VST3 hosts look for presets: the vendor's
+    # folder, then the plug-in's name.
+    install(DIRECTORY "${CORVEX_VST3_PRESET_DIR}/"
+      DESTINATION "${CORVEX_INSTALL_VST3PRESETDIR}/Ardex Plugins/Vantor_Corvex_Head_v1_0"
+      FILES_MATCHING PATTERN "*.vstpreset")
   endif()
   if(TARGET corvex_rig_vst3)
     corvex_install_plugin(VST3 TARGETS corvex_rig_vst3 SUBDIR CorvexRig.vst3/Contents/x86_64-linux)

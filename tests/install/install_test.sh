@@ -21,6 +21,10 @@ fail() { echo "FAIL: $*"; status=1; }
 if [ -d "$build/vst3/Corvex.vst3" ]; then
   echo lib/vst3/Corvex.vst3/Contents/Resources/moduleinfo.json
   echo lib/vst3/Corvex.vst3/Contents/x86_64-linux/Corvex.so
+  for name in 'Bass Heavy' 'Boosted Blues' 'Classic Rock' 'Crunch Rhythm' 'Edge of Breakup' 'Glass Clean' \
+      'High Gain' 'HighQ Singing Lead' 'Lead Channel 1' 'Scooped Metal'; do
+    echo "share/vst3/presets/Ardex Plugins/Vantor_Corvex_Head_v1_0/$name.vstpreset"
+  done
 fi
 # Corvex Rig in each format built.
 [ -f "$build/plugin/CorvexRig.so" ] && echo lib/vst/CorvexRig.so
