@@ -93,22 +93,37 @@ bool parseNumber(const char*& text, double& value) {
     bool negative = false;
     if (*s == '+' || *s == '-')
         negative = *s++ == '-';
+    // The digits kept (at most 40) as a whole number and the power of ten
+    // that places its point. Zeros are held back until a digit other than
+    // zero follows, so that trailing zeros ("0.7500000000000000000000000")
+    // never push the whole number past what a double holds exactly.
     double mantissa = 0.0;
-    int digits = 0, scale = 0;
-    for (; *s >= '0' && *s <= '9'; ++s, ++digits) {
-        if (digits < 40)
-            mantissa = mantissa * 10.0 + (*s - '0');
-        else
-            ++scale;  // digits beyond what a double holds only move the point
-    }
-    if (*s == '.') {
-        for (++s; *s >= '0' && *s <= '9'; ++s, ++digits) {
-            if (digits < 40) {
-                mantissa = mantissa * 10.0 + (*s - '0');
-                --scale;
-            }
+    int digits = 0, kept = 0, zeros = 0, scale = 0;
+    auto take = [&](int digit, bool fraction) {
+        ++digits;
+        if (kept + zeros >= 40) {
+            if (!fraction)
+                ++scale;  // digits beyond what a double holds only move the point
+            return;
         }
+        if (fraction)
+            --scale;
+        if (digit == 0) {
+            ++zeros;
+            return;
+        }
+        for (; zeros > 0; --zeros, ++kept)
+            mantissa *= 10.0;
+        mantissa = mantissa * 10.0 + digit;
+        ++kept;
+    };
+    for (; *s >= '0' && *s <= '9'; ++s)
+        take(*s - '0', false);
+    if (*s == '.') {
+        for (++s; *s >= '0' && *s <= '9'; ++s)
+            take(*s - '0', true);
     }
+    scale += zeros;  // the zeros held back
     if (digits == 0)
         return false;
     if (*s == 'e' || *s == 'E') {
@@ -128,16 +143,23 @@ bool parseNumber(const char*& text, double& value) {
         }
     }
     // Powers of ten up to 1e22 are exact doubles: one correctly rounded
-    // multiplication or division gives the same value on every C library
-    // (pow() is not exact everywhere).
+    // multiplication or division gives the same value on every C library.
+    // Larger powers are applied in exact steps of 1e22, never through pow(),
+    // whose last bit differs between the C libraries we build with (the
+    // MinGW runtime's is not the glibc one).
     static const double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    value = mantissa;
+    for (; scale > 22 && value != 0.0 && !std::isinf(value); scale -= 22)
+        value *= 1e22;
+    for (; scale < -22 && value != 0.0; scale += 22)
+        value /= 1e22;
+    // (A scale still beyond 22 either way leaves a value already zero or
+    // infinite.)
     if (scale >= 0 && scale <= 22)
-        value = mantissa * kExactPowers[scale];
+        value *= kExactPowers[scale];
     else if (scale < 0 && scale >= -22)
-        value = mantissa / kExactPowers[-scale];
-    else
-        value = mantissa * std::pow(10.0, scale);
+        value /= kExactPowers[-scale];
     if (negative)
         value = -value;
     text = s;

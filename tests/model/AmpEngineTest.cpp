@@ -110,6 +110,31 @@ TEST(AmpEngine, SoundsAndShowsExactlyAsTheVstEffect) {
     EXPECT_EQ(effect.getVendorVersion(), AmpEngine::vendorVersion());
 }
 
+// A typed value reads the same however it is written: trailing zeros, an
+// exponent or a long run of digits must not leave the last bit to the C
+// library's pow() (which differs between the Linux and Windows builds).
+TEST(AmpEngine, TypedValuesReadExactlyHoweverWritten) {
+    double v = -1.0;
+    for (const char* text : {"0.75", "0.75000000000000000000000000", "75e-2", "7500e-4", "0.0075e2",
+                             "750000000000000000000000000e-27", "000000000000000000000000000000.75",
+                             "0.7500000000000000000000000000000000000000000000000000000001"}) {
+        v = -1.0;
+        ASSERT_TRUE(AmpEngine::textToValue(corvex::kDrive, text, v)) << text;
+        EXPECT_EQ(v, 0.75) << text;
+    }
+    ASSERT_TRUE(AmpEngine::textToValue(corvex::kDrive, "1e-30", v));
+    EXPECT_GT(v, 0.0);
+    EXPECT_NEAR(v, 1e-30, 1e-44);
+    ASSERT_TRUE(AmpEngine::textToValue(corvex::kDrive, "0.000000000000000000000000000001", v));
+    EXPECT_NEAR(v, 1e-30, 1e-44);
+    ASSERT_TRUE(AmpEngine::textToValue(corvex::kDrive, "1e-400", v));
+    EXPECT_EQ(v, 0.0);
+    ASSERT_TRUE(AmpEngine::textToValue(corvex::kDrive, "0e400", v));
+    EXPECT_EQ(v, 0.0);
+    ASSERT_TRUE(AmpEngine::textToValue(corvex::kDrive, "1000000000000000000000000000000000000000000000000", v));
+    EXPECT_EQ(v, 1.0) << "held to the range";
+}
+
 TEST(AmpEngine, DisplaysAndTypedValuesRoundTrip) {
     char text[32];
     ASSERT_TRUE(AmpEngine::displayText(corvex::kVolume, 0.5f, text, sizeof(text), true));
