@@ -11,6 +11,16 @@ extern const unsigned long kCorvexFactoryFxbSize;
 
 namespace corvex {
 
+std::string rigFactoryProgramName(int index) {
+    if (index < 0 || index >= kNumCorvexPrograms)
+        index = 0;
+    const char* field = static_cast<const char*>(rigFactoryHeadBank()) + (std::size_t)index * kProgramChunkSize;
+    std::size_t length = 0;
+    while (length < sizeof(CorvexProgram::name) && field[length] != '\0')
+        ++length;
+    return std::string(field, length);
+}
+
 namespace {
 
 // A bank file's header before its chunk (magic, size, type, version, id,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace corvex {
 
@@ -15,6 +16,9 @@ struct RigProgramValues {
 
 // The head's bank chunk: ten program records, kBankChunkSize bytes.
 const void* rigFactoryHeadBank();
+// Factory program `index`'s name (0..9; others give program 0's): its amp
+// record's name field up to the first zero.
+std::string rigFactoryProgramName(int index);
 // Program `index`'s rig values (0..9; others give program 0's).
 const RigProgramValues& rigFactoryValues(int index);
 

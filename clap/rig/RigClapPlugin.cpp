@@ -23,7 +23,6 @@
 
 #include "clap/ClapAbi.h"
 #include "clap/ClapFactoryPresets.h"
-#include "model/Programs.h"
 #include "editor/RigPort.h"
 #include "rig/RigEngine.h"
 #include "rig/RigEnginePort.h"
@@ -160,14 +159,9 @@ clap_process_status CLAP_CALL pluginProcess(const clap_plugin* p, const clap_pro
     return self ? self->process(process) : CLAP_PROCESS_ERROR;
 }
 // ---- factory programs: the preset browser (discovery) and preset-load ----
-// A factory program's name: its amp record's first 24 bytes, up to the first zero.
+// A factory program's name, as the rig's bank gives it.
 std::string factoryName(int program) {
-    const char* field =
-        static_cast<const char*>(corvex::rigFactoryHeadBank()) + (std::size_t)program * kProgramChunkSize;
-    std::size_t length = 0;
-    while (length < sizeof(CorvexProgram::name) && field[length] != '\0')
-        ++length;
-    return std::string(field, length);
+    return corvex::rigFactoryProgramName(program);
 }
 
 const ClapFactoryBank kBank = {"com.ardex-plugins.corvex-rig.factory", "Corvex Rig factory programs",

@@ -103,9 +103,7 @@ TEST(RigVst3, ItsOwnClassBesideTheHeads) {
     // Scanners read moduleinfo.json: the same class id, spelt in hex.
     std::ifstream json(std::string(CORVEX_RIG_VST3_BUNDLE) + "/Contents/Resources/moduleinfo.json");
     const std::string text((std::istreambuf_iterator<char>(json)), std::istreambuf_iterator<char>());
-    char hex[33] = {};
-    for (int i = 0; i < 16; ++i)
-        std::snprintf(hex + 2 * i, 3, "%02X", static_cast<unsigned char>(rig.cid[i]));
+    const std::string hex = vst3check::classIdText(rig.cid);
     EXPECT_NE(text.find(hex), std::string::npos) << hex;
     EXPECT_NE(text.find("\"Corvex Rig\""), std::string::npos);
 }

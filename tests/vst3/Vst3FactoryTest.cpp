@@ -16,26 +16,6 @@ using namespace v3;
 
 namespace {
 
-// The class id as moduleinfo.json spells it: the four words in hex.
-std::string cidText(const char* cid) {
-    unsigned char b[16];
-    std::memcpy(b, cid, 16);
-#if defined(_WIN32)
-    // A COM GUID: the first word and the two halves of the second stored
-    // little-endian.
-    const unsigned char words[16] = {b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6],
-                                     b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
-    std::memcpy(b, words, 16);
-#endif
-    std::string text;
-    char hex[3];
-    for (unsigned char c : b) {
-        std::snprintf(hex, sizeof(hex), "%02X", c);
-        text += hex;
-    }
-    return text;
-}
-
 IPluginFactory* factory() {
     return Vst3Module::shared().factory();
 }
@@ -85,7 +65,7 @@ TEST(Vst3Factory, ReportsOneAmpClassInEveryVersion) {
     std::stringstream text;
     text << file.rdbuf();
     const std::string json = text.str();
-    EXPECT_NE(json.find("\"CID\": \"" + cidText(one.cid) + "\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"CID\": \"" + vst3check::classIdText(one.cid) + "\""), std::string::npos) << json;
     EXPECT_NE(json.find(std::string("\"Name\": \"") + one.name + "\""), std::string::npos);
     EXPECT_NE(json.find("\"Version\": \"" + std::string(two.version) + "\""), std::string::npos);
     EXPECT_NE(json.find("\"Audio Module Class\""), std::string::npos);

@@ -166,4 +166,26 @@ private:
     std::string problem;
 };
 
+// A class id as moduleinfo.json spells it: the four words in hex. On
+// Windows a class id is a COM GUID, its first word and the two halves of
+// the second stored little-endian.
+inline std::string classIdText(const char* cid) {
+    unsigned char b[16];
+    for (int i = 0; i < 16; ++i)
+        b[i] = static_cast<unsigned char>(cid[i]);
+#if defined(_WIN32)
+    const unsigned char words[16] = {b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6],
+                                     b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
+    for (int i = 0; i < 16; ++i)
+        b[i] = words[i];
+#endif
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char c : b) {
+        text += digits[c >> 4];
+        text += digits[c & 15];
+    }
+    return text;
+}
+
 }  // namespace vst3check
