@@ -173,7 +173,10 @@ int main(int argc, char** argv) {
             XEvent e;
             XNextEvent(source, &e);
             if (e.type == ClientMessage) {
-                const std::string name = XGetAtomName(source, e.xclient.message_type);
+                char* atomName = XGetAtomName(source, e.xclient.message_type);
+                const std::string name = atomName ? atomName : "";
+                if (atomName)
+                    XFree(atomName);
                 if (name == "XdndStatus")
                     accepted = (e.xclient.data.l[1] & 1) != 0;
                 if (name == "XdndFinished") {
