@@ -5,6 +5,7 @@
 #include <new>
 
 #include "clap/ClapExtensions.h"
+#include "clap/ClapAudioSpan.h"
 
 namespace {
 
@@ -200,40 +201,10 @@ const void* ClapPlugin::extension(const char* id) const {
 // ---- audio ----
 
 void ClapPlugin::renderSpan(const clap_process* p, uint32_t start, uint32_t end) {
-    while (start < end) {
-        uint32_t frames = end - start;
-        const float* in[2] = {nullptr, nullptr};
-        float* out[2] = {nullptr, nullptr};
-        bool borrowed = false;  // silence or scratch used: at most maxFrames at a time
-        if (p->audio_inputs_count > 0 && p->audio_inputs && p->audio_inputs[0].data32 &&
-            p->audio_inputs[0].channel_count > 0 && p->audio_inputs[0].data32[0]) {
-            float** channels = p->audio_inputs[0].data32;
-            in[0] = channels[0] + start;
-            in[1] = (p->audio_inputs[0].channel_count > 1 && channels[1] ? channels[1] : channels[0]) + start;
-        } else {
-            in[0] = in[1] = silence.data();
-            borrowed = true;
-        }
-        if (p->audio_outputs_count > 0 && p->audio_outputs && p->audio_outputs[0].data32 &&
-            p->audio_outputs[0].channel_count > 0 && p->audio_outputs[0].data32[0]) {
-            float** channels = p->audio_outputs[0].data32;
-            out[0] = channels[0] + start;
-            if (p->audio_outputs[0].channel_count > 1 && channels[1]) {
-                out[1] = channels[1] + start;
-            } else {
-                out[1] = scratch.data();
-                borrowed = true;
-            }
-        } else {
-            out[0] = scratch.data();
-            out[1] = scratch.data() + maxFrames;
-            borrowed = true;
-        }
-        if (borrowed && frames > maxFrames)
-            frames = maxFrames;
-        amp->process(in[0], in[1], out[0], out[1], static_cast<int>(frames));
-        start += frames;
-    }
+    renderClapSpan(p, start, end, silence.data(), scratch.data(), maxFrames,
+                   [this](const float* inL, const float* inR, float* outL, float* outR, int frames) {
+                       amp->process(inL, inR, outL, outR, frames);
+                   });
 }
 
 clap_process_status ClapPlugin::process(const clap_process* p) {
