@@ -24,6 +24,3 @@ inline constexpr char kClapPluginId[] = "com.ardex-plugins.corvex";
 // Main thread: closes the editor if it is open and gives back the timer
 // (the plug-in's destroy, and the gui's hide and destroy).
 void closeClapEditor(ClapPlugin& plugin);
-
-// The window system this build embeds into: "x11" on Linux, "win32" on Windows.
-const char* clapWindowApi();

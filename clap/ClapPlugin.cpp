@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "clap/ClapExtensionTable.h"
 #include "clap/ClapExtensions.h"
 #include "clap/ClapAudioSpan.h"
 
@@ -175,27 +176,9 @@ void ClapPlugin::reset() {
 }
 
 const void* ClapPlugin::extension(const char* id) const {
-    if (!id)
-        return nullptr;
-    if (!std::strcmp(id, CLAP_EXT_AUDIO_PORTS))
-        return &kClapAudioPorts;
-    if (!std::strcmp(id, CLAP_EXT_PARAMS))
-        return &kClapParams;
-    if (!std::strcmp(id, CLAP_EXT_STATE))
-        return &kClapState;
-    if (!std::strcmp(id, CLAP_EXT_LATENCY))
-        return &kClapLatency;
-    if (!std::strcmp(id, CLAP_EXT_GUI))
-        return &kClapGui;
-    if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
-        return &kClapTimerSupport;
-    if (!std::strcmp(id, CLAP_EXT_PRESET_LOAD) || !std::strcmp(id, CLAP_EXT_PRESET_LOAD_COMPAT))
-        return &kClapPresetLoad;
-#if !defined(_WIN32)
-    if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT))
-        return &kClapPosixFdSupport;
-#endif
-    return nullptr;
+    static const ClapExtensionTable table = {&kClapAudioPorts, &kClapParams,       &kClapState,      &kClapLatency,
+                                             &kClapGui,        &kClapTimerSupport, &kClapPresetLoad, &kClapPosixFdSupport};
+    return findClapExtension(table, id);
 }
 
 // ---- audio ----

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "clap/ClapAbi.h"
+#include "clap/ClapEmbeddedGui.h"
 #include "clap/EventQueue.h"
 #include "editor/ParameterPort.h"
 #include "model/AmpEngine.h"
@@ -60,14 +61,7 @@ public:
     bool isActive() const { return active; }
 
     // The panel as the gui extension keeps it (main thread only).
-    struct GuiState {
-        bool created = false;
-        bool open = false;       // panel open in `parent`
-        void* parent = nullptr;  // X window id or HWND from set_parent
-        clap_id timer = CLAP_INVALID_ID;
-        int fd = -1;  // descriptor watched through posix-fd-support
-        double scale = 1.0;  // the host's set_scale
-        std::unique_ptr<corvex::Panel> panel;
+    struct GuiState : ClapEmbeddedGui {
         // What the panel was last shown of each value, and which controls
         // the user is holding (their values are the panel's own meanwhile).
         uint32_t shown[kNumParams] = {};
@@ -76,6 +70,13 @@ public:
     GuiState gui;
     // Main thread: the port the panel is bound to.
     corvex::ParameterPort& panelPort() { return *this; }
+    // The embedded gui's hooks (ClapEmbeddedGui.h; ClapGui.cpp), main thread.
+    const clap_host* guiHost() const { return clapHost; }
+    bool guiUsable() const;
+    bool makePanel();
+    void panelOpened();
+    void idlePanel();
+    void releasePanel();
 
     // Any thread that may consume events (audio thread in process, flush):
     // applies one host event; true when it was a parameter value.

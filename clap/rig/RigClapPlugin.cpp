@@ -23,7 +23,10 @@
 
 #include "clap/ClapAbi.h"
 #include "clap/ClapAudioSpan.h"
+#include "clap/ClapEmbeddedGui.h"
+#include "clap/ClapExtensionTable.h"
 #include "clap/ClapFactoryPresets.h"
+#include "clap/ClapSingleFactory.h"
 #include "editor/RigPort.h"
 #include "rig/RigEngine.h"
 #include "rig/RigEnginePort.h"
@@ -92,17 +95,19 @@ public:
     private:
         const RigClap& owner;
     };
-    struct Gui {
-        bool created = false;
-        bool open = false;
-        void* parent = nullptr;
+    struct Gui : ClapEmbeddedGui {
         std::unique_ptr<PanelPort> port;
-        std::unique_ptr<corvex::Panel> panel;
-        clap_id timer = CLAP_INVALID_ID;
-        int fd = -1;
-        double scale = 1.0;  // the host's screen scale (set_scale)
         uint32_t shown[kNumParams] = {};
     } gui;
+    static constexpr uint32_t kEditorWidth = corvex::kPanelWidth;
+    static constexpr uint32_t kEditorHeight = corvex::kPanelHeight + corvex::RigEditorStripHeight;
+    // The embedded gui's hooks (clap/ClapEmbeddedGui.h), main thread.
+    const clap_host* guiHost() const { return host; }
+    bool guiUsable() const { return rig != nullptr; }
+    bool makePanel();
+    void panelOpened();
+    void idlePanel();
+    void releasePanel();
 
 private:
     void stateChanged();  // main thread, after a state or program load
@@ -125,14 +130,11 @@ bool CLAP_CALL pluginInit(const clap_plugin* p) {
     RigClap* self = RigClap::from(p);
     return self && self->init();
 }
-void closePanel(RigClap& self);
-
 void CLAP_CALL pluginDestroy(const clap_plugin* p) {
     if (RigClap* self = RigClap::from(p)) {
         // The panel goes before the engine its port reads.
-        closePanel(*self);
-        self->gui.panel.reset();
-        self->gui.port.reset();
+        closeClapPanel(self->guiHost(), self->gui);
+        self->releasePanel();
     }
     delete RigClap::from(p);
 }
@@ -274,228 +276,51 @@ bool CLAP_CALL stateLoad(const clap_plugin* p, const clap_istream* stream) {
 }
 const clap_plugin_state kState = {stateSave, stateLoad};
 
-// ---- gui: the rig's panel embedded in the host's window, idled by the
-// host's timer (or, without timers, when the X connection is readable) ----
+// ---- gui: the rig's panel embedded in the host's window
+// (clap/ClapEmbeddedGui.h) ----
 
-constexpr uint32_t kIdlePeriodMs = 30;
-constexpr uint32_t kEditorWidth = 660;
-constexpr uint32_t kEditorHeight = 248 + corvex::RigEditorStripHeight;
-
-const char* windowApi() {
-#if defined(_WIN32)
-    return CLAP_WINDOW_API_WIN32;
-#else
-    return CLAP_WINDOW_API_X11;
-#endif
+bool RigClap::makePanel() {
+    if (!rig)
+        return false;
+    if (!gui.port)
+        gui.port.reset(new (std::nothrow) PanelPort(*rig, *this));
+    if (gui.port && !gui.panel)
+        gui.panel = corvex::createRigPanel(*gui.port);
+    return gui.panel != nullptr;
 }
 
-bool apiMatches(const char* api) {
-    return api && std::strcmp(api, windowApi()) == 0;
+void RigClap::panelOpened() {
+    for (uint32_t i = 0; i < kNumParams; ++i)
+        gui.shown[i] = bitsOf(rig->value(static_cast<int>(i)));
 }
 
-template <typename T>
-const T* hostExtension(const RigClap& self, const char* id) {
-    const clap_host* host = self.clapHost();
-    return host && host->get_extension ? static_cast<const T*>(host->get_extension(host, id)) : nullptr;
-}
-
-void idlePanel(RigClap& self) {
-    RigClap::Gui& gui = self.gui;
-    if (!gui.panel || !self.engine())
+void RigClap::idlePanel() {
+    if (!gui.panel || !rig)
         return;
     for (uint32_t i = 0; i < kNumParams; ++i) {
-        const float value = self.engine()->value(static_cast<int>(i));
+        const float value = rig->value(static_cast<int>(i));
         if (bitsOf(value) != gui.shown[i]) {
             gui.shown[i] = bitsOf(value);
             gui.panel->parameterChanged(static_cast<int>(i), value);
         }
     }
     gui.panel->idle();
-    self.engine()->collect();
+    rig->collect();
 }
 
-void closePanel(RigClap& self) {
-    RigClap::Gui& gui = self.gui;
-    if (!gui.open)
-        return;
-    if (gui.timer != CLAP_INVALID_ID) {
-        if (auto* timers = hostExtension<clap_host_timer_support>(self, CLAP_EXT_TIMER_SUPPORT))
-            if (timers->unregister_timer)
-                timers->unregister_timer(self.clapHost(), gui.timer);
-        gui.timer = CLAP_INVALID_ID;
-    }
-    if (gui.fd >= 0) {
-        if (auto* fds = hostExtension<clap_host_posix_fd_support>(self, CLAP_EXT_POSIX_FD_SUPPORT))
-            if (fds->unregister_fd)
-                fds->unregister_fd(self.clapHost(), gui.fd);
-        gui.fd = -1;
-    }
-    if (gui.panel)
-        gui.panel->close();
-    gui.open = false;
+// The panel goes before the port, and both before the engine the port reads.
+void RigClap::releasePanel() {
+    gui.panel.reset();
+    gui.port.reset();
 }
 
-bool openPanel(RigClap& self) {
-    RigClap::Gui& gui = self.gui;
-    if (gui.open)
-        return true;
-    if (!gui.created || !gui.parent || !self.engine())
-        return false;
-    if (!gui.port)
-        gui.port.reset(new (std::nothrow) RigClap::PanelPort(*self.engine(), self));
-    if (gui.port && !gui.panel)
-        gui.panel = corvex::createRigPanel(*gui.port);
-    if (gui.panel)
-        gui.panel->setScale(gui.scale);
-    if (!gui.panel || !gui.panel->open(gui.parent))
-        return false;
-    for (uint32_t i = 0; i < kNumParams; ++i)
-        gui.shown[i] = bitsOf(self.engine()->value(static_cast<int>(i)));
-    gui.open = true;
-    auto* timers = hostExtension<clap_host_timer_support>(self, CLAP_EXT_TIMER_SUPPORT);
-    if (timers && timers->register_timer && timers->register_timer(self.clapHost(), kIdlePeriodMs, &gui.timer))
-        return true;
-    gui.timer = CLAP_INVALID_ID;
-    auto* fds = hostExtension<clap_host_posix_fd_support>(self, CLAP_EXT_POSIX_FD_SUPPORT);
-    const int fd = gui.panel->eventDescriptor();
-    if (fds && fds->register_fd && fd >= 0 && fds->register_fd(self.clapHost(), fd, CLAP_POSIX_FD_READ))
-        gui.fd = fd;
-    return true;
-}
-
-RigClap* guiSelf(const clap_plugin* p) {
-    RigClap* self = RigClap::from(p);
-    return self && self->engine() ? self : nullptr;
-}
-
-bool CLAP_CALL guiIsApiSupported(const clap_plugin* p, const char* api, bool isFloating) {
-    return RigClap::from(p) && !isFloating && apiMatches(api);
-}
-bool CLAP_CALL guiGetPreferredApi(const clap_plugin*, const char** api, bool* isFloating) {
-    if (!api || !isFloating)
-        return false;
-    *api = windowApi();
-    *isFloating = false;
-    return true;
-}
-bool CLAP_CALL guiCreate(const clap_plugin* p, const char* api, bool isFloating) {
-    RigClap* self = guiSelf(p);
-    if (!self || isFloating || !apiMatches(api) || self->gui.created)
-        return false;
-    self->gui.created = true;
-    return true;
-}
-void CLAP_CALL guiDestroy(const clap_plugin* p) {
-    if (RigClap* self = guiSelf(p)) {
-        closePanel(*self);
-        self->gui.panel.reset();
-        self->gui.port.reset();
-        self->gui.created = false;
-        self->gui.parent = nullptr;
-        self->gui.scale = 1.0;
-    }
-}
-// The panel draws at 1 to 4 times its size (from the double-resolution
-// images above 1); other scales are refused and the last one stays.
-bool CLAP_CALL guiSetScale(const clap_plugin* p, double scale) {
-    RigClap* self = guiSelf(p);
-    if (!self || !corvex::isPanelScale(scale))
-        return false;
-    if (self->gui.panel && !self->gui.panel->setScale(scale))
-        return false;
-    self->gui.scale = scale;
-    return true;
-}
-bool CLAP_CALL guiGetSize(const clap_plugin* p, uint32_t* width, uint32_t* height) {
-    RigClap* self = guiSelf(p);
-    if (!self || !width || !height)
-        return false;
-    *width = corvex::scaledPanelSide(kEditorWidth, self->gui.scale);
-    *height = corvex::scaledPanelSide(kEditorHeight, self->gui.scale);
-    return true;
-}
-bool CLAP_CALL guiCanResize(const clap_plugin*) {
-    return false;
-}
-bool CLAP_CALL guiGetResizeHints(const clap_plugin*, clap_gui_resize_hints*) {
-    return false;
-}
-bool CLAP_CALL guiAdjustSize(const clap_plugin*, uint32_t*, uint32_t*) {
-    return false;
-}
-bool CLAP_CALL guiSetSize(const clap_plugin* p, uint32_t width, uint32_t height) {
-    uint32_t w = 0, h = 0;
-    return guiGetSize(p, &w, &h) && w == width && h == height;
-}
-bool CLAP_CALL guiSetParent(const clap_plugin* p, const clap_window* window) {
-    RigClap* self = guiSelf(p);
-    if (!self || !self->gui.created || !window || !apiMatches(window->api))
-        return false;
-#if defined(_WIN32)
-    void* parent = window->win32;
-#else
-    void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(window->x11));
-#endif
-    if (!parent)
-        return false;
-    closePanel(*self);
-    self->gui.parent = parent;
-    return openPanel(*self);
-}
-bool CLAP_CALL guiSetTransient(const clap_plugin*, const clap_window*) {
-    return false;
-}
-void CLAP_CALL guiSuggestTitle(const clap_plugin*, const char*) {}
-bool CLAP_CALL guiShow(const clap_plugin* p) {
-    RigClap* self = guiSelf(p);
-    return self && openPanel(*self);
-}
-bool CLAP_CALL guiHide(const clap_plugin* p) {
-    RigClap* self = guiSelf(p);
-    if (!self || !self->gui.created)
-        return false;
-    closePanel(*self);
-    return true;
-}
-void CLAP_CALL onTimer(const clap_plugin* p, clap_id timer) {
-    RigClap* self = RigClap::from(p);
-    if (self && self->gui.open && timer == self->gui.timer)
-        idlePanel(*self);
-}
-void CLAP_CALL onFd(const clap_plugin* p, int fd, uint32_t) {
-    RigClap* self = RigClap::from(p);
-    if (self && self->gui.open && fd == self->gui.fd)
-        idlePanel(*self);
-}
-
-const clap_plugin_gui kGui = {guiIsApiSupported, guiGetPreferredApi, guiCreate,         guiDestroy,    guiSetScale,
-                              guiGetSize,        guiCanResize,       guiGetResizeHints, guiAdjustSize, guiSetSize,
-                              guiSetParent,      guiSetTransient,    guiSuggestTitle,   guiShow,       guiHide};
-const clap_plugin_timer_support kTimerSupport = {onTimer};
-const clap_plugin_posix_fd_support kPosixFdSupport = {onFd};
+using GuiSlots = ClapGuiSlots<RigClap>;
 
 const void* CLAP_CALL pluginGetExtension(const clap_plugin* p, const char* id) {
-    if (!RigClap::from(p) || !id)
-        return nullptr;
-    if (!std::strcmp(id, CLAP_EXT_AUDIO_PORTS))
-        return &kAudioPorts;
-    if (!std::strcmp(id, CLAP_EXT_PARAMS))
-        return &kParams;
-    if (!std::strcmp(id, CLAP_EXT_STATE))
-        return &kState;
-    if (!std::strcmp(id, CLAP_EXT_LATENCY))
-        return &kLatency;
-    if (!std::strcmp(id, CLAP_EXT_GUI))
-        return &kGui;
-    if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
-        return &kTimerSupport;
-    if (!std::strcmp(id, CLAP_EXT_PRESET_LOAD) || !std::strcmp(id, CLAP_EXT_PRESET_LOAD_COMPAT))
-        return &kPresetLoad;
-#if !defined(_WIN32)
-    if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT))
-        return &kPosixFdSupport;
-#endif
-    return nullptr;
+    static const ClapExtensionTable table = {&kAudioPorts, &kParams,      &kState,
+                                             &kLatency,    &GuiSlots::gui, &GuiSlots::timerSupport,
+                                             &kPresetLoad, &GuiSlots::posixFdSupport};
+    return RigClap::from(p) ? findClapExtension(table, id) : nullptr;
 }
 
 RigClap::RigClap(const clap_host* clapHost, const clap_plugin_descriptor* descriptor) : host(clapHost) {
@@ -682,49 +507,18 @@ void RigClap::stateChanged() {
 }
 
 // ---- factory and entry (main thread) ----
-char effectName[64];
-char vendorName[128];
-char versionText[32];
-clap_plugin_descriptor descriptor;
-
-void fillDescriptor() {
-    std::snprintf(effectName, sizeof effectName, "%s", RigEngine::effectName());
-    std::snprintf(vendorName, sizeof vendorName, "%s", RigEngine::vendorName());
-    std::snprintf(versionText, sizeof versionText, "%s", RigEngine::versionText());
-    descriptor.clap_version = CLAP_VERSION_OURS;
-    descriptor.id = kPluginId;
-    descriptor.name = effectName;
-    descriptor.vendor = vendorName;
-    descriptor.url = "";
-    descriptor.manual_url = "";
-    descriptor.support_url = "";
-    descriptor.version = versionText;
-    descriptor.description = "Noise gate, valve guitar amp, speaker cabinet";
-    descriptor.features = kFeatures;
-}
-
-uint32_t CLAP_CALL factoryCount(const clap_plugin_factory*) {
-    return 1;
-}
-const clap_plugin_descriptor* CLAP_CALL factoryDescriptor(const clap_plugin_factory*, uint32_t index) {
-    if (index != 0)
-        return nullptr;
-    if (!descriptor.id)
-        fillDescriptor();
-    return &descriptor;
-}
-const clap_plugin* CLAP_CALL factoryCreate(const clap_plugin_factory*, const clap_host* host, const char* id) {
-    if (!host || !id || std::strcmp(id, kPluginId) != 0 || !clapVersionIsCompatible(host->clap_version))
-        return nullptr;
-    if (!descriptor.id)
-        fillDescriptor();
-    RigClap* plugin = new (std::nothrow) RigClap(host, &descriptor);
-    return plugin ? plugin->clapPlugin() : nullptr;
-}
-const clap_plugin_factory kFactory = {factoryCount, factoryDescriptor, factoryCreate};
+struct RigIdentity {
+    static const char* id() { return kPluginId; }
+    static const char* name() { return RigEngine::effectName(); }
+    static const char* vendor() { return RigEngine::vendorName(); }
+    static const char* version() { return RigEngine::versionText(); }
+    static const char* description() { return "Noise gate, valve guitar amp, speaker cabinet"; }
+    static const char* const* features() { return kFeatures; }
+};
+using Factory = ClapSingleFactory<RigClap, RigIdentity>;
 
 bool CLAP_CALL entryInit(const char*) {
-    fillDescriptor();
+    Factory::fill();
     return true;
 }
 void CLAP_CALL entryDeinit() {}
@@ -732,7 +526,7 @@ const void* CLAP_CALL entryGetFactory(const char* id) {
     if (!id)
         return nullptr;
     if (std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0)
-        return &kFactory;
+        return &Factory::factory;
     if (isClapPresetDiscoveryId(id))
         return &kDiscovery.factory;
     return nullptr;
