@@ -11,7 +11,7 @@
 
 #include "CorvexVersion.h"
 #include "lv2/Lv2Ids.h"
-#include "lv2/Lv2PortSymbol.h"
+#include "lv2/Lv2TurtleText.h"
 #include "model/AmpEngine.h"
 
 using namespace corvex_lv2;
@@ -20,29 +20,6 @@ namespace {
 
 using corvex::AmpEngine;
 using corvex::ParameterRole;
-
-std::string symbolOf(const char* name) {
-    return portSymbol(name);
-}
-
-std::string quoted(const char* text) {
-    std::string out = "\"";
-    for (const char* c = text; *c; ++c) {
-        if (*c == '"' || *c == '\\')
-            out += '\\';
-        out += *c;
-    }
-    return out + "\"";
-}
-
-std::string number(float value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-    std::string out = text;
-    if (out.find_first_of(".eE") == std::string::npos)
-        out += ".0";
-    return out;
-}
 
 const char kPrefixes[] =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
@@ -56,14 +33,6 @@ const char kPrefixes[] =
     "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
     "@prefix ui:   <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
-
-bool writeFile(const std::string& path, const std::string& text) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && ok;
-}
 
 std::string manifest() {
     std::string t = kPrefixes;
@@ -81,9 +50,9 @@ std::string description() {
     std::string t = kPrefixes;
     t += "<" + std::string(kPluginUri) + ">\n";
     t += "    a lv2:Plugin, lv2:SimulatorPlugin, doap:Project ;\n";
-    t += "    doap:name " + quoted(effectName) + " ;\n";
+    t += "    doap:name " + turtleString(effectName) + " ;\n";
     t += "    doap:license <" + std::string(kPluginUri) + "#license> ;\n";
-    t += "    doap:maintainer [ foaf:name " + quoted(vendor) + " ] ;\n";
+    t += "    doap:maintainer [ foaf:name " + turtleString(vendor) + " ] ;\n";
     // The product's version (an even minor version marks a release to LV2 hosts).
     t += "    lv2:minorVersion " + std::to_string(CORVEX_VERSION_MINOR) + " ;\n    lv2:microVersion " +
          std::to_string(CORVEX_VERSION_PATCH) + " ;\n";
@@ -98,9 +67,9 @@ std::string description() {
         const char* name = facts.name;
         t += "[\n        a lv2:InputPort, lv2:ControlPort ;\n";
         t += "        lv2:index " + std::to_string(i) + " ;\n";
-        t += "        lv2:symbol \"" + symbolOf(name) + "\" ;\n";
-        t += "        lv2:name " + quoted(name) + " ;\n";
-        t += "        lv2:default " + number(facts.defaultValue) + " ;\n";
+        t += "        lv2:symbol \"" + portSymbol(name) + "\" ;\n";
+        t += "        lv2:name " + turtleString(name) + " ;\n";
+        t += "        lv2:default " + turtleNumber(facts.defaultValue) + " ;\n";
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
         if (facts.role == ParameterRole::onOffSwitch) {
             t += "        lv2:portProperty lv2:toggled ;\n";
@@ -127,8 +96,8 @@ std::string description() {
         const char* name = AmpEngine::info(i)->name;
         t += "[\n        a lv2:OutputPort, lv2:ControlPort ;\n";
         t += "        lv2:index " + std::to_string(static_cast<int>(kFirstActual) + i) + " ;\n";
-        t += "        lv2:symbol \"" + symbolOf(name) + "_actual\" ;\n";
-        t += "        lv2:name " + quoted((std::string(name) + " (actual)").c_str()) + " ;\n";
+        t += "        lv2:symbol \"" + portSymbol(name) + "_actual\" ;\n";
+        t += "        lv2:name " + turtleString((std::string(name) + " (actual)").c_str()) + " ;\n";
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
         t += "        lv2:portProperty pprops:notOnGUI ;\n";
         t += i + 1 < AmpEngine::kParameterCount ? "    ] , " : "    ] .\n\n";
@@ -150,7 +119,7 @@ int main(int argc, char** argv) {
     }
     static_assert(AmpEngine::kParameterCount == static_cast<int>(kNumControls), "one control port per parameter");
     const std::string dir = argv[1];
-    if (!writeFile(dir + "/manifest.ttl", manifest()) || !writeFile(dir + "/corvex.ttl", description())) {
+    if (!writeTextFile(dir + "/manifest.ttl", manifest()) || !writeTextFile(dir + "/corvex.ttl", description())) {
         std::fprintf(stderr, "corvex-lv2-ttl: cannot write into %s\n", dir.c_str());
         return 1;
     }

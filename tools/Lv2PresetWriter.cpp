@@ -23,7 +23,7 @@
 
 #include "host/PresetFile.h"
 #include "lv2/Lv2Ids.h"
-#include "lv2/Lv2PortSymbol.h"
+#include "lv2/Lv2TurtleText.h"
 #include "model/AmpEngine.h"
 #include "model/ParameterTable.h"
 
@@ -49,25 +49,6 @@ std::string base64(const unsigned char* data, std::size_t size) {
         out += i + 1 < size ? digits[(triple >> 6) & 63] : '=';
         out += i + 2 < size ? digits[triple & 63] : '=';
     }
-    return out;
-}
-
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-std::string number(float value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-    std::string out = text;
-    if (out.find_first_of(".eEn") == std::string::npos)
-        out += ".0";
     return out;
 }
 
@@ -100,13 +81,6 @@ bool readText(const std::string& path, std::string& text) {
     all << in.rdbuf();
     text = all.str();
     return true;
-}
-
-bool writeText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    return !out.fail();
 }
 
 // Makes the presets from the factory bank through a fresh amp engine, as a
@@ -173,11 +147,11 @@ std::string presetsTurtle(const std::vector<Preset>& presets) {
     for (const Preset& preset : presets) {
         t += "<" + preset.uri + ">\n    a pset:Preset ;\n";
         t += "    lv2:appliesTo <" + std::string(kPluginUri) + "> ;\n";
-        t += "    rdfs:label " + quoted(preset.name) + " ;\n";
+        t += "    rdfs:label " + turtleString(preset.name) + " ;\n";
         t += "    lv2:port ";
         for (int i = 0; i < corvex::kNumParameters; ++i) {
             t += "[\n        lv2:symbol \"" + portSymbol(corvex::kParameterTable[i].name) + "\" ;\n";
-            t += "        pset:value " + number(preset.values[i]) + "\n    ]";
+            t += "        pset:value " + turtleNumber(preset.values[i]) + "\n    ]";
             t += i + 1 < corvex::kNumParameters ? " , " : " ;\n";
         }
         t += "    state:state [\n        <" + std::string(kStateBankKey) + "> \"" +
@@ -192,7 +166,7 @@ std::string manifestPart(const std::vector<Preset>& presets) {
     for (const Preset& preset : presets) {
         t += "<" + preset.uri + ">\n    a pset:Preset ;\n";
         t += "    lv2:appliesTo <" + std::string(kPluginUri) + "> ;\n";
-        t += "    rdfs:label " + quoted(preset.name) + " ;\n";
+        t += "    rdfs:label " + turtleString(preset.name) + " ;\n";
         t += "    rdfs:seeAlso <presets.ttl> .\n\n";
     }
     return t;
@@ -224,7 +198,7 @@ int main(int argc, char** argv) {
     if (!manifest.empty() && manifest.back() != '\n')
         manifest += '\n';
     manifest += "\n" + manifestPart(presets);
-    if (!writeText(dir + "/presets.ttl", presetsTurtle(presets)) || !writeText(dir + "/manifest.ttl", manifest)) {
+    if (!writeTextFile(dir + "/presets.ttl", presetsTurtle(presets)) || !writeTextFile(dir + "/manifest.ttl", manifest)) {
         std::fprintf(stderr, "corvex-lv2-presets: cannot write into %s\n", dir.c_str());
         return 1;
     }

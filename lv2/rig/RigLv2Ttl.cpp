@@ -6,48 +6,15 @@
 #include <cstdio>
 #include <string>
 
+#include "lv2/Lv2TurtleText.h"
 #include "lv2/rig/RigLv2Ids.h"
 #include "rig/RigEngine.h"
 
 using namespace corvex_rig_lv2;
+using namespace corvex_lv2;
 using corvex::RigEngine;
 
 namespace {
-
-std::string symbolOf(const char* name) {
-    std::string symbol;
-    bool gap = false;
-    for (const char* c = name; *c; ++c) {
-        if (std::isalnum((unsigned char)*c)) {
-            if (gap && !symbol.empty())
-                symbol += '_';
-            symbol += (char)std::tolower((unsigned char)*c);
-            gap = false;
-        } else {
-            gap = true;
-        }
-    }
-    return symbol;
-}
-
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-std::string number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", value);
-    std::string out = text;
-    if (out.find_first_of(".eE") == std::string::npos)
-        out += ".0";
-    return out;
-}
 
 const char kPrefixes[] =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
@@ -63,14 +30,6 @@ const char kPrefixes[] =
     "@prefix ui:   <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
     "@prefix work: <http://lv2plug.in/ns/ext/worker#> .\n\n";
-
-bool writeFile(const std::string& path, const std::string& text) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && ok;
-}
 
 std::string presetUri(int p) {
     return std::string(kPluginUri) + "#preset" + std::to_string(p + 1);
@@ -93,7 +52,7 @@ std::string controlPort(uint32_t index, const char* symbol, const char* name, bo
     std::string t = "[\n        a lv2:" + std::string(output ? "OutputPort" : "InputPort") + ", lv2:ControlPort ;\n";
     t += "        lv2:index " + std::to_string(index) + " ;\n";
     t += "        lv2:symbol \"" + std::string(symbol) + "\" ;\n";
-    t += "        lv2:name " + quoted(name) + " ;\n";
+    t += "        lv2:name " + turtleString(name) + " ;\n";
     return t;
 }
 
@@ -103,9 +62,9 @@ std::string description() {
     t += impulse + "\n    a lv2:Parameter ;\n    rdfs:label \"Cabinet Impulse\" ;\n    rdfs:range atom:Path .\n\n";
     t += "<" + std::string(kPluginUri) + ">\n";
     t += "    a lv2:Plugin, lv2:SimulatorPlugin, doap:Project ;\n";
-    t += "    doap:name " + quoted(RigEngine::effectName()) + " ;\n";
+    t += "    doap:name " + turtleString(RigEngine::effectName()) + " ;\n";
     t += "    doap:license <" + std::string(kPluginUri) + "#license> ;\n";
-    t += "    doap:maintainer [ foaf:name " + quoted(RigEngine::vendorName()) + " ] ;\n";
+    t += "    doap:maintainer [ foaf:name " + turtleString(RigEngine::vendorName()) + " ] ;\n";
     t += "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n";
     t += "    lv2:requiredFeature urid:map ;\n";
     t += "    lv2:optionalFeature lv2:hardRTCapable, work:schedule, state:mapPath ;\n";
@@ -115,8 +74,8 @@ std::string description() {
     t += "    lv2:port ";
     for (int i = 0; i < RigEngine::kParameterCount; ++i) {
         const char* name = RigEngine::parameterName(i);
-        t += controlPort((uint32_t)i, symbolOf(name).c_str(), name, false);
-        t += "        lv2:default " + number(RigEngine::defaultValue(i)) + " ;\n";
+        t += controlPort((uint32_t)i, portSymbol(name).c_str(), name, false);
+        t += "        lv2:default " + turtleNumber(RigEngine::defaultValue(i)) + " ;\n";
         t += "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n";
         const int steps = RigEngine::stepCount(i);
         if (steps == 1 && i != corvex::kChannel) {
@@ -128,7 +87,7 @@ std::string description() {
                 RigEngine::displayText(i, (float)k / (float)steps, label, sizeof label);
                 if (i == corvex::kChannel)
                     std::snprintf(label, sizeof label, "Channel %d", k + 1);
-                t += "[ rdfs:label " + quoted(label) + " ; rdf:value " + number((double)k / steps) + " ]";
+                t += "[ rdfs:label " + turtleString(label) + " ; rdf:value " + turtleNumber((double)k / steps) + " ]";
                 t += k < steps ? " ,\n            " : " ;\n";
             }
         }
@@ -182,10 +141,10 @@ std::string presets() {
         char name[32] = {};
         rig.programName(p, name, sizeof name);
         t += "<" + presetUri(p) + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + std::string(kPluginUri) + "> ;\n";
-        t += "    rdfs:label " + quoted(name) + " ;\n    lv2:port ";
+        t += "    rdfs:label " + turtleString(name) + " ;\n    lv2:port ";
         for (int i = 0; i < RigEngine::kParameterCount; ++i) {
-            t += "[\n        lv2:symbol \"" + symbolOf(RigEngine::parameterName(i)) + "\" ;\n";
-            t += "        pset:value " + number(rig.value(i)) + "\n    ]";
+            t += "[\n        lv2:symbol \"" + portSymbol(RigEngine::parameterName(i)) + "\" ;\n";
+            t += "        pset:value " + turtleNumber(rig.value(i)) + "\n    ]";
             t += i + 1 < RigEngine::kParameterCount ? " , " : " .\n\n";
         }
     }
@@ -202,8 +161,8 @@ int main(int argc, char** argv) {
     static_assert(RigEngine::kParameterCount == (int)kNumControls, "one control port per parameter");
     RigEngine rig;
     const std::string dir = argv[1];
-    if (!writeFile(dir + "/manifest.ttl", manifest(rig)) || !writeFile(dir + "/corvex-rig.ttl", description()) ||
-        !writeFile(dir + "/presets.ttl", presets())) {
+    if (!writeTextFile(dir + "/manifest.ttl", manifest(rig)) || !writeTextFile(dir + "/corvex-rig.ttl", description()) ||
+        !writeTextFile(dir + "/presets.ttl", presets())) {
         std::fprintf(stderr, "corvex-rig-lv2-ttl: cannot write into %s\n", dir.c_str());
         return 1;
     }
