@@ -30,6 +30,7 @@
 
 #include "editor/ParameterPort.h"
 #include "lv2/Lv2Ids.h"
+#include "lv2/Lv2UiHost.h"
 
 using namespace corvex_lv2;
 
@@ -58,40 +59,16 @@ public:
     const LV2UI_Resize* resize = nullptr;
     std::unique_ptr<corvex::Panel> panel;
     double scale = 1.0;
-    LV2_URID scaleFactorKey = 0;  // 0 without urid:map
-    LV2_URID floatType = 0;
+    corvex_lv2::Lv2ScaleKeys keys;  // 0 without urid:map
     float reportedScale = 1.0f;  // what the options interface last handed out
 
-    // Takes a ui:scaleFactor option from `options` (an array ending in a
-    // zero key). Answers LV2_OPTIONS_SUCCESS when it took one, the error
-    // bits of a refused one otherwise.
+    // Takes a ui:scaleFactor option from `options`; the status of the
+    // options interface.
     uint32_t takeOptions(const LV2_Options_Option* options) {
-        uint32_t status = LV2_OPTIONS_SUCCESS;
-        for (const LV2_Options_Option* o = options; o && o->key; ++o) {
-            if (!scaleFactorKey || o->key != scaleFactorKey) {
-                status |= LV2_OPTIONS_ERR_BAD_KEY;
-                continue;
-            }
-            if (o->type != floatType || o->size != sizeof(float) || !o->value) {
-                status |= LV2_OPTIONS_ERR_BAD_VALUE;
-                continue;
-            }
-            float v;
-            std::memcpy(&v, o->value, sizeof v);
-            if (!corvex::isPanelScale(v) || (panel && !panel->setScale(v))) {
-                status |= LV2_OPTIONS_ERR_BAD_VALUE;
-                continue;
-            }
-            scale = v;
-        }
-        return status;
+        return corvex_lv2::takeLv2Scale(options, keys, panel.get(), scale);
     }
     // Tells the host the panel's size at the current scale.
-    void announceSize() {
-        if (resize && resize->ui_resize)
-            resize->ui_resize(resize->handle, static_cast<int>(corvex::scaledPanelSide(corvex::kPanelWidth, scale)),
-                              static_cast<int>(corvex::scaledPanelSide(corvex::kPanelHeight, scale)));
-    }
+    void announceSize() { corvex_lv2::announceLv2UiSize(resize, corvex::kPanelWidth, corvex::kPanelHeight, scale); }
 
     // ParameterPort: the panel's calls.
     float get(int index) const override { return valid(index) ? shown[index] : 0.0f; }
@@ -211,31 +188,15 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
                          LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
     if (!write || !widget || !pluginUri || std::strcmp(pluginUri, kPluginUri) != 0)
         return nullptr;
-    void* parent = nullptr;
-    const LV2_Options_Option* options = nullptr;
+    const corvex_lv2::Lv2UiHost host = corvex_lv2::readLv2UiHost(features);
+    void* parent = host.parent;
+    const LV2_Options_Option* options = host.options;
     Ui* ui = new (std::nothrow) Ui;
     if (!ui)
         return nullptr;
-    for (int i = 0; features && features[i]; ++i) {
-        const char* uri = features[i]->URI;
-        if (!uri)
-            continue;
-        if (std::strcmp(uri, LV2_UI__parent) == 0)
-            parent = features[i]->data;
-        else if (std::strcmp(uri, LV2_UI__touch) == 0)
-            ui->touch = static_cast<const LV2UI_Touch*>(features[i]->data);
-        else if (std::strcmp(uri, LV2_UI__resize) == 0)
-            ui->resize = static_cast<const LV2UI_Resize*>(features[i]->data);
-        else if (std::strcmp(uri, LV2_OPTIONS__options) == 0)
-            options = static_cast<const LV2_Options_Option*>(features[i]->data);
-        else if (std::strcmp(uri, LV2_URID__map) == 0 && features[i]->data) {
-            const auto* map = static_cast<const LV2_URID_Map*>(features[i]->data);
-            if (map->map) {
-                ui->scaleFactorKey = map->map(map->handle, LV2_UI__scaleFactor);
-                ui->floatType = map->map(map->handle, LV2_ATOM__Float);
-            }
-        }
-    }
+    ui->touch = host.touch;
+    ui->resize = host.resize;
+    ui->keys = corvex_lv2::lv2ScaleKeys(host.map);
     ui->write = write;
     ui->controller = controller;
     if (parent) {
@@ -286,13 +247,13 @@ uint32_t optionsGet(LV2_Handle handle, LV2_Options_Option* options) {
     Ui* ui = static_cast<Ui*>(handle);
     uint32_t status = LV2_OPTIONS_SUCCESS;
     for (LV2_Options_Option* o = options; o && o->key; ++o) {
-        if (!ui->scaleFactorKey || o->key != ui->scaleFactorKey) {
+        if (!ui->keys.scaleFactor || o->key != ui->keys.scaleFactor) {
             status |= LV2_OPTIONS_ERR_BAD_KEY;
             continue;
         }
         ui->reportedScale = static_cast<float>(ui->scale);
         o->size = sizeof(float);
-        o->type = ui->floatType;
+        o->type = ui->keys.floatType;
         o->value = &ui->reportedScale;
     }
     return status;

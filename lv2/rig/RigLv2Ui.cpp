@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "editor/RigPort.h"
+#include "lv2/Lv2UiHost.h"
 #include "lv2/rig/RigLv2Ids.h"
 #include "rig/RigEngine.h"
 
@@ -175,26 +176,14 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
                          LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
     if (!write || !widget || !pluginUri || std::strcmp(pluginUri, kPluginUri) != 0)
         return nullptr;
-    void* parent = nullptr;
-    const LV2_Options_Option* options = nullptr;
+    const corvex_lv2::Lv2UiHost host = corvex_lv2::readLv2UiHost(features);
+    void* parent = host.parent;
     std::unique_ptr<RigUi> ui(new (std::nothrow) RigUi);
     if (!ui)
         return nullptr;
-    for (int i = 0; features && features[i]; ++i) {
-        const char* uri = features[i]->URI;
-        if (!uri)
-            continue;
-        if (std::strcmp(uri, LV2_UI__parent) == 0)
-            parent = features[i]->data;
-        else if (std::strcmp(uri, LV2_UI__touch) == 0)
-            ui->touch = static_cast<const LV2UI_Touch*>(features[i]->data);
-        else if (std::strcmp(uri, LV2_UI__resize) == 0)
-            ui->resize = static_cast<const LV2UI_Resize*>(features[i]->data);
-        else if (std::strcmp(uri, LV2_OPTIONS__options) == 0)
-            options = static_cast<const LV2_Options_Option*>(features[i]->data);
-        else if (std::strcmp(uri, LV2_URID__map) == 0)
-            ui->map = static_cast<LV2_URID_Map*>(features[i]->data);
-    }
+    ui->touch = host.touch;
+    ui->resize = host.resize;
+    ui->map = host.map;
     if (!parent || !ui->map || !ui->map->map)
         return nullptr;
     LV2_URID_Map* m = ui->map;
@@ -209,26 +198,15 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     ui->write = write;
     ui->controller = controller;
     ui->panel = corvex::createRigPanel(*ui);
-    // The host's screen scale (ui:scaleFactor, a float) at instantiation;
-    // one the panel cannot show leaves 1.
+    // The host's screen scale (ui:scaleFactor) at instantiation; one the
+    // panel cannot show leaves 1.
     double scale = 1.0;
-    const LV2_URID scaleKey = m->map(m->handle, LV2_UI__scaleFactor);
-    const LV2_URID floatType = m->map(m->handle, LV2_ATOM__Float);
-    for (const LV2_Options_Option* o = options; o && o->key; ++o) {
-        if (o->key != scaleKey || o->type != floatType || o->size != sizeof(float) || !o->value)
-            continue;
-        float v;
-        std::memcpy(&v, o->value, sizeof v);
-        if (ui->panel && corvex::isPanelScale(v) && ui->panel->setScale(v))
-            scale = v;
-    }
+    corvex_lv2::takeLv2Scale(host.options, corvex_lv2::lv2ScaleKeys(m), ui->panel.get(), scale);
     void* window = ui->panel && ui->panel->open(parent) ? ui->panel->nativeWindow() : nullptr;
     if (!window)
         return nullptr;  // no display, or the server refused the window
-    if (ui->resize && ui->resize->ui_resize)
-        ui->resize->ui_resize(
-            ui->resize->handle, static_cast<int>(corvex::scaledPanelSide(corvex::kPanelWidth, scale)),
-            static_cast<int>(corvex::scaledPanelSide(corvex::kPanelHeight + corvex::RigEditorStripHeight, scale)));
+    corvex_lv2::announceLv2UiSize(ui->resize, corvex::kPanelWidth, corvex::kPanelHeight + corvex::RigEditorStripHeight,
+                                  scale);
     *widget = window;
     return ui.release();
 }
