@@ -146,7 +146,8 @@ inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
     const V vpOld = s.plateVoltage;
     s.plateVoltage = vp;
     s.plateCurrent = (s.supplyVoltage - vp) * s.inversePlateResistance;
-    const V y = s.couplingCoefficient * (s.outputVoltage + vp - vpOld);
+    // The coupling capacitor's sum with the terms known early formed first.
+    const V y = s.couplingCoefficient * ((s.outputVoltage - vpOld) + vp);
     s.outputVoltage = y;
     // k (ip + held) with ip = (vs - vk - clipped) / Rp: only the last
     // multiply-add waits for the plate.
@@ -334,9 +335,10 @@ double runChannel0(const FusedCoreJob& job) {
     PowerSides<S> power;
     loadPowerSides(power, sides, *job.constants);
     const S input = Lanes<S>::splat(settings.input);
-    const S keep = Lanes<S>::splat(mixPlainGain(settings.mix));
-    const S blend = Lanes<S>::splat(mixShelvedGain(settings.mix));
-    const S driveGain = Lanes<S>::splat(settings.driveGain);
+    // The blend's gains carry the drive gain, so the shelved branch joins
+    // in one multiply-add.
+    const S keep = Lanes<S>::splat(mixPlainGain(settings.mix) * settings.driveGain);
+    const S blend = Lanes<S>::splat(mixShelvedGain(settings.mix) * settings.driveGain);
     const S zero = Lanes<S>::splat(0.0);
     const V rate = Lanes<V>::splat(settings.oversampledRate);
 
@@ -363,7 +365,7 @@ double runChannel0(const FusedCoreJob& job) {
                 if (early) {
                     const S b1 = bank.output(0);
                     const S b2 = stepBiquad(shelf, bank.output(1));
-                    m1 = stepBiquad(lowpass, (keep * b1 + blend * b2) * driveGain);
+                    m1 = stepBiquad(lowpass, mulAdd(blend, b2, keep * b1));
                 }
                 if (t >= 2) {
                     storePreamp(bank.output(2), preamp, t - 2);
