@@ -176,10 +176,162 @@ inline void scatterPair(FloatQuad q, float* a, float* b, int i) {
     b[i + 1] = lanes[3];
 }
 
+// ---------------------------------------------------------------------------
+// Mono: one side's filter with two sections to a quad, lanes (A, B) of
+// section 2 j and (A, B) of section 2 j + 1 in quad j (the coefficients and
+// histories in their stored order). As above, section s works on sample
+// t - s in pass t; a section's input is the output its predecessor gave in
+// the pass before, which is still in the predecessor's output history.
+
+template <int N>
+struct MonoHalfBandLanes {
+    static constexpr int quads = N / 4;
+    FloatQuad g[N / 4];
+    FloatQuad x[N / 4];
+    FloatQuad y[N / 4];
+};
+
+template <int N>
+MonoHalfBandLanes<N> loadMonoHalfBand(const HalfBandFilter<N>& a) {
+    static_assert(N % 4 == 0, "two sections to a quad");
+    MonoHalfBandLanes<N> f;
+    for (int j = 0; j < N / 4; ++j) {
+        const int i = 4 * j;
+        f.g[j] = makeQuad(a.coefficients[i], a.coefficients[i + 1], a.coefficients[i + 2], a.coefficients[i + 3]);
+        f.x[j] = makeQuad(a.inputHistory[i], a.inputHistory[i + 1], a.inputHistory[i + 2], a.inputHistory[i + 3]);
+        f.y[j] = makeQuad(a.outputHistory[i], a.outputHistory[i + 1], a.outputHistory[i + 2], a.outputHistory[i + 3]);
+    }
+    return f;
+}
+
+template <int N>
+void storeMonoHalfBand(const MonoHalfBandLanes<N>& f, HalfBandFilter<N>& a) {
+    for (int j = 0; j < N / 4; ++j) {
+        storeQuad(f.x[j], a.inputHistory + 4 * j);
+        storeQuad(f.y[j], a.outputHistory + 4 * j);
+    }
+}
+
+// input(i) gives sample i's (A, B) inputs in lanes 2 and 3; output(i, w)
+// gets the last section's (A, B) outputs for sample i in lanes 2 and 3.
+template <int N, class In, class Out>
+struct MonoSectionPasses {
+    static constexpr int S = N / 2;
+    static constexpr int Q = N / 4;
+    MonoHalfBandLanes<N>& f;
+    int count;
+    In input;
+    Out output;
+
+    MonoSectionPasses(MonoHalfBandLanes<N>& filter, int samples, In in, Out out)
+        : f(filter), count(samples), input(in), output(out) {}
+
+    int passes() const { return count + S - 1; }
+
+    __attribute__((always_inline)) void pass(int t) {
+        const bool full = t >= S - 1 && t < count;
+#pragma GCC unroll 4
+        for (int j = Q - 1; j >= 0; --j) {
+            const FloatQuad before = j > 0 ? f.y[j - 1] : (t < count ? input(t) : f.y[0]);
+            const FloatQuad v = upperThenLower(before, f.y[j]);
+            const FloatQuad w = (v - f.y[j]) * f.g[j] + f.x[j];
+            const bool upper = full || (t - 2 * j - 1 >= 0 && t - 2 * j - 1 < count);
+            if (full) {
+                f.x[j] = v;
+                f.y[j] = w;
+            } else {
+                const bool lower = t - 2 * j >= 0 && t - 2 * j < count;
+                f.x[j] = chooseHalves(lower, upper, v, f.x[j]);
+                f.y[j] = chooseHalves(lower, upper, w, f.y[j]);
+            }
+            if (j == Q - 1 && upper) {
+                output(t - (S - 1), w);
+            }
+        }
+    }
+};
+
+template <int N, class In, class Out>
+MonoSectionPasses<N, In, Out> monoSectionPasses(MonoHalfBandLanes<N>& f, int count, In input, Out output) {
+    return MonoSectionPasses<N, In, Out>(f, count, input, output);
+}
+
+void raiseRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int count) {
+    float doubled[2 * chunkFramesMax];
+    float quadrupled[4 * chunkFramesMax];
+    const FloatQuad two = splatQuad(2.0f);
+    MonoHalfBandLanes<12> up2 = loadMonoHalfBand(a.upsampler2x);
+    auto fromConditioned = [&](int i) { return splatQuad(buf.conditioned[i]); };
+    auto toRaised = [&](int k, FloatQuad w) { storeUpperPair(w, buf.raised + 2 * k); };
+    if (oversampling == 2) {
+        auto only =
+            monoSectionPasses(up2, count, fromConditioned, [&](int i, FloatQuad w) { toRaised(i, w * two); });
+        runCascade(only);
+        storeMonoHalfBand(up2, a.upsampler2x);
+        return;
+    }
+    auto first = monoSectionPasses(up2, count, fromConditioned,
+                                   [&](int i, FloatQuad w) { storeUpperPair(w * two, doubled + 2 * i); });
+    MonoHalfBandLanes<8> up4 = loadMonoHalfBand(a.upsampler4x);
+    auto fromDoubled = [&](int k) { return splatQuad(doubled[k]); };
+    if (oversampling == 4) {
+        auto second = monoSectionPasses(up4, 2 * count, fromDoubled, toRaised);
+        runCascade(first, 1, second, 2, 6);
+    } else {
+        auto second = monoSectionPasses(up4, 2 * count, fromDoubled,
+                                        [&](int k, FloatQuad w) { storeUpperPair(w, quadrupled + 2 * k); });
+        MonoHalfBandLanes<4> up8 = loadMonoHalfBand(a.upsampler8x);
+        auto third = monoSectionPasses(up8, 4 * count, [&](int m) { return splatQuad(quadrupled[m]); }, toRaised);
+        runCascade(first, 1, second, 2, 6, third, 4, 8);
+        storeMonoHalfBand(up8, a.upsampler8x);
+    }
+    storeMonoHalfBand(up2, a.upsampler2x);
+    storeMonoHalfBand(up4, a.upsampler4x);
+}
+
+void lowerRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int count) {
+    float halved[4 * chunkFramesMax];
+    float quartered[2 * chunkFramesMax];
+    const FloatQuad half = splatQuad(0.5f);
+    // The later sample enters path A, the earlier one path B.
+    auto pairFrom = [](const float* p, int k) { return makeQuad(0.0f, 0.0f, p[2 * k + 1], p[2 * k]); };
+    auto lowered = [&](FloatQuad w) { return upperLane0((w + swapPairs(w)) * half); };
+    auto fromAmp = [&](int k) { return pairFrom(buf.amp, k); };
+    auto toQuartered = [&](int k, FloatQuad w) { quartered[k] = lowered(w); };
+    auto toLowered = [&](int h, FloatQuad w) { buf.lowered[h] = lowered(w); };
+    auto fromQuartered = [&](int h) { return pairFrom(quartered, h); };
+
+    MonoHalfBandLanes<12> down2 = loadMonoHalfBand(a.downsampler2x);
+    if (oversampling == 2) {
+        auto only = monoSectionPasses(down2, count, fromAmp, toLowered);
+        runCascade(only);
+    } else if (oversampling == 4) {
+        MonoHalfBandLanes<8> down4 = loadMonoHalfBand(a.downsampler4x);
+        auto first = monoSectionPasses(down4, 2 * count, fromAmp, toQuartered);
+        auto last = monoSectionPasses(down2, count, fromQuartered, toLowered);
+        runCascade(first, 2, last, 1, 2);
+        storeMonoHalfBand(down4, a.downsampler4x);
+    } else {
+        MonoHalfBandLanes<4> down8 = loadMonoHalfBand(a.downsampler8x);
+        MonoHalfBandLanes<8> down4 = loadMonoHalfBand(a.downsampler4x);
+        auto first = monoSectionPasses(down8, 4 * count, fromAmp, [&](int k, FloatQuad w) { halved[k] = lowered(w); });
+        auto middle = monoSectionPasses(down4, 2 * count, [&](int k) { return pairFrom(halved, k); }, toQuartered);
+        auto last = monoSectionPasses(down2, count, fromQuartered, toLowered);
+        runCascade(first, 4, middle, 2, 2, last, 1, 4);
+        storeMonoHalfBand(down8, a.downsampler8x);
+        storeMonoHalfBand(down4, a.downsampler4x);
+    }
+    storeMonoHalfBand(down2, a.downsampler2x);
+}
+
 // Conditioned host samples up to the oversampled rate, both sides (a and b
 // may be the same side). Each upsampler turns one quad (x, x, x', x') into
 // (earlier, later, earlier', later').
 void raiseRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB, int count) {
+    if (&a == &b) {
+        raiseRateMono(a, oversampling, bufA, count);
+        return;
+    }
     FloatQuad doubled[chunkFramesMax];
     FloatQuad quadrupled[2 * chunkFramesMax];
     const FloatQuad two = makeQuad(2.0f, 2.0f, 2.0f, 2.0f);
@@ -235,6 +387,10 @@ inline FloatQuad downOutput(FloatQuad w) {
 
 // Oversampled amp outputs back down to the host rate, both sides.
 void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB, int count) {
+    if (&a == &b) {
+        lowerRateMono(a, oversampling, bufA, count);
+        return;
+    }
     FloatQuad halved[4 * chunkFramesMax];
     FloatQuad quartered[2 * chunkFramesMax];
     const float* inA = bufA.amp;

@@ -561,9 +561,10 @@ void lowerOneByOne(AmpSide& side, int oversampling, const float* amp, float* low
 
 }  // namespace
 
-// The half-band passes of a chunk run the filters' passes interleaved and,
-// on the wide paths, with more registers, but every filter computes the same
-// float operations in the same order as sample by sample: raised and
+// The half-band passes of a chunk run the filters' passes interleaved (in
+// mono two sections to a quad, the edges of a chunk masked) and, on the
+// wide paths, with more registers, but every filter computes the same float
+// operations in the same order as sample by sample: raised and
 // lowered samples and the filters' histories are bit for bit those of the
 // reference, on every lane path, rate and chunk size, mono and stereo.
 TEST(ChainLanes, HalfBandPassesMatchTheFiltersSampleBySample) {
