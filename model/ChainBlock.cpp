@@ -63,7 +63,8 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
     float amp[2][maxChunkSamples];
     float lowered[2][chunkFrames];
     const ChunkBuffers leftBuffers = {conditioned[0], raised[0], amp[0], lowered[0]};
-    const ChunkBuffers rightBuffers = stereo ? ChunkBuffers{conditioned[1], raised[1], amp[1], lowered[1]} : leftBuffers;
+    const ChunkBuffers rightBuffers =
+        stereo ? ChunkBuffers{conditioned[1], raised[1], amp[1], lowered[1]} : leftBuffers;
     AmpSide& other = stereo ? right : left;
 
     AmpSide savedLeft;

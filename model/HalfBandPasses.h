@@ -162,7 +162,6 @@ void runCascade(A& a, int rateA, B& b, int rateB, int lagB, C& c, int rateC, int
     }
 }
 
-
 inline FloatQuad twoSides(const float* a, const float* b, int i) {
     return makeQuad(a[i], a[i], b[i], b[i]);
 }
@@ -264,8 +263,7 @@ void raiseRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int co
     auto fromConditioned = [&](int i) { return splatQuad(buf.conditioned[i]); };
     auto toRaised = [&](int k, FloatQuad w) { storeUpperPair(w, buf.raised + 2 * k); };
     if (oversampling == 2) {
-        auto only =
-            monoSectionPasses(up2, count, fromConditioned, [&](int i, FloatQuad w) { toRaised(i, w * two); });
+        auto only = monoSectionPasses(up2, count, fromConditioned, [&](int i, FloatQuad w) { toRaised(i, w * two); });
         runCascade(only);
         storeMonoHalfBand(up2, a.upsampler2x);
         return;
@@ -281,7 +279,8 @@ void raiseRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int co
         auto second = monoSectionPasses(up4, 2 * count, fromDoubled,
                                         [&](int k, FloatQuad w) { storeUpperPair(w, quadrupled + 2 * k); });
         MonoHalfBandLanes<4> up8 = loadMonoHalfBand(a.upsampler8x);
-        auto third = monoSectionPasses(up8, 4 * count, [&](int m) { return splatQuad(quadrupled[m]); }, toRaised);
+        auto third = monoSectionPasses(
+            up8, 4 * count, [&](int m) { return splatQuad(quadrupled[m]); }, toRaised);
         runCascade(first, 1, second, 2, 6, third, 4, 8);
         storeMonoHalfBand(up8, a.upsampler8x);
     }
@@ -315,7 +314,8 @@ void lowerRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int co
         MonoHalfBandLanes<4> down8 = loadMonoHalfBand(a.downsampler8x);
         MonoHalfBandLanes<8> down4 = loadMonoHalfBand(a.downsampler4x);
         auto first = monoSectionPasses(down8, 4 * count, fromAmp, [&](int k, FloatQuad w) { halved[k] = lowered(w); });
-        auto middle = monoSectionPasses(down4, 2 * count, [&](int k) { return pairFrom(halved, k); }, toQuartered);
+        auto middle = monoSectionPasses(
+            down4, 2 * count, [&](int k) { return pairFrom(halved, k); }, toQuartered);
         auto last = monoSectionPasses(down2, count, fromQuartered, toLowered);
         runCascade(first, 4, middle, 2, 2, last, 1, 4);
         storeMonoHalfBand(down8, a.downsampler8x);
@@ -327,7 +327,8 @@ void lowerRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int co
 // Conditioned host samples up to the oversampled rate, both sides (a and b
 // may be the same side). Each upsampler turns one quad (x, x, x', x') into
 // (earlier, later, earlier', later').
-void raiseRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB, int count) {
+void raiseRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+               int count) {
     if (&a == &b) {
         raiseRateMono(a, oversampling, bufA, count);
         return;
@@ -386,7 +387,8 @@ inline FloatQuad downOutput(FloatQuad w) {
 }
 
 // Oversampled amp outputs back down to the host rate, both sides.
-void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB, int count) {
+void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+               int count) {
     if (&a == &b) {
         lowerRateMono(a, oversampling, bufA, count);
         return;
