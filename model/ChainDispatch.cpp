@@ -13,7 +13,7 @@ bool processorRuns(ChainLanes lanes) {
         case ChainLanes::avx2:
             return __builtin_cpu_supports("avx2");
         case ChainLanes::avx512:
-            return __builtin_cpu_supports("avx512f");
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
     }
     return false;
 #else
@@ -87,5 +87,33 @@ double runFusedTriodeChain(TriodeStage& stage, const double* drive, int steps, d
 #endif
         default:
             return runTriodeChainSse2(stage, drive, steps, rate);
+    }
+}
+
+void raiseChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                    int count) {
+    switch (activeLanes) {
+#if CORVEX_WIDE_LANES
+        case ChainLanes::avx512:
+            return raiseRateAvx512(a, b, oversampling, bufA, bufB, count);
+        case ChainLanes::avx2:
+            return raiseRateAvx2(a, b, oversampling, bufA, bufB, count);
+#endif
+        default:
+            return raiseRateSse2(a, b, oversampling, bufA, bufB, count);
+    }
+}
+
+void lowerChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                    int count) {
+    switch (activeLanes) {
+#if CORVEX_WIDE_LANES
+        case ChainLanes::avx512:
+            return lowerRateAvx512(a, b, oversampling, bufA, bufB, count);
+        case ChainLanes::avx2:
+            return lowerRateAvx2(a, b, oversampling, bufA, bufB, count);
+#endif
+        default:
+            return lowerRateSse2(a, b, oversampling, bufA, bufB, count);
     }
 }

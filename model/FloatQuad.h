@@ -46,6 +46,27 @@ inline FloatQuad interleavePairs(FloatQuad even, FloatQuad odd) {
     return {_mm_or_ps(_mm_and_ps(evenMask, even.v), _mm_andnot_ps(evenMask, odd.v))};
 }
 
+// (a2, a3, b0, b1).
+inline FloatQuad upperThenLower(FloatQuad a, FloatQuad b) {
+    return {_mm_shuffle_ps(a.v, b.v, _MM_SHUFFLE(1, 0, 3, 2))};
+}
+inline FloatQuad splatQuad(float x) {
+    return {_mm_set1_ps(x)};
+}
+// Lanes 0 and 1 from `a` if `lower`, else from `b`; lanes 2 and 3 likewise
+// by `upper`.
+inline FloatQuad chooseHalves(bool lower, bool upper, FloatQuad a, FloatQuad b) {
+    const __m128 mask = _mm_castsi128_ps(_mm_setr_epi32(-(int)lower, -(int)lower, -(int)upper, -(int)upper));
+    return {_mm_or_ps(_mm_and_ps(mask, a.v), _mm_andnot_ps(mask, b.v))};
+}
+// Lanes 2 and 3 to out[0] and out[1].
+inline void storeUpperPair(FloatQuad a, float* out) {
+    _mm_storeh_pi(reinterpret_cast<__m64*>(out), a.v);
+}
+inline float upperLane0(FloatQuad a) {
+    return _mm_cvtss_f32(_mm_movehl_ps(a.v, a.v));
+}
+
 #else
 
 struct FloatQuad {
@@ -80,6 +101,23 @@ inline void storeQuad(FloatQuad a, float* out) {
 }
 inline FloatQuad interleavePairs(FloatQuad even, FloatQuad odd) {
     return {{even.l[0], odd.l[1], even.l[2], odd.l[3]}};
+}
+
+inline FloatQuad upperThenLower(FloatQuad a, FloatQuad b) {
+    return {{a.l[2], a.l[3], b.l[0], b.l[1]}};
+}
+inline FloatQuad splatQuad(float x) {
+    return {{x, x, x, x}};
+}
+inline FloatQuad chooseHalves(bool lower, bool upper, FloatQuad a, FloatQuad b) {
+    return {{lower ? a.l[0] : b.l[0], lower ? a.l[1] : b.l[1], upper ? a.l[2] : b.l[2], upper ? a.l[3] : b.l[3]}};
+}
+inline void storeUpperPair(FloatQuad a, float* out) {
+    out[0] = a.l[2];
+    out[1] = a.l[3];
+}
+inline float upperLane0(FloatQuad a) {
+    return a.l[2];
 }
 
 #endif

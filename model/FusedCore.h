@@ -50,6 +50,41 @@ double runFusedCore(const FusedCoreJob& job);
 // Returns the last output.
 double runFusedTriodeChain(TriodeStage& stage, const double* drive, int steps, double rate);
 
+// The most host samples one chunk carries, and a chunk's buffers for one
+// side (the same buffers for both sides in mono).
+constexpr int chunkFramesMax = 64;
+struct ChunkBuffers {
+    const float* conditioned;  // host samples, the injected sine added
+    float* raised;             // at the oversampled rate
+    float* amp;                // the amp core's results
+    float* lowered;            // back at the host rate
+};
+
+// The half-band passes of a chunk of `count` host samples on the active
+// path, both sides (a and b may be the same side): conditioned to raised,
+// and amp to lowered.
+void raiseChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                    int count);
+void lowerChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                    int count);
+
+// One function of each kind per path.
+using ChunkRatePass = void (*)(AmpSide&, AmpSide&, int, const ChunkBuffers&, const ChunkBuffers&, int);
+void raiseRateSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                   int count);
+void lowerRateSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                   int count);
+#if CORVEX_WIDE_LANES
+void raiseRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                   int count);
+void lowerRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                   int count);
+void raiseRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                     int count);
+void lowerRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                     int count);
+#endif
+
 double runFusedCoreSse2(const FusedCoreJob& job);
 double runTriodeChainSse2(TriodeStage& stage, const double* drive, int steps, double rate);
 #if CORVEX_WIDE_LANES

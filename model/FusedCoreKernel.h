@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "model/DoublePair.h"
 #include "model/FusedCore.h"
@@ -146,7 +147,8 @@ inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
     const V vpOld = s.plateVoltage;
     s.plateVoltage = vp;
     s.plateCurrent = (s.supplyVoltage - vp) * s.inversePlateResistance;
-    const V y = s.couplingCoefficient * (s.outputVoltage + vp - vpOld);
+    // The coupling capacitor's sum with the terms known early formed first.
+    const V y = s.couplingCoefficient * ((s.outputVoltage - vpOld) + vp);
     s.outputVoltage = y;
     // k (ip + held) with ip = (vs - vk - clipped) / Rp: only the last
     // multiply-add waits for the plate.
@@ -334,9 +336,10 @@ double runChannel0(const FusedCoreJob& job) {
     PowerSides<S> power;
     loadPowerSides(power, sides, *job.constants);
     const S input = Lanes<S>::splat(settings.input);
-    const S keep = Lanes<S>::splat(mixPlainGain(settings.mix));
-    const S blend = Lanes<S>::splat(mixShelvedGain(settings.mix));
-    const S driveGain = Lanes<S>::splat(settings.driveGain);
+    // The blend's gains carry the drive gain, so the shelved branch joins
+    // in one multiply-add.
+    const S keep = Lanes<S>::splat(mixPlainGain(settings.mix) * settings.driveGain);
+    const S blend = Lanes<S>::splat(mixShelvedGain(settings.mix) * settings.driveGain);
     const S zero = Lanes<S>::splat(0.0);
     const V rate = Lanes<V>::splat(settings.oversampledRate);
 
@@ -345,35 +348,47 @@ double runChannel0(const FusedCoreJob& job) {
     PreampBuffer preamp;
     double probe = 0.0;
     S m1 = zero, m2 = zero;  // the blend of one and two samples back
-    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
-        for (int t = base; t < base + limiterBatch; ++t) {
-            if (t < total) {
-                const bool early = t < n;
-                S a = zero;
-                if (early) {
-                    loadRaised(a, job.inLeft, job.inRight, t);
-                    a = a * input;
-                }
-                if (early && t >= 2) {
-                    bank.step(rate, a, a, m2);
-                } else {
-                    bank.stepSome(rate, a, a, m2, early, early, t >= 2);
-                }
-                m2 = m1;
-                if (early) {
-                    const S b1 = bank.output(0);
-                    const S b2 = stepBiquad(shelf, bank.output(1));
-                    m1 = stepBiquad(lowpass, (keep * b1 + blend * b2) * driveGain);
-                }
-                if (t >= 2) {
-                    storePreamp(bank.output(2), preamp, t - 2);
-                }
+    // One iteration; `steady` (std::true_type) where every stage has its
+    // sample and the power section too, so the tests fold away.
+    auto sample = [&](int t, auto steady) __attribute__((always_inline)) {
+        if (steady || t < total) {
+            const bool early = steady || t < n;
+            S a = zero;
+            if (early) {
+                loadRaised(a, job.inLeft, job.inRight, t);
+                a = a * input;
             }
-            const int p = t - 2 - limiterBatch;
-            if (p >= 0 && p < n) {
-                S limited;
-                loadPreamp(limited, preamp, p);
-                storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+            if (steady || (early && t >= 2)) {
+                bank.step(rate, a, a, m2);
+            } else {
+                bank.stepSome(rate, a, a, m2, early, early, t >= 2);
+            }
+            m2 = m1;
+            if (early) {
+                const S b1 = bank.output(0);
+                const S b2 = stepBiquad(shelf, bank.output(1));
+                m1 = stepBiquad(lowpass, mulAdd(blend, b2, keep * b1));
+            }
+            if (steady || t >= 2) {
+                storePreamp(bank.output(2), preamp, t - 2);
+            }
+        }
+        const int p = t - 2 - limiterBatch;
+        if (steady || (p >= 0 && p < n)) {
+            S limited;
+            loadPreamp(limited, preamp, p);
+            storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+        }
+    };
+    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
+        if (base >= 2 + limiterBatch && base + limiterBatch <= n) {
+#pragma GCC unroll 8
+            for (int t = base; t < base + limiterBatch; ++t) {
+                sample(t, std::true_type{});
+            }
+        } else {
+            for (int t = base; t < base + limiterBatch; ++t) {
+                sample(t, std::false_type{});
             }
         }
         const int begin = base - 2 < 0 ? 0 : base - 2;
@@ -421,42 +436,52 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     double probe = 0.0;
     S u1 = zero, u2 = zero;  // into stage 5, one and two samples back
     S w1 = zero, w2 = zero;  // into stage 6
-    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
-        for (int t = base; t < base + limiterBatch; ++t) {
-            if (t < total) {
-                const bool first = t < n;
-                const bool second = t >= 2 && t < n + 2;
-                const bool third = t >= 4;
-                S a = zero;
-                if (first) {
-                    loadRaised(a, job.inLeft, job.inRight, t);
-                    a = two * (a * input);
-                }
-                if (first && third) {
-                    bank.step(rate, a, u2, w2);
-                } else {
-                    bank.stepSome(rate, a, u2, w2, first, second, third);
-                }
-                u2 = u1;
-                if (first) {
-                    S v = bank.output(0);
-                    v = boosted ? v * three * driveGain : v * driveGain;
-                    v = v * extraGain;
-                    u1 = stepBiquad(lowpassA, stepBiquad(shelf150, v));
-                }
-                w2 = w1;
-                if (second) {
-                    w1 = stepBiquad(lowpassB, stepBiquad(shelf720, bank.output(1)));
-                }
-                if (third) {
-                    storePreamp(outputGain * bank.output(2) - offset, preamp, t - 4);
-                }
+    auto sample = [&](int t, auto steady) __attribute__((always_inline)) {
+        if (steady || t < total) {
+            const bool first = steady || t < n;
+            const bool second = steady || (t >= 2 && t < n + 2);
+            const bool third = steady || t >= 4;
+            S a = zero;
+            if (first) {
+                loadRaised(a, job.inLeft, job.inRight, t);
+                a = two * (a * input);
             }
-            const int p = t - 4 - limiterBatch;
-            if (p >= 0 && p < n) {
-                S limited;
-                loadPreamp(limited, preamp, p);
-                storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+            if (steady || (first && third)) {
+                bank.step(rate, a, u2, w2);
+            } else {
+                bank.stepSome(rate, a, u2, w2, first, second, third);
+            }
+            u2 = u1;
+            if (first) {
+                S v = bank.output(0);
+                v = boosted ? v * three * driveGain : v * driveGain;
+                v = v * extraGain;
+                u1 = stepBiquad(lowpassA, stepBiquad(shelf150, v));
+            }
+            w2 = w1;
+            if (second) {
+                w1 = stepBiquad(lowpassB, stepBiquad(shelf720, bank.output(1)));
+            }
+            if (third) {
+                storePreamp(outputGain * bank.output(2) - offset, preamp, t - 4);
+            }
+        }
+        const int p = t - 4 - limiterBatch;
+        if (steady || (p >= 0 && p < n)) {
+            S limited;
+            loadPreamp(limited, preamp, p);
+            storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+        }
+    };
+    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
+        if (base >= 4 + limiterBatch && base + limiterBatch <= n) {
+#pragma GCC unroll 8
+            for (int t = base; t < base + limiterBatch; ++t) {
+                sample(t, std::true_type{});
+            }
+        } else {
+            for (int t = base; t < base + limiterBatch; ++t) {
+                sample(t, std::false_type{});
             }
         }
         const int begin = base - 4 < 0 ? 0 : base - 4;

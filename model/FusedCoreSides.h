@@ -5,7 +5,10 @@
 // guard, like the kernel.
 
 // The feedback coefficients are held negated (exactly), so that each term
-// is one multiply-add and the newest output feeds the last of them.
+// is one multiply-add. The new input joins last: the terms of the history
+// are summed while the stage before is still working, so a sample passes
+// through a filter in one multiply-add and a multiplication (the loop holds
+// several samples in flight only as far as such chains let it retire).
 template <class S>
 struct BiquadSides {
     S inverseA0, negA1, negA2, b0, b1, b2, x1, x2, y1, y2;
@@ -51,7 +54,7 @@ void storeBiquadSides(const BiquadSides<S>& q, Biquad AmpSide::*member, AmpSide*
 
 template <class S>
 inline S stepBiquad(BiquadSides<S>& q, S x) {
-    const S y = q.inverseA0 * mulAdd(q.negA1, q.y1, mulAdd(q.negA2, q.y2, mulAdd(q.b2, q.x2, mulAdd(q.b1, q.x1, q.b0 * x))));
+    const S y = q.inverseA0 * mulAdd(q.b0, x, mulAdd(q.negA1, q.y1, mulAdd(q.negA2, q.y2, mulAdd(q.b2, q.x2, q.b1 * q.x1))));
     q.x2 = q.x1;
     q.x1 = x;
     q.y2 = q.y1;

@@ -1,6 +1,23 @@
 // The fused amp core on two-lane vectors: the path every build has (no
 // fused multiply-add here, as the 32-bit build's processors may lack it).
+#include "model/FloatQuad.h"
 #include "model/FusedCoreKernel.h"
+
+namespace {
+namespace sse2Passes {
+#include "model/HalfBandPasses.h"
+}  // namespace sse2Passes
+}  // namespace
+
+void raiseRateSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                   int count) {
+    sse2Passes::raiseRate(a, b, oversampling, bufA, bufB, count);
+}
+
+void lowerRateSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                   int count) {
+    sse2Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
+}
 
 double runFusedCoreSse2(const FusedCoreJob& job) {
     return fusedCore::runFusedCoreOn<DoublePair>(job);

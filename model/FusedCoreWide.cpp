@@ -12,6 +12,7 @@
 #include <immintrin.h>
 
 #include "model/DoublePair.h"
+#include "model/FloatQuad.h"
 #include "model/FusedCore.h"
 #include "model/SignalChain.h"
 #include "model/ValveCurve.h"
@@ -36,6 +37,22 @@ double runTriodeChainAvx2(TriodeStage& stage, const double* drive, int steps, do
     return avx2Core::runTriodeChainOn<DoubleQuad>(stage, drive, steps, rate);
 }
 
+namespace {
+namespace avx2Passes {
+#include "model/HalfBandPasses.h"
+}  // namespace avx2Passes
+}  // namespace
+
+void raiseRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                   int count) {
+    avx2Passes::raiseRate(a, b, oversampling, bufA, bufB, count);
+}
+
+void lowerRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                   int count) {
+    avx2Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
+}
+
 #pragma GCC pop_options
 
 #pragma GCC push_options
@@ -50,6 +67,29 @@ double runFusedCoreAvx512(const FusedCoreJob& job) {
 
 double runTriodeChainAvx512(TriodeStage& stage, const double* drive, int steps, double rate) {
     return avx512Core::runTriodeChainOn<DoubleQuad>(stage, drive, steps, rate);
+}
+
+#pragma GCC pop_options
+
+// The half-band passes with AVX-512VL's 32 registers, which hold a filter's
+// state without spilling it.
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512vl,fma")
+
+namespace {
+namespace avx512Passes {
+#include "model/HalfBandPasses.h"
+}  // namespace avx512Passes
+}  // namespace
+
+void raiseRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                     int count) {
+    avx512Passes::raiseRate(a, b, oversampling, bufA, bufB, count);
+}
+
+void lowerRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
+                     int count) {
+    avx512Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
 }
 
 #pragma GCC pop_options

@@ -35,20 +35,22 @@ inline double limiterExp(double x) {
     const double t = x * log2e + shifter;
     const double k = t - shifter;
     const double r = (x - k * ln2High) - k * ln2Low;
-    double p = 1.0 / 6227020800.0;  // 1 / 13!
-    p = p * r + 1.0 / 479001600.0;
-    p = p * r + 1.0 / 39916800.0;
-    p = p * r + 1.0 / 3628800.0;
-    p = p * r + 1.0 / 362880.0;
-    p = p * r + 1.0 / 40320.0;
-    p = p * r + 1.0 / 5040.0;
-    p = p * r + 1.0 / 720.0;
-    p = p * r + 1.0 / 120.0;
-    p = p * r + 1.0 / 24.0;
-    p = p * r + 1.0 / 6.0;
-    p = p * r + 0.5;
-    p = p * r + 1.0;
-    p = p * r + 1.0;
+    // e^r = 1 + (r + r^2 P(r)), P of degree 11 by Estrin's scheme: four
+    // dependent steps instead of a dozen, so a batch leaves the loop sooner.
+    const double r2 = r * r;
+    const double r4 = r2 * r2;
+    const double r8 = r4 * r4;
+    const double q0 = 1.0 / 2.0 + r * (1.0 / 6.0);
+    const double q1 = 1.0 / 24.0 + r * (1.0 / 120.0);
+    const double q2 = 1.0 / 720.0 + r * (1.0 / 5040.0);
+    const double q3 = 1.0 / 40320.0 + r * (1.0 / 362880.0);
+    const double q4 = 1.0 / 3628800.0 + r * (1.0 / 39916800.0);
+    const double q5 = 1.0 / 479001600.0 + r * (1.0 / 6227020800.0);
+    const double d0 = q0 + r2 * q1;
+    const double d1 = q2 + r2 * q3;
+    const double d2 = q4 + r2 * q5;
+    const double polynomial = (d0 + r4 * d1) + r8 * d2;
+    const double p = 1.0 + (r + r2 * polynomial);
     // The low bits of t hold k (two's complement, -1010 <= k <= 0 here):
     // k + 1023 shifted into the exponent field is 2^k.
     std::uint64_t bits;

@@ -507,3 +507,117 @@ TEST(ChainLanes, LaneStepFollowsTheTriodeStepAsWritten) {
     }
     selectChainLanes(widest);
 }
+
+namespace {
+
+// One side's chunk raised and lowered sample by sample, as the reference
+// chain does it.
+void raiseOneByOne(AmpSide& side, int oversampling, const float* in, float* raised, int count) {
+    int out = 0;
+    for (int h = 0; h < count; ++h) {
+        float p[2];
+        upsampleHalfBand(side.upsampler2x, in[h], p[0], p[1]);
+        for (int j = 0; j < 2; ++j) {
+            p[j] = p[j] * 2.0f;
+            if (oversampling == 2) {
+                raised[out++] = p[j];
+                continue;
+            }
+            float r[2];
+            upsampleHalfBand(side.upsampler4x, p[j], r[0], r[1]);
+            for (int k = 0; k < 2; ++k) {
+                if (oversampling == 4) {
+                    raised[out++] = r[k];
+                    continue;
+                }
+                upsampleHalfBand(side.upsampler8x, r[k], raised[out], raised[out + 1]);
+                out += 2;
+            }
+        }
+    }
+}
+
+void lowerOneByOne(AmpSide& side, int oversampling, const float* amp, float* lowered, int count) {
+    for (int h = 0; h < count; ++h) {
+        const float* q = amp + h * oversampling;
+        if (oversampling == 2) {
+            lowered[h] = downsampleHalfBand(side.downsampler2x, q[0], q[1]);
+            continue;
+        }
+        float half[2];
+        for (int j = 0; j < 2; ++j) {
+            const float* r = q + j * oversampling / 2;
+            if (oversampling == 4) {
+                half[j] = downsampleHalfBand(side.downsampler4x, r[0], r[1]);
+            } else {
+                const float m0 = downsampleHalfBand(side.downsampler8x, r[0], r[1]);
+                const float m1 = downsampleHalfBand(side.downsampler8x, r[2], r[3]);
+                half[j] = downsampleHalfBand(side.downsampler4x, m0, m1);
+            }
+        }
+        lowered[h] = downsampleHalfBand(side.downsampler2x, half[0], half[1]);
+    }
+}
+
+}  // namespace
+
+// The half-band passes of a chunk run the filters' passes interleaved (in
+// mono two sections to a quad, the edges of a chunk masked) and, on the
+// wide paths, with more registers, but every filter computes the same float
+// operations in the same order as sample by sample: raised and
+// lowered samples and the filters' histories are bit for bit those of the
+// reference, on every lane path, rate and chunk size, mono and stereo.
+TEST(ChainLanes, HalfBandPassesMatchTheFiltersSampleBySample) {
+    const ChainLanes widest = activeChainLanes();
+    std::mt19937 random(99);
+    std::uniform_real_distribution<float> level(-1.5f, 1.5f);
+    for (ChainLanes lanes : {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512}) {
+        if (!selectChainLanes(lanes)) {
+            continue;
+        }
+        for (int oversampling : {2, 4, 8}) {
+            for (int stereo = 0; stereo < 2; ++stereo) {
+                TestChain chain;
+                setUpTestChain(chain, 44100.0f, oversampling == 8);
+                AmpSide fastA = chain.left, fastB = chain.right;
+                AmpSide oneA = chain.left, oneB = chain.right;
+                AmpSide& fastOther = stereo ? fastB : fastA;
+                for (int count : {64, 1, 37, 64, 5, 63}) {
+                    std::vector<float> in[2], raised[2], amp[2], lowered[2], oneRaised[2], oneLowered[2];
+                    for (int s = 0; s < 2; ++s) {
+                        in[s].resize(count);
+                        for (float& v : in[s]) {
+                            v = level(random);
+                        }
+                        raised[s].assign(count * oversampling, 0.0f);
+                        oneRaised[s].assign(count * oversampling, 0.0f);
+                        amp[s].resize(count * oversampling);
+                        lowered[s].assign(count, 0.0f);
+                        oneLowered[s].assign(count, 0.0f);
+                    }
+                    const ChunkBuffers bufA = {in[0].data(), raised[0].data(), amp[0].data(), lowered[0].data()};
+                    const ChunkBuffers bufB =
+                        stereo ? ChunkBuffers{in[1].data(), raised[1].data(), amp[1].data(), lowered[1].data()} : bufA;
+                    raiseChunkRate(fastA, fastOther, oversampling, bufA, bufB, count);
+                    for (int s = 0; s <= stereo; ++s) {
+                        raiseOneByOne(s == 0 ? oneA : oneB, oversampling, in[s].data(), oneRaised[s].data(), count);
+                        ASSERT_EQ(0, std::memcmp(raised[s].data(), oneRaised[s].data(), raised[s].size() * 4))
+                            << chainLanesName(lanes) << " " << oversampling << "x, side " << s << ", " << count;
+                        for (int i = 0; i < count * oversampling; ++i) {
+                            amp[s][i] = std::tanh(3.0f * raised[s][i]) + 0.01f * level(random);
+                        }
+                    }
+                    lowerChunkRate(fastA, fastOther, oversampling, bufA, bufB, count);
+                    for (int s = 0; s <= stereo; ++s) {
+                        lowerOneByOne(s == 0 ? oneA : oneB, oversampling, amp[s].data(), oneLowered[s].data(), count);
+                        ASSERT_EQ(0, std::memcmp(lowered[s].data(), oneLowered[s].data(), count * 4))
+                            << chainLanesName(lanes) << " " << oversampling << "x, side " << s << ", " << count;
+                    }
+                    ASSERT_TRUE(sameState(fastA, oneA)) << chainLanesName(lanes) << " " << oversampling << "x";
+                    ASSERT_TRUE(sameState(fastB, oneB)) << chainLanesName(lanes) << " " << oversampling << "x";
+                }
+            }
+        }
+    }
+    selectChainLanes(widest);
+}
