@@ -108,7 +108,7 @@ TEST(RigVst3, ItsOwnClassBesideTheHeads) {
     EXPECT_NE(text.find("\"Corvex Rig\""), std::string::npos);
 }
 
-TEST(RigVst3, ParametersProgramsLatencyAndNoEditorYet) {
+TEST(RigVst3, ParametersProgramsLatencyAndItsView) {
     Vst3TestHost host;
     ASSERT_TRUE(host.create(rigModule())) << host.error();
     v3::IEditController* c = host.controller;
@@ -152,7 +152,16 @@ TEST(RigVst3, ParametersProgramsLatencyAndNoEditorYet) {
     EXPECT_EQ(units->getProgramName(list.id, RigEngine::kProgramCount, text), v3::kInvalidArgument);
     units->release();
 
-    EXPECT_EQ(c->createView("editor"), nullptr);
+    // The rig's panel: the head's and the strip, 660 x 358 (its X11 test
+    // is rig_vst3_editor_xvfb).
+    EXPECT_EQ(c->createView("something else"), nullptr);
+    v3::IPlugView* view = c->createView("editor");
+    ASSERT_NE(view, nullptr);
+    v3::ViewRect size{};
+    EXPECT_EQ(view->getSize(&size), v3::kResultOk);
+    EXPECT_EQ(size.right - size.left, 660);
+    EXPECT_EQ(size.bottom - size.top, 358);
+    view->release();
     ASSERT_TRUE(host.start(48000.0, 512));
     EXPECT_EQ(host.processor->getLatencySamples(), 0u);
     // A program from the list's parameter: its values reach the host.
