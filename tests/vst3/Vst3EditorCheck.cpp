@@ -136,8 +136,6 @@ public:
 };
 
 
-// ---- Corvex Rig ----
-
 // The edits the host saw for `id` from edit number `from` on.
 struct EditRun {
     int begins = 0, ends = 0;
@@ -163,6 +161,43 @@ EditRun editsOf(const RecordingHandler& handler, uint32_t id, size_t from = 0) {
     }
     return run;
 }
+
+// Whether the values performed never fall and rise by more than `by`.
+bool risesBy(const EditRun& run, double by) {
+    bool rising = run.values.size() >= 3;
+    for (size_t i = 1; i < run.values.size(); ++i)
+        rising = rising && run.values[i] >= run.values[i - 1];
+    return rising && run.values.back() - run.values.front() > by;
+}
+
+// The end of a run: the host's window and connection closed, the verdict.
+int finish(Display* display, Window window) {
+    XDestroyWindow(display, window);
+    XCloseDisplay(display);
+    std::printf("%s\n", failures ? "FAILED" : "PASSED");
+    return failures ? 1 : 0;
+}
+
+// Runs `mouse` (xdotool) on a thread of its own while the host's loop turns,
+// and turns `settle` more times after it is done (UI thread).
+template <class Mouse>
+void whileTurning(Frame& frame, Mouse mouse, int settle = 20, bool firstPaint = false) {
+    std::atomic<bool> done{false};
+    std::thread user([&] {
+        if (firstPaint)
+            pause(500);
+        mouse();
+        done = true;
+    });
+    for (int after = 0; after < settle;) {
+        frame.turn(20);
+        if (done)
+            ++after;
+    }
+    user.join();
+}
+
+// ---- Corvex Rig ----
 
 // A window's pixels, 8-bit RGB, row by row.
 std::vector<unsigned char> screenshot(Display* display, Window window, unsigned width, unsigned height) {
@@ -223,18 +258,13 @@ void writePpm(const std::string& path, const std::vector<unsigned char>& rgb, un
 
 // Clicks at (x, y) while the host's loop turns, and turns on a while after.
 void clickWhileTurning(Frame& frame, int x, int y) {
-    std::atomic<bool> clicked{false};
-    std::thread mouse([&] {
-        const std::string click = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
-        std::system(click.c_str());
-        clicked = true;
-    });
-    for (int after = 0; after < 10;) {
-        frame.turn(20);
-        if (clicked)
-            ++after;
-    }
-    mouse.join();
+    whileTurning(
+        frame,
+        [&] {
+            const std::string click = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
+            std::system(click.c_str());
+        },
+        10);
 }
 
 int rigMain(const std::string& bundle, const std::string& impulse, const std::string& work, const char* shot) {
@@ -294,22 +324,9 @@ int rigMain(const std::string& bundle, const std::string& impulse, const std::st
     // The gate knob (10..55 x 254..299), dragged up.
     const uint32_t gate = 13, cabinetOn = 15, cabinetModel = 16, program = 20;
     const double gateBefore = host.controller->getParamNormalized(gate);
-    std::atomic<bool> done{false};
-    std::thread mouse([&] {
-        dragUp(1, 32, 290);
-        done = true;
-    });
-    for (int after = 0; after < 20;) {
-        frame.turn(20);
-        if (done)
-            ++after;
-    }
-    mouse.join();
+    whileTurning(frame, [] { dragUp(1, 32, 290); });
     EditRun run = editsOf(host.handler, gate);
-    bool rising = run.values.size() >= 3;
-    for (size_t i = 1; i < run.values.size(); ++i)
-        rising = rising && run.values[i] >= run.values[i - 1];
-    check(run.begins == 1 && run.ends == 1 && run.ordered && rising && run.values.back() - gateBefore > 0.15,
+    check(run.begins == 1 && run.ends == 1 && run.ordered && risesBy(run, 0.1) && run.values.back() - gateBefore > 0.15,
           "a drag of the gate knob: beginEdit, rising performEdits, endEdit");
     check(!run.values.empty() && host.controller->getParamNormalized(gate) == run.values.back(),
           "the controller shows the gate's last value");
@@ -411,17 +428,7 @@ int rigMain(const std::string& bundle, const std::string& impulse, const std::st
         check(pixelNear(at2, 1320, 1000, 656, 38, 33, 31) && pixelNear(at2, 1320, 206, 566, 70, 62, 56),
               "the strip at 2x");
         // A drag at 2x reaches the host as at 1x.
-        done = false;
-        mouse = std::thread([&] {
-            dragUp(2, 32, 290);
-            done = true;
-        });
-        for (int after = 0; after < 20;) {
-            bigFrame.turn(20);
-            if (done)
-                ++after;
-        }
-        mouse.join();
+        whileTurning(bigFrame, [] { dragUp(2, 32, 290); });
         run = editsOf(fresh.handler, gate);
         check(run.begins == 1 && run.ends == 1 && run.ordered && !run.values.empty(),
               "a drag of the gate knob at 2x: one edit");
@@ -430,10 +437,7 @@ int rigMain(const std::string& bundle, const std::string& impulse, const std::st
         big->release();
         XDestroyWindow(display, bigWindow);
     }
-    XDestroyWindow(display, window);
-    XCloseDisplay(display);
-    std::printf("%s\n", failures ? "FAILED" : "PASSED");
-    return failures ? 1 : 0;
+    return finish(display, window);
 }
 
 }  // namespace
@@ -492,41 +496,11 @@ int main(int argc, char** argv) {
     check(childCount(display, window) == 1, "the editor's window is in ours");
 
     // The drag, while the host's loop runs.
-    std::atomic<bool> done{false};
-    std::thread mouse([&] {
-        pause(500);  // first paint
-        dragUp();
-        done = true;
-    });
-    for (int after = 0; after < 20;) {
-        frame.turn(20);
-        if (done)
-            ++after;
-    }
-    mouse.join();
-    int begins = 0, ends = 0;
-    std::vector<double> values;
-    bool ordered = true;
-    for (const RecordingHandler::Edit& e : host.handler.edits) {
-        if (e.id != 7)
-            continue;
-        if (e.kind == 'b') {
-            ordered = ordered && begins == ends;
-            ++begins;
-        } else if (e.kind == 'e') {
-            ordered = ordered && begins == ends + 1;
-            ++ends;
-        } else {
-            ordered = ordered && begins == ends + 1;
-            values.push_back(e.value);
-        }
-    }
-    check(begins == 1 && ends == 1 && ordered, "one edit: beginEdit, performEdit..., endEdit");
-    bool rising = values.size() >= 3;
-    for (size_t i = 1; i < values.size(); ++i)
-        rising = rising && values[i] >= values[i - 1];
-    check(rising && values.back() - values.front() > 0.15, "the values rise with the mouse");
-    check(!values.empty() && host.controller->getParamNormalized(7) == values.back(),
+    whileTurning(frame, [] { dragUp(); }, 20, true);  // after the first paint
+    const EditRun contour = editsOf(host.handler, 7);
+    check(contour.begins == 1 && contour.ends == 1 && contour.ordered, "one edit: beginEdit, performEdit..., endEdit");
+    check(risesBy(contour, 0.15), "the values rise with the mouse");
+    check(!contour.values.empty() && host.controller->getParamNormalized(7) == contour.values.back(),
           "the controller shows the last value");
 
     // A value the host sets reaches the panel at the next idle (no crash,
@@ -598,18 +572,7 @@ int main(int argc, char** argv) {
         bigFrame.turn(0);
         const size_t before = host.handler.edits.size();
         const double start = host.controller->getParamNormalized(7);
-        done = false;
-        mouse = std::thread([&] {
-            pause(500);
-            dragUp(2);
-            done = true;
-        });
-        for (int after = 0; after < 20;) {
-            bigFrame.turn(20);
-            if (done)
-                ++after;
-        }
-        mouse.join();
+        whileTurning(bigFrame, [] { dragUp(2); }, 20, true);
         const double moved = host.controller->getParamNormalized(7) - start;
         check(host.handler.edits.size() > before && moved > 0.2 && moved < 0.3,
               "100 screen pixels up at scale 2 add a quarter, as 50 do at 1x: " + std::to_string(moved));
@@ -618,9 +581,5 @@ int main(int argc, char** argv) {
         scaledView->release();
         XDestroyWindow(display, big);
     }
-
-    XDestroyWindow(display, window);
-    XCloseDisplay(display);
-    std::printf("%s\n", failures ? "FAILED" : "PASSED");
-    return failures ? 1 : 0;
+    return finish(display, window);
 }
