@@ -1,7 +1,8 @@
 // The rig's panel on the Win32 window layer, run under wine (rig_editor_win32,
 // in the Windows stage): the panel opens in a window of ours over a RigEngine,
 // then
-//  - LOAD IR: a press on the button opens the system's open-file dialog
+//  - LOAD IR: a press on the button (a real one, SendInput: the panel reads
+//    the button's state) opens the system's open-file dialog
 //    (GetOpenFileNameW); a thread of ours plays the user, types the
 //    impulse's path into the dialog and presses Open; the panel loads it;
 //  - a drop: a real OLE drag (DoDragDrop with a data object of ours carrying
@@ -63,12 +64,30 @@ bool pump(corvex::RigEditor& editor, int milliseconds, const std::function<bool(
     return false;
 }
 
+void mouseButton(DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+}
+
 // The user in the open-file dialog (a thread of its own): waits for the
-// dialog, types `path` where the file name goes and presses Open.
+// dialog, lets the mouse button go, types `path` where the file name goes
+// and presses Open.
+std::string dialogSeen;  // what the user saw (written by its thread, read after join)
+BOOL CALLBACK listWindow(HWND window, LPARAM) {
+    char kind[64] = {};
+    GetClassNameA(window, kind, sizeof kind);  // sends no message: the UI thread may be waiting for us
+    if (IsWindowVisible(window))
+        dialogSeen += std::string(" [") + kind + "]";
+    return TRUE;
+}
 void answerDialog(const std::wstring& path, std::atomic<bool>& answered) {
     for (int i = 0; i < 1500 && !answered; ++i) {
         HWND dialog = FindWindowW(L"#32770", L"Load an impulse");
         if (dialog) {
+            dialogSeen = "the dialog";
+            mouseButton(MOUSEEVENTF_LEFTUP);
             Sleep(200);  // let it finish building
             // The file name box: a combo box (cmb13) in the newer layout,
             // an edit box (edt1) in the older one.
@@ -80,9 +99,16 @@ void answerDialog(const std::wstring& path, std::atomic<bool>& answered) {
                 PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                              reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
                 answered = true;
+            } else {
+                dialogSeen = "the dialog without a file name box";
             }
         }
         Sleep(20);
+    }
+    if (dialogSeen.empty()) {
+        mouseButton(MOUSEEVENTF_LEFTUP);
+        dialogSeen = "no dialog; windows:";
+        EnumWindows(listWindow, 0);
     }
 }
 
@@ -216,13 +242,18 @@ int main(int argc, char** argv) {
     // LOAD IR (84 x 18 at 100, 280): the dialog, answered by our user.
     std::atomic<bool> answered{false};
     std::thread user(answerDialog, impulse, std::ref(answered));
-    PostMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(140, 289));
-    PostMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(140, 289));
+    // A real press (the panel reads the button's state, not the message's):
+    // the button goes down on LOAD IR; the user lets it go in the dialog.
+    POINT button{140, 289};
+    ClientToScreen(panel, &button);
+    SetCursorPos(button.x, button.y);
+    pump(editor, 100, nullptr);
+    mouseButton(MOUSEEVENTF_LEFTDOWN);
     const bool loaded = pump(editor, 30000, [&] { return engine.hasImpulse(); });
     answered = true;
     user.join();
     check(loaded && engine.impulseName() == name, "LOAD IR: the open-file dialog's choice is loaded (" +
-                                                       engine.impulseName() + ")");
+                                                       engine.impulseName() + "; seen: " + dialogSeen + ")");
     check(editor.message() == "Loaded " + name, "the strip says so: \"" + editor.message() + "\"");
 
     // A file dragged onto the panel through OLE.
