@@ -95,7 +95,7 @@ public:
 
     // ---- IEditController (main thread) ----
     // The one view hosts ask for by name, "editor": the plug-in's panel in a
-    // Vst3View; none for other names or a plug-in without a panel.
+    // Vst3View (vst3/Vst3View.h); none for other names.
     v3::IPlugView* V3_CALL createView(v3::FIDString name) override;
     v3::tresult V3_CALL setComponentState(v3::IBStream* state) override;
     v3::tresult setControllerStream(v3::IBStream* state) override;
@@ -150,7 +150,8 @@ public:
     int panelParameters() const { return engineParams; }
     float panelValue(int index) const;
     bool isHeld(int index) const { return isEngineParam(static_cast<v3::ParamID>(index)) && held[index]; }
-    // Each idle of the view, after the panel's: main-thread chores.
+    // Each idle of the view, after the panel's: main-thread chores (what
+    // the audio thread let go of, e.g. a cabinet replaced by a loaded one).
     virtual void panelIdled() { tidy(); }
     // The panel's edits (UI thread): a control held, moved and let go reach
     // the host as beginEdit, performEdit..., endEdit, which sends them to the
@@ -212,7 +213,6 @@ protected:
     int programOf(double normalized) const;
     double programValue(int program) const;
     bool isEngineParam(v3::ParamID id) const { return id < static_cast<v3::ParamID>(engineParams); }
-
 
     const int engineParams;
     const int programCount;

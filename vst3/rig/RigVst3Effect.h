@@ -45,7 +45,6 @@ public:
     // ---- for the view (UI thread): the rig's panel ----
     std::unique_ptr<corvex::Panel> makePanel() override;
     void panelSize(uint32_t& width, uint32_t& height) const override;
-    void panelIdled() override { engine->collect(); }  // cabinets the audio thread let go of
 
 private:
     // The engine's traits.
