@@ -256,6 +256,21 @@ void writePpm(const std::string& path, const std::vector<unsigned char>& rgb, un
     }
 }
 
+// A top-level window of the host's, shown.
+Window mappedWindow(Display* display, unsigned width, unsigned height) {
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0, 0, 0);
+    XMapWindow(display, window);
+    XSync(display, False);
+    return window;
+}
+
+// The view given `frame` (which is the host's run loop) and embedded in `window`.
+bool attachIn(IPlugView* view, Frame& frame, Window window) {
+    view->setFrame(&frame);
+    return view->attached(reinterpret_cast<void*>(static_cast<uintptr_t>(window)), kPlatformTypeX11EmbedWindowID) ==
+           kResultOk;
+}
+
 // Clicks at (x, y) while the host's loop turns, and turns on a while after.
 void clickWhileTurning(Frame& frame, int x, int y) {
     whileTurning(
@@ -300,14 +315,9 @@ int rigMain(const std::string& bundle, const std::string& impulse, const std::st
     ViewRect size{};
     check(view->getSize(&size) == kResultOk && size.right - size.left == 660 && size.bottom - size.top == 358,
           "size 660 x 358 (the head's panel and the strip)");
-    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 700, 400, 0, 0, 0);
-    XMapWindow(display, window);
-    XSync(display, False);
+    const Window window = mappedWindow(display, 700, 400);
     Frame frame;
-    view->setFrame(&frame);
-    check(view->attached(reinterpret_cast<void*>(static_cast<uintptr_t>(window)), kPlatformTypeX11EmbedWindowID) ==
-              kResultOk &&
-              frame.timers.size() == 1 && frame.handlers.size() == 1,
+    check(attachIn(view, frame, window) && frame.timers.size() == 1 && frame.handlers.size() == 1,
           "attached, idled by the host's run loop");
     for (int i = 0; i < 25; ++i)
         frame.turn(20);
@@ -389,14 +399,9 @@ int rigMain(const std::string& bundle, const std::string& impulse, const std::st
         check(scaling->setContentScaleFactor(2.0f) == kResultTrue && big->getSize(&got) == kResultOk &&
                   got.right - got.left == 1320 && got.bottom - got.top == 716,
               "scale 2: 1320 x 716");
-        const Window bigWindow = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1400, 760, 0, 0, 0);
-        XMapWindow(display, bigWindow);
-        XSync(display, False);
+        const Window bigWindow = mappedWindow(display, 1400, 760);
         Frame bigFrame;
-        big->setFrame(&bigFrame);
-        check(big->attached(reinterpret_cast<void*>(static_cast<uintptr_t>(bigWindow)),
-                            kPlatformTypeX11EmbedWindowID) == kResultOk,
-              "attached at scale 2");
+        check(attachIn(big, bigFrame, bigWindow), "attached at scale 2");
         for (int i = 0; i < 25; ++i)
             bigFrame.turn(20);
         const Window child = onlyChild(display, bigWindow, w, h);

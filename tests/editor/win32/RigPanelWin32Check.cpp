@@ -112,19 +112,25 @@ void answerDialog(const std::wstring& path, std::atomic<bool>& answered) {
     }
 }
 
+// QueryInterface of an object with one interface, `own`.
+template <class Interface>
+HRESULT answer(Interface* self, REFIID own, REFIID wanted, void** object) {
+    if (!object)
+        return E_POINTER;
+    *object = IsEqualIID(wanted, IID_IUnknown) || IsEqualIID(wanted, own) ? self : nullptr;
+    if (!*object)
+        return E_NOINTERFACE;
+    self->AddRef();
+    return S_OK;
+}
+
 // A data object carrying one file as CF_HDROP, as Explorer's does.
 class FileData final : public IDataObject {
 public:
     explicit FileData(const std::wstring& path) : file(path) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject) ? this : nullptr;
-        if (!*object)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        return answer(this, IID_IDataObject, iid, object);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&count)); }
     STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(InterlockedDecrement(&count)); }
@@ -174,13 +180,7 @@ private:
 class LetGoSoon final : public IDropSource {
 public:
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropSource) ? this : nullptr;
-        if (!*object)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        return answer(this, IID_IDropSource, iid, object);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
