@@ -3,6 +3,9 @@
 // values the user changed (changed(), gestures) and otherwise leaves the
 // engine's control-thread calls to it.
 //
+// The cabinet shown and stepped is the one get() gives, so a format whose
+// port shows its controller's values (VST3) steps from what it shows.
+//
 // Threads: the UI thread only, as the editor calls its port. The engine's
 // control calls it makes (post, postProgram, loadImpulseFile, the readers)
 // may run beside the audio thread.
@@ -31,7 +34,7 @@ public:
     float takeOutputPeak() override { return rig.takeOutputPeak(); }
     bool gateClosed() const override { return rig.gateClosed(); }
     std::string cabinetName() const override {
-        const int model = RigEngine::cabinetModelOf(rig.value(kCabinetModel));
+        const int model = RigEngine::cabinetModelOf(get(kCabinetModel));
         if (model == RigEngine::kUserCabinet) {
             const std::string name = rig.impulseName();
             return name.empty() ? std::string("User (none loaded)") : name;
@@ -41,19 +44,17 @@ public:
     }
     void stepCabinet(int delta) override {
         const int choices = rig.hasImpulse() ? RigEngine::kCabinetChoices : RigEngine::kBundledCabinets;
-        int model = RigEngine::cabinetModelOf(rig.value(kCabinetModel));
+        int model = RigEngine::cabinetModelOf(get(kCabinetModel));
         model = ((model + delta) % choices + choices) % choices;
         set(kCabinetModel, RigEngine::valueOfCabinetModel(model));
     }
     std::string programName() const override {
-        char text[64] = {};
         shownProgram = shownProgram < 0 ? rig.currentProgram() : shownProgram;
         if (rig.currentProgram() != lastEngineProgram) {
             lastEngineProgram = rig.currentProgram();
             shownProgram = lastEngineProgram;  // the host changed it
         }
-        rig.programName(shownProgram, text, sizeof text);
-        return std::to_string(shownProgram + 1) + " " + text;
+        return numberedProgramName(shownProgram);
     }
     void stepProgram(int delta) override {
         const int count = RigEngine::kProgramCount;
@@ -69,13 +70,20 @@ public:
             return false;
         // The loaded impulse is what the cabinet plays now.
         set(kCabinetModel, RigEngine::valueOfCabinetModel(RigEngine::kUserCabinet));
-        if (rig.value(kCabinetOn) < 0.5f)
+        if (get(kCabinetOn) < 0.5f)
             set(kCabinetOn, 1.f);
         impulseChanged();
         return true;
     }
 
 protected:
+    // "3 Crunch Rhythm": the program's number and name, as the strip shows it.
+    std::string numberedProgramName(int program) const {
+        char text[64] = {};
+        rig.programName(program, text, sizeof text);
+        return std::to_string(program + 1) + " " + text;
+    }
+
     // UI thread: the user changed `index` to `value` / chose `program` /
     // loaded an impulse; a format tells its host. Nothing by default.
     virtual void changed(int, float) {}

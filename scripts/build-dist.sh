@@ -23,7 +23,7 @@ log "Linux plug-in"
 ensure_linux_plugin
 for preset in mingw-i686 mingw-x64; do
   log "Windows plug-in ($preset)"
-  build_mingw "$preset" corvex_plugin corvex_clap corvex_vst3 corvex_rig_vst corvex_rig_clap
+  build_mingw "$preset" corvex_plugin corvex_clap corvex_vst3 corvex_rig_vst corvex_rig_clap corvex_rig_vst3
 done
 copy_dist
 log "checks of the 32-bit DLL"
@@ -39,6 +39,8 @@ check_pe dist/windows-x86/CorvexRig.dll pe-i386
 check_pe dist/windows-x64/CorvexRig.dll pe-x86-64
 check_clap_pe dist/windows-x86/CorvexRig.clap pe-i386
 check_clap_pe dist/windows-x64/CorvexRig.clap pe-x86-64
+check_vst3_pe dist/windows-x86/CorvexRig.vst3/Contents/x86-win/CorvexRig.vst3 pe-i386
+check_vst3_pe dist/windows-x64/CorvexRig.vst3/Contents/x86_64-win/CorvexRig.vst3 pe-x86-64
 log "Windows installer"
 scripts/build-installer.sh
 ls -ld dist/*/Corvex.* dist/*/CorvexRig.* dist/Corvex-*-setup.exe

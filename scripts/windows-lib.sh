@@ -58,7 +58,7 @@ copy_dist() {
     rm -rf dist/linux-x86_64/Corvex.lv2
     cp -r build/default/lv2/Corvex.lv2 dist/linux-x86_64/Corvex.lv2 || ok=1
   fi
-  # Corvex Rig, where it was built: VST 2.4 and CLAP for each platform.
+  # Corvex Rig, where it was built: VST 2.4, CLAP and VST3 for each platform.
   for f in CorvexRig.so CorvexRig.clap; do
     [ -f "build/default/plugin/$f" ] && { cp "build/default/plugin/$f" "dist/linux-x86_64/$f" || ok=1; }
   done
@@ -67,6 +67,10 @@ copy_dist() {
     for f in CorvexRig.dll CorvexRig.clap; do
       [ -f "build/${pair%%:*}/plugin/$f" ] && { cp "build/${pair%%:*}/plugin/$f" "dist/${pair#*:}/$f" || ok=1; }
     done
+    if [ -d "build/${pair%%:*}/vst3/CorvexRig.vst3" ]; then
+      rm -rf "dist/${pair#*:}/CorvexRig.vst3"
+      cp -r "build/${pair%%:*}/vst3/CorvexRig.vst3" "dist/${pair#*:}/CorvexRig.vst3" || ok=1
+    fi
   done
   if [ -d build/default/lv2/CorvexRig.lv2 ]; then
     rm -rf dist/linux-x86_64/CorvexRig.lv2

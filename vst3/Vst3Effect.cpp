@@ -1,12 +1,9 @@
 #include "vst3/Vst3Effect.h"
 
-#include <cstring>
-#include <new>
 #include <thread>
 
 #include "vst3/Vst3Ids.h"
 #include "vst3/Vst3Shared.h"
-#include "vst3/Vst3View.h"
 
 using namespace v3;
 using corvex::AmpEngine;
@@ -130,42 +127,4 @@ void Vst3Effect::renderEngine(const float* inL, const float* inR, float* outL, f
 void Vst3Effect::idleBlock() {
     reportOffset = 0;
     engine.flush();
-}
-
-// ---- IEditController ----
-IPlugView* Vst3Effect::createView(FIDString name) {
-    // The one view hosts ask for by name: "editor".
-    if (!name || std::strcmp(name, "editor") != 0)
-        return nullptr;
-    return new (std::nothrow) Vst3View(*this);
-}
-
-// ---- ParameterPort: the panel ----
-float Vst3Effect::get(int index) const {
-    return AmpEngine::isParameter(index) ? static_cast<float>(shown[index].load(std::memory_order_relaxed)) : 0.0f;
-}
-
-void Vst3Effect::set(int index, float value) {
-    double v = 0.0;
-    if (!AmpEngine::isParameter(index) || !normalize(static_cast<ParamID>(index), value, v))
-        return;
-    shown[index].store(static_cast<float>(v), std::memory_order_relaxed);
-    if (handler)
-        handler->performEdit(static_cast<ParamID>(index), static_cast<float>(v));
-}
-
-void Vst3Effect::beginGesture(int index) {
-    if (!AmpEngine::isParameter(index))
-        return;
-    held[index] = true;
-    if (handler)
-        handler->beginEdit(static_cast<ParamID>(index));
-}
-
-void Vst3Effect::endGesture(int index) {
-    if (!AmpEngine::isParameter(index))
-        return;
-    held[index] = false;
-    if (handler)
-        handler->endEdit(static_cast<ParamID>(index));
 }

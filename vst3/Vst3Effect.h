@@ -47,28 +47,23 @@ constexpr v3::ProgramListID kProgramListId = Vst3EffectBase::kProgramListId;
 }  // namespace vst3
 }  // namespace corvex
 
-class Vst3Effect : public Vst3EffectBase,
-                   private corvex::AmpEngine::Listener,
-                   private corvex::ParameterPort {
+class Vst3Effect : public Vst3EffectBase, private corvex::AmpEngine::Listener {
 public:
     Vst3Effect();
     ~Vst3Effect() override;
 
-    // ---- IEditController (main thread) ----
-    v3::IPlugView* V3_CALL createView(v3::FIDString name) override;
-
-    // ---- for the view (UI thread) ----
-    corvex::ParameterPort& panelPort() { return *this; }
-    bool isHeld(int index) const { return index >= 0 && index < corvex::kNumParameters && held[index]; }
+    // ---- for the view (UI thread): the amp's panel ----
+    std::unique_ptr<corvex::Panel> makePanel() override { return corvex::createPanel(panelPort); }
+    void panelSize(uint32_t& width, uint32_t& height) const override {
+        width = corvex::kPanelWidth;
+        height = corvex::kPanelHeight;
+    }
 
 private:
-    // ParameterPort: the panel's calls (UI thread). Its values are the ones
-    // the controller shows; a move goes to the host as an edit (beginEdit,
-    // performEdit, endEdit), which sends it to the audio side.
-    float get(int index) const override;
-    void set(int index, float value) override;
-    void beginGesture(int index) override;
-    void endGesture(int index) override;
+    // The panel's port (UI thread). Its values are the ones the controller
+    // shows; a move goes to the host as an edit (beginEdit, performEdit,
+    // endEdit), which sends it to the audio side.
+    Vst3PanelPort<corvex::ParameterPort> panelPort{*this};
 
     // The engine's news of a stored value (audio thread inside process or
     // the thread that flushes).
@@ -91,8 +86,6 @@ private:
     void applyHostValue(v3::ParamID id, double value, int32_t offset) override;
     void renderEngine(const float* inL, const float* inR, float* outL, float* outR, int32_t frames) override;
     void idleBlock() override;
-
-    bool held[corvex::kNumParameters] = {};  // controls the user holds (UI thread)
 
     corvex::AmpEngine engine;
 

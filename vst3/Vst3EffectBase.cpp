@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+
+#include "vst3/Vst3View.h"
 
 using namespace v3;
 using corvex::vst3::fromUtf16;
@@ -23,7 +26,8 @@ Vst3EffectBase::Vst3EffectBase(int engineParamsIn, int programsIn, std::size_t m
       programId(static_cast<ParamID>(engineParamsIn) + 1),
       paramCount(engineParamsIn + 2),
       maxStateBytes(maxStateBytesIn),
-      shown(new std::atomic<double>[static_cast<std::size_t>(engineParamsIn) + 2]()) {}
+      shown(new std::atomic<double>[static_cast<std::size_t>(engineParamsIn) + 2]()),
+      held(new bool[static_cast<std::size_t>(std::max(engineParamsIn, 1))]()) {}
 
 Vst3EffectBase::~Vst3EffectBase() {
     if (handler)
@@ -386,6 +390,51 @@ tresult Vst3EffectBase::setParamNormalized(ParamID id, ParamValue value) {
         return kInvalidArgument;
     shown[id].store(v, std::memory_order_relaxed);
     return kResultOk;
+}
+
+// ---- the editor ----
+IPlugView* Vst3EffectBase::createView(FIDString name) {
+    if (!name || std::strcmp(name, "editor") != 0)
+        return nullptr;
+    return new (std::nothrow) Vst3View(*this);
+}
+
+float Vst3EffectBase::panelValue(int index) const {
+    return isEngineParam(static_cast<ParamID>(index)) ? static_cast<float>(shown[index].load(std::memory_order_relaxed))
+                                                      : 0.0f;
+}
+
+void Vst3EffectBase::beginPanelEdit(ParamID id) {
+    if (!isPanelEdit(id))
+        return;
+    if (isEngineParam(id))
+        held[id] = true;
+    if (handler)
+        handler->beginEdit(id);
+}
+
+void Vst3EffectBase::panelEdit(ParamID id, double value) {
+    double v = 0.0;
+    if (!isPanelEdit(id) || !normalize(id, value, v))
+        return;
+    const bool alone = !isHeld(static_cast<int>(id));
+    shown[id].store(isEngineParam(id) ? static_cast<float>(v) : v, std::memory_order_relaxed);
+    if (!handler)
+        return;
+    if (alone)
+        handler->beginEdit(id);
+    handler->performEdit(id, isEngineParam(id) ? static_cast<float>(v) : v);
+    if (alone)
+        handler->endEdit(id);
+}
+
+void Vst3EffectBase::endPanelEdit(ParamID id) {
+    if (!isPanelEdit(id))
+        return;
+    if (isEngineParam(id))
+        held[id] = false;
+    if (handler)
+        handler->endEdit(id);
 }
 
 tresult Vst3EffectBase::setComponentHandler(IComponentHandler* newHandler) {

@@ -4,7 +4,9 @@
 // walk, the normalized-value plumbing of the parameters, the state streams,
 // the bypass and program parameters and the root unit with its program list.
 // A plug-in derives from it and gives only what is its own: its engine (the
-// hooks below), its parameter table, its state, its class and its view.
+// hooks below), its parameter table, its state, its class and its panel.
+// The view (vst3/Vst3View.h) is the same for every plug-in: it embeds the
+// plug-in's panel and idles it; the panel's edits reach the host here.
 //
 // Parameters: ids 0..n-1 are the engine's parameters by index; n is the
 // bypass (a 10 ms crossfade to the dry input, the amp kept running so that
@@ -20,8 +22,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "editor/ParameterPort.h"
 #include "vst3/Vst3Abi.h"
 #include "vst3/Vst3Shared.h"
 
@@ -89,7 +93,10 @@ public:
     v3::tresult V3_CALL process(v3::ProcessData& data) override;                      // audio
     v3::uint32 V3_CALL getTailSamples() override;                                     // any
 
-    // ---- IEditController (main thread); createView is the plug-in's ----
+    // ---- IEditController (main thread) ----
+    // The one view hosts ask for by name, "editor": the plug-in's panel in a
+    // Vst3View (vst3/Vst3View.h); none for other names.
+    v3::IPlugView* V3_CALL createView(v3::FIDString name) override;
     v3::tresult V3_CALL setComponentState(v3::IBStream* state) override;
     v3::tresult setControllerStream(v3::IBStream* state) override;
     v3::tresult getControllerStream(v3::IBStream* state) override;
@@ -132,6 +139,28 @@ public:
 
     // The host's context given to initialize (main thread), or null.
     v3::FUnknown* hostContext() const { return context; }
+
+    // ---- for the view (UI thread) ----
+    // A new panel bound to the plug-in's port; null when there is none.
+    virtual std::unique_ptr<corvex::Panel> makePanel() = 0;
+    // The panel's size at scale 1.
+    virtual void panelSize(uint32_t& width, uint32_t& height) const = 0;
+    // The parameters the panel shows (the engine's), the value the
+    // controller shows for one, and whether the user holds its control.
+    int panelParameters() const { return engineParams; }
+    float panelValue(int index) const;
+    bool isHeld(int index) const { return isEngineParam(static_cast<v3::ParamID>(index)) && held[index]; }
+    // Each idle of the view, after the panel's: main-thread chores (what
+    // the audio thread let go of, e.g. a cabinet replaced by a loaded one).
+    virtual void panelIdled() { tidy(); }
+    // The panel's edits (UI thread): a control held, moved and let go reach
+    // the host as beginEdit, performEdit..., endEdit, which sends them to the
+    // audio side; the controller shows the value at once. An engine
+    // parameter or the program; other ids are ignored. A move outside a
+    // gesture (a button, a step) is one edit of its own.
+    void beginPanelEdit(v3::ParamID id);
+    void panelEdit(v3::ParamID id, double value);
+    void endPanelEdit(v3::ParamID id);
 
 protected:
     // `engineParams` engine parameters, then the bypass and the program;
@@ -208,5 +237,28 @@ protected:
     v3::IParameterChanges* outChanges = nullptr;
 
 private:
+    bool isPanelEdit(v3::ParamID id) const { return isEngineParam(id) || id == programId; }
+
     std::atomic<uint32_t> references{1};
+    // The controls the user holds, by engine parameter (UI thread).
+    std::unique_ptr<bool[]> held;
+};
+
+// A panel's port (`Port`: corvex::ParameterPort or one derived from it) whose
+// parameter calls are the effect's: the values the controller shows, and
+// the user's moves as the host's edits (UI thread).
+template <class Port>
+class Vst3PanelPort : public Port {
+public:
+    template <class... PortArgs>
+    explicit Vst3PanelPort(Vst3EffectBase& owner, PortArgs&&... args)
+        : Port(std::forward<PortArgs>(args)...), effect(owner) {}
+
+    float get(int index) const override { return effect.panelValue(index); }
+    void set(int index, float value) override { effect.panelEdit(static_cast<v3::ParamID>(index), value); }
+    void beginGesture(int index) override { effect.beginPanelEdit(static_cast<v3::ParamID>(index)); }
+    void endGesture(int index) override { effect.endPanelEdit(static_cast<v3::ParamID>(index)); }
+
+protected:
+    Vst3EffectBase& effect;
 };

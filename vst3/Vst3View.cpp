@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "vst3/Vst3Effect.h"
+#include "vst3/Vst3EffectBase.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -47,7 +47,8 @@ void CALLBACK onWindowsTimer(HWND, UINT, UINT_PTR id, DWORD) {
 
 }  // namespace
 
-Vst3View::Vst3View(Vst3Effect& owner) : effect(owner) {
+Vst3View::Vst3View(Vst3EffectBase& owner)
+    : effect(owner), shownBits(new uint32_t[static_cast<size_t>(owner.panelParameters())]()) {
     effect.addRef();
 }
 
@@ -106,7 +107,7 @@ tresult Vst3View::attached(void* parent, FIDString type) {
     if (!runLoop)
         return kResultFalse;
 #endif
-    panel = corvex::createPanel(effect.panelPort());
+    panel = effect.makePanel();
     if (panel)
         panel->setScale(scale);
     if (!panel || !panel->open(parent)) {
@@ -114,8 +115,8 @@ tresult Vst3View::attached(void* parent, FIDString type) {
         stopIdle();
         return kResultFalse;
     }
-    for (int i = 0; i < corvex::kNumParameters; ++i)
-        shownBits[i] = bitsOf(effect.panelPort().get(i));
+    for (int i = 0; i < effect.panelParameters(); ++i)
+        shownBits[i] = bitsOf(effect.panelValue(i));
 #if defined(_WIN32)
     for (TimerSlot& slot : timerSlots) {
         if (!slot.view) {
@@ -184,8 +185,10 @@ tresult Vst3View::getSize(ViewRect* size) {
 }
 
 ViewRect Vst3View::scaledSize() const {
-    return ViewRect{0, 0, static_cast<int32>(corvex::scaledPanelSide(corvex::kPanelWidth, scale)),
-                    static_cast<int32>(corvex::scaledPanelSide(corvex::kPanelHeight, scale))};
+    uint32_t width = 0, height = 0;
+    effect.panelSize(width, height);
+    return ViewRect{0, 0, static_cast<int32>(corvex::scaledPanelSide(width, scale)),
+                    static_cast<int32>(corvex::scaledPanelSide(height, scale))};
 }
 
 tresult Vst3View::setContentScaleFactor(float factor) {
@@ -244,12 +247,13 @@ void Vst3View::onFDIsSet(FileDescriptor) {
 void Vst3View::idle() {
     if (!panel)
         return;
-    for (int i = 0; i < corvex::kNumParameters; ++i) {
-        const float value = effect.panelPort().get(i);
+    for (int i = 0; i < effect.panelParameters(); ++i) {
+        const float value = effect.panelValue(i);
         if (!effect.isHeld(i) && bitsOf(value) != shownBits[i]) {
             shownBits[i] = bitsOf(value);
             panel->parameterChanged(i, value);
         }
     }
     panel->idle();
+    effect.panelIdled();
 }

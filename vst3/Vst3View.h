@@ -1,7 +1,8 @@
-// The amp's front panel as a VST3 plug-in view: embedded in the host's
-// window (an X11 window id on Linux, an HWND on Windows) at the panel's
-// fixed size times the content scale the host sets (1 to 4). Every call
-// comes on the host's UI thread.
+// A Corvex plug-in's front panel as a VST3 plug-in view (the head's panel,
+// or the rig's with its strip): embedded in the host's window (an X11 window
+// id on Linux, an HWND on Windows) at the panel's fixed size times the
+// content scale the host sets (1 to 4). Every call comes on the host's UI
+// thread.
 //
 // The panel draws and reads the mouse when it is idled. On Linux the host's
 // run loop does it (from the frame, or the host context the controller was
@@ -19,7 +20,7 @@
 #include "editor/ParameterPort.h"
 #include "vst3/Vst3Abi.h"
 
-class Vst3Effect;
+class Vst3EffectBase;
 
 class Vst3View : public v3::IPlugView,
                  public v3::ITimerHandler,
@@ -29,7 +30,7 @@ public:
     static constexpr uint32_t kIdlePeriodMs = 30;
 
     // `effect` outlives the view (the view holds a reference to it).
-    explicit Vst3View(Vst3Effect& effect);
+    explicit Vst3View(Vst3EffectBase& effect);
     virtual ~Vst3View();
     Vst3View(const Vst3View&) = delete;
     Vst3View& operator=(const Vst3View&) = delete;
@@ -66,7 +67,7 @@ private:
     void stopIdle();
 
     std::atomic<uint32_t> references{1};
-    Vst3Effect& effect;
+    Vst3EffectBase& effect;
     v3::IPlugFrame* frame = nullptr;     // the host's, not owned
     v3::IRunLoop* runLoop = nullptr;     // held while attached
     bool timerRegistered = false;
@@ -77,5 +78,5 @@ private:
     std::unique_ptr<corvex::Panel> panel;
     double scale = 1.0;
     v3::ViewRect scaledSize() const;
-    uint32_t shownBits[corvex::kNumParameters] = {};  // what the panel was last told
+    std::unique_ptr<uint32_t[]> shownBits;  // what the panel was last told, by parameter
 };

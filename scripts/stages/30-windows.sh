@@ -91,6 +91,10 @@ check_shipped_dll() {
     passed=$((passed + PE_PASSED)); failed=$((failed + PE_FAILED))
     echo "checks of dist/windows-$arch/CorvexRig.clap:"
     if check_clap_pe "dist/windows-$arch/CorvexRig.clap" $format; then passed=$((passed + 1)); else failed=$((failed + 1)); rc=1; fi
+    f=dist/windows-$arch/CorvexRig.vst3/Contents/x86-win/CorvexRig.vst3
+    [ $arch = x64 ] && f=dist/windows-$arch/CorvexRig.vst3/Contents/x86_64-win/CorvexRig.vst3
+    echo "checks of $f:"
+    if check_vst3_pe "$f" $format; then passed=$((passed + 1)); else failed=$((failed + 1)); rc=1; fi
   done
   record windows-pe "$passed" "$failed"
   return $rc
@@ -160,7 +164,7 @@ if timed "Xvfb and a warmed-up wineserver" eval 'start_xvfb && scripts/wine-run.
     status=1
   fi
   if timed "build mingw-i686 (plug-in, smoke test)" build_mingw mingw-i686 corvex_plugin corvex_clap corvex_vst3 corvex_smoke \
-       corvex_rig_vst corvex_rig_clap corvex-rig-reference; then
+       corvex_rig_vst corvex_rig_clap corvex_rig_vst3 corvex-rig-reference; then
     timed "copy to dist/" eval 'ensure_linux_plugin >/dev/null && copy_dist' || status=1
     timed "checks of the Windows DLLs" check_shipped_dll || status=1
     timed "smoke test under wine32 ($(scripts/wine-run.sh --x86-mode))" smoke_x86 || status=1

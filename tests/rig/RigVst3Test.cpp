@@ -12,7 +12,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include "RigTestSupport.h"
 #include "rig/RigEngine.h"
@@ -108,7 +113,7 @@ TEST(RigVst3, ItsOwnClassBesideTheHeads) {
     EXPECT_NE(text.find("\"Corvex Rig\""), std::string::npos);
 }
 
-TEST(RigVst3, ParametersProgramsLatencyAndNoEditorYet) {
+TEST(RigVst3, ParametersProgramsLatencyAndItsView) {
     Vst3TestHost host;
     ASSERT_TRUE(host.create(rigModule())) << host.error();
     v3::IEditController* c = host.controller;
@@ -152,7 +157,16 @@ TEST(RigVst3, ParametersProgramsLatencyAndNoEditorYet) {
     EXPECT_EQ(units->getProgramName(list.id, RigEngine::kProgramCount, text), v3::kInvalidArgument);
     units->release();
 
-    EXPECT_EQ(c->createView("editor"), nullptr);
+    // The rig's panel: the head's and the strip, 660 x 358 (its X11 test
+    // is rig_vst3_editor_xvfb).
+    EXPECT_EQ(c->createView("something else"), nullptr);
+    v3::IPlugView* view = c->createView("editor");
+    ASSERT_NE(view, nullptr);
+    v3::ViewRect size{};
+    EXPECT_EQ(view->getSize(&size), v3::kResultOk);
+    EXPECT_EQ(size.right - size.left, 660);
+    EXPECT_EQ(size.bottom - size.top, 358);
+    view->release();
     ASSERT_TRUE(host.start(48000.0, 512));
     EXPECT_EQ(host.processor->getLatencySamples(), 0u);
     // A program from the list's parameter: its values reach the host.
@@ -516,3 +530,107 @@ TEST(RigVst3, TheHeadAndTheRigAnswerTheCommonCallsAlike) {
     checkCommonCalls(Vst3Module::shared(), "head");
     checkCommonCalls(rigModule(), "rig");
 }
+
+#if defined(_WIN32)
+// The rig's view on Windows (under wine in the Windows stage): embedded in a
+// window of the host's as a child window of the panel's size at scale 1 and
+// 2, drawn (the strip's colour below the head's panel) by the timer of the
+// UI thread that idles it, and gone again when removed.
+namespace {
+std::vector<HWND> childrenOf(HWND parent) {
+    std::vector<HWND> found;
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM list) {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+void pumpFor(int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 10) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    }
+}
+}  // namespace
+
+TEST(RigVst3, ItsViewInAWindowsHostWindow) {
+    Vst3TestHost host;
+    ASSERT_TRUE(host.create(rigModule())) << host.error();
+    const HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1400, 800,
+                                        nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    for (const float scale : {1.0f, 2.0f}) {
+        v3::IPlugView* view = host.controller->createView("editor");
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->isPlatformTypeSupported(v3::kPlatformTypeHWND), v3::kResultTrue);
+        void* obj = nullptr;
+        ASSERT_EQ(view->queryInterface(v3::iid::IPlugViewContentScaleSupport.bytes, &obj), v3::kResultOk);
+        auto* scaling = static_cast<v3::IPlugViewContentScaleSupport*>(obj);
+        EXPECT_EQ(scaling->setContentScaleFactor(scale), v3::kResultTrue);
+        ASSERT_EQ(view->attached(parent, v3::kPlatformTypeHWND), v3::kResultOk) << scale;
+        pumpFor(500);
+        const std::vector<HWND> children = childrenOf(parent);
+        ASSERT_EQ(children.size(), 1u) << scale;
+        RECT r{};
+        GetClientRect(children[0], &r);
+        EXPECT_EQ(r.right - r.left, std::lround(660 * scale));
+        EXPECT_EQ(r.bottom - r.top, std::lround(358 * scale));
+        HDC dc = GetDC(children[0]);
+        const COLORREF strip = GetPixel(dc, std::lround(500 * scale), std::lround(328 * scale));
+        ReleaseDC(children[0], dc);
+        EXPECT_EQ(strip, RGB(38, 33, 31)) << "the strip at scale " << scale;
+        if (scale == 1.0f) {
+            // The gate knob dragged up with the real mouse (SendInput from a
+            // thread of the user's) while the UI thread runs: one edit.
+            POINT knob{32, 290};
+            ClientToScreen(children[0], &knob);
+            const size_t before = host.handler.edits.size();
+            std::thread user([knob] {
+                auto button = [](DWORD flags) {
+                    INPUT input{};
+                    input.type = INPUT_MOUSE;
+                    input.mi.dwFlags = flags;
+                    SendInput(1, &input, sizeof input);
+                };
+                SetCursorPos(knob.x, knob.y);
+                Sleep(100);
+                button(MOUSEEVENTF_LEFTDOWN);
+                for (int k = 1; k <= 5; ++k) {
+                    Sleep(100);
+                    SetCursorPos(knob.x, knob.y - 10 * k);
+                }
+                Sleep(100);
+                button(MOUSEEVENTF_LEFTUP);
+            });
+            pumpFor(1500);
+            user.join();
+            pumpFor(200);
+            int begins = 0, performs = 0, ends = 0;
+            for (size_t i = before; i < host.handler.edits.size(); ++i) {
+                const RecordingHandler::Edit& e = host.handler.edits[i];
+                if (e.id == corvex::kGateThreshold) {
+                    begins += e.kind == 'b';
+                    performs += e.kind == 'p';
+                    ends += e.kind == 'e';
+                }
+            }
+            EXPECT_EQ(begins, 1);
+            EXPECT_GE(performs, 2);
+            EXPECT_EQ(ends, 1);
+            EXPECT_GT(host.controller->getParamNormalized(corvex::kGateThreshold), 0.1);
+        }
+        EXPECT_EQ(view->removed(), v3::kResultOk);
+        EXPECT_TRUE(childrenOf(parent).empty());
+        scaling->release();
+        view->release();
+    }
+    DestroyWindow(parent);
+}
+#endif

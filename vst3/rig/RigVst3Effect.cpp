@@ -28,7 +28,9 @@ uint32_t bitsOf(float value) {
 }  // namespace
 
 RigVst3Effect::RigVst3Effect()
-    : Vst3EffectBase(kEngineParams, RigEngine::kProgramCount, kMaxStateBytes), engine(new corvex::RigEngine()) {
+    : Vst3EffectBase(kEngineParams, RigEngine::kProgramCount, kMaxStateBytes),
+      engine(new corvex::RigEngine()),
+      panelPort(new PanelPort(*this, *engine)) {
     showEngineValues();
     shown[ids::kBypassId].store(0.0);
 }
@@ -40,8 +42,25 @@ uint32 RigVst3Effect::getLatencySamples() {
     return static_cast<uint32>(engine->latency());
 }
 
-IPlugView* RigVst3Effect::createView(FIDString) {
-    return nullptr;  // no editor yet: hosts show their own controls
+// ---- the editor ----
+std::unique_ptr<corvex::Panel> RigVst3Effect::makePanel() {
+    return corvex::createRigPanel(*panelPort);
+}
+
+void RigVst3Effect::panelSize(uint32_t& width, uint32_t& height) const {
+    width = corvex::kPanelWidth;
+    height = corvex::kPanelHeight + corvex::RigEditorStripHeight;
+}
+
+std::string RigVst3Effect::PanelPort::programName() const {
+    return numberedProgramName(rigEffect.programOf(rigEffect.shown[ids::kProgramId].load(std::memory_order_relaxed)));
+}
+
+void RigVst3Effect::PanelPort::stepProgram(int delta) {
+    const int count = RigEngine::kProgramCount;
+    const int current = rigEffect.programOf(rigEffect.shown[ids::kProgramId].load(std::memory_order_relaxed));
+    const int next = ((current + delta) % count + count) % count;
+    effect.panelEdit(ids::kProgramId, rigEffect.programValue(next));
 }
 
 // ---- the engine's traits ----

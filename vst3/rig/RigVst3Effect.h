@@ -14,7 +14,12 @@
 // the change was applied; a loaded state is applied and shown at once, audio
 // running or not, and the host told by restartComponent.
 //
-// No editor yet: createView gives none (the rig's panel comes with its strip).
+// The editor: the rig's panel (the head's panel and the rig strip) in the
+// view the head's plug-in uses (vst3/Vst3View.h). Its parameter moves reach
+// the host as edits, as the head's do; a program step is an edit of the
+// program parameter; an impulse is read and checked on the UI thread and
+// handed to the audio thread by the engine, lock-free, and the cabinet
+// switched to it by edits.
 #pragma once
 
 #include <atomic>
@@ -24,6 +29,7 @@
 #include <vector>
 
 #include "rig/RigEngine.h"
+#include "rig/RigEnginePort.h"
 #include "vst3/Vst3Abi.h"
 #include "vst3/Vst3EffectBase.h"
 #include "vst3/rig/RigVst3Ids.h"
@@ -35,8 +41,10 @@ public:
 
     // The cabinet's latency (any thread).
     v3::uint32 V3_CALL getLatencySamples() override;
-    // No editor yet (main thread).
-    v3::IPlugView* V3_CALL createView(v3::FIDString name) override;
+
+    // ---- for the view (UI thread): the rig's panel ----
+    std::unique_ptr<corvex::Panel> makePanel() override;
+    void panelSize(uint32_t& width, uint32_t& height) const override;
 
 private:
     // The engine's traits.
@@ -65,6 +73,23 @@ private:
     void reportChanges(int32_t offset);
 
     std::unique_ptr<corvex::RigEngine> engine;
+
+    // The rig panel's port (UI thread): the parameters as the controller
+    // shows them and the user's moves as edits (Vst3PanelPort); the meters,
+    // lamp, names and impulse from the engine (RigEnginePort); the program
+    // as the controller shows it, stepped by an edit of the program
+    // parameter.
+    class PanelPort final : public Vst3PanelPort<corvex::RigEnginePort> {
+    public:
+        PanelPort(RigVst3Effect& owner, corvex::RigEngine& engine)
+            : Vst3PanelPort<corvex::RigEnginePort>(owner, engine), rigEffect(owner) {}
+        std::string programName() const override;
+        void stepProgram(int delta) override;
+
+    private:
+        RigVst3Effect& rigEffect;
+    };
+    std::unique_ptr<PanelPort> panelPort;
 
     // The engine's values as the host last heard of them (their bits).
     std::atomic<uint32_t> reported[corvex::RigEngine::kParameterCount];
