@@ -2,11 +2,12 @@
 ; makensis from the files in dist/:
 ;   dist/windows-x64/Corvex.dll, Corvex.clap, Corvex.vst3/
 ;   dist/windows-x86/Corvex.dll, Corvex.clap, Corvex.vst3/
-;   dist/windows-x64/CorvexRig.dll, CorvexRig.clap (Corvex Rig), and x86 likewise
+;   dist/windows-x64/CorvexRig.dll, CorvexRig.clap, CorvexRig.vst3/ (Corvex Rig),
+;   and x86 likewise
 ;   resources/presets/*.fx?, resources/cabinet/*.wav
 ; It installs
 ;   - Corvex Rig's VST 2.4 DLLs beside the head's (CorvexRig.dll in both
-;     folders) and its CLAP plug-ins beside the head's CLAP files; the rig's
+;     folders), its CLAP plug-ins and VST3 bundles beside the head's; the rig's
 ;     ten factory programs are inside CorvexRig.dll / CorvexRig.clap (the
 ;     host's program or preset menu), its cabinets likewise;
 ;   - the 64-bit VST 2.4 plug-in into a folder the user picks
@@ -134,6 +135,7 @@ Section "Corvex" SecMain
     File "${DIST}\windows-x64\CorvexRig.clap"
     SetOutPath "$COMMONFILES64\VST3"
     File /r "${DIST}\windows-x64\Corvex.vst3"
+    File /r "${DIST}\windows-x64\CorvexRig.vst3"
   ${Else}
     StrCpy $DataDir "$Vst32Dir\Corvex"
   ${EndIf}
@@ -145,6 +147,7 @@ Section "Corvex" SecMain
   File "${DIST}\windows-x86\CorvexRig.clap"
   SetOutPath "$COMMONFILES32\VST3"
   File /r "${DIST}\windows-x86\Corvex.vst3"
+  File /r "${DIST}\windows-x86\CorvexRig.vst3"
 
   SetOutPath "$DataDir\presets"
   File "${RESOURCES}\presets\*.fxp"
@@ -202,6 +205,7 @@ Section "Uninstall"
     Delete "$COMMONFILES64\CLAP\CorvexRig.clap"
     RMDir "$COMMONFILES64\CLAP"
     RMDir /r "$COMMONFILES64\VST3\Corvex.vst3"
+    RMDir /r "$COMMONFILES64\VST3\CorvexRig.vst3"
     RMDir "$COMMONFILES64\VST3"
   ${EndIf}
   ${If} $1 != ""
@@ -212,6 +216,7 @@ Section "Uninstall"
   Delete "$COMMONFILES32\CLAP\CorvexRig.clap"
   RMDir "$COMMONFILES32\CLAP"
   RMDir /r "$COMMONFILES32\VST3\Corvex.vst3"
+  RMDir /r "$COMMONFILES32\VST3\CorvexRig.vst3"
   RMDir "$COMMONFILES32\VST3"
 
   Delete "$3\presets\*.fxp"

@@ -45,10 +45,10 @@ done
 # 32-bit one where 32-bit hosts do.
 while IFS= read -r f; do
   expected+=("$pf/Common Files/VST3/${f#dist/windows-x64/}|$f")
-done < <(find dist/windows-x64/Corvex.vst3 -type f)
+done < <(find dist/windows-x64/Corvex.vst3 dist/windows-x64/CorvexRig.vst3 -type f)
 while IFS= read -r f; do
   expected+=("$pf86/Common Files/VST3/${f#dist/windows-x86/}|$f")
-done < <(find dist/windows-x86/Corvex.vst3 -type f)
+done < <(find dist/windows-x86/Corvex.vst3 dist/windows-x86/CorvexRig.vst3 -type f)
 uninstaller="$pf/VstPlugins/Corvex/Uninstall Corvex.exe"
 
 # ours: every file under drive_c whose path names Corvex (the prefix's own
