@@ -57,14 +57,16 @@ public:
 
 private:
     void release();
+    void split(float* spectrum) const;
 
     int quantum = 0;
     int partitions = 0;
     int slot = 0;                 // where the newest input spectrum goes in the delay line
     std::size_t half = 0;         // floats from a spectrum's real parts to its imaginary parts
-    void* forward = nullptr;      // split r2c plan, 2 * quantum points
-    void* inverse = nullptr;      // split c2r plan
+    void* forward = nullptr;      // r2c plan, 2 * quantum points
+    void* inverse = nullptr;      // c2r plan
     float* sum = nullptr;         // 2 * half: the summed spectrum (real, then imaginary)
+    float* packed = nullptr;      // 2 * half: a spectrum as FFTW gives and takes it (interleaved)
     // Per channel: the last cycle's input then this one's (2 * quantum; the
     // second half is inpdata()); the inverse transform's output (2 * quantum;
     // the second half is outdata()).

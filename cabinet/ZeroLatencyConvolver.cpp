@@ -20,10 +20,17 @@ struct ZeroLatencyConvolver::Stage {
     int fill = 0;
     std::vector<float> held[2];
 
+    // Taps `from` to `to` (from >= cycle): the FIFO delays the stage's
+    // output by one cycle, so its response starts at tap `cycle`, with the
+    // taps before `from` (another part's) zero.
     bool configure(const ImpulseResponse& ir, long from, long to, int cycle, std::string& error) {
-        const std::vector<float>& left = ir.channels[0];
-        const std::vector<float>& right = ir.channels[ir.stereo() ? 1 : 0];
-        if (!convolver.configure(left.data() + from, right.data() + from, to - from, cycle)) {
+        std::vector<float> part[2];
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<float>& source = ir.channels[ir.stereo() ? (size_t)c : 0];
+            part[c].assign((size_t)(to - cycle), 0.0f);
+            std::copy(source.begin() + from, source.begin() + to, part[c].begin() + (from - cycle));
+        }
+        if (!convolver.configure(part[0].data(), part[1].data(), to - cycle, cycle)) {
             error = "cabinet: the convolver refused its configuration";
             return false;
         }
@@ -193,9 +200,9 @@ bool ZeroLatencyConvolver::configure(const ImpulseResponse& ir, std::string& err
         work[c].assign((size_t)(kDirectTaps - 1 + kChunk), 0.0f);
         sum[c].assign((size_t)kChunk, 0.0f);
     }
-    if (!buildStage(shortStage, ir, kDirectTaps, std::min<long>(n, kLongPartition), kDirectTaps, error))
+    if (!buildStage(shortStage, ir, kDirectTaps, std::min<long>(n, kLongStart), kDirectTaps, error))
         return false;
-    if (!buildStage(longStage, ir, kLongPartition, n, kLongPartition, error))
+    if (!buildStage(longStage, ir, kLongStart, n, kLongPartition, error))
         return false;
     sameResponse = !ir.stereo() || ir.channels[0] == ir.channels[1];
     // What the convolver remembers: the direct part's last inputs; a
