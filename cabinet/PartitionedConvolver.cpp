@@ -193,12 +193,16 @@ bool PartitionedConvolver::configure(const float* left, const float* right, long
     if (parts > (1L << 20))
         return false;
     const size_t n = (size_t)cycle;
-    // n + 1 bins, padded to a multiple of 16 floats: every spectrum, and
-    // its imaginary half, keeps the alignment the plans were made with.
-    const size_t h = (n + 1 + 15) / 16 * 16;
+    // n + 1 bins, held in n: the first and last bins of a real signal's
+    // spectrum are real, so the last one's value takes the first one's
+    // imaginary place. n is a multiple of 16: every spectrum, and its
+    // imaginary half, keeps the arrays' alignment; 16 floats more between
+    // them, so the many spectra a sum reads do not all fall on the same
+    // cache sets (a power-of-two stride would).
+    const size_t h = n + 16;
     const size_t line = (size_t)parts * 2 * h;
     sum = allocate(2 * h);
-    packed = allocate(2 * h);
+    packed = allocate(2 * h + 16);
     bool ok = sum != nullptr && packed != nullptr;
     for (int c = 0; c < 2 && ok; ++c) {
         frame[c] = allocate(2 * n);
@@ -248,11 +252,34 @@ bool PartitionedConvolver::configure(const float* left, const float* right, long
 }
 
 void PartitionedConvolver::split(float* spectrum) const {
-    // `packed` (quantum + 1 interleaved bins) to real parts, then imaginary ones.
-    const size_t bins = (size_t)quantum + 1;
-    for (size_t k = 0; k < bins; ++k) {
+    // `packed` (quantum + 1 interleaved bins) to real parts, then
+    // imaginary ones; the last bin's (real) value in the first one's
+    // (zero) imaginary place.
+    const size_t n = (size_t)quantum;
+    spectrum[0] = packed[0];
+    spectrum[half] = packed[2 * n];
+    for (size_t k = 1; k < n; ++k) {
         spectrum[k] = packed[2 * k];
         spectrum[half + k] = packed[2 * k + 1];
+    }
+}
+
+void PartitionedConvolver::join() {
+    // The summed spectrum back as FFTW takes it; the first and last bins,
+    // real, summed apart (the multiply-add took them as one complex bin).
+    const size_t n = (size_t)quantum;
+    float first = 0.0f, last = 0.0f;
+    for (int p = 0; p < partitions; ++p) {
+        first += responseAt[(size_t)p][0] * inputAt[(size_t)p][0];
+        last += responseAt[(size_t)p][half] * inputAt[(size_t)p][half];
+    }
+    packed[0] = first;
+    packed[1] = 0.0f;
+    packed[2 * n] = last;
+    packed[2 * n + 1] = 0.0f;
+    for (size_t k = 1; k < n; ++k) {
+        packed[2 * k] = sum[k];
+        packed[2 * k + 1] = sum[half + k];
     }
 }
 
@@ -299,12 +326,8 @@ void PartitionedConvolver::process(int channels) {
             responseAt[(size_t)p] = responseSpectra[c] + (size_t)p * stride;
             inputAt[(size_t)p] = inputSpectra[c] + (size_t)at * stride;
         }
-        spectrumSum(responseAt.data(), inputAt.data(), partitions, half, half, sum, sum + half);
-        const size_t bins = n + 1;
-        for (size_t k = 0; k < bins; ++k) {
-            packed[2 * k] = sum[k];
-            packed[2 * k + 1] = sum[half + k];
-        }
+        spectrumSum(responseAt.data(), inputAt.data(), partitions, n, half, sum, sum + half);
+        join();
         fftwf_execute_dft_c2r(inversePlan, reinterpret_cast<fftwf_complex*>(packed), result[c]);
     }
     slot = slot + 1 == partitions ? 0 : slot + 1;

@@ -49,7 +49,7 @@ public:
     void copyLeftToRight();
     int partitionCount() const { return partitions; }
 
-    // Multiply-add of one partition's spectra over `count` bins (a multiple
+    // Multiply-add of the partitions' spectra over `count` bins (a multiple
     // of 16): yr += hr*xr - hi*xi, yi += hr*xi + hi*xr, summed over
     // `parts` partitions (response p with input line entry at(p)).
     using SpectrumSum = void (*)(const float* const* h, const float* const* x, int parts, std::size_t count,
@@ -58,6 +58,7 @@ public:
 private:
     void release();
     void split(float* spectrum) const;
+    void join();
 
     int quantum = 0;
     int partitions = 0;
