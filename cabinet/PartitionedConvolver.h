@@ -67,7 +67,8 @@ private:
     void* forward = nullptr;      // r2c plan, 2 * quantum points
     void* inverse = nullptr;      // c2r plan
     float* sum = nullptr;         // 2 * half: the summed spectrum (real, then imaginary)
-    float* packed = nullptr;      // 2 * half: a spectrum as FFTW gives and takes it (interleaved)
+    float* packed = nullptr;      // 2 * quantum: the half-size complex transform's bins (interleaved)
+    float* twiddle = nullptr;     // 2 * quantum: cos and sin of pi k / quantum
     // Per channel: the last cycle's input then this one's (2 * quantum; the
     // second half is inpdata()); the inverse transform's output (2 * quantum;
     // the second half is outdata()).
