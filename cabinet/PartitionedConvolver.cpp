@@ -175,7 +175,7 @@ void PartitionedConvolver::release() {
             fftwf_destroy_plan(static_cast<fftwf_plan>(inverse));
     }
     forward = inverse = nullptr;
-    for (float** p : {&sum, &packed, &twiddle, &frame[0], &frame[1], &result[0], &result[1], &responseSpectra[0], &responseSpectra[1],
+    for (float** p : {&sum, &packed, &twiddle, &older[0], &older[1], &frame[0], &frame[1], &result[0], &result[1], &responseSpectra[0], &responseSpectra[1],
                       &inputSpectra[0], &inputSpectra[1]}) {
         fftwf_free(*p);
         *p = nullptr;
@@ -205,7 +205,9 @@ bool PartitionedConvolver::configure(const float* left, const float* right, long
     sum = allocate(2 * h);
     packed = allocate(2 * n);
     twiddle = allocate(2 * n);
-    bool ok = sum != nullptr && packed != nullptr && twiddle != nullptr;
+    older[0] = allocate(2 * h);
+    older[1] = allocate(2 * h);
+    bool ok = sum && packed && twiddle && older[0] && older[1];
     for (int c = 0; c < 2 && ok; ++c) {
         frame[c] = allocate(2 * n);
         result[c] = allocate(2 * n);
@@ -284,7 +286,7 @@ void PartitionedConvolver::split(float* spectrum) const {
     }
 }
 
-void PartitionedConvolver::join() {
+void PartitionedConvolver::join(int c) {
     // The summed spectrum back to Z for the inverse complex transform:
     // Z[k] = E[k] + i O[k], E[k] = X[k] + conj X[n-k],
     // O[k] = (X[k] - conj X[n-k]) conj(W^k) (twice the forward's halves, so
@@ -292,10 +294,18 @@ void PartitionedConvolver::join() {
     // The first and last bins, real, summed apart: the multiply-add took
     // them as one complex bin.
     const size_t n = (size_t)quantum;
+    // The older partitions first, then the newest, as every other bin.
+    const size_t stride = 2 * half;
     float first = 0.0f, last = 0.0f;
-    for (int p = 0; p < partitions; ++p) {
-        first += responseAt[(size_t)p][0] * inputAt[(size_t)p][0];
-        last += responseAt[(size_t)p][half] * inputAt[(size_t)p][half];
+    for (int p = 1; p <= partitions; ++p) {
+        const int q = p == partitions ? 0 : p;
+        int at = slot - q;
+        if (at < 0)
+            at += partitions;
+        const float* h = responseSpectra[c] + (size_t)q * stride;
+        const float* x = inputSpectra[c] + (size_t)at * stride;
+        first += h[0] * x[0];
+        last += h[half] * x[half];
     }
     packed[0] = first + last;
     packed[1] = first - last;
@@ -323,6 +333,7 @@ void PartitionedConvolver::reset() {
         std::fill(inputSpectra[c], inputSpectra[c] + line, 0.0f);
     }
     slot = 0;
+    olderDone = 0;
 }
 
 void PartitionedConvolver::copyLeftToRight() {
@@ -332,6 +343,39 @@ void PartitionedConvolver::copyLeftToRight() {
     std::memcpy(frame[1], frame[0], sizeof(float) * 2 * n);
     std::memcpy(result[1], result[0], sizeof(float) * 2 * n);
     std::memcpy(inputSpectra[1], inputSpectra[0], sizeof(float) * (size_t)partitions * 2 * half);
+    std::memcpy(older[1], older[0], sizeof(float) * 2 * half);
+}
+
+void PartitionedConvolver::pointTo(int c, size_t offset) {
+    const size_t stride = 2 * half;
+    for (int p = 1; p < partitions; ++p) {
+        int at = slot - p;  // `slot` is where the next cycle's newest spectrum goes
+        if (at < 0)
+            at += partitions;
+        responseAt[(size_t)p] = responseSpectra[c] + (size_t)p * stride + offset;
+        inputAt[(size_t)p] = inputSpectra[c] + (size_t)at * stride + offset;
+    }
+}
+
+void PartitionedConvolver::sumOlder(int c, size_t from, size_t to) {
+    if (partitions < 2 || to <= from)
+        return;
+    pointTo(c, from);
+    spectrumSum(responseAt.data() + 1, inputAt.data() + 1, partitions - 1, to - from, half, older[c] + from,
+                older[c] + half + from);
+}
+
+void PartitionedConvolver::advance(int filled, int channels) {
+    if (quantum == 0)
+        return;
+    channels = std::clamp(channels, 1, 2);
+    // The share of the bins that the cycle's share filled, in steps of 16.
+    const size_t target = (size_t)std::clamp(filled, 0, quantum) / 16 * 16;
+    if (target <= olderDone)
+        return;
+    for (int c = 0; c < channels; ++c)
+        sumOlder(c, olderDone, target);
+    olderDone = target;
 }
 
 void PartitionedConvolver::process(int channels) {
@@ -343,24 +387,30 @@ void PartitionedConvolver::process(int channels) {
     const auto forwardPlan = static_cast<fftwf_plan>(forward);
     const auto inversePlan = static_cast<fftwf_plan>(inverse);
     for (int c = 0; c < channels; ++c) {
+        // The older partitions' sum, what advance() has not done yet.
+        sumOlder(c, olderDone, n);
         // Overlap-save: the previous cycle's input, then this one's.
         fftwf_execute_dft(forwardPlan, reinterpret_cast<fftwf_complex*>(frame[c]),
                           reinterpret_cast<fftwf_complex*>(packed));
-        split(inputSpectra[c] + (size_t)slot * stride);
+        float* newest = inputSpectra[c] + (size_t)slot * stride;
+        split(newest);
         std::memcpy(frame[c], frame[c] + n, sizeof(float) * n);
-        // Sum over partitions p of H[p] * X[now - p], the newest first.
-        for (int p = 0; p < partitions; ++p) {
-            int at = slot - p;
-            if (at < 0)
-                at += partitions;
-            responseAt[(size_t)p] = responseSpectra[c] + (size_t)p * stride;
-            inputAt[(size_t)p] = inputSpectra[c] + (size_t)at * stride;
+        // Then the newest partition's product on top of it.
+        const float* h = responseSpectra[c];
+        const float* x = newest;
+        const float* pr = older[c];
+        const float* pi = older[c] + half;
+        for (size_t k = 0; k < n; ++k) {
+            const float hr = h[k], hi = h[half + k];
+            const float xr = x[k], xi = x[half + k];
+            sum[k] = pr[k] + (hr * xr - hi * xi);
+            sum[half + k] = pi[k] + (hr * xi + hi * xr);
         }
-        spectrumSum(responseAt.data(), inputAt.data(), partitions, n, half, sum, sum + half);
-        join();
+        join(c);
         fftwf_execute_dft(inversePlan, reinterpret_cast<fftwf_complex*>(packed),
                           reinterpret_cast<fftwf_complex*>(result[c]));
     }
+    olderDone = 0;
     slot = slot + 1 == partitions ? 0 : slot + 1;
 }
 

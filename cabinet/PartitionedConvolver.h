@@ -38,6 +38,11 @@ public:
 
     float* inpdata(int channel) { return frame[channel] == nullptr ? nullptr : frame[channel] + quantum; }
     const float* outdata(int channel) const { return result[channel] == nullptr ? nullptr : result[channel] + quantum; }
+    // Optional, between cycles: `filled` frames of the cycle's inputs are
+    // in; does that share of the cycle's work on the older partitions (which
+    // need no new input), so the block that completes a cycle carries less
+    // of it. The samples do not depend on whether or how often it is called.
+    void advance(int filled, int channels = 2);
     // Convolves the cycle's inputs into outdata(). With `channels` 1 only
     // the left channel runs: the right one's past is then stale until
     // copyLeftToRight() (for a caller that knows both are the same).
@@ -58,7 +63,9 @@ public:
 private:
     void release();
     void split(float* spectrum) const;
-    void join();
+    void join(int channel);
+    void pointTo(int channel, std::size_t offset);
+    void sumOlder(int channel, std::size_t from, std::size_t to);
 
     int quantum = 0;
     int partitions = 0;
@@ -69,6 +76,10 @@ private:
     float* sum = nullptr;         // 2 * half: the summed spectrum (real, then imaginary)
     float* packed = nullptr;      // 2 * quantum: the half-size complex transform's bins (interleaved)
     float* twiddle = nullptr;     // 2 * quantum: cos and sin of pi k / quantum
+    // Per channel: the older partitions' (all but the newest) sum for the
+    // next cycle, 2 * half, done for its first olderDone bins.
+    float* older[2] = {nullptr, nullptr};
+    std::size_t olderDone = 0;
     // Per channel: the last cycle's input then this one's (2 * quantum; the
     // second half is inpdata()); the inverse transform's output (2 * quantum;
     // the second half is outdata()).

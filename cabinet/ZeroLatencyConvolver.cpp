@@ -228,6 +228,8 @@ void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* con
         }
         s.fill += m;
         i += m;
+        if (s.fill < s.quantum)
+            s.convolver.advance(s.fill, channels);  // the long cycle's work spread over its blocks
         if (s.fill == s.quantum) {
             s.fill = 0;
             s.convolver.process(channels);
