@@ -9,7 +9,10 @@
 //     kDirectTaps frames behind a FIFO: that FIFO delays its output by
 //     exactly kDirectTaps frames, which is where those taps start;
 //   - the taps from kLongStart on, the same way in cycles of
-//     kLongPartition frames.
+//     kLongPartition frames (that FIFO delays by kLongPartition frames: the
+//     part's response is zero from there to kLongStart). While a long cycle
+//     fills, its sum over the older partitions is done a share per block,
+//     so the block that completes it carries less.
 // A response of up to kLongStart taps (the bundled cabinets) has no long
 // cycle at all, so no block pays for a long partition's transforms; a
 // longer one's short cycles cost a multiply-add per partition per bin,
@@ -36,8 +39,6 @@
 #include <vector>
 
 #include "cabinet/ImpulseResponse.h"
-
-class Convproc;
 
 namespace cabinet {
 
