@@ -200,9 +200,13 @@ bool ZeroLatencyConvolver::configure(const ImpulseResponse& ir, std::string& err
         work[c].assign((size_t)(kDirectTaps - 1 + kChunk), 0.0f);
         sum[c].assign((size_t)kChunk, 0.0f);
     }
-    if (!buildStage(shortStage, ir, kDirectTaps, std::min<long>(n, kLongStart), kDirectTaps, error))
+    // Up to kShortOnly taps: short cycles only. Longer: the long cycles
+    // from kLongPartition on (short partitions past it would cost more
+    // multiply-adds per block than the long cycle's share).
+    const long longFrom = n <= kShortOnly ? n : kLongPartition;
+    if (!buildStage(shortStage, ir, kDirectTaps, longFrom, kDirectTaps, error))
         return false;
-    if (!buildStage(longStage, ir, kLongStart, n, kLongPartition, error))
+    if (!buildStage(longStage, ir, longFrom, n, kLongPartition, error))
         return false;
     sameResponse = !ir.stereo() || ir.channels[0] == ir.channels[1];
     // What the convolver remembers: the direct part's last inputs; a

@@ -4,19 +4,18 @@
 // The response is cut into three pieces that together give the full
 // convolution, sample for sample:
 //   - its first kDirectTaps taps, convolved directly, sample by sample;
-//   - the taps from kDirectTaps to kLongStart, through
+//   - the taps from kDirectTaps to kLongPartition, through
 //     PartitionedConvolver (FFTW underneath, on every platform) in cycles of
 //     kDirectTaps frames behind a FIFO: that FIFO delays its output by
 //     exactly kDirectTaps frames, which is where those taps start;
-//   - the taps from kLongStart on, the same way in cycles of
-//     kLongPartition frames (that FIFO delays by kLongPartition frames: the
-//     part's response is zero from there to kLongStart). While a long cycle
-//     fills, its sum over the older partitions is done a share per block,
-//     so the block that completes it carries less.
-// A response of up to kLongStart taps (the bundled cabinets) has no long
-// cycle at all, so no block pays for a long partition's transforms; a
-// longer one's short cycles cost a multiply-add per partition per bin,
-// cheaper than the long cycle's transforms up to about there.
+//   - the taps from kLongPartition on, the same way in cycles of
+//     kLongPartition frames. While a long cycle fills, its sum over the
+//     older partitions is done a share per block, so the block that
+//     completes it carries less.
+// A response of up to kShortOnly taps (the bundled cabinets) runs in short
+// cycles only, with no long part: no block pays for a long cycle's
+// transforms, and a few more short partitions' multiply-adds cost less
+// than the long cycle's share.
 // Both partitioned parts run in the caller's thread (no worker threads), so
 // the output is the same on every run, and nothing in process() waits.
 //
@@ -46,7 +45,7 @@ class ZeroLatencyConvolver {
 public:
     static constexpr int kDirectTaps = 64;
     static constexpr int kLongPartition = 1024;
-    static constexpr int kLongStart = 2048;  // a multiple of kLongPartition
+    static constexpr int kShortOnly = 2048;
 
     ZeroLatencyConvolver();
     ~ZeroLatencyConvolver();
