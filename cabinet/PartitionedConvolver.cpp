@@ -3,8 +3,14 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
+
+#if defined(__SSE2__) || defined(__x86_64__) || defined(_M_X64)
+#include <immintrin.h>
+#define CORVEX_CABINET_SSE2 1
+#endif
 
 namespace cabinet {
 
@@ -16,17 +22,140 @@ std::mutex& plannerLock() {
     return lock;
 }
 
-// Floats from one spectrum to the next in the partition arrays: a multiple
-// of 16, so each spectrum keeps the alignment the plans were made with.
-size_t spectrumStride(size_t bins) {
-    return (bins * 2 + 15) / 16 * 16;
-}
-
 float* allocate(size_t count) {
     auto* p = static_cast<float*>(fftwf_malloc(sizeof(float) * count));
     if (p != nullptr)
         std::memset(p, 0, sizeof(float) * count);
     return p;
+}
+
+// The spectrum sums. Every bin starts from zero and adds its partitions in
+// order, p = 0 first, each as (hr*xr - hi*xi) and (hr*xi + hi*xr): the
+// same arithmetic, in the same order, on every path (no fused
+// multiply-adds), so each gives the same samples. The wider paths keep a
+// block of bins in registers across all partitions.
+
+#if !CORVEX_CABINET_SSE2
+void spectrumSumPlain(const float* const* h, const float* const* x, int parts, std::size_t count, std::size_t half,
+                      float* yr, float* yi) {
+    for (std::size_t k = 0; k < count; ++k) {
+        float ar = 0.0f, ai = 0.0f;
+        for (int p = 0; p < parts; ++p) {
+            const float hr = h[p][k], hi = h[p][half + k];
+            const float xr = x[p][k], xi = x[p][half + k];
+            ar += hr * xr - hi * xi;
+            ai += hr * xi + hi * xr;
+        }
+        yr[k] = ar;
+        yi[k] = ai;
+    }
+}
+#endif
+
+#if CORVEX_CABINET_SSE2
+void spectrumSumSse2(const float* const* h, const float* const* x, int parts, std::size_t count, std::size_t half,
+                     float* yr, float* yi) {
+    for (std::size_t k = 0; k < count; k += 8) {
+        __m128 ar0 = _mm_setzero_ps(), ai0 = _mm_setzero_ps(), ar1 = _mm_setzero_ps(), ai1 = _mm_setzero_ps();
+        for (int p = 0; p < parts; ++p) {
+            const float* hp = h[p] + k;
+            const float* xp = x[p] + k;
+            const __m128 hr0 = _mm_load_ps(hp), hi0 = _mm_load_ps(hp + half);
+            const __m128 xr0 = _mm_load_ps(xp), xi0 = _mm_load_ps(xp + half);
+            const __m128 hr1 = _mm_load_ps(hp + 4), hi1 = _mm_load_ps(hp + half + 4);
+            const __m128 xr1 = _mm_load_ps(xp + 4), xi1 = _mm_load_ps(xp + half + 4);
+            ar0 = _mm_add_ps(ar0, _mm_sub_ps(_mm_mul_ps(hr0, xr0), _mm_mul_ps(hi0, xi0)));
+            ai0 = _mm_add_ps(ai0, _mm_add_ps(_mm_mul_ps(hr0, xi0), _mm_mul_ps(hi0, xr0)));
+            ar1 = _mm_add_ps(ar1, _mm_sub_ps(_mm_mul_ps(hr1, xr1), _mm_mul_ps(hi1, xi1)));
+            ai1 = _mm_add_ps(ai1, _mm_add_ps(_mm_mul_ps(hr1, xi1), _mm_mul_ps(hi1, xr1)));
+        }
+        _mm_store_ps(yr + k, ar0);
+        _mm_store_ps(yi + k, ai0);
+        _mm_store_ps(yr + k + 4, ar1);
+        _mm_store_ps(yi + k + 4, ai1);
+    }
+}
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define CORVEX_CABINET_WIDE_SUMS 1
+__attribute__((target("avx2"))) void spectrumSumAvx2(const float* const* h, const float* const* x, int parts,
+                                                     std::size_t count, std::size_t half, float* yr, float* yi) {
+    for (std::size_t k = 0; k < count; k += 16) {
+        __m256 ar0 = _mm256_setzero_ps(), ai0 = _mm256_setzero_ps();
+        __m256 ar1 = _mm256_setzero_ps(), ai1 = _mm256_setzero_ps();
+        for (int p = 0; p < parts; ++p) {
+            const float* hp = h[p] + k;
+            const float* xp = x[p] + k;
+            const __m256 hr0 = _mm256_loadu_ps(hp), hi0 = _mm256_loadu_ps(hp + half);
+            const __m256 xr0 = _mm256_loadu_ps(xp), xi0 = _mm256_loadu_ps(xp + half);
+            const __m256 hr1 = _mm256_loadu_ps(hp + 8), hi1 = _mm256_loadu_ps(hp + half + 8);
+            const __m256 xr1 = _mm256_loadu_ps(xp + 8), xi1 = _mm256_loadu_ps(xp + half + 8);
+            ar0 = _mm256_add_ps(ar0, _mm256_sub_ps(_mm256_mul_ps(hr0, xr0), _mm256_mul_ps(hi0, xi0)));
+            ai0 = _mm256_add_ps(ai0, _mm256_add_ps(_mm256_mul_ps(hr0, xi0), _mm256_mul_ps(hi0, xr0)));
+            ar1 = _mm256_add_ps(ar1, _mm256_sub_ps(_mm256_mul_ps(hr1, xr1), _mm256_mul_ps(hi1, xi1)));
+            ai1 = _mm256_add_ps(ai1, _mm256_add_ps(_mm256_mul_ps(hr1, xi1), _mm256_mul_ps(hi1, xr1)));
+        }
+        _mm256_storeu_ps(yr + k, ar0);
+        _mm256_storeu_ps(yi + k, ai0);
+        _mm256_storeu_ps(yr + k + 8, ar1);
+        _mm256_storeu_ps(yi + k + 8, ai1);
+    }
+}
+
+__attribute__((target("avx512f"))) void spectrumSumAvx512(const float* const* h, const float* const* x, int parts,
+                                                          std::size_t count, std::size_t half, float* yr,
+                                                          float* yi) {
+    std::size_t k = 0;
+    for (; k + 32 <= count; k += 32) {
+        __m512 ar0 = _mm512_setzero_ps(), ai0 = _mm512_setzero_ps();
+        __m512 ar1 = _mm512_setzero_ps(), ai1 = _mm512_setzero_ps();
+        for (int p = 0; p < parts; ++p) {
+            const float* hp = h[p] + k;
+            const float* xp = x[p] + k;
+            const __m512 hr0 = _mm512_loadu_ps(hp), hi0 = _mm512_loadu_ps(hp + half);
+            const __m512 xr0 = _mm512_loadu_ps(xp), xi0 = _mm512_loadu_ps(xp + half);
+            const __m512 hr1 = _mm512_loadu_ps(hp + 16), hi1 = _mm512_loadu_ps(hp + half + 16);
+            const __m512 xr1 = _mm512_loadu_ps(xp + 16), xi1 = _mm512_loadu_ps(xp + half + 16);
+            ar0 = _mm512_add_ps(ar0, _mm512_sub_ps(_mm512_mul_ps(hr0, xr0), _mm512_mul_ps(hi0, xi0)));
+            ai0 = _mm512_add_ps(ai0, _mm512_add_ps(_mm512_mul_ps(hr0, xi0), _mm512_mul_ps(hi0, xr0)));
+            ar1 = _mm512_add_ps(ar1, _mm512_sub_ps(_mm512_mul_ps(hr1, xr1), _mm512_mul_ps(hi1, xi1)));
+            ai1 = _mm512_add_ps(ai1, _mm512_add_ps(_mm512_mul_ps(hr1, xi1), _mm512_mul_ps(hi1, xr1)));
+        }
+        _mm512_storeu_ps(yr + k, ar0);
+        _mm512_storeu_ps(yi + k, ai0);
+        _mm512_storeu_ps(yr + k + 16, ar1);
+        _mm512_storeu_ps(yi + k + 16, ai1);
+    }
+    for (; k < count; k += 16) {
+        __m512 ar = _mm512_setzero_ps(), ai = _mm512_setzero_ps();
+        for (int p = 0; p < parts; ++p) {
+            const float* hp = h[p] + k;
+            const float* xp = x[p] + k;
+            const __m512 hr = _mm512_loadu_ps(hp), hi = _mm512_loadu_ps(hp + half);
+            const __m512 xr = _mm512_loadu_ps(xp), xi = _mm512_loadu_ps(xp + half);
+            ar = _mm512_add_ps(ar, _mm512_sub_ps(_mm512_mul_ps(hr, xr), _mm512_mul_ps(hi, xi)));
+            ai = _mm512_add_ps(ai, _mm512_add_ps(_mm512_mul_ps(hr, xi), _mm512_mul_ps(hi, xr)));
+        }
+        _mm512_storeu_ps(yr + k, ar);
+        _mm512_storeu_ps(yi + k, ai);
+    }
+}
+#endif
+
+PartitionedConvolver::SpectrumSum widestSpectrumSum() {
+#if defined(CORVEX_CABINET_WIDE_SUMS)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f"))
+        return spectrumSumAvx512;
+    if (__builtin_cpu_supports("avx2"))
+        return spectrumSumAvx2;
+#endif
+#if CORVEX_CABINET_SSE2
+    return spectrumSumSse2;
+#else
+    return spectrumSumPlain;
+#endif
 }
 
 }  // namespace
@@ -46,12 +175,15 @@ void PartitionedConvolver::release() {
             fftwf_destroy_plan(static_cast<fftwf_plan>(inverse));
     }
     forward = inverse = nullptr;
-    for (float** p : {&time, &spectrumSum, &input[0], &input[1], &output[0], &output[1], &history[0], &history[1],
-                      &responseSpectra[0], &responseSpectra[1], &inputSpectra[0], &inputSpectra[1]}) {
+    for (float** p : {&sum, &packed, &twiddle, &older[0], &older[1], &frame[0], &frame[1], &result[0], &result[1], &responseSpectra[0], &responseSpectra[1],
+                      &inputSpectra[0], &inputSpectra[1]}) {
         fftwf_free(*p);
         *p = nullptr;
     }
+    responseAt.clear();
+    inputAt.clear();
     quantum = partitions = slot = 0;
+    half = 0;
 }
 
 bool PartitionedConvolver::configure(const float* left, const float* right, long taps, int cycle) {
@@ -62,24 +194,41 @@ bool PartitionedConvolver::configure(const float* left, const float* right, long
     if (parts > (1L << 20))
         return false;
     const size_t n = (size_t)cycle;
-    const size_t bins = n + 1;
-    const size_t line = (size_t)parts * spectrumStride(bins);
-    time = allocate(2 * n);
-    spectrumSum = allocate(bins * 2);
-    bool ok = time != nullptr && spectrumSum != nullptr;
+    // n + 1 bins, held in n: the first and last bins of a real signal's
+    // spectrum are real, so the last one's value takes the first one's
+    // imaginary place. n is a multiple of 16: every spectrum, and its
+    // imaginary half, keeps the arrays' alignment; 16 floats more between
+    // them, so the many spectra a sum reads do not all fall on the same
+    // cache sets (a power-of-two stride would).
+    const size_t h = n + 16;
+    const size_t line = (size_t)parts * 2 * h;
+    sum = allocate(2 * h);
+    packed = allocate(2 * n);
+    twiddle = allocate(2 * n);
+    older[0] = allocate(2 * h);
+    older[1] = allocate(2 * h);
+    bool ok = sum && packed && twiddle && older[0] && older[1];
     for (int c = 0; c < 2 && ok; ++c) {
-        input[c] = allocate(n);
-        output[c] = allocate(n);
-        history[c] = allocate(n);
+        frame[c] = allocate(2 * n);
+        result[c] = allocate(2 * n);
         responseSpectra[c] = allocate(line);
         inputSpectra[c] = allocate(line);
-        ok = input[c] && output[c] && history[c] && responseSpectra[c] && inputSpectra[c];
+        ok = frame[c] && result[c] && responseSpectra[c] && inputSpectra[c];
     }
     if (ok) {
+        responseAt.assign((size_t)parts, nullptr);
+        inputAt.assign((size_t)parts, nullptr);
         std::lock_guard<std::mutex> guard(plannerLock());
-        // Estimated plans: the same algorithm on every run, so the same samples.
-        forward = fftwf_plan_dft_r2c_1d(2 * cycle, time, reinterpret_cast<fftwf_complex*>(spectrumSum), FFTW_ESTIMATE);
-        inverse = fftwf_plan_dft_c2r_1d(2 * cycle, reinterpret_cast<fftwf_complex*>(spectrumSum), time, FFTW_ESTIMATE);
+        // Estimated plans: the same algorithm on every run, so the same
+        // samples. The real transforms of 2 * quantum points run as complex
+        // ones of quantum points (even samples as real parts, odd ones as
+        // imaginary), taken apart and put together here: FFTW's complex
+        // transforms are several times faster than its real ones at these
+        // sizes.
+        auto* z = reinterpret_cast<fftwf_complex*>(packed);
+        auto* time = reinterpret_cast<fftwf_complex*>(result[0]);
+        forward = fftwf_plan_dft_1d(cycle, time, z, FFTW_FORWARD, FFTW_ESTIMATE);
+        inverse = fftwf_plan_dft_1d(cycle, z, time, FFTW_BACKWARD, FFTW_ESTIMATE);
         ok = forward != nullptr && inverse != nullptr;
     }
     if (!ok) {
@@ -88,71 +237,180 @@ bool PartitionedConvolver::configure(const float* left, const float* right, long
     }
     quantum = cycle;
     partitions = (int)parts;
+    // e^(-i pi k / quantum), k = 0..quantum-1: cosines, then sines.
+    for (size_t k = 0; k < n; ++k) {
+        const double angle = 3.14159265358979323846 * (double)k / (double)n;
+        twiddle[k] = (float)std::cos(angle);
+        twiddle[n + k] = (float)std::sin(angle);
+    }
+    half = h;
+    spectrumSum = widestSpectrumSum();
     // Each partition's spectrum, zero-padded to twice the cycle, scaled so
     // the unnormalised inverse transform comes back at unity gain.
     const float scale = 1.0f / (float)(2 * n);
+    float* time = result[0];
     for (int c = 0; c < 2; ++c) {
-        const float* h = c == 0 ? left : right;
+        const float* taken = c == 0 ? left : right;
         for (long p = 0; p < parts; ++p) {
             std::fill(time, time + 2 * n, 0.0f);
             const long from = p * cycle;
             const long count = std::min<long>(cycle, taps - from);
             for (long k = 0; k < count; ++k)
-                time[k] = h[from + k] * scale;
+                time[k] = taken[from + k] * scale;
             fftwf_execute(static_cast<fftwf_plan>(forward));
-            std::memcpy(responseSpectra[c] + (size_t)p * spectrumStride(bins), spectrumSum, sizeof(float) * bins * 2);
+            split(responseSpectra[c] + (size_t)p * 2 * h);
         }
     }
     reset();
     return true;
 }
 
+void PartitionedConvolver::split(float* spectrum) const {
+    // `packed` holds Z, the complex transform of z[j] = x[2j] + i x[2j+1];
+    // the real signal's bins are X[k] = E[k] + W^k O[k], W = e^(-i pi / n),
+    // with E[k] = (Z[k] + conj Z[n-k]) / 2 and O[k] = (Z[k] - conj Z[n-k]) / 2i.
+    // Stored split: real parts, then imaginary ones; X[n] (real) in X[0]'s
+    // (zero) imaginary place.
+    const size_t n = (size_t)quantum;
+    const float* cosine = twiddle;
+    const float* sine = twiddle + n;
+    spectrum[0] = packed[0] + packed[1];
+    spectrum[half] = packed[0] - packed[1];
+    for (size_t k = 1; k < n; ++k) {
+        const float a = packed[2 * k], b = packed[2 * k + 1];
+        const float c = packed[2 * (n - k)], d = packed[2 * (n - k) + 1];
+        const float er = 0.5f * (a + c), ei = 0.5f * (b - d);
+        const float orr = 0.5f * (b + d), oi = 0.5f * (c - a);
+        spectrum[k] = er + (cosine[k] * orr + sine[k] * oi);
+        spectrum[half + k] = ei + (cosine[k] * oi - sine[k] * orr);
+    }
+}
+
+void PartitionedConvolver::join(int c) {
+    // The summed spectrum back to Z for the inverse complex transform:
+    // Z[k] = E[k] + i O[k], E[k] = X[k] + conj X[n-k],
+    // O[k] = (X[k] - conj X[n-k]) conj(W^k) (twice the forward's halves, so
+    // the result carries the same 2 * quantum gain a real inverse would).
+    // The first and last bins, real, summed apart: the multiply-add took
+    // them as one complex bin.
+    const size_t n = (size_t)quantum;
+    // The older partitions first, then the newest, as every other bin.
+    const size_t stride = 2 * half;
+    float first = 0.0f, last = 0.0f;
+    for (int p = 1; p <= partitions; ++p) {
+        const int q = p == partitions ? 0 : p;
+        int at = slot - q;
+        if (at < 0)
+            at += partitions;
+        const float* h = responseSpectra[c] + (size_t)q * stride;
+        const float* x = inputSpectra[c] + (size_t)at * stride;
+        first += h[0] * x[0];
+        last += h[half] * x[half];
+    }
+    packed[0] = first + last;
+    packed[1] = first - last;
+    const float* cosine = twiddle;
+    const float* sine = twiddle + n;
+    const float* re = sum;
+    const float* im = sum + half;
+    for (size_t k = 1; k < n; ++k) {
+        const float er = re[k] + re[n - k], ei = im[k] - im[n - k];
+        const float dr = re[k] - re[n - k], di = im[k] + im[n - k];
+        const float orr = dr * cosine[k] - di * sine[k], oi = dr * sine[k] + di * cosine[k];
+        packed[2 * k] = er - oi;
+        packed[2 * k + 1] = ei + orr;
+    }
+}
+
 void PartitionedConvolver::reset() {
     if (quantum == 0)
         return;
     const size_t n = (size_t)quantum;
-    const size_t line = (size_t)partitions * spectrumStride(n + 1);
+    const size_t line = (size_t)partitions * 2 * half;
     for (int c = 0; c < 2; ++c) {
-        std::fill(input[c], input[c] + n, 0.0f);
-        std::fill(output[c], output[c] + n, 0.0f);
-        std::fill(history[c], history[c] + n, 0.0f);
+        std::fill(frame[c], frame[c] + 2 * n, 0.0f);
+        std::fill(result[c], result[c] + 2 * n, 0.0f);
         std::fill(inputSpectra[c], inputSpectra[c] + line, 0.0f);
     }
     slot = 0;
+    olderDone = 0;
 }
 
-void PartitionedConvolver::process() {
+void PartitionedConvolver::copyLeftToRight() {
     if (quantum == 0)
         return;
     const size_t n = (size_t)quantum;
-    const size_t bins = n + 1;
-    const size_t stride = spectrumStride(bins);
-    const auto plan = static_cast<fftwf_plan>(forward);
-    for (int c = 0; c < 2; ++c) {
-        // Overlap-save: the previous cycle's input, then this one's.
-        std::memcpy(time, history[c], sizeof(float) * n);
-        std::memcpy(time + n, input[c], sizeof(float) * n);
-        std::memcpy(history[c], input[c], sizeof(float) * n);
-        fftwf_execute_dft_r2c(plan, time, reinterpret_cast<fftwf_complex*>(inputSpectra[c] + (size_t)slot * stride));
-        // Sum over partitions p of H[p] * X[now - p], the newest first.
-        std::fill(spectrumSum, spectrumSum + bins * 2, 0.0f);
-        for (int p = 0; p < partitions; ++p) {
-            int at = slot - p;
-            if (at < 0)
-                at += partitions;
-            const float* h = responseSpectra[c] + (size_t)p * stride;
-            const float* x = inputSpectra[c] + (size_t)at * stride;
-            float* y = spectrumSum;
-            for (size_t k = 0; k < bins; ++k) {
-                const float hr = h[2 * k], hi = h[2 * k + 1];
-                const float xr = x[2 * k], xi = x[2 * k + 1];
-                y[2 * k] += hr * xr - hi * xi;
-                y[2 * k + 1] += hr * xi + hi * xr;
-            }
-        }
-        fftwf_execute_dft_c2r(static_cast<fftwf_plan>(inverse), reinterpret_cast<fftwf_complex*>(spectrumSum), time);
-        std::memcpy(output[c], time + n, sizeof(float) * n);
+    std::memcpy(frame[1], frame[0], sizeof(float) * 2 * n);
+    std::memcpy(result[1], result[0], sizeof(float) * 2 * n);
+    std::memcpy(inputSpectra[1], inputSpectra[0], sizeof(float) * (size_t)partitions * 2 * half);
+    std::memcpy(older[1], older[0], sizeof(float) * 2 * half);
+}
+
+void PartitionedConvolver::pointTo(int c, size_t offset) {
+    const size_t stride = 2 * half;
+    for (int p = 1; p < partitions; ++p) {
+        int at = slot - p;  // `slot` is where the next cycle's newest spectrum goes
+        if (at < 0)
+            at += partitions;
+        responseAt[(size_t)p] = responseSpectra[c] + (size_t)p * stride + offset;
+        inputAt[(size_t)p] = inputSpectra[c] + (size_t)at * stride + offset;
     }
+}
+
+void PartitionedConvolver::sumOlder(int c, size_t from, size_t to) {
+    if (partitions < 2 || to <= from)
+        return;
+    pointTo(c, from);
+    spectrumSum(responseAt.data() + 1, inputAt.data() + 1, partitions - 1, to - from, half, older[c] + from,
+                older[c] + half + from);
+}
+
+void PartitionedConvolver::advance(int filled, int channels) {
+    if (quantum == 0)
+        return;
+    channels = std::clamp(channels, 1, 2);
+    // The share of the bins that the cycle's share filled, in steps of 16.
+    const size_t target = (size_t)std::clamp(filled, 0, quantum) / 16 * 16;
+    if (target <= olderDone)
+        return;
+    for (int c = 0; c < channels; ++c)
+        sumOlder(c, olderDone, target);
+    olderDone = target;
+}
+
+void PartitionedConvolver::process(int channels) {
+    if (quantum == 0)
+        return;
+    channels = std::clamp(channels, 1, 2);
+    const size_t n = (size_t)quantum;
+    const size_t stride = 2 * half;
+    const auto forwardPlan = static_cast<fftwf_plan>(forward);
+    const auto inversePlan = static_cast<fftwf_plan>(inverse);
+    for (int c = 0; c < channels; ++c) {
+        // The older partitions' sum, what advance() has not done yet.
+        sumOlder(c, olderDone, n);
+        // Overlap-save: the previous cycle's input, then this one's.
+        fftwf_execute_dft(forwardPlan, reinterpret_cast<fftwf_complex*>(frame[c]),
+                          reinterpret_cast<fftwf_complex*>(packed));
+        float* newest = inputSpectra[c] + (size_t)slot * stride;
+        split(newest);
+        std::memcpy(frame[c], frame[c] + n, sizeof(float) * n);
+        // Then the newest partition's product on top of it.
+        const float* h = responseSpectra[c];
+        const float* x = newest;
+        const float* pr = older[c];
+        const float* pi = older[c] + half;
+        for (size_t k = 0; k < n; ++k) {
+            const float hr = h[k], hi = h[half + k];
+            const float xr = x[k], xi = x[half + k];
+            sum[k] = pr[k] + (hr * xr - hi * xi);
+            sum[half + k] = pi[k] + (hr * xi + hi * xr);
+        }
+        join(c);
+        fftwf_execute_dft(inversePlan, reinterpret_cast<fftwf_complex*>(packed),
+                          reinterpret_cast<fftwf_complex*>(result[c]));
+    }
+    olderDone = 0;
     slot = slot + 1 == partitions ? 0 : slot + 1;
 }
 

@@ -1,117 +1,151 @@
 #include "cabinet/ZeroLatencyConvolver.h"
 
-#if CORVEX_CABINET_ZITA
-#include <sched.h>
-#include <zita-convolver.h>
-#else
 #include "cabinet/PartitionedConvolver.h"
-#endif
 
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(__x86_64__) || defined(_M_X64)
+#include <immintrin.h>
+#define CORVEX_CABINET_SSE2 1
+#endif
+
 namespace cabinet {
 
-#if CORVEX_CABINET_ZITA
-struct ZeroLatencyConvolver::Stage {
-    Convproc convolver;
-    int quantum = 0;
-    int fill = 0;
-    std::vector<float> held[2];  // the last cycle's output, read out during the next one
-
-    ~Stage() {
-        convolver.stop_process();
-        convolver.cleanup();
-    }
-    float* inpdata(int c) { return convolver.inpdata((uint32_t)c); }
-    const float* outdata(int c) { return convolver.outdata((uint32_t)c); }
-    void run() { convolver.process(true); }
-    void reset() { convolver.reset(); }
-
-    bool configure(const ImpulseResponse& ir, long from, long to, int cycle, std::string& error) {
-        // Every partition the cycle's size: one level, run in the caller's thread.
-        // Estimated FFT plans, not measured ones: a measured plan depends on
-        // the timing of the moment, so two processes (two formats, two runs)
-        // would round differently; estimated plans give the same samples
-        // every time on one machine.
-        convolver.set_options(Convproc::OPT_VECTOR_MODE);
-        if (convolver.configure(2, 2, (uint32_t)(to - from), (uint32_t)cycle, (uint32_t)cycle, (uint32_t)cycle,
-                                0.0f) != 0) {
-            error = "cabinet: the convolver refused its configuration";
-            return false;
-        }
-        for (int c = 0; c < 2; ++c) {
-            const std::vector<float>& source = ir.channels[ir.stereo() ? (size_t)c : 0];
-            // The convolver takes non-const pointers and keeps its own copy.
-            std::vector<float> part(source.begin() + from, source.begin() + to);
-            if (convolver.impdata_create((uint32_t)c, (uint32_t)c, 1, part.data(), 0, (int32_t)part.size()) != 0) {
-                error = "cabinet: the convolver cannot hold the response";
-                return false;
-            }
-        }
-        if (convolver.start_process(0, SCHED_OTHER) != 0) {
-            error = "cabinet: the convolver did not start";
-            return false;
-        }
-        return true;
-    }
-};
-#else
-// Where zita-convolver is not built (Windows): our own uniformly
-// partitioned convolver over FFTW, with the same cycle contract.
+// One partitioned part: its convolver, the FIFO's fill and the last
+// cycle's output, read out during the next one.
 struct ZeroLatencyConvolver::Stage {
     PartitionedConvolver convolver;
     int quantum = 0;
     int fill = 0;
-    std::vector<float> held[2];  // the last cycle's output, read out during the next one
+    std::vector<float> held[2];
 
-    float* inpdata(int c) { return convolver.inpdata(c); }
-    const float* outdata(int c) { return convolver.outdata(c); }
-    void run() { convolver.process(); }
-    void reset() { convolver.reset(); }
-
+    // Taps `from` to `to` (from >= cycle): the FIFO delays the stage's
+    // output by one cycle, so its response starts at tap `cycle`, with the
+    // taps before `from` (another part's) zero.
     bool configure(const ImpulseResponse& ir, long from, long to, int cycle, std::string& error) {
-        const std::vector<float>& left = ir.channels[0];
-        const std::vector<float>& right = ir.channels[ir.stereo() ? 1 : 0];
-        if (!convolver.configure(left.data() + from, right.data() + from, to - from, cycle)) {
+        std::vector<float> part[2];
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<float>& source = ir.channels[ir.stereo() ? (size_t)c : 0];
+            part[c].assign((size_t)(to - cycle), 0.0f);
+            std::copy(source.begin() + from, source.begin() + to, part[c].begin() + (from - cycle));
+        }
+        if (!convolver.configure(part[0].data(), part[1].data(), to - cycle, cycle)) {
             error = "cabinet: the convolver refused its configuration";
             return false;
         }
         return true;
     }
 };
-#endif
 
 namespace {
 
-// y[i] = sum over k of h[k] * x[i - k], k = 0..taps-1, i = 0..n-1, summed tap
-// by tap: every output adds its taps in the same order, so the AVX2 and
-// AVX-512 copies (chosen when the convolver is configured, where the
-// processor has them; no fused multiply-adds) give the same samples as the
-// SSE2 one.
-inline void directTapsBody(const float* h, int taps, const float* x, float* y, int n) {
-    for (int i = 0; i < n; ++i)
-        y[i] = h[0] * x[i];
-    for (int k = 1; k < taps; ++k) {
-        const float hk = h[k];
-        const float* xk = x - k;
-        for (int i = 0; i < n; ++i)
-            y[i] += hk * xk[i];
+// y[i] = sum over k of h[k] * x[i - k], k = 0..taps-1, i = 0..n-1. Every
+// output starts from h[0] * x[i] and adds its taps in order, k = 1 first,
+// on every path: the vector copies (chosen when the convolver is
+// configured, where the processor has them; no fused multiply-adds) keep a
+// block of outputs in registers across all the taps and give the same
+// samples as the plain loop.
+inline void directTapsFrom(const float* h, int taps, const float* x, float* y, int from, int n) {
+    for (int i = from; i < n; ++i) {
+        float acc = h[0] * x[i];
+        for (int k = 1; k < taps; ++k)
+            acc += h[k] * x[i - k];
+        y[i] = acc;
     }
 }
 
+#if !CORVEX_CABINET_SSE2
 void directTapsPlain(const float* h, int taps, const float* x, float* y, int n) {
-    directTapsBody(h, taps, x, y, n);
+    directTapsFrom(h, taps, x, y, 0, n);
 }
+#endif
+
+#if CORVEX_CABINET_SSE2
+void directTapsSse2(const float* h, int taps, const float* x, float* y, int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const float* xi = x + i;
+        __m128 h0 = _mm_set1_ps(h[0]);
+        __m128 a0 = _mm_mul_ps(h0, _mm_loadu_ps(xi)), a1 = _mm_mul_ps(h0, _mm_loadu_ps(xi + 4));
+        __m128 a2 = _mm_mul_ps(h0, _mm_loadu_ps(xi + 8)), a3 = _mm_mul_ps(h0, _mm_loadu_ps(xi + 12));
+        for (int k = 1; k < taps; ++k) {
+            const __m128 hk = _mm_set1_ps(h[k]);
+            const float* xk = xi - k;
+            a0 = _mm_add_ps(a0, _mm_mul_ps(hk, _mm_loadu_ps(xk)));
+            a1 = _mm_add_ps(a1, _mm_mul_ps(hk, _mm_loadu_ps(xk + 4)));
+            a2 = _mm_add_ps(a2, _mm_mul_ps(hk, _mm_loadu_ps(xk + 8)));
+            a3 = _mm_add_ps(a3, _mm_mul_ps(hk, _mm_loadu_ps(xk + 12)));
+        }
+        _mm_storeu_ps(y + i, a0);
+        _mm_storeu_ps(y + i + 4, a1);
+        _mm_storeu_ps(y + i + 8, a2);
+        _mm_storeu_ps(y + i + 12, a3);
+    }
+    directTapsFrom(h, taps, x, y, i, n);
+}
+#endif
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define CORVEX_CABINET_WIDE_PATHS 1
 __attribute__((target("avx2"))) void directTapsAvx2(const float* h, int taps, const float* x, float* y, int n) {
-    directTapsBody(h, taps, x, y, n);
+    int i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const float* xi = x + i;
+        __m256 h0 = _mm256_set1_ps(h[0]);
+        __m256 a0 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi)), a1 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi + 8));
+        __m256 a2 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi + 16)), a3 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi + 24));
+        for (int k = 1; k < taps; ++k) {
+            const __m256 hk = _mm256_set1_ps(h[k]);
+            const float* xk = xi - k;
+            a0 = _mm256_add_ps(a0, _mm256_mul_ps(hk, _mm256_loadu_ps(xk)));
+            a1 = _mm256_add_ps(a1, _mm256_mul_ps(hk, _mm256_loadu_ps(xk + 8)));
+            a2 = _mm256_add_ps(a2, _mm256_mul_ps(hk, _mm256_loadu_ps(xk + 16)));
+            a3 = _mm256_add_ps(a3, _mm256_mul_ps(hk, _mm256_loadu_ps(xk + 24)));
+        }
+        _mm256_storeu_ps(y + i, a0);
+        _mm256_storeu_ps(y + i + 8, a1);
+        _mm256_storeu_ps(y + i + 16, a2);
+        _mm256_storeu_ps(y + i + 24, a3);
+    }
+    for (; i + 8 <= n; i += 8) {
+        const float* xi = x + i;
+        __m256 a = _mm256_mul_ps(_mm256_set1_ps(h[0]), _mm256_loadu_ps(xi));
+        for (int k = 1; k < taps; ++k)
+            a = _mm256_add_ps(a, _mm256_mul_ps(_mm256_set1_ps(h[k]), _mm256_loadu_ps(xi - k)));
+        _mm256_storeu_ps(y + i, a);
+    }
+    directTapsFrom(h, taps, x, y, i, n);
 }
 __attribute__((target("avx512f"))) void directTapsAvx512(const float* h, int taps, const float* x, float* y,
                                                           int n) {
-    directTapsBody(h, taps, x, y, n);
+    int i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const float* xi = x + i;
+        __m512 h0 = _mm512_set1_ps(h[0]);
+        __m512 a0 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi)), a1 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi + 16));
+        __m512 a2 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi + 32)), a3 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi + 48));
+        for (int k = 1; k < taps; ++k) {
+            const __m512 hk = _mm512_set1_ps(h[k]);
+            const float* xk = xi - k;
+            a0 = _mm512_add_ps(a0, _mm512_mul_ps(hk, _mm512_loadu_ps(xk)));
+            a1 = _mm512_add_ps(a1, _mm512_mul_ps(hk, _mm512_loadu_ps(xk + 16)));
+            a2 = _mm512_add_ps(a2, _mm512_mul_ps(hk, _mm512_loadu_ps(xk + 32)));
+            a3 = _mm512_add_ps(a3, _mm512_mul_ps(hk, _mm512_loadu_ps(xk + 48)));
+        }
+        _mm512_storeu_ps(y + i, a0);
+        _mm512_storeu_ps(y + i + 16, a1);
+        _mm512_storeu_ps(y + i + 32, a2);
+        _mm512_storeu_ps(y + i + 48, a3);
+    }
+    for (; i + 16 <= n; i += 16) {
+        const float* xi = x + i;
+        __m512 a = _mm512_mul_ps(_mm512_set1_ps(h[0]), _mm512_loadu_ps(xi));
+        for (int k = 1; k < taps; ++k)
+            a = _mm512_add_ps(a, _mm512_mul_ps(_mm512_set1_ps(h[k]), _mm512_loadu_ps(xi - k)));
+        _mm512_storeu_ps(y + i, a);
+    }
+    directTapsFrom(h, taps, x, y, i, n);
 }
 #endif
 
@@ -125,7 +159,11 @@ ZeroLatencyConvolver::DirectTaps ZeroLatencyConvolver::widestDirectTaps() {
     if (__builtin_cpu_supports("avx2"))
         return directTapsAvx2;
 #endif
+#if CORVEX_CABINET_SSE2
+    return directTapsSse2;
+#else
     return directTapsPlain;
+#endif
 }
 
 ZeroLatencyConvolver::ZeroLatencyConvolver() = default;
@@ -162,16 +200,31 @@ bool ZeroLatencyConvolver::configure(const ImpulseResponse& ir, std::string& err
         work[c].assign((size_t)(kDirectTaps - 1 + kChunk), 0.0f);
         sum[c].assign((size_t)kChunk, 0.0f);
     }
-    if (!buildStage(shortStage, ir, kDirectTaps, std::min<long>(n, kLongPartition), kDirectTaps, error))
+    // Up to kShortOnly taps: short cycles only. Longer: the long cycles
+    // from kLongPartition on (short partitions past it would cost more
+    // multiply-adds per block than the long cycle's share).
+    const long longFrom = n <= kShortOnly ? n : kLongPartition;
+    if (!buildStage(shortStage, ir, kDirectTaps, longFrom, kDirectTaps, error))
         return false;
-    return buildStage(longStage, ir, kLongPartition, n, kLongPartition, error);
+    if (!buildStage(longStage, ir, longFrom, n, kLongPartition, error))
+        return false;
+    sameResponse = !ir.stereo() || ir.channels[0] == ir.channels[1];
+    // What the convolver remembers: the direct part's last inputs; a
+    // partitioned part's input spectra (its partitions plus one cycle, each
+    // from two cycles of input) and the cycle being filled.
+    settle = kDirectTaps;
+    for (const Stage* s : {shortStage.get(), longStage.get()})
+        if (s)
+            settle = std::max(settle, (s->convolver.partitionCount() + 2L) * s->quantum);
+    clear();
+    return true;
 }
 
-void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* const* out, int frames) {
+void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* const* out, int frames, int channels) {
     for (int i = 0; i < frames;) {
         const int m = std::min(frames - i, s.quantum - s.fill);
-        for (int c = 0; c < 2; ++c) {
-            std::memcpy(s.inpdata(c) + s.fill, in[c] + i, sizeof(float) * (size_t)m);
+        for (int c = 0; c < channels; ++c) {
+            std::memcpy(s.convolver.inpdata(c) + s.fill, in[c] + i, sizeof(float) * (size_t)m);
             const float* held = s.held[c].data() + s.fill;
             float* y = out[c] + i;
             for (int j = 0; j < m; ++j)
@@ -179,12 +232,24 @@ void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* con
         }
         s.fill += m;
         i += m;
+        if (s.fill < s.quantum)
+            s.convolver.advance(s.fill, channels);  // the long cycle's work spread over its blocks
         if (s.fill == s.quantum) {
             s.fill = 0;
-            s.run();
-            std::memcpy(s.held[0].data(), s.outdata(0), sizeof(float) * (size_t)s.quantum);
-            std::memcpy(s.held[1].data(), s.outdata(1), sizeof(float) * (size_t)s.quantum);
+            s.convolver.process(channels);
+            for (int c = 0; c < channels; ++c)
+                std::memcpy(s.held[c].data(), s.convolver.outdata(c), sizeof(float) * (size_t)s.quantum);
         }
+    }
+}
+
+void ZeroLatencyConvolver::copyLeftToRight() {
+    std::memcpy(work[1].data(), work[0].data(), sizeof(float) * (size_t)(kDirectTaps - 1));
+    for (Stage* s : {shortStage.get(), longStage.get()}) {
+        if (!s)
+            continue;
+        s->convolver.copyLeftToRight();
+        std::memcpy(s->held[1].data(), s->held[0].data(), sizeof(float) * (size_t)s->quantum);
     }
 }
 
@@ -196,25 +261,40 @@ void ZeroLatencyConvolver::process(const float* inL, const float* inR, float* ou
     constexpr int past = kDirectTaps - 1;
     for (int done = 0; done < frames;) {
         const int n = std::min(kChunk, frames - done);
+        // The same bits on both inputs (the same bits out, with one response)?
+        const bool same =
+            sameResponse && (inL == inR || std::memcmp(inL + done, inR + done, sizeof(float) * (size_t)n) == 0);
+        if (same) {
+            if (!mirrored && sameRun >= settle)
+                mirrored = true;  // both pasts are the same bits now
+            sameRun = std::min(settle, sameRun + n);
+        } else {
+            sameRun = 0;
+            if (mirrored) {
+                copyLeftToRight();  // the right side's past, as if it had run
+                mirrored = false;
+            }
+        }
+        const int channels = mirrored ? 1 : 2;
         const float* chunkIn[2];
         float* chunkOut[2] = {sum[0].data(), sum[1].data()};
-        for (int c = 0; c < 2; ++c) {
+        for (int c = 0; c < channels; ++c) {
             float* x = work[c].data() + past;  // x[-past .. n)
             std::memcpy(x, in[c] + done, sizeof(float) * (size_t)n);
             chunkIn[c] = x;
-            // The first taps directly, tap by tap over the chunk: each output
-            // sums its taps in the same order at every block size.
+            // The first taps directly: each output sums its taps in the same
+            // order at every block size.
             directTaps(head[c].data(), kDirectTaps, x, sum[c].data(), n);  // the path chosen in configure
         }
         if (shortStage)
-            runStage(*shortStage, chunkIn, chunkOut, n);
+            runStage(*shortStage, chunkIn, chunkOut, n, channels);
         if (longStage)
-            runStage(*longStage, chunkIn, chunkOut, n);
-        for (int c = 0; c < 2; ++c) {
-            std::memcpy(out[c] + done, sum[c].data(), sizeof(float) * (size_t)n);
-            // Keep the last inputs for the next chunk.
+            runStage(*longStage, chunkIn, chunkOut, n, channels);
+        for (int c = 0; c < 2; ++c)
+            std::memcpy(out[c] + done, sum[c < channels ? c : 0].data(), sizeof(float) * (size_t)n);
+        // Keep the last inputs for the next chunk.
+        for (int c = 0; c < channels; ++c)
             std::memmove(work[c].data(), work[c].data() + n, sizeof(float) * (size_t)past);
-        }
         done += n;
     }
 }
@@ -225,11 +305,14 @@ void ZeroLatencyConvolver::clear() {
     for (Stage* s : {shortStage.get(), longStage.get()}) {
         if (!s)
             continue;
-        s->reset();
+        s->convolver.reset();
         s->fill = 0;
         for (auto& h : s->held)
             std::fill(h.begin(), h.end(), 0.0f);
     }
+    // Silence for ever on both sides: the same past.
+    mirrored = sameResponse;
+    sameRun = settle;
 }
 
 }  // namespace cabinet

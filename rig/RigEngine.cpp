@@ -502,11 +502,18 @@ void RigEngine::runCabinet(float* left, float* right, int frames) {
         }
         if (playing) {
             playing->process(l, r, l, r, n);
-            for (int i = 0; i < n; ++i) {
-                if (glide)
+            if (glide) {
+                for (int i = 0; i < n; ++i) {
                     trimGain += (trimTarget - trimGain) * smoothing;
-                l[i] *= trimGain;
-                r[i] *= trimGain;
+                    l[i] *= trimGain;
+                    r[i] *= trimGain;
+                }
+            } else if (trimGain != 1.0f) {  // at 0 dB the samples stand as they are
+                const float g = trimGain;
+                for (int i = 0; i < n; ++i) {
+                    l[i] *= g;
+                    r[i] *= g;
+                }
             }
         }
         if (fading) {

@@ -1,4 +1,4 @@
-// The FFT convolver the Windows builds use in zita-convolver's place: equal
+// The rig cabinet's FFT convolver (every platform): equal
 // to a direct convolution (delayed by nothing but the cycle), each channel
 // with its own response; reset forgets the past; unusable shapes refused.
 #include <gtest/gtest.h>

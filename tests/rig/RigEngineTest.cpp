@@ -71,7 +71,7 @@ TEST(RigEngine, GateOpenCabinetOffEqualsTheHeadBitForBit) {
 }
 
 TEST(ZeroLatencyConvolver, EqualsDirectConvolutionAtAnyBlockSize) {
-    for (int taps : {1, 40, 64, 65, 1000, 1024, 1025, 5000}) {
+    for (int taps : {1, 40, 64, 65, 1000, 1024, 1025, 2047, 2048, 2049, 5000}) {
         cabinet::ImpulseResponse ir;
         ir.rate = 48000.0;
         ir.channels = {rigtest::testResponse(taps, 3), rigtest::testResponse(taps, 9)};
