@@ -24,9 +24,10 @@
 
 namespace {
 
-constexpr int chunkFrames = chunkFramesMax;
-constexpr int maxChunkSamples = chunkFrames * 8;
-static_assert(maxChunkSamples <= fusedCoreMaxSamples, "a chunk fits one fused-core job");
+constexpr int maxChunkSamples = fusedCoreMaxSamples;
+static_assert(chunkFramesAt(2) * 2 <= maxChunkSamples && chunkFramesAt(4) * 4 <= maxChunkSamples &&
+                  chunkFramesAt(8) * 8 <= maxChunkSamples,
+              "a chunk fits one fused-core job");
 
 // Above this magnitude a float input is its own nearest float after adding
 // the injected sine (|offset| <= 1e-10 is less than half its spacing), so
@@ -58,10 +59,11 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         refreshToneStack(right.toneStack, settings.low, settings.mid, settings.high, settings.contour);
     }
 
-    float conditioned[2][chunkFrames];
+    const int chunkFrames = chunkFramesAt(oversampling);
+    float conditioned[2][chunkFramesMax];
     float raised[2][maxChunkSamples];
     float amp[2][maxChunkSamples];
-    float lowered[2][chunkFrames];
+    float lowered[2][chunkFramesMax];
     const ChunkBuffers leftBuffers = {conditioned[0], raised[0], amp[0], lowered[0]};
     const ChunkBuffers rightBuffers =
         stereo ? ChunkBuffers{conditioned[1], raised[1], amp[1], lowered[1]} : leftBuffers;

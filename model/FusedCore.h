@@ -50,9 +50,16 @@ double runFusedCore(const FusedCoreJob& job);
 // Returns the last output.
 double runFusedTriodeChain(TriodeStage& stage, const double* drive, int steps, double rate);
 
-// The most host samples one chunk carries, and a chunk's buffers for one
-// side (the same buffers for both sides in mono).
-constexpr int chunkFramesMax = 64;
+// The host samples a chunk carries at an oversampling factor: as many as
+// fill one fused-core job, so that the loop's ramp-up and ramp-down at the
+// chunk's edges and the chunk's fixed costs (states loaded and stored, the
+// state saved for a rollback) are spread over as many samples at 2x as at
+// 8x. The most at any factor, and a chunk's buffers for one side (the same
+// buffers for both sides in mono).
+constexpr int chunkFramesAt(int oversampling) {
+    return fusedCoreMaxSamples / oversampling;
+}
+constexpr int chunkFramesMax = chunkFramesAt(2);
 struct ChunkBuffers {
     const float* conditioned;  // host samples, the injected sine added
     float* raised;             // at the oversampled rate

@@ -256,8 +256,8 @@ MonoSectionPasses<N, In, Out> monoSectionPasses(MonoHalfBandLanes<N>& f, int cou
 }
 
 void raiseRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int count) {
-    float doubled[2 * chunkFramesMax];
-    float quadrupled[4 * chunkFramesMax];
+    float doubled[fusedCoreMaxSamples / 2];  // 2 count, at 4x or 8x
+    float quadrupled[fusedCoreMaxSamples / 2];  // 4 count, at 8x
     const FloatQuad two = splatQuad(2.0f);
     MonoHalfBandLanes<12> up2 = loadMonoHalfBand(a.upsampler2x);
     auto fromConditioned = [&](int i) { return splatQuad(buf.conditioned[i]); };
@@ -289,8 +289,8 @@ void raiseRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int co
 }
 
 void lowerRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int count) {
-    float halved[4 * chunkFramesMax];
-    float quartered[2 * chunkFramesMax];
+    float halved[fusedCoreMaxSamples / 2];  // 4 count, at 8x
+    float quartered[fusedCoreMaxSamples / 2];  // 2 count, at 4x or 8x
     const FloatQuad half = splatQuad(0.5f);
     // The later sample enters path A, the earlier one path B.
     auto pairFrom = [](const float* p, int k) { return makeQuad(0.0f, 0.0f, p[2 * k + 1], p[2 * k]); };
@@ -333,8 +333,8 @@ void raiseRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& buf
         raiseRateMono(a, oversampling, bufA, count);
         return;
     }
-    FloatQuad doubled[chunkFramesMax];
-    FloatQuad quadrupled[2 * chunkFramesMax];
+    FloatQuad doubled[fusedCoreMaxSamples / 4];  // count, at 4x or 8x
+    FloatQuad quadrupled[fusedCoreMaxSamples / 4];  // 2 count, at 8x
     const FloatQuad two = makeQuad(2.0f, 2.0f, 2.0f, 2.0f);
 
     HalfBandLanes<12> up2 = loadHalfBand(a.upsampler2x, b.upsampler2x);
@@ -393,8 +393,8 @@ void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& buf
         lowerRateMono(a, oversampling, bufA, count);
         return;
     }
-    FloatQuad halved[4 * chunkFramesMax];
-    FloatQuad quartered[2 * chunkFramesMax];
+    FloatQuad halved[fusedCoreMaxSamples / 2];  // 4 count, at 8x
+    FloatQuad quartered[fusedCoreMaxSamples / 2];  // 2 count, at 4x or 8x
     const float* inA = bufA.amp;
     const float* inB = bufB.amp;
     auto fromAmp = [&](int k) { return downInput(twoSides(inA, inB, 2 * k), twoSides(inA, inB, 2 * k + 1)); };

@@ -582,7 +582,8 @@ TEST(ChainLanes, HalfBandPassesMatchTheFiltersSampleBySample) {
                 AmpSide fastA = chain.left, fastB = chain.right;
                 AmpSide oneA = chain.left, oneB = chain.right;
                 AmpSide& fastOther = stereo ? fastB : fastA;
-                for (int count : {64, 1, 37, 64, 5, 63}) {
+                const int full = chunkFramesAt(oversampling);
+                for (int count : {full, 1, 37, full, 5, full - 1}) {
                     std::vector<float> in[2], raised[2], amp[2], lowered[2], oneRaised[2], oneLowered[2];
                     for (int s = 0; s < 2; ++s) {
                         in[s].resize(count);
