@@ -195,8 +195,9 @@ inline V stepTriodeMasked(TriodeLanes<V>& s, V x, V rate, V active) {
 
 // The loops below hand their preamp outputs to the soft limiter a batch at a
 // time, which it runs in the target's lanes, and the power section runs a
-// batch behind.
-constexpr int limiterBatch = 8;
+// batch behind. Sixteen samples (two AVX-512 vectors of the limiter) pay
+// more than eight, and 32 no more than 16.
+constexpr int limiterBatch = 16;
 
 struct PreampBuffer {
     double side[2][fusedCoreMaxSamples + limiterBatch];
