@@ -71,9 +71,8 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
 
     AmpSide savedLeft;
     AmpSide savedRight;
-    for (int begin = 0; begin < frames; begin += chunkFrames) {
-        const int count = frames - begin < chunkFrames ? frames - begin : chunkFrames;
-        const int samples = count * oversampling;
+    // Host samples [begin, begin + count) with the injected sine.
+    auto condition = [&](int begin, int count) {
         for (int h = 0; h < count; ++h) {
             const int i = begin + h;
             const float l = inLeft[i];
@@ -87,13 +86,24 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
                 conditioned[1][h] = injectedSample(r, injected);
             }
         }
-
+    };
+    // The state a chunk goes back to if its amp core sees a non-finite value.
+    auto save = [&]() {
         std::memcpy(&savedLeft, &left, sizeof left);
         if (stereo) {
             std::memcpy(&savedRight, &right, sizeof right);
         }
-
-        raiseChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+    };
+    bool raisedAhead = false;  // the chunk's raising ran beside the previous chunk's lowering
+    for (int begin = 0; begin < frames; begin += chunkFrames) {
+        const int count = frames - begin < chunkFrames ? frames - begin : chunkFrames;
+        const int samples = count * oversampling;
+        if (!raisedAhead) {
+            condition(begin, count);
+            save();
+            raiseChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+        }
+        raisedAhead = false;
         FusedCoreJob job;
         job.left = &left;
         job.right = &other;
@@ -119,7 +129,24 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
             continue;
         }
 
-        lowerChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+        const int next = begin + count;
+        if (oversampling == 2 && next < frames) {
+            // One filter each way: this chunk's lowering and the next one's
+            // raising run side by side. The next chunk's rollback state has
+            // this lowering done and its own raising not.
+            const int nextCount = frames - next < chunkFrames ? frames - next : chunkFrames;
+            condition(next, nextCount);
+            save();
+            lowerThenRaiseChunkRate2x(left, other, leftBuffers, rightBuffers, count, leftBuffers, rightBuffers,
+                                      nextCount);
+            savedLeft.downsampler2x = left.downsampler2x;
+            if (stereo) {
+                savedRight.downsampler2x = right.downsampler2x;
+            }
+            raisedAhead = true;
+        } else {
+            lowerChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+        }
         for (int h = 0; h < count; ++h) {
             const float l = scaleSideOutput(lowered[0][h], settings.volume);
             const float r = stereo ? scaleSideOutput(lowered[1][h], settings.volume) : l;

@@ -435,3 +435,63 @@ void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& buf
     }
     storeHalfBand(down2, a.downsampler2x, b.downsampler2x);
 }
+
+// Runs two independent filters' passes interleaved, each in its own order.
+template <class A, class B>
+void runSideBySide(A& a, B& b) {
+    const int passes = a.passes() > b.passes() ? a.passes() : b.passes();
+    for (int t = 0; t < passes; ++t) {
+        if (t < a.passes()) {
+            a.pass(t);
+        }
+        if (t < b.passes()) {
+            b.pass(t);
+        }
+    }
+}
+
+// At 2x each direction is a single filter, whose passes form one chain with
+// nothing to overlap it: one chunk's lowering (`low`, `lowCount` host
+// samples) and the next chunk's raising (`up`, `upCount`) use different
+// filters, so they run side by side. The same samples as lowerRate and then
+// raiseRate.
+void lowerThenRaise2x(AmpSide& a, AmpSide& b, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int lowCount,
+                      const ChunkBuffers& upA, const ChunkBuffers& upB, int upCount) {
+    if (&a == &b) {
+        const FloatQuad half = splatQuad(0.5f);
+        const FloatQuad two = splatQuad(2.0f);
+        MonoHalfBandLanes<12> down = loadMonoHalfBand(a.downsampler2x);
+        MonoHalfBandLanes<12> up = loadMonoHalfBand(a.upsampler2x);
+        auto lowering = monoSectionPasses(
+            down, lowCount,
+            [&](int k) { return makeQuad(0.0f, 0.0f, lowA.amp[2 * k + 1], lowA.amp[2 * k]); },
+            [&](int h, FloatQuad w) { lowA.lowered[h] = upperLane0((w + swapPairs(w)) * half); });
+        auto raising = monoSectionPasses(
+            up, upCount, [&](int i) { return splatQuad(upA.conditioned[i]); },
+            [&](int i, FloatQuad w) { storeUpperPair(w * two, upA.raised + 2 * i); });
+        runSideBySide(lowering, raising);
+        storeMonoHalfBand(down, a.downsampler2x);
+        storeMonoHalfBand(up, a.upsampler2x);
+        return;
+    }
+    const FloatQuad two = makeQuad(2.0f, 2.0f, 2.0f, 2.0f);
+    HalfBandLanes<12> down = loadHalfBand(a.downsampler2x, b.downsampler2x);
+    HalfBandLanes<12> up = loadHalfBand(a.upsampler2x, b.upsampler2x);
+    auto lowering = sectionPasses(
+        down, lowCount,
+        [&](int k) {
+            return downInput(twoSides(lowA.amp, lowB.amp, 2 * k), twoSides(lowA.amp, lowB.amp, 2 * k + 1));
+        },
+        [&](int h, FloatQuad w) {
+            float lanes[4];
+            storeQuad(downOutput(w), lanes);
+            lowA.lowered[h] = lanes[0];
+            lowB.lowered[h] = lanes[2];
+        });
+    auto raising = sectionPasses(
+        up, upCount, [&](int i) { return twoSides(upA.conditioned, upB.conditioned, i); },
+        [&](int i, FloatQuad w) { scatterPair(w * two, upA.raised, upB.raised, 2 * i); });
+    runSideBySide(lowering, raising);
+    storeHalfBand(down, a.downsampler2x, b.downsampler2x);
+    storeHalfBand(up, a.upsampler2x, b.upsampler2x);
+}
