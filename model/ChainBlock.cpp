@@ -130,18 +130,20 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         }
 
         const int next = begin + count;
-        if (oversampling == 2 && next < frames) {
-            // One filter each way: this chunk's lowering and the next one's
-            // raising run side by side. The next chunk's rollback state has
-            // this lowering done and its own raising not.
+        if ((oversampling == 2 || (oversampling == 4 && !stereo)) && next < frames) {
+            // This chunk's lowering and the next one's raising run side by
+            // side. The next chunk's rollback state has this lowering done
+            // and its own raising not.
             const int nextCount = frames - next < chunkFrames ? frames - next : chunkFrames;
             condition(next, nextCount);
             save();
-            lowerThenRaiseChunkRate2x(left, other, leftBuffers, rightBuffers, count, leftBuffers, rightBuffers,
-                                      nextCount);
+            lowerThenRaiseChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count, leftBuffers,
+                                    rightBuffers, nextCount);
             savedLeft.downsampler2x = left.downsampler2x;
+            savedLeft.downsampler4x = left.downsampler4x;
             if (stereo) {
                 savedRight.downsampler2x = right.downsampler2x;
+                savedRight.downsampler4x = right.downsampler4x;
             }
             raisedAhead = true;
         } else {

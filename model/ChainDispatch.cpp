@@ -118,16 +118,16 @@ void lowerChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers
     }
 }
 
-void lowerThenRaiseChunkRate2x(AmpSide& a, AmpSide& b, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+void lowerThenRaiseChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
                                const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount) {
     switch (activeLanes) {
 #if CORVEX_WIDE_LANES
         case ChainLanes::avx512:
-            return lowerThenRaise2xAvx512(a, b, lowA, lowB, count, upA, upB, nextCount);
+            return lowerThenRaiseAvx512(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
         case ChainLanes::avx2:
-            return lowerThenRaise2xAvx2(a, b, lowA, lowB, count, upA, upB, nextCount);
+            return lowerThenRaiseAvx2(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
 #endif
         default:
-            return lowerThenRaise2xSse2(a, b, lowA, lowB, count, upA, upB, nextCount);
+            return lowerThenRaiseSse2(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
     }
 }

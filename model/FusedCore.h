@@ -75,10 +75,11 @@ void raiseChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers
 void lowerChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                     int count);
 
-// At 2x: the lowering of one chunk (`count` host samples, buffers low*) and
-// the raising of the next (`nextCount`, buffers up*) side by side, the same
+// The lowering of one chunk (`count` host samples, buffers low*) and the
+// raising of the next (`nextCount`, buffers up*) side by side where that
+// pays (at 2x, and at 4x in mono), else one after the other: the same
 // samples as lowerChunkRate and then raiseChunkRate.
-void lowerThenRaiseChunkRate2x(AmpSide& a, AmpSide& b, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+void lowerThenRaiseChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
                                const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount);
 
 // One function of each kind per path.
@@ -87,20 +88,20 @@ void raiseRateSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers&
                    int count);
 void lowerRateSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                    int count);
-void lowerThenRaise2xSse2(AmpSide& a, AmpSide& b, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+void lowerThenRaiseSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
                     const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount);
 #if CORVEX_WIDE_LANES
 void raiseRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                    int count);
 void lowerRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                    int count);
-void lowerThenRaise2xAvx2(AmpSide& a, AmpSide& b, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+void lowerThenRaiseAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
                     const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount);
 void raiseRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                      int count);
 void lowerRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                      int count);
-void lowerThenRaise2xAvx512(AmpSide& a, AmpSide& b, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+void lowerThenRaiseAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
                     const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount);
 #endif
 

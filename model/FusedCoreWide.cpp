@@ -53,9 +53,9 @@ void lowerRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers&
     avx2Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
 }
 
-void lowerThenRaise2xAvx2(AmpSide& a, AmpSide& b, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+void lowerThenRaiseAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
                     const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount) {
-    avx2Passes::lowerThenRaise2x(a, b, lowA, lowB, count, upA, upB, nextCount);
+    avx2Passes::lowerThenRaise(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
 }
 
 #pragma GCC pop_options
@@ -97,9 +97,9 @@ void lowerRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffer
     avx512Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
 }
 
-void lowerThenRaise2xAvx512(AmpSide& a, AmpSide& b, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+void lowerThenRaiseAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
                     const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount) {
-    avx512Passes::lowerThenRaise2x(a, b, lowA, lowB, count, upA, upB, nextCount);
+    avx512Passes::lowerThenRaise(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
 }
 
 #pragma GCC pop_options

@@ -436,6 +436,34 @@ void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& buf
     storeHalfBand(down2, a.downsampler2x, b.downsampler2x);
 }
 
+// Runs two cascades of two filters each side by side, host sample by host
+// sample, each as runCascade would (rates and lags as there).
+template <class A, class B, class C, class D>
+void runCascadesSideBySide(A& a, int rateA, B& b, int rateB, int lagB, C& c, int rateC, D& d, int rateD, int lagD) {
+    const int hostsAB = (b.passes() + rateB - 1) / rateB + lagB;
+    const int hostsCD = (d.passes() + rateD - 1) / rateD + lagD;
+    const int hosts = hostsAB > hostsCD ? hostsAB : hostsCD;
+    auto run = [](auto& filter, int t) {
+        if (t >= 0 && t < filter.passes()) {
+            filter.pass(t);
+        }
+    };
+    for (int h = 0; h < hosts; ++h) {
+        for (int q = 0; q < rateA; ++q) {
+            run(a, rateA * h + q);
+        }
+        for (int q = 0; q < rateC; ++q) {
+            run(c, rateC * h + q);
+        }
+        for (int q = 0; q < rateB; ++q) {
+            run(b, rateB * (h - lagB) + q);
+        }
+        for (int q = 0; q < rateD; ++q) {
+            run(d, rateD * (h - lagD) + q);
+        }
+    }
+}
+
 // Runs two independent filters' passes interleaved, each in its own order.
 template <class A, class B>
 void runSideBySide(A& a, B& b) {
@@ -450,28 +478,54 @@ void runSideBySide(A& a, B& b) {
     }
 }
 
-// At 2x each direction is a single filter, whose passes form one chain with
-// nothing to overlap it: one chunk's lowering (`low`, `lowCount` host
-// samples) and the next chunk's raising (`up`, `upCount`) use different
-// filters, so they run side by side. The same samples as lowerRate and then
-// raiseRate.
-void lowerThenRaise2x(AmpSide& a, AmpSide& b, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int lowCount,
-                      const ChunkBuffers& upA, const ChunkBuffers& upB, int upCount) {
+// One chunk's lowering (`low`, `lowCount` host samples) and the next
+// chunk's raising (`up`, `upCount`) use different filters, so they can run
+// side by side: at 2x each direction is a single filter whose passes form
+// one chain with nothing to overlap it, at 4x a cascade of two. The same
+// samples as lowerRate and then raiseRate. At 4x in mono only, and never at
+// 8x: more filters' states than the registers hold.
+void lowerThenRaise(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB,
+                    int lowCount, const ChunkBuffers& upA, const ChunkBuffers& upB, int upCount) {
+    if (oversampling != 2 && (oversampling != 4 || &a != &b)) {
+        lowerRate(a, b, oversampling, lowA, lowB, lowCount);
+        raiseRate(a, b, oversampling, upA, upB, upCount);
+        return;
+    }
     if (&a == &b) {
         const FloatQuad half = splatQuad(0.5f);
         const FloatQuad two = splatQuad(2.0f);
-        MonoHalfBandLanes<12> down = loadMonoHalfBand(a.downsampler2x);
-        MonoHalfBandLanes<12> up = loadMonoHalfBand(a.upsampler2x);
-        auto lowering = monoSectionPasses(
-            down, lowCount,
-            [&](int k) { return makeQuad(0.0f, 0.0f, lowA.amp[2 * k + 1], lowA.amp[2 * k]); },
-            [&](int h, FloatQuad w) { lowA.lowered[h] = upperLane0((w + swapPairs(w)) * half); });
-        auto raising = monoSectionPasses(
-            up, upCount, [&](int i) { return splatQuad(upA.conditioned[i]); },
-            [&](int i, FloatQuad w) { storeUpperPair(w * two, upA.raised + 2 * i); });
-        runSideBySide(lowering, raising);
-        storeMonoHalfBand(down, a.downsampler2x);
-        storeMonoHalfBand(up, a.upsampler2x);
+        auto pairFrom = [](const float* p, int k) { return makeQuad(0.0f, 0.0f, p[2 * k + 1], p[2 * k]); };
+        auto lowered = [&](FloatQuad w) { return upperLane0((w + swapPairs(w)) * half); };
+        auto fromAmp = [&](int k) { return pairFrom(lowA.amp, k); };
+        auto toLowered = [&](int h, FloatQuad w) { lowA.lowered[h] = lowered(w); };
+        auto fromConditioned = [&](int i) { return splatQuad(upA.conditioned[i]); };
+        auto toRaised = [&](int k, FloatQuad w) { storeUpperPair(w, upA.raised + 2 * k); };
+        MonoHalfBandLanes<12> down2 = loadMonoHalfBand(a.downsampler2x);
+        MonoHalfBandLanes<12> up2 = loadMonoHalfBand(a.upsampler2x);
+        if (oversampling == 2) {
+            auto lowering = monoSectionPasses(down2, lowCount, fromAmp, toLowered);
+            auto raising = monoSectionPasses(up2, upCount, fromConditioned,
+                                             [&](int i, FloatQuad w) { toRaised(i, w * two); });
+            runSideBySide(lowering, raising);
+        } else {
+            float quartered[fusedCoreMaxSamples / 2];
+            float doubled[fusedCoreMaxSamples / 2];
+            MonoHalfBandLanes<8> down4 = loadMonoHalfBand(a.downsampler4x);
+            MonoHalfBandLanes<8> up4 = loadMonoHalfBand(a.upsampler4x);
+            auto lowFirst = monoSectionPasses(down4, 2 * lowCount, fromAmp,
+                                              [&](int k, FloatQuad w) { quartered[k] = lowered(w); });
+            auto lowLast = monoSectionPasses(
+                down2, lowCount, [&](int h) { return pairFrom(quartered, h); }, toLowered);
+            auto upFirst = monoSectionPasses(up2, upCount, fromConditioned,
+                                             [&](int i, FloatQuad w) { storeUpperPair(w * two, doubled + 2 * i); });
+            auto upLast = monoSectionPasses(
+                up4, 2 * upCount, [&](int k) { return splatQuad(doubled[k]); }, toRaised);
+            runCascadesSideBySide(lowFirst, 2, lowLast, 1, 2, upFirst, 1, upLast, 2, 6);
+            storeMonoHalfBand(down4, a.downsampler4x);
+            storeMonoHalfBand(up4, a.upsampler4x);
+        }
+        storeMonoHalfBand(down2, a.downsampler2x);
+        storeMonoHalfBand(up2, a.upsampler2x);
         return;
     }
     const FloatQuad two = makeQuad(2.0f, 2.0f, 2.0f, 2.0f);

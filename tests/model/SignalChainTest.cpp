@@ -623,27 +623,29 @@ TEST(ChainLanes, HalfBandPassesMatchTheFiltersSampleBySample) {
     selectChainLanes(widest);
 }
 
-// At 2x a chunk's lowering runs beside the next chunk's raising when a block
-// holds more than one chunk; a block cut into pieces of one chunk each never
+// At 2x and 4x a chunk's lowering runs beside the next chunk's raising when
+// a block holds more than one chunk; a block cut into pieces of one chunk each never
 // does. Both must give the same samples and states bit for bit, also when a
 // chunk raised ahead meets a non-finite input and is rolled back. The input
 // stays above the level where the injected sine (whose phase counts from
 // the block's end) could change a sample, so the cut makes no difference.
-TEST(ChainLanes, RaisingAheadAtTwiceTheRateChangesNoSample) {
+TEST(ChainLanes, RaisingAheadChangesNoSample) {
     const ChainLanes widest = activeChainLanes();
     for (ChainLanes lanes : {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512}) {
         if (!selectChainLanes(lanes)) {
             continue;
         }
+        for (int design = 0; design < 3; ++design) {
         for (int stereo = 0; stereo < 2; ++stereo) {
-            for (int fault : {-1, 600, 256, 511}) {
+            const int chunk = chunkFramesAt(design == 0 ? 2 : 4);
+            for (int fault : {-1, 2 * chunk + 88, chunk, 2 * chunk - 1}) {
                 static TestChain whole, cut;
-                setUpTestChain(whole, 96000.0f, 0);
-                ASSERT_EQ(2, whole.settings.oversampling);
+                // 96 kHz LowQ at 2x; 44.1 kHz LowQ and 96 kHz HighQ at 4x.
+                setUpTestChain(whole, design == 1 ? 44100.0f : 96000.0f, design == 2 ? 1 : 0);
+                ASSERT_EQ(design == 0 ? 2 : 4, whole.settings.oversampling);
                 whole.settings.stereo = stereo;
                 whole.settings.activeChannel = fault % 2 == 0 ? 1 : 0;
                 copyChain(cut, whole);
-                const int chunk = chunkFramesAt(2);
                 Block a(2 * chunk + 188);
                 for (int i = 0; i < a.size(); ++i) {
                     a.inL[i] = 0.3f + 0.25f * (float)std::sin(0.031 * i);
@@ -660,8 +662,8 @@ TEST(ChainLanes, RaisingAheadAtTwiceTheRateChangesNoSample) {
                                       b.outL.data() + begin, b.outR.data() + begin, n);
                 }
                 const std::string where =
-                    std::string(chainLanesName(lanes)) + (stereo ? " stereo" : " mono") + ", fault " +
-                    std::to_string(fault);
+                    std::string(chainLanesName(lanes)) + (stereo ? " stereo" : " mono") + ", design " +
+                    std::to_string(design) + ", fault " + std::to_string(fault);
                 ASSERT_EQ(0, std::memcmp(a.outL.data(), b.outL.data(), a.size() * 4)) << where;
                 ASSERT_EQ(0, std::memcmp(a.outR.data(), b.outR.data(), a.size() * 4)) << where;
                 StateDeviation state;
@@ -678,6 +680,7 @@ TEST(ChainLanes, RaisingAheadAtTwiceTheRateChangesNoSample) {
                     EXPECT_EQ(0.0f, a.outL[fault]) << where;
                 }
             }
+        }
         }
     }
     selectChainLanes(widest);
