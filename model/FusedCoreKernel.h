@@ -548,6 +548,9 @@ double runTriodeChainOn(TriodeStage& stage, const double* drive, int steps, doub
 
 template <class V>
 double runFusedCoreOn(const FusedCoreJob& job) {
+    if (job.samples <= 0) {
+        return 0.0;  // nothing to step (and the stages' stored state needs a step)
+    }
     if (job.sides == 1) {
         return runSides<V, double>(job);
     }
