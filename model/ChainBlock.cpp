@@ -24,9 +24,10 @@
 
 namespace {
 
-constexpr int chunkFrames = chunkFramesMax;
-constexpr int maxChunkSamples = chunkFrames * 8;
-static_assert(maxChunkSamples <= fusedCoreMaxSamples, "a chunk fits one fused-core job");
+constexpr int maxChunkSamples = fusedCoreMaxSamples;
+static_assert(chunkFramesAt(2) * 2 <= maxChunkSamples && chunkFramesAt(4) * 4 <= maxChunkSamples &&
+                  chunkFramesAt(8) * 8 <= maxChunkSamples,
+              "a chunk fits one fused-core job");
 
 // Above this magnitude a float input is its own nearest float after adding
 // the injected sine (|offset| <= 1e-10 is less than half its spacing), so
@@ -58,10 +59,11 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         refreshToneStack(right.toneStack, settings.low, settings.mid, settings.high, settings.contour);
     }
 
-    float conditioned[2][chunkFrames];
+    const int chunkFrames = chunkFramesAt(oversampling);
+    float conditioned[2][chunkFramesMax];
     float raised[2][maxChunkSamples];
     float amp[2][maxChunkSamples];
-    float lowered[2][chunkFrames];
+    float lowered[2][chunkFramesMax];
     const ChunkBuffers leftBuffers = {conditioned[0], raised[0], amp[0], lowered[0]};
     const ChunkBuffers rightBuffers =
         stereo ? ChunkBuffers{conditioned[1], raised[1], amp[1], lowered[1]} : leftBuffers;
@@ -69,9 +71,8 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
 
     AmpSide savedLeft;
     AmpSide savedRight;
-    for (int begin = 0; begin < frames; begin += chunkFrames) {
-        const int count = frames - begin < chunkFrames ? frames - begin : chunkFrames;
-        const int samples = count * oversampling;
+    // Host samples [begin, begin + count) with the injected sine.
+    auto condition = [&](int begin, int count) {
         for (int h = 0; h < count; ++h) {
             const int i = begin + h;
             const float l = inLeft[i];
@@ -85,13 +86,24 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
                 conditioned[1][h] = injectedSample(r, injected);
             }
         }
-
+    };
+    // The state a chunk goes back to if its amp core sees a non-finite value.
+    auto save = [&]() {
         std::memcpy(&savedLeft, &left, sizeof left);
         if (stereo) {
             std::memcpy(&savedRight, &right, sizeof right);
         }
-
-        raiseChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+    };
+    bool raisedAhead = false;  // the chunk's raising ran beside the previous chunk's lowering
+    for (int begin = 0; begin < frames; begin += chunkFrames) {
+        const int count = frames - begin < chunkFrames ? frames - begin : chunkFrames;
+        const int samples = count * oversampling;
+        if (!raisedAhead) {
+            condition(begin, count);
+            save();
+            raiseChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+        }
+        raisedAhead = false;
         FusedCoreJob job;
         job.left = &left;
         job.right = &other;
@@ -117,7 +129,26 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
             continue;
         }
 
-        lowerChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+        const int next = begin + count;
+        if ((oversampling == 2 || (oversampling == 4 && !stereo)) && next < frames) {
+            // This chunk's lowering and the next one's raising run side by
+            // side. The next chunk's rollback state has this lowering done
+            // and its own raising not.
+            const int nextCount = frames - next < chunkFrames ? frames - next : chunkFrames;
+            condition(next, nextCount);
+            save();
+            lowerThenRaiseChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count, leftBuffers,
+                                    rightBuffers, nextCount);
+            savedLeft.downsampler2x = left.downsampler2x;
+            savedLeft.downsampler4x = left.downsampler4x;
+            if (stereo) {
+                savedRight.downsampler2x = right.downsampler2x;
+                savedRight.downsampler4x = right.downsampler4x;
+            }
+            raisedAhead = true;
+        } else {
+            lowerChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+        }
         for (int h = 0; h < count; ++h) {
             const float l = scaleSideOutput(lowered[0][h], settings.volume);
             const float r = stereo ? scaleSideOutput(lowered[1][h], settings.volume) : l;

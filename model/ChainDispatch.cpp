@@ -117,3 +117,17 @@ void lowerChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers
             return lowerRateSse2(a, b, oversampling, bufA, bufB, count);
     }
 }
+
+void lowerThenRaiseChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+                               const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount) {
+    switch (activeLanes) {
+#if CORVEX_WIDE_LANES
+        case ChainLanes::avx512:
+            return lowerThenRaiseAvx512(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
+        case ChainLanes::avx2:
+            return lowerThenRaiseAvx2(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
+#endif
+        default:
+            return lowerThenRaiseSse2(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
+    }
+}

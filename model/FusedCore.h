@@ -50,9 +50,16 @@ double runFusedCore(const FusedCoreJob& job);
 // Returns the last output.
 double runFusedTriodeChain(TriodeStage& stage, const double* drive, int steps, double rate);
 
-// The most host samples one chunk carries, and a chunk's buffers for one
-// side (the same buffers for both sides in mono).
-constexpr int chunkFramesMax = 64;
+// The host samples a chunk carries at an oversampling factor: as many as
+// fill one fused-core job, so that the loop's ramp-up and ramp-down at the
+// chunk's edges and the chunk's fixed costs (states loaded and stored, the
+// state saved for a rollback) are spread over as many samples at 2x as at
+// 8x. The most at any factor, and a chunk's buffers for one side (the same
+// buffers for both sides in mono).
+constexpr int chunkFramesAt(int oversampling) {
+    return fusedCoreMaxSamples / oversampling;
+}
+constexpr int chunkFramesMax = chunkFramesAt(2);
 struct ChunkBuffers {
     const float* conditioned;  // host samples, the injected sine added
     float* raised;             // at the oversampled rate
@@ -68,21 +75,34 @@ void raiseChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers
 void lowerChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                     int count);
 
+// The lowering of one chunk (`count` host samples, buffers low*) and the
+// raising of the next (`nextCount`, buffers up*) side by side where that
+// pays (at 2x, and at 4x in mono), else one after the other: the same
+// samples as lowerChunkRate and then raiseChunkRate.
+void lowerThenRaiseChunkRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+                               const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount);
+
 // One function of each kind per path.
 using ChunkRatePass = void (*)(AmpSide&, AmpSide&, int, const ChunkBuffers&, const ChunkBuffers&, int);
 void raiseRateSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                    int count);
 void lowerRateSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                    int count);
+void lowerThenRaiseSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+                    const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount);
 #if CORVEX_WIDE_LANES
 void raiseRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                    int count);
 void lowerRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                    int count);
+void lowerThenRaiseAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+                    const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount);
 void raiseRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                      int count);
 void lowerRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                      int count);
+void lowerThenRaiseAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+                    const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount);
 #endif
 
 double runFusedCoreSse2(const FusedCoreJob& job);

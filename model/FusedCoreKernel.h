@@ -40,7 +40,14 @@ struct TriodeLanes {
     V inverseGridResistance, inversePlateResistance, cathodeCoefficient, couplingCoefficient;
     V cathodePlateGain, negativeCathodePlateGain;  // k / Rp and its negative
     V c[13];
-    V plateCurrent, gridCurrent, gridVoltage, cathodeVoltage, plateVoltage, outputVoltage;
+    V cathodeVoltage, plateVoltage, outputVoltage;
+    // The last step's input and the cathode voltage it started from: the
+    // grid voltage, grid current and plate current are worked out from them
+    // only when the state is stored (the step itself needs none of them),
+    // so the loop carries two values instead of three and skips their
+    // arithmetic. Every lane steps at least once between load and store (a
+    // job has at least one sample for each stage).
+    V lastInput, lastCathode;
 };
 
 constexpr int maxSlots = 4;  // the widest lane type's lanes
@@ -73,12 +80,25 @@ __attribute__((always_inline)) inline void loadTriodeLanes(TriodeLanes<V>& s, Tr
     for (int i = 0; i < 13; ++i) {
         s.c[i] = gatherLanes<V>(st, f, [i](const TriodeStage& t) { return t.transferCoefficients.c[i]; });
     }
-    s.plateCurrent = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.plateCurrent; });
-    s.gridCurrent = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.gridCurrent; });
-    s.gridVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.gridVoltage; });
     s.cathodeVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeVoltage; });
     s.plateVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.plateVoltage; });
     s.outputVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.outputVoltage; });
+    s.lastInput = s.cathodeVoltage;
+    s.lastCathode = s.cathodeVoltage;
+}
+
+// The grid to cathode voltage for a grid drive x - Vk: the drive itself
+// while it is negative, else x - vg = h (vg - vk)^2 solved for vg - vk.
+template <class V>
+inline V gridToCathode(const TriodeLanes<V>& s, V drive) {
+    const V zero = Lanes<V>::splat(0.0);
+    const V one = Lanes<V>::splat(1.0);
+    V v = drive;
+    if (lanesBelow(drive, zero) != (1 << Lanes<V>::count) - 1) {
+        const V conducting = (sqrtLanes(mulAdd(s.fourGridConduction, drive, one)) - one) * s.inverseTwiceGridConduction;
+        v = selectBelow(drive, zero, drive, conducting);
+    }
+    return v;
 }
 
 // Stores the state of the lanes that hold slots (the repeated lanes are
@@ -86,10 +106,13 @@ __attribute__((always_inline)) inline void loadTriodeLanes(TriodeLanes<V>& s, Tr
 template <class V>
 __attribute__((always_inline)) inline void storeTriodeLanes(const TriodeLanes<V>& s, TriodeStage* const* st, int first,
                                                             int slots) {
+    // The last step's grid and plate, as the step computes them.
+    const V drive = s.lastInput - s.lastCathode;
+    const V v = gridToCathode(s, drive);
     double lanes[6][maxSlots];
-    Lanes<V>::store(s.plateCurrent, lanes[0]);
-    Lanes<V>::store(s.gridCurrent, lanes[1]);
-    Lanes<V>::store(s.gridVoltage, lanes[2]);
+    Lanes<V>::store((s.supplyVoltage - s.plateVoltage) * s.inversePlateResistance, lanes[0]);
+    Lanes<V>::store((drive - v) * s.inverseGridResistance, lanes[1]);
+    Lanes<V>::store(v + s.lastCathode, lanes[2]);
     Lanes<V>::store(s.cathodeVoltage, lanes[3]);
     Lanes<V>::store(s.plateVoltage, lanes[4]);
     Lanes<V>::store(s.outputVoltage, lanes[5]);
@@ -113,19 +136,13 @@ __attribute__((always_inline)) inline void storeTriodeLanes(const TriodeLanes<V>
 // result by a few rounding steps of a double at most.
 template <class V>
 inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
-    const V zero = Lanes<V>::splat(0.0);
     const V one = Lanes<V>::splat(1.0);
     const V vk = s.cathodeVoltage;
     const V drive = x - vk;
-    V v = drive;  // grid to cathode
-    if (lanesBelow(drive, zero) != (1 << Lanes<V>::count) - 1) {
-        // x - vg = h (vg - vk)^2 solved for vg - vk.
-        const V conducting = (sqrtLanes(mulAdd(s.fourGridConduction, drive, one)) - one) * s.inverseTwiceGridConduction;
-        v = selectBelow(drive, zero, drive, conducting);
-    }
-    s.gridVoltage = v + vk;
+    const V v = gridToCathode(s, drive);
+    s.lastInput = x;
+    s.lastCathode = vk;
     const V ig = (drive - v) * s.inverseGridResistance;
-    s.gridCurrent = ig;
     // The cathode's own charge and the grid current, ready before the plate.
     const V held = mulAdd(s.cathodeCapacitance * rate, vk, ig);
 
@@ -146,7 +163,6 @@ inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
     const V vp = clipped + vk;
     const V vpOld = s.plateVoltage;
     s.plateVoltage = vp;
-    s.plateCurrent = (s.supplyVoltage - vp) * s.inversePlateResistance;
     // The coupling capacitor's sum with the terms known early formed first.
     const V y = s.couplingCoefficient * ((s.outputVoltage - vpOld) + vp);
     s.outputVoltage = y;
@@ -165,9 +181,8 @@ inline V stepTriodeMasked(TriodeLanes<V>& s, V x, V rate, V active) {
     const TriodeLanes<V> old = s;
     const V y = stepTriode(s, x, rate);
     const V half = Lanes<V>::splat(0.5);
-    s.plateCurrent = selectBelow(active, half, old.plateCurrent, s.plateCurrent);
-    s.gridCurrent = selectBelow(active, half, old.gridCurrent, s.gridCurrent);
-    s.gridVoltage = selectBelow(active, half, old.gridVoltage, s.gridVoltage);
+    s.lastInput = selectBelow(active, half, old.lastInput, s.lastInput);
+    s.lastCathode = selectBelow(active, half, old.lastCathode, s.lastCathode);
     s.cathodeVoltage = selectBelow(active, half, old.cathodeVoltage, s.cathodeVoltage);
     s.plateVoltage = selectBelow(active, half, old.plateVoltage, s.plateVoltage);
     s.outputVoltage = selectBelow(active, half, old.outputVoltage, s.outputVoltage);
@@ -180,8 +195,9 @@ inline V stepTriodeMasked(TriodeLanes<V>& s, V x, V rate, V active) {
 
 // The loops below hand their preamp outputs to the soft limiter a batch at a
 // time, which it runs in the target's lanes, and the power section runs a
-// batch behind.
-constexpr int limiterBatch = 8;
+// batch behind. Sixteen samples (two AVX-512 vectors of the limiter) pay
+// more than eight, and 32 no more than 16.
+constexpr int limiterBatch = 16;
 
 struct PreampBuffer {
     double side[2][fusedCoreMaxSamples + limiterBatch];
@@ -532,6 +548,9 @@ double runTriodeChainOn(TriodeStage& stage, const double* drive, int steps, doub
 
 template <class V>
 double runFusedCoreOn(const FusedCoreJob& job) {
+    if (job.samples <= 0) {
+        return 0.0;  // nothing to step (and the stages' stored state needs a step)
+    }
     if (job.sides == 1) {
         return runSides<V, double>(job);
     }

@@ -19,6 +19,11 @@ void lowerRateSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers&
     sse2Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
 }
 
+void lowerThenRaiseSse2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+                    const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount) {
+    sse2Passes::lowerThenRaise(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
+}
+
 double runFusedCoreSse2(const FusedCoreJob& job) {
     return fusedCore::runFusedCoreOn<DoublePair>(job);
 }

@@ -53,6 +53,11 @@ void lowerRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers&
     avx2Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
 }
 
+void lowerThenRaiseAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+                    const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount) {
+    avx2Passes::lowerThenRaise(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
+}
+
 #pragma GCC pop_options
 
 #pragma GCC push_options
@@ -90,6 +95,11 @@ void raiseRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffer
 void lowerRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
                      int count) {
     avx512Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
+}
+
+void lowerThenRaiseAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
+                    const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount) {
+    avx512Passes::lowerThenRaise(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
 }
 
 #pragma GCC pop_options

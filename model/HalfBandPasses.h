@@ -256,8 +256,8 @@ MonoSectionPasses<N, In, Out> monoSectionPasses(MonoHalfBandLanes<N>& f, int cou
 }
 
 void raiseRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int count) {
-    float doubled[2 * chunkFramesMax];
-    float quadrupled[4 * chunkFramesMax];
+    float doubled[fusedCoreMaxSamples / 2];  // 2 count, at 4x or 8x
+    float quadrupled[fusedCoreMaxSamples / 2];  // 4 count, at 8x
     const FloatQuad two = splatQuad(2.0f);
     MonoHalfBandLanes<12> up2 = loadMonoHalfBand(a.upsampler2x);
     auto fromConditioned = [&](int i) { return splatQuad(buf.conditioned[i]); };
@@ -289,8 +289,8 @@ void raiseRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int co
 }
 
 void lowerRateMono(AmpSide& a, int oversampling, const ChunkBuffers& buf, int count) {
-    float halved[4 * chunkFramesMax];
-    float quartered[2 * chunkFramesMax];
+    float halved[fusedCoreMaxSamples / 2];  // 4 count, at 8x
+    float quartered[fusedCoreMaxSamples / 2];  // 2 count, at 4x or 8x
     const FloatQuad half = splatQuad(0.5f);
     // The later sample enters path A, the earlier one path B.
     auto pairFrom = [](const float* p, int k) { return makeQuad(0.0f, 0.0f, p[2 * k + 1], p[2 * k]); };
@@ -333,8 +333,8 @@ void raiseRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& buf
         raiseRateMono(a, oversampling, bufA, count);
         return;
     }
-    FloatQuad doubled[chunkFramesMax];
-    FloatQuad quadrupled[2 * chunkFramesMax];
+    FloatQuad doubled[fusedCoreMaxSamples / 4];  // count, at 4x or 8x
+    FloatQuad quadrupled[fusedCoreMaxSamples / 4];  // 2 count, at 8x
     const FloatQuad two = makeQuad(2.0f, 2.0f, 2.0f, 2.0f);
 
     HalfBandLanes<12> up2 = loadHalfBand(a.upsampler2x, b.upsampler2x);
@@ -393,8 +393,8 @@ void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& buf
         lowerRateMono(a, oversampling, bufA, count);
         return;
     }
-    FloatQuad halved[4 * chunkFramesMax];
-    FloatQuad quartered[2 * chunkFramesMax];
+    FloatQuad halved[fusedCoreMaxSamples / 2];  // 4 count, at 8x
+    FloatQuad quartered[fusedCoreMaxSamples / 2];  // 2 count, at 4x or 8x
     const float* inA = bufA.amp;
     const float* inB = bufB.amp;
     auto fromAmp = [&](int k) { return downInput(twoSides(inA, inB, 2 * k), twoSides(inA, inB, 2 * k + 1)); };
@@ -434,4 +434,118 @@ void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& buf
         storeHalfBand(down4, a.downsampler4x, b.downsampler4x);
     }
     storeHalfBand(down2, a.downsampler2x, b.downsampler2x);
+}
+
+// Runs two cascades of two filters each side by side, host sample by host
+// sample, each as runCascade would (rates and lags as there).
+template <class A, class B, class C, class D>
+void runCascadesSideBySide(A& a, int rateA, B& b, int rateB, int lagB, C& c, int rateC, D& d, int rateD, int lagD) {
+    const int hostsAB = (b.passes() + rateB - 1) / rateB + lagB;
+    const int hostsCD = (d.passes() + rateD - 1) / rateD + lagD;
+    const int hosts = hostsAB > hostsCD ? hostsAB : hostsCD;
+    auto run = [](auto& filter, int t) {
+        if (t >= 0 && t < filter.passes()) {
+            filter.pass(t);
+        }
+    };
+    for (int h = 0; h < hosts; ++h) {
+        for (int q = 0; q < rateA; ++q) {
+            run(a, rateA * h + q);
+        }
+        for (int q = 0; q < rateC; ++q) {
+            run(c, rateC * h + q);
+        }
+        for (int q = 0; q < rateB; ++q) {
+            run(b, rateB * (h - lagB) + q);
+        }
+        for (int q = 0; q < rateD; ++q) {
+            run(d, rateD * (h - lagD) + q);
+        }
+    }
+}
+
+// Runs two independent filters' passes interleaved, each in its own order.
+template <class A, class B>
+void runSideBySide(A& a, B& b) {
+    const int passes = a.passes() > b.passes() ? a.passes() : b.passes();
+    for (int t = 0; t < passes; ++t) {
+        if (t < a.passes()) {
+            a.pass(t);
+        }
+        if (t < b.passes()) {
+            b.pass(t);
+        }
+    }
+}
+
+// One chunk's lowering (`low`, `lowCount` host samples) and the next
+// chunk's raising (`up`, `upCount`) use different filters, so they can run
+// side by side: at 2x each direction is a single filter whose passes form
+// one chain with nothing to overlap it, at 4x a cascade of two. The same
+// samples as lowerRate and then raiseRate. At 4x in mono only, and never at
+// 8x: more filters' states than the registers hold.
+void lowerThenRaise(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB,
+                    int lowCount, const ChunkBuffers& upA, const ChunkBuffers& upB, int upCount) {
+    if (oversampling != 2 && (oversampling != 4 || &a != &b)) {
+        lowerRate(a, b, oversampling, lowA, lowB, lowCount);
+        raiseRate(a, b, oversampling, upA, upB, upCount);
+        return;
+    }
+    if (&a == &b) {
+        const FloatQuad half = splatQuad(0.5f);
+        const FloatQuad two = splatQuad(2.0f);
+        auto pairFrom = [](const float* p, int k) { return makeQuad(0.0f, 0.0f, p[2 * k + 1], p[2 * k]); };
+        auto lowered = [&](FloatQuad w) { return upperLane0((w + swapPairs(w)) * half); };
+        auto fromAmp = [&](int k) { return pairFrom(lowA.amp, k); };
+        auto toLowered = [&](int h, FloatQuad w) { lowA.lowered[h] = lowered(w); };
+        auto fromConditioned = [&](int i) { return splatQuad(upA.conditioned[i]); };
+        auto toRaised = [&](int k, FloatQuad w) { storeUpperPair(w, upA.raised + 2 * k); };
+        MonoHalfBandLanes<12> down2 = loadMonoHalfBand(a.downsampler2x);
+        MonoHalfBandLanes<12> up2 = loadMonoHalfBand(a.upsampler2x);
+        if (oversampling == 2) {
+            auto lowering = monoSectionPasses(down2, lowCount, fromAmp, toLowered);
+            auto raising = monoSectionPasses(up2, upCount, fromConditioned,
+                                             [&](int i, FloatQuad w) { toRaised(i, w * two); });
+            runSideBySide(lowering, raising);
+        } else {
+            float quartered[fusedCoreMaxSamples / 2];
+            float doubled[fusedCoreMaxSamples / 2];
+            MonoHalfBandLanes<8> down4 = loadMonoHalfBand(a.downsampler4x);
+            MonoHalfBandLanes<8> up4 = loadMonoHalfBand(a.upsampler4x);
+            auto lowFirst = monoSectionPasses(down4, 2 * lowCount, fromAmp,
+                                              [&](int k, FloatQuad w) { quartered[k] = lowered(w); });
+            auto lowLast = monoSectionPasses(
+                down2, lowCount, [&](int h) { return pairFrom(quartered, h); }, toLowered);
+            auto upFirst = monoSectionPasses(up2, upCount, fromConditioned,
+                                             [&](int i, FloatQuad w) { storeUpperPair(w * two, doubled + 2 * i); });
+            auto upLast = monoSectionPasses(
+                up4, 2 * upCount, [&](int k) { return splatQuad(doubled[k]); }, toRaised);
+            runCascadesSideBySide(lowFirst, 2, lowLast, 1, 2, upFirst, 1, upLast, 2, 6);
+            storeMonoHalfBand(down4, a.downsampler4x);
+            storeMonoHalfBand(up4, a.upsampler4x);
+        }
+        storeMonoHalfBand(down2, a.downsampler2x);
+        storeMonoHalfBand(up2, a.upsampler2x);
+        return;
+    }
+    const FloatQuad two = makeQuad(2.0f, 2.0f, 2.0f, 2.0f);
+    HalfBandLanes<12> down = loadHalfBand(a.downsampler2x, b.downsampler2x);
+    HalfBandLanes<12> up = loadHalfBand(a.upsampler2x, b.upsampler2x);
+    auto lowering = sectionPasses(
+        down, lowCount,
+        [&](int k) {
+            return downInput(twoSides(lowA.amp, lowB.amp, 2 * k), twoSides(lowA.amp, lowB.amp, 2 * k + 1));
+        },
+        [&](int h, FloatQuad w) {
+            float lanes[4];
+            storeQuad(downOutput(w), lanes);
+            lowA.lowered[h] = lanes[0];
+            lowB.lowered[h] = lanes[2];
+        });
+    auto raising = sectionPasses(
+        up, upCount, [&](int i) { return twoSides(upA.conditioned, upB.conditioned, i); },
+        [&](int i, FloatQuad w) { scatterPair(w * two, upA.raised, upB.raised, 2 * i); });
+    runSideBySide(lowering, raising);
+    storeHalfBand(down, a.downsampler2x, b.downsampler2x);
+    storeHalfBand(up, a.upsampler2x, b.upsampler2x);
 }
