@@ -330,21 +330,26 @@ void PartitionedConvolver::join(int c) {
     // The first and last bins, real, summed apart: the multiply-add took
     // them as one complex bin.
     const size_t n = (size_t)quantum;
-    // The older partitions first, then the newest, as every other bin.
+    // The older partitions first, then the newest, as every other bin;
+    // in two sums each (odd and even partitions), added at the end.
     const size_t stride = 2 * half;
-    float first = 0.0f, last = 0.0f;
-    for (int p = 1; p <= partitions; ++p) {
-        const int q = p == partitions ? 0 : p;
-        int at = slot - q;
-        if (at < 0)
-            at += partitions;
-        const float* h = responseSpectra[c] + (size_t)q * stride;
-        const float* x = inputSpectra[c] + (size_t)at * stride;
-        first += h[0] * x[0];
-        last += h[half] * x[half];
+    float first[2] = {0.0f, 0.0f}, last[2] = {0.0f, 0.0f};
+    const float* h = responseSpectra[c] + stride;
+    const float* x = inputSpectra[c] + (size_t)(slot == 0 ? partitions - 1 : slot - 1) * stride;
+    const float* const line = inputSpectra[c];
+    const float* const lineEnd = line + (size_t)partitions * stride;
+    for (int p = 1; p < partitions; ++p, h += stride) {
+        first[p & 1] += h[0] * x[0];
+        last[p & 1] += h[half] * x[half];
+        x = x == line ? lineEnd - stride : x - stride;
     }
-    packed[0] = first + last;
-    packed[1] = first - last;
+    h = responseSpectra[c];
+    x = inputSpectra[c] + (size_t)slot * stride;
+    first[0] += h[0] * x[0];
+    last[0] += h[half] * x[half];
+    const float firstSum = first[1] + first[0], lastSum = last[1] + last[0];
+    packed[0] = firstSum + lastSum;
+    packed[1] = firstSum - lastSum;
     const float* cosine = twiddle;
     const float* sine = twiddle + n;
     const float* re = sum;
@@ -403,12 +408,16 @@ void PartitionedConvolver::copyLeftToRight() {
 
 void PartitionedConvolver::pointTo(int c, size_t offset) {
     const size_t stride = 2 * half;
-    for (int p = 1; p < partitions; ++p) {
-        int at = slot - p;  // `slot` is where the next cycle's newest spectrum goes
-        if (at < 0)
-            at += partitions;
-        responseAt[(size_t)p] = responseSpectra[c] + (size_t)p * stride + offset;
-        inputAt[(size_t)p] = inputSpectra[c] + (size_t)at * stride + offset;
+    // Partition p's input is the one `p` cycles back from `slot` (where the
+    // next cycle's newest spectrum goes), around the line.
+    const float* x = inputSpectra[c] + (size_t)(slot == 0 ? partitions - 1 : slot - 1) * stride + offset;
+    const float* const first = inputSpectra[c] + offset;
+    const float* const last = first + (size_t)(partitions - 1) * stride;
+    const float* h = responseSpectra[c] + stride + offset;
+    for (int p = 1; p < partitions; ++p, h += stride) {
+        responseAt[(size_t)p] = h;
+        inputAt[(size_t)p] = x;
+        x = x == first ? last : x - stride;
     }
 }
 
@@ -455,7 +464,17 @@ void PartitionedConvolver::process(int channels) {
         const float* x = newest;
         const float* pr = older[c];
         const float* pi = older[c] + half;
-        for (size_t k = 0; k < n; ++k) {
+        size_t k = 0;
+#if CORVEX_CABINET_SSE2
+        for (; k + 4 <= n; k += 4) {  // the loop below, four bins at a time (the same bits)
+            const __m128 hr = _mm_loadu_ps(h + k), hi = _mm_loadu_ps(h + half + k);
+            const __m128 xr = _mm_loadu_ps(x + k), xi = _mm_loadu_ps(x + half + k);
+            _mm_storeu_ps(sum + k, _mm_add_ps(_mm_loadu_ps(pr + k), _mm_sub_ps(_mm_mul_ps(hr, xr), _mm_mul_ps(hi, xi))));
+            _mm_storeu_ps(sum + half + k,
+                          _mm_add_ps(_mm_loadu_ps(pi + k), _mm_add_ps(_mm_mul_ps(hr, xi), _mm_mul_ps(hi, xr))));
+        }
+#endif
+        for (; k < n; ++k) {
             const float hr = h[k], hi = h[half + k];
             const float xr = x[k], xi = x[half + k];
             sum[k] = pr[k] + (hr * xr - hi * xi);
