@@ -333,21 +333,31 @@ void PartitionedConvolver::join(int c) {
     // The older partitions first, then the newest, as every other bin;
     // in two sums each (odd and even partitions), added at the end.
     const size_t stride = 2 * half;
-    float first[2] = {0.0f, 0.0f}, last[2] = {0.0f, 0.0f};
+    float firstOdd = 0.0f, lastOdd = 0.0f, firstEven = 0.0f, lastEven = 0.0f;
     const float* h = responseSpectra[c] + stride;
     const float* x = inputSpectra[c] + (size_t)(slot == 0 ? partitions - 1 : slot - 1) * stride;
     const float* const line = inputSpectra[c];
-    const float* const lineEnd = line + (size_t)partitions * stride;
-    for (int p = 1; p < partitions; ++p, h += stride) {
-        first[p & 1] += h[0] * x[0];
-        last[p & 1] += h[half] * x[half];
-        x = x == line ? lineEnd - stride : x - stride;
+    const float* const lineLast = line + (size_t)(partitions - 1) * stride;
+    int p = 1;
+    for (; p + 1 < partitions; p += 2) {
+        firstOdd += h[0] * x[0];
+        lastOdd += h[half] * x[half];
+        x = x == line ? lineLast : x - stride;
+        h += stride;
+        firstEven += h[0] * x[0];
+        lastEven += h[half] * x[half];
+        x = x == line ? lineLast : x - stride;
+        h += stride;
+    }
+    if (p < partitions) {
+        firstOdd += h[0] * x[0];
+        lastOdd += h[half] * x[half];
     }
     h = responseSpectra[c];
     x = inputSpectra[c] + (size_t)slot * stride;
-    first[0] += h[0] * x[0];
-    last[0] += h[half] * x[half];
-    const float firstSum = first[1] + first[0], lastSum = last[1] + last[0];
+    firstEven += h[0] * x[0];
+    lastEven += h[half] * x[half];
+    const float firstSum = firstOdd + firstEven, lastSum = lastOdd + lastEven;
     packed[0] = firstSum + lastSum;
     packed[1] = firstSum - lastSum;
     const float* cosine = twiddle;
