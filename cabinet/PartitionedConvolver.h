@@ -45,7 +45,8 @@ public:
     // need no new input), so the block that completes a cycle carries less
     // of it. The samples do not depend on whether or how often it is called.
     void advance(int filled, int channels = 2);
-    // Convolves the cycle's inputs into outdata(). With `channels` 1 only
+    // Convolves the cycle's inputs into outdata(), which holds them until
+    // the next process() (advance() leaves it alone). With `channels` 1 only
     // the left channel runs: the right one's past is then stale until
     // copyLeftToRight() (for a caller that knows both are the same).
     void process(int channels = 2);

@@ -12,13 +12,13 @@
 
 namespace cabinet {
 
-// One partitioned part: its convolver, the FIFO's fill and the last
-// cycle's output, read out during the next one.
+// One partitioned part: its convolver and the FIFO's fill. The last
+// cycle's output is read out during the next one straight from the
+// convolver's output, which stays until its next cycle.
 struct ZeroLatencyConvolver::Stage {
     PartitionedConvolver convolver;
     int quantum = 0;
     int fill = 0;
-    std::vector<float> held[2];
 
     // Taps `from` to `to` (from >= cycle): the FIFO delays the stage's
     // output by one cycle, so its response starts at tap `cycle`, with the
@@ -225,8 +225,6 @@ bool ZeroLatencyConvolver::buildStage(std::unique_ptr<Stage>& stage, const Impul
     if (!s->configure(ir, from, to, quantum, error))
         return false;
     s->quantum = quantum;
-    for (auto& h : s->held)
-        h.assign((size_t)quantum, 0.0f);
     stage = std::move(s);
     return true;
 }
@@ -272,7 +270,7 @@ void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* con
         const int m = std::min(frames - i, s.quantum - s.fill);
         for (int c = 0; c < channels; ++c) {
             std::memcpy(s.convolver.inpdata(c) + s.fill, in[c] + i, sizeof(float) * (size_t)m);
-            const float* held = s.held[c].data() + s.fill;
+            const float* held = s.convolver.outdata(c) + s.fill;  // the last cycle's output
             float* y = out[c] + i;
             for (int j = 0; j < m; ++j)
                 y[j] += held[j];
@@ -284,8 +282,6 @@ void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* con
         if (s.fill == s.quantum) {
             s.fill = 0;
             s.convolver.process(channels);
-            for (int c = 0; c < channels; ++c)
-                std::memcpy(s.held[c].data(), s.convolver.outdata(c), sizeof(float) * (size_t)s.quantum);
         }
     }
 }
@@ -295,8 +291,7 @@ void ZeroLatencyConvolver::copyLeftToRight() {
     for (Stage* s : {shortStage.get(), longStage.get()}) {
         if (!s)
             continue;
-        s->convolver.copyLeftToRight();
-        std::memcpy(s->held[1].data(), s->held[0].data(), sizeof(float) * (size_t)s->quantum);
+        s->convolver.copyLeftToRight();  // its last output too
     }
 }
 
@@ -354,8 +349,6 @@ void ZeroLatencyConvolver::clear() {
             continue;
         s->convolver.reset();
         s->fill = 0;
-        for (auto& h : s->held)
-            std::fill(h.begin(), h.end(), 0.0f);
     }
     // Silence for ever on both sides: the same past.
     mirrored = sameResponse;
