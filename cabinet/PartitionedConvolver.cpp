@@ -30,10 +30,10 @@ float* allocate(size_t count) {
 }
 
 // The spectrum sums. Every bin starts from zero and adds its partitions in
-// order, p = 0 first, each as (hr*xr - hi*xi) and (hr*xi + hi*xr): the
-// same arithmetic, in the same order, on every path (no fused
-// multiply-adds), so each gives the same samples. The wider paths keep a
-// block of bins in registers across all partitions.
+// order, p = 0 first. The plain and SSE2 paths add each partition as
+// (hr*xr - hi*xi) and (hr*xi + hi*xr) (no fused multiply-adds); the wider
+// ones (below) fuse. Each path keeps a block of bins in registers across all
+// partitions, and a given path computes a bin the same way wherever it falls.
 
 #if !CORVEX_CABINET_SSE2
 void spectrumSumPlain(const float* const* h, const float* const* x, int parts, std::size_t count, std::size_t half,
@@ -79,11 +79,17 @@ void spectrumSumSse2(const float* const* h, const float* const* x, int parts, st
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define CORVEX_CABINET_WIDE_SUMS 1
-__attribute__((target("avx2"))) void spectrumSumAvx2(const float* const* h, const float* const* x, int parts,
-                                                     std::size_t count, std::size_t half, float* yr, float* yi) {
+// The wider paths use fused multiply-adds, each bin's real and imaginary
+// parts in two sums apiece (hr*xr and -hi*xi; hr*xi and hi*xr), added at
+// the end: twice the independent chains, so the sum runs at the loads'
+// pace. Every bin gets that arithmetic on both wide paths and at every
+// offset (the 32-bin and 16-bin loops alike), so the samples do not depend
+// on how the bins are cut into shares.
+__attribute__((target("avx2,fma"))) void spectrumSumAvx2(const float* const* h, const float* const* x, int parts,
+                                                         std::size_t count, std::size_t half, float* yr, float* yi) {
     for (std::size_t k = 0; k < count; k += 16) {
-        __m256 ar0 = _mm256_setzero_ps(), ai0 = _mm256_setzero_ps();
-        __m256 ar1 = _mm256_setzero_ps(), ai1 = _mm256_setzero_ps();
+        __m256 ar0 = _mm256_setzero_ps(), ai0 = _mm256_setzero_ps(), br0 = _mm256_setzero_ps(), bi0 = _mm256_setzero_ps();
+        __m256 ar1 = _mm256_setzero_ps(), ai1 = _mm256_setzero_ps(), br1 = _mm256_setzero_ps(), bi1 = _mm256_setzero_ps();
         for (int p = 0; p < parts; ++p) {
             const float* hp = h[p] + k;
             const float* xp = x[p] + k;
@@ -91,25 +97,29 @@ __attribute__((target("avx2"))) void spectrumSumAvx2(const float* const* h, cons
             const __m256 xr0 = _mm256_loadu_ps(xp), xi0 = _mm256_loadu_ps(xp + half);
             const __m256 hr1 = _mm256_loadu_ps(hp + 8), hi1 = _mm256_loadu_ps(hp + half + 8);
             const __m256 xr1 = _mm256_loadu_ps(xp + 8), xi1 = _mm256_loadu_ps(xp + half + 8);
-            ar0 = _mm256_add_ps(ar0, _mm256_sub_ps(_mm256_mul_ps(hr0, xr0), _mm256_mul_ps(hi0, xi0)));
-            ai0 = _mm256_add_ps(ai0, _mm256_add_ps(_mm256_mul_ps(hr0, xi0), _mm256_mul_ps(hi0, xr0)));
-            ar1 = _mm256_add_ps(ar1, _mm256_sub_ps(_mm256_mul_ps(hr1, xr1), _mm256_mul_ps(hi1, xi1)));
-            ai1 = _mm256_add_ps(ai1, _mm256_add_ps(_mm256_mul_ps(hr1, xi1), _mm256_mul_ps(hi1, xr1)));
+            ar0 = _mm256_fmadd_ps(hr0, xr0, ar0);
+            br0 = _mm256_fnmadd_ps(hi0, xi0, br0);
+            ai0 = _mm256_fmadd_ps(hr0, xi0, ai0);
+            bi0 = _mm256_fmadd_ps(hi0, xr0, bi0);
+            ar1 = _mm256_fmadd_ps(hr1, xr1, ar1);
+            br1 = _mm256_fnmadd_ps(hi1, xi1, br1);
+            ai1 = _mm256_fmadd_ps(hr1, xi1, ai1);
+            bi1 = _mm256_fmadd_ps(hi1, xr1, bi1);
         }
-        _mm256_storeu_ps(yr + k, ar0);
-        _mm256_storeu_ps(yi + k, ai0);
-        _mm256_storeu_ps(yr + k + 8, ar1);
-        _mm256_storeu_ps(yi + k + 8, ai1);
+        _mm256_storeu_ps(yr + k, _mm256_add_ps(ar0, br0));
+        _mm256_storeu_ps(yi + k, _mm256_add_ps(ai0, bi0));
+        _mm256_storeu_ps(yr + k + 8, _mm256_add_ps(ar1, br1));
+        _mm256_storeu_ps(yi + k + 8, _mm256_add_ps(ai1, bi1));
     }
 }
 
-__attribute__((target("avx512f"))) void spectrumSumAvx512(const float* const* h, const float* const* x, int parts,
-                                                          std::size_t count, std::size_t half, float* yr,
-                                                          float* yi) {
+__attribute__((target("avx512f,fma"))) void spectrumSumAvx512(const float* const* h, const float* const* x, int parts,
+                                                              std::size_t count, std::size_t half, float* yr,
+                                                              float* yi) {
     std::size_t k = 0;
     for (; k + 32 <= count; k += 32) {
-        __m512 ar0 = _mm512_setzero_ps(), ai0 = _mm512_setzero_ps();
-        __m512 ar1 = _mm512_setzero_ps(), ai1 = _mm512_setzero_ps();
+        __m512 ar0 = _mm512_setzero_ps(), ai0 = _mm512_setzero_ps(), br0 = _mm512_setzero_ps(), bi0 = _mm512_setzero_ps();
+        __m512 ar1 = _mm512_setzero_ps(), ai1 = _mm512_setzero_ps(), br1 = _mm512_setzero_ps(), bi1 = _mm512_setzero_ps();
         for (int p = 0; p < parts; ++p) {
             const float* hp = h[p] + k;
             const float* xp = x[p] + k;
@@ -117,28 +127,34 @@ __attribute__((target("avx512f"))) void spectrumSumAvx512(const float* const* h,
             const __m512 xr0 = _mm512_loadu_ps(xp), xi0 = _mm512_loadu_ps(xp + half);
             const __m512 hr1 = _mm512_loadu_ps(hp + 16), hi1 = _mm512_loadu_ps(hp + half + 16);
             const __m512 xr1 = _mm512_loadu_ps(xp + 16), xi1 = _mm512_loadu_ps(xp + half + 16);
-            ar0 = _mm512_add_ps(ar0, _mm512_sub_ps(_mm512_mul_ps(hr0, xr0), _mm512_mul_ps(hi0, xi0)));
-            ai0 = _mm512_add_ps(ai0, _mm512_add_ps(_mm512_mul_ps(hr0, xi0), _mm512_mul_ps(hi0, xr0)));
-            ar1 = _mm512_add_ps(ar1, _mm512_sub_ps(_mm512_mul_ps(hr1, xr1), _mm512_mul_ps(hi1, xi1)));
-            ai1 = _mm512_add_ps(ai1, _mm512_add_ps(_mm512_mul_ps(hr1, xi1), _mm512_mul_ps(hi1, xr1)));
+            ar0 = _mm512_fmadd_ps(hr0, xr0, ar0);
+            br0 = _mm512_fnmadd_ps(hi0, xi0, br0);
+            ai0 = _mm512_fmadd_ps(hr0, xi0, ai0);
+            bi0 = _mm512_fmadd_ps(hi0, xr0, bi0);
+            ar1 = _mm512_fmadd_ps(hr1, xr1, ar1);
+            br1 = _mm512_fnmadd_ps(hi1, xi1, br1);
+            ai1 = _mm512_fmadd_ps(hr1, xi1, ai1);
+            bi1 = _mm512_fmadd_ps(hi1, xr1, bi1);
         }
-        _mm512_storeu_ps(yr + k, ar0);
-        _mm512_storeu_ps(yi + k, ai0);
-        _mm512_storeu_ps(yr + k + 16, ar1);
-        _mm512_storeu_ps(yi + k + 16, ai1);
+        _mm512_storeu_ps(yr + k, _mm512_add_ps(ar0, br0));
+        _mm512_storeu_ps(yi + k, _mm512_add_ps(ai0, bi0));
+        _mm512_storeu_ps(yr + k + 16, _mm512_add_ps(ar1, br1));
+        _mm512_storeu_ps(yi + k + 16, _mm512_add_ps(ai1, bi1));
     }
     for (; k < count; k += 16) {
-        __m512 ar = _mm512_setzero_ps(), ai = _mm512_setzero_ps();
+        __m512 ar = _mm512_setzero_ps(), ai = _mm512_setzero_ps(), br = _mm512_setzero_ps(), bi = _mm512_setzero_ps();
         for (int p = 0; p < parts; ++p) {
             const float* hp = h[p] + k;
             const float* xp = x[p] + k;
             const __m512 hr = _mm512_loadu_ps(hp), hi = _mm512_loadu_ps(hp + half);
             const __m512 xr = _mm512_loadu_ps(xp), xi = _mm512_loadu_ps(xp + half);
-            ar = _mm512_add_ps(ar, _mm512_sub_ps(_mm512_mul_ps(hr, xr), _mm512_mul_ps(hi, xi)));
-            ai = _mm512_add_ps(ai, _mm512_add_ps(_mm512_mul_ps(hr, xi), _mm512_mul_ps(hi, xr)));
+            ar = _mm512_fmadd_ps(hr, xr, ar);
+            br = _mm512_fnmadd_ps(hi, xi, br);
+            ai = _mm512_fmadd_ps(hr, xi, ai);
+            bi = _mm512_fmadd_ps(hi, xr, bi);
         }
-        _mm512_storeu_ps(yr + k, ar);
-        _mm512_storeu_ps(yi + k, ai);
+        _mm512_storeu_ps(yr + k, _mm512_add_ps(ar, br));
+        _mm512_storeu_ps(yi + k, _mm512_add_ps(ai, bi));
     }
 }
 #endif
@@ -146,9 +162,9 @@ __attribute__((target("avx512f"))) void spectrumSumAvx512(const float* const* h,
 PartitionedConvolver::SpectrumSum widestSpectrumSum() {
 #if defined(CORVEX_CABINET_WIDE_SUMS)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f"))
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma"))
         return spectrumSumAvx512;
-    if (__builtin_cpu_supports("avx2"))
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
         return spectrumSumAvx2;
 #endif
 #if CORVEX_CABINET_SSE2
@@ -276,7 +292,27 @@ void PartitionedConvolver::split(float* spectrum) const {
     const float* sine = twiddle + n;
     spectrum[0] = packed[0] + packed[1];
     spectrum[half] = packed[0] - packed[1];
-    for (size_t k = 1; k < n; ++k) {
+    size_t k = 1;
+#if CORVEX_CABINET_SSE2
+    // Four bins at a time, the same arithmetic as the loop below (so the
+    // same bits): Z[k..k+3] taken apart into real and imaginary lanes, and
+    // Z[n-k-3..n-k] likewise, reversed.
+    const __m128 halfOf = _mm_set1_ps(0.5f);
+    for (; k + 4 <= n; k += 4) {
+        const __m128 z0 = _mm_loadu_ps(packed + 2 * k), z1 = _mm_loadu_ps(packed + 2 * k + 4);
+        const __m128 w0 = _mm_loadu_ps(packed + 2 * (n - k - 3)), w1 = _mm_loadu_ps(packed + 2 * (n - k - 3) + 4);
+        const __m128 a = _mm_shuffle_ps(z0, z1, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 b = _mm_shuffle_ps(z0, z1, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128 c = _mm_shuffle_ps(w1, w0, _MM_SHUFFLE(0, 2, 0, 2));
+        const __m128 d = _mm_shuffle_ps(w1, w0, _MM_SHUFFLE(1, 3, 1, 3));
+        const __m128 er = _mm_mul_ps(halfOf, _mm_add_ps(a, c)), ei = _mm_mul_ps(halfOf, _mm_sub_ps(b, d));
+        const __m128 orr = _mm_mul_ps(halfOf, _mm_add_ps(b, d)), oi = _mm_mul_ps(halfOf, _mm_sub_ps(c, a));
+        const __m128 co = _mm_loadu_ps(cosine + k), si = _mm_loadu_ps(sine + k);
+        _mm_storeu_ps(spectrum + k, _mm_add_ps(er, _mm_add_ps(_mm_mul_ps(co, orr), _mm_mul_ps(si, oi))));
+        _mm_storeu_ps(spectrum + half + k, _mm_add_ps(ei, _mm_sub_ps(_mm_mul_ps(co, oi), _mm_mul_ps(si, orr))));
+    }
+#endif
+    for (; k < n; ++k) {
         const float a = packed[2 * k], b = packed[2 * k + 1];
         const float c = packed[2 * (n - k)], d = packed[2 * (n - k) + 1];
         const float er = 0.5f * (a + c), ei = 0.5f * (b - d);
@@ -294,26 +330,60 @@ void PartitionedConvolver::join(int c) {
     // The first and last bins, real, summed apart: the multiply-add took
     // them as one complex bin.
     const size_t n = (size_t)quantum;
-    // The older partitions first, then the newest, as every other bin.
+    // The older partitions first, then the newest, as every other bin;
+    // in two sums each (odd and even partitions), added at the end.
     const size_t stride = 2 * half;
-    float first = 0.0f, last = 0.0f;
-    for (int p = 1; p <= partitions; ++p) {
-        const int q = p == partitions ? 0 : p;
-        int at = slot - q;
-        if (at < 0)
-            at += partitions;
-        const float* h = responseSpectra[c] + (size_t)q * stride;
-        const float* x = inputSpectra[c] + (size_t)at * stride;
-        first += h[0] * x[0];
-        last += h[half] * x[half];
+    float firstOdd = 0.0f, lastOdd = 0.0f, firstEven = 0.0f, lastEven = 0.0f;
+    const float* h = responseSpectra[c] + stride;
+    const float* x = inputSpectra[c] + (size_t)(slot == 0 ? partitions - 1 : slot - 1) * stride;
+    const float* const line = inputSpectra[c];
+    const float* const lineLast = line + (size_t)(partitions - 1) * stride;
+    int p = 1;
+    for (; p + 1 < partitions; p += 2) {
+        firstOdd += h[0] * x[0];
+        lastOdd += h[half] * x[half];
+        x = x == line ? lineLast : x - stride;
+        h += stride;
+        firstEven += h[0] * x[0];
+        lastEven += h[half] * x[half];
+        x = x == line ? lineLast : x - stride;
+        h += stride;
     }
-    packed[0] = first + last;
-    packed[1] = first - last;
+    if (p < partitions) {
+        firstOdd += h[0] * x[0];
+        lastOdd += h[half] * x[half];
+    }
+    h = responseSpectra[c];
+    x = inputSpectra[c] + (size_t)slot * stride;
+    firstEven += h[0] * x[0];
+    lastEven += h[half] * x[half];
+    const float firstSum = firstOdd + firstEven, lastSum = lastOdd + lastEven;
+    packed[0] = firstSum + lastSum;
+    packed[1] = firstSum - lastSum;
     const float* cosine = twiddle;
     const float* sine = twiddle + n;
     const float* re = sum;
     const float* im = sum + half;
-    for (size_t k = 1; k < n; ++k) {
+    size_t k = 1;
+#if CORVEX_CABINET_SSE2
+    // Four bins at a time, the same arithmetic as the loop below (so the
+    // same bits): X[n-k-3..n-k] read reversed, Z put back interleaved.
+    for (; k + 4 <= n; k += 4) {
+        const __m128 rk = _mm_loadu_ps(re + k), ik = _mm_loadu_ps(im + k);
+        const __m128 rm = _mm_loadu_ps(re + n - k - 3), im3 = _mm_loadu_ps(im + n - k - 3);
+        const __m128 rn = _mm_shuffle_ps(rm, rm, _MM_SHUFFLE(0, 1, 2, 3));
+        const __m128 in = _mm_shuffle_ps(im3, im3, _MM_SHUFFLE(0, 1, 2, 3));
+        const __m128 er = _mm_add_ps(rk, rn), ei = _mm_sub_ps(ik, in);
+        const __m128 dr = _mm_sub_ps(rk, rn), di = _mm_add_ps(ik, in);
+        const __m128 co = _mm_loadu_ps(cosine + k), si = _mm_loadu_ps(sine + k);
+        const __m128 orr = _mm_sub_ps(_mm_mul_ps(dr, co), _mm_mul_ps(di, si));
+        const __m128 oi = _mm_add_ps(_mm_mul_ps(dr, si), _mm_mul_ps(di, co));
+        const __m128 zr = _mm_sub_ps(er, oi), zi = _mm_add_ps(ei, orr);
+        _mm_storeu_ps(packed + 2 * k, _mm_unpacklo_ps(zr, zi));
+        _mm_storeu_ps(packed + 2 * k + 4, _mm_unpackhi_ps(zr, zi));
+    }
+#endif
+    for (; k < n; ++k) {
         const float er = re[k] + re[n - k], ei = im[k] - im[n - k];
         const float dr = re[k] - re[n - k], di = im[k] + im[n - k];
         const float orr = dr * cosine[k] - di * sine[k], oi = dr * sine[k] + di * cosine[k];
@@ -348,12 +418,16 @@ void PartitionedConvolver::copyLeftToRight() {
 
 void PartitionedConvolver::pointTo(int c, size_t offset) {
     const size_t stride = 2 * half;
-    for (int p = 1; p < partitions; ++p) {
-        int at = slot - p;  // `slot` is where the next cycle's newest spectrum goes
-        if (at < 0)
-            at += partitions;
-        responseAt[(size_t)p] = responseSpectra[c] + (size_t)p * stride + offset;
-        inputAt[(size_t)p] = inputSpectra[c] + (size_t)at * stride + offset;
+    // Partition p's input is the one `p` cycles back from `slot` (where the
+    // next cycle's newest spectrum goes), around the line.
+    const float* x = inputSpectra[c] + (size_t)(slot == 0 ? partitions - 1 : slot - 1) * stride + offset;
+    const float* const first = inputSpectra[c] + offset;
+    const float* const last = first + (size_t)(partitions - 1) * stride;
+    const float* h = responseSpectra[c] + stride + offset;
+    for (int p = 1; p < partitions; ++p, h += stride) {
+        responseAt[(size_t)p] = h;
+        inputAt[(size_t)p] = x;
+        x = x == first ? last : x - stride;
     }
 }
 
@@ -400,7 +474,17 @@ void PartitionedConvolver::process(int channels) {
         const float* x = newest;
         const float* pr = older[c];
         const float* pi = older[c] + half;
-        for (size_t k = 0; k < n; ++k) {
+        size_t k = 0;
+#if CORVEX_CABINET_SSE2
+        for (; k + 4 <= n; k += 4) {  // the loop below, four bins at a time (the same bits)
+            const __m128 hr = _mm_loadu_ps(h + k), hi = _mm_loadu_ps(h + half + k);
+            const __m128 xr = _mm_loadu_ps(x + k), xi = _mm_loadu_ps(x + half + k);
+            _mm_storeu_ps(sum + k, _mm_add_ps(_mm_loadu_ps(pr + k), _mm_sub_ps(_mm_mul_ps(hr, xr), _mm_mul_ps(hi, xi))));
+            _mm_storeu_ps(sum + half + k,
+                          _mm_add_ps(_mm_loadu_ps(pi + k), _mm_add_ps(_mm_mul_ps(hr, xi), _mm_mul_ps(hi, xr))));
+        }
+#endif
+        for (; k < n; ++k) {
             const float hr = h[k], hi = h[half + k];
             const float xr = x[k], xi = x[half + k];
             sum[k] = pr[k] + (hr * xr - hi * xi);

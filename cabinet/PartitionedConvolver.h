@@ -9,8 +9,10 @@
 //
 // Spectra are kept split (real parts, then imaginary parts), so the
 // multiply-add over partitions runs lane by lane; each bin sums its
-// partitions in the same order on every lane width, so every path gives
-// the same samples.
+// partitions in order, the same way wherever the bin falls in a share of
+// the work, so the samples do not depend on the block size. The widest
+// path the processor has is chosen once (the AVX2 and AVX-512 ones with
+// fused multiply-adds): every plug-in format on one machine runs the same one.
 //
 // Threads: configure() allocates and plans FFTs (any thread but the audio
 // thread; planning is serialised inside, FFTW's planner not being
@@ -43,7 +45,8 @@ public:
     // need no new input), so the block that completes a cycle carries less
     // of it. The samples do not depend on whether or how often it is called.
     void advance(int filled, int channels = 2);
-    // Convolves the cycle's inputs into outdata(). With `channels` 1 only
+    // Convolves the cycle's inputs into outdata(), which holds them until
+    // the next process() (advance() leaves it alone). With `channels` 1 only
     // the left channel runs: the right one's past is then stale until
     // copyLeftToRight() (for a caller that knows both are the same).
     void process(int channels = 2);

@@ -12,13 +12,13 @@
 
 namespace cabinet {
 
-// One partitioned part: its convolver, the FIFO's fill and the last
-// cycle's output, read out during the next one.
+// One partitioned part: its convolver and the FIFO's fill. The last
+// cycle's output is read out during the next one straight from the
+// convolver's output, which stays until its next cycle.
 struct ZeroLatencyConvolver::Stage {
     PartitionedConvolver convolver;
     int quantum = 0;
     int fill = 0;
-    std::vector<float> held[2];
 
     // Taps `from` to `to` (from >= cycle): the FIFO delays the stage's
     // output by one cycle, so its response starts at tap `cycle`, with the
@@ -40,12 +40,12 @@ struct ZeroLatencyConvolver::Stage {
 
 namespace {
 
-// y[i] = sum over k of h[k] * x[i - k], k = 0..taps-1, i = 0..n-1. Every
-// output starts from h[0] * x[i] and adds its taps in order, k = 1 first,
-// on every path: the vector copies (chosen when the convolver is
-// configured, where the processor has them; no fused multiply-adds) keep a
-// block of outputs in registers across all the taps and give the same
-// samples as the plain loop.
+// y[i] = sum over k of h[k] * x[i - k], k = 0..taps-1, i = 0..n-1. On the
+// plain and SSE2 paths every output starts from h[0] * x[i] and adds its
+// taps in order, k = 1 first (no fused multiply-adds); the wider paths
+// below fuse. The vector copies (chosen when the convolver is configured,
+// where the processor has them) keep a block of outputs in registers
+// across all the taps.
 inline void directTapsFrom(const float* h, int taps, const float* x, float* y, int from, int n) {
     for (int i = from; i < n; ++i) {
         float acc = h[0] * x[i];
@@ -88,65 +88,112 @@ void directTapsSse2(const float* h, int taps, const float* x, float* y, int n) {
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define CORVEX_CABINET_WIDE_PATHS 1
-__attribute__((target("avx2"))) void directTapsAvx2(const float* h, int taps, const float* x, float* y, int n) {
+// The wider paths fuse their multiply-adds, each output in two sums (the
+// first half of the taps, from h[0] * x[i] on, and the second half) added
+// at the end: twice the independent chains, so the loop runs at the loads'
+// pace. Every output of a path gets that arithmetic, in its widest loop,
+// its narrower one or its one-at-a-time tail, so the samples do not depend
+// on the block size.
+#define CORVEX_DIRECT_TAIL(from)                                        \
+    for (int t = (from); t < n; ++t) {                                  \
+        float early = h[0] * x[t], late = 0.0f;                         \
+        for (int j = 0; mid + j < taps; ++j) {                          \
+            if (1 + j < mid)                                            \
+                early = __builtin_fmaf(h[1 + j], x[t - 1 - j], early);  \
+            late = __builtin_fmaf(h[mid + j], x[t - mid - j], late);    \
+        }                                                               \
+        y[t] = early + late;                                            \
+    }
+
+__attribute__((target("avx2,fma"))) void directTapsAvx2(const float* h, int taps, const float* x, float* y, int n) {
+    const int mid = (taps + 1) / 2;
     int i = 0;
     for (; i + 32 <= n; i += 32) {
         const float* xi = x + i;
-        __m256 h0 = _mm256_set1_ps(h[0]);
+        const __m256 h0 = _mm256_set1_ps(h[0]);
         __m256 a0 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi)), a1 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi + 8));
         __m256 a2 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi + 16)), a3 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi + 24));
-        for (int k = 1; k < taps; ++k) {
-            const __m256 hk = _mm256_set1_ps(h[k]);
-            const float* xk = xi - k;
-            a0 = _mm256_add_ps(a0, _mm256_mul_ps(hk, _mm256_loadu_ps(xk)));
-            a1 = _mm256_add_ps(a1, _mm256_mul_ps(hk, _mm256_loadu_ps(xk + 8)));
-            a2 = _mm256_add_ps(a2, _mm256_mul_ps(hk, _mm256_loadu_ps(xk + 16)));
-            a3 = _mm256_add_ps(a3, _mm256_mul_ps(hk, _mm256_loadu_ps(xk + 24)));
+        __m256 b0 = _mm256_setzero_ps(), b1 = _mm256_setzero_ps(), b2 = _mm256_setzero_ps(), b3 = _mm256_setzero_ps();
+        int j = 0;
+        for (; 1 + j < mid; ++j) {
+            const __m256 hk = _mm256_set1_ps(h[1 + j]), hn = _mm256_set1_ps(h[mid + j]);
+            const float* xk = xi - 1 - j;
+            const float* xn = xi - mid - j;
+            a0 = _mm256_fmadd_ps(hk, _mm256_loadu_ps(xk), a0);
+            a1 = _mm256_fmadd_ps(hk, _mm256_loadu_ps(xk + 8), a1);
+            a2 = _mm256_fmadd_ps(hk, _mm256_loadu_ps(xk + 16), a2);
+            a3 = _mm256_fmadd_ps(hk, _mm256_loadu_ps(xk + 24), a3);
+            b0 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn), b0);
+            b1 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 8), b1);
+            b2 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 16), b2);
+            b3 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 24), b3);
         }
-        _mm256_storeu_ps(y + i, a0);
-        _mm256_storeu_ps(y + i + 8, a1);
-        _mm256_storeu_ps(y + i + 16, a2);
-        _mm256_storeu_ps(y + i + 24, a3);
+        for (; mid + j < taps; ++j) {
+            const __m256 hn = _mm256_set1_ps(h[mid + j]);
+            const float* xn = xi - mid - j;
+            b0 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn), b0);
+            b1 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 8), b1);
+            b2 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 16), b2);
+            b3 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 24), b3);
+        }
+        _mm256_storeu_ps(y + i, _mm256_add_ps(a0, b0));
+        _mm256_storeu_ps(y + i + 8, _mm256_add_ps(a1, b1));
+        _mm256_storeu_ps(y + i + 16, _mm256_add_ps(a2, b2));
+        _mm256_storeu_ps(y + i + 24, _mm256_add_ps(a3, b3));
     }
-    for (; i + 8 <= n; i += 8) {
-        const float* xi = x + i;
-        __m256 a = _mm256_mul_ps(_mm256_set1_ps(h[0]), _mm256_loadu_ps(xi));
-        for (int k = 1; k < taps; ++k)
-            a = _mm256_add_ps(a, _mm256_mul_ps(_mm256_set1_ps(h[k]), _mm256_loadu_ps(xi - k)));
-        _mm256_storeu_ps(y + i, a);
-    }
-    directTapsFrom(h, taps, x, y, i, n);
+    CORVEX_DIRECT_TAIL(i)
 }
-__attribute__((target("avx512f"))) void directTapsAvx512(const float* h, int taps, const float* x, float* y,
-                                                          int n) {
+
+__attribute__((target("avx512f,fma"))) void directTapsAvx512(const float* h, int taps, const float* x, float* y,
+                                                              int n) {
+    const int mid = (taps + 1) / 2;
     int i = 0;
     for (; i + 64 <= n; i += 64) {
         const float* xi = x + i;
-        __m512 h0 = _mm512_set1_ps(h[0]);
+        const __m512 h0 = _mm512_set1_ps(h[0]);
         __m512 a0 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi)), a1 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi + 16));
         __m512 a2 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi + 32)), a3 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi + 48));
-        for (int k = 1; k < taps; ++k) {
-            const __m512 hk = _mm512_set1_ps(h[k]);
-            const float* xk = xi - k;
-            a0 = _mm512_add_ps(a0, _mm512_mul_ps(hk, _mm512_loadu_ps(xk)));
-            a1 = _mm512_add_ps(a1, _mm512_mul_ps(hk, _mm512_loadu_ps(xk + 16)));
-            a2 = _mm512_add_ps(a2, _mm512_mul_ps(hk, _mm512_loadu_ps(xk + 32)));
-            a3 = _mm512_add_ps(a3, _mm512_mul_ps(hk, _mm512_loadu_ps(xk + 48)));
+        __m512 b0 = _mm512_setzero_ps(), b1 = _mm512_setzero_ps(), b2 = _mm512_setzero_ps(), b3 = _mm512_setzero_ps();
+        int j = 0;
+        for (; 1 + j < mid; ++j) {
+            const __m512 hk = _mm512_set1_ps(h[1 + j]), hn = _mm512_set1_ps(h[mid + j]);
+            const float* xk = xi - 1 - j;
+            const float* xn = xi - mid - j;
+            a0 = _mm512_fmadd_ps(hk, _mm512_loadu_ps(xk), a0);
+            a1 = _mm512_fmadd_ps(hk, _mm512_loadu_ps(xk + 16), a1);
+            a2 = _mm512_fmadd_ps(hk, _mm512_loadu_ps(xk + 32), a2);
+            a3 = _mm512_fmadd_ps(hk, _mm512_loadu_ps(xk + 48), a3);
+            b0 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn), b0);
+            b1 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 16), b1);
+            b2 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 32), b2);
+            b3 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 48), b3);
         }
-        _mm512_storeu_ps(y + i, a0);
-        _mm512_storeu_ps(y + i + 16, a1);
-        _mm512_storeu_ps(y + i + 32, a2);
-        _mm512_storeu_ps(y + i + 48, a3);
+        for (; mid + j < taps; ++j) {
+            const __m512 hn = _mm512_set1_ps(h[mid + j]);
+            const float* xn = xi - mid - j;
+            b0 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn), b0);
+            b1 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 16), b1);
+            b2 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 32), b2);
+            b3 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 48), b3);
+        }
+        _mm512_storeu_ps(y + i, _mm512_add_ps(a0, b0));
+        _mm512_storeu_ps(y + i + 16, _mm512_add_ps(a1, b1));
+        _mm512_storeu_ps(y + i + 32, _mm512_add_ps(a2, b2));
+        _mm512_storeu_ps(y + i + 48, _mm512_add_ps(a3, b3));
     }
     for (; i + 16 <= n; i += 16) {
         const float* xi = x + i;
-        __m512 a = _mm512_mul_ps(_mm512_set1_ps(h[0]), _mm512_loadu_ps(xi));
-        for (int k = 1; k < taps; ++k)
-            a = _mm512_add_ps(a, _mm512_mul_ps(_mm512_set1_ps(h[k]), _mm512_loadu_ps(xi - k)));
-        _mm512_storeu_ps(y + i, a);
+        __m512 a = _mm512_mul_ps(_mm512_set1_ps(h[0]), _mm512_loadu_ps(xi)), b = _mm512_setzero_ps();
+        for (int j = 0; mid + j < taps; ++j) {
+            if (1 + j < mid)
+                a = _mm512_fmadd_ps(_mm512_set1_ps(h[1 + j]), _mm512_loadu_ps(xi - 1 - j), a);
+            b = _mm512_fmadd_ps(_mm512_set1_ps(h[mid + j]), _mm512_loadu_ps(xi - mid - j), b);
+        }
+        _mm512_storeu_ps(y + i, _mm512_add_ps(a, b));
     }
-    directTapsFrom(h, taps, x, y, i, n);
+    CORVEX_DIRECT_TAIL(i)
 }
+#undef CORVEX_DIRECT_TAIL
 #endif
 
 }  // namespace
@@ -154,9 +201,9 @@ __attribute__((target("avx512f"))) void directTapsAvx512(const float* h, int tap
 ZeroLatencyConvolver::DirectTaps ZeroLatencyConvolver::widestDirectTaps() {
 #if defined(CORVEX_CABINET_WIDE_PATHS)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f"))
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma"))
         return directTapsAvx512;
-    if (__builtin_cpu_supports("avx2"))
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
         return directTapsAvx2;
 #endif
 #if CORVEX_CABINET_SSE2
@@ -178,8 +225,6 @@ bool ZeroLatencyConvolver::buildStage(std::unique_ptr<Stage>& stage, const Impul
     if (!s->configure(ir, from, to, quantum, error))
         return false;
     s->quantum = quantum;
-    for (auto& h : s->held)
-        h.assign((size_t)quantum, 0.0f);
     stage = std::move(s);
     return true;
 }
@@ -225,7 +270,7 @@ void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* con
         const int m = std::min(frames - i, s.quantum - s.fill);
         for (int c = 0; c < channels; ++c) {
             std::memcpy(s.convolver.inpdata(c) + s.fill, in[c] + i, sizeof(float) * (size_t)m);
-            const float* held = s.held[c].data() + s.fill;
+            const float* held = s.convolver.outdata(c) + s.fill;  // the last cycle's output
             float* y = out[c] + i;
             for (int j = 0; j < m; ++j)
                 y[j] += held[j];
@@ -237,8 +282,6 @@ void ZeroLatencyConvolver::runStage(Stage& s, const float* const* in, float* con
         if (s.fill == s.quantum) {
             s.fill = 0;
             s.convolver.process(channels);
-            for (int c = 0; c < channels; ++c)
-                std::memcpy(s.held[c].data(), s.convolver.outdata(c), sizeof(float) * (size_t)s.quantum);
         }
     }
 }
@@ -248,8 +291,7 @@ void ZeroLatencyConvolver::copyLeftToRight() {
     for (Stage* s : {shortStage.get(), longStage.get()}) {
         if (!s)
             continue;
-        s->convolver.copyLeftToRight();
-        std::memcpy(s->held[1].data(), s->held[0].data(), sizeof(float) * (size_t)s->quantum);
+        s->convolver.copyLeftToRight();  // its last output too
     }
 }
 
@@ -307,8 +349,6 @@ void ZeroLatencyConvolver::clear() {
             continue;
         s->convolver.reset();
         s->fill = 0;
-        for (auto& h : s->held)
-            std::fill(h.begin(), h.end(), 0.0f);
     }
     // Silence for ever on both sides: the same past.
     mirrored = sameResponse;

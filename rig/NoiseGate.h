@@ -80,6 +80,38 @@ struct NoiseGate {
             gain = smooth = 1.0f;
         return gain;
     }
+
+    // `n` frames: gains[i] = step(keys[i]), the same state and gains as
+    // frame by frame. While the gate is fully open and every frame's level
+    // keeps it open (at or above the closing level), the gain stays exactly
+    // 1 and only the level detector needs working: that runs on its own,
+    // and the frame-by-frame steps take over from the first frame that
+    // would not keep it open. Answers whether every gain is exactly 1.
+    bool run(const float* keys, float* gains, int n) {
+        int i = 0;
+        if (open && gain == 1.0f && smooth == 1.0f) {
+            float l = level;
+            for (; i < n; ++i) {
+                float next = std::max(keys[i], l * detectorFall);
+                if (next < 1e-12f)
+                    next = 0.0f;
+                if (!(next >= openLevel || next >= closeLevel))
+                    break;  // this frame may start the hold's count (or is not a number)
+                l = next;
+            }
+            level = l;
+            if (i > 0)
+                hold = holdFrames;
+        }
+        bool allOpen = true;
+        for (int k = 0; k < i; ++k)
+            gains[k] = 1.0f;
+        for (; i < n; ++i) {
+            gains[i] = step(keys[i]);
+            allOpen = allOpen && gains[i] == 1.0f;
+        }
+        return allOpen;
+    }
 };
 
 }  // namespace corvex

@@ -13,6 +13,10 @@
 #include <xmmintrin.h>
 #define CORVEX_RIG_HAS_MXCSR 1
 #endif
+#if defined(__SSE2__) || defined(__x86_64__) || defined(_M_X64)
+#include <emmintrin.h>
+#define CORVEX_RIG_SSE2 1
+#endif
 
 #include "cabinet/ZeroLatencyConvolver.h"
 #include "rig/BundledCabinets.h"
@@ -586,27 +590,47 @@ void RigEngine::process(const float* inL, const float* inR, float* outL, float* 
     float peakIn = 0.0f;
     const float* keyL = inL;
     const float* keyR = inR ? inR : inL;
-    auto keyAt = [&](int i) {
-        const float a = keyL ? std::fabs(keyL[i]) : 0.0f;
-        const float b = keyR ? std::fabs(keyR[i]) : 0.0f;
-        return a > b ? a : b;
+    float keys[kChunk];
+    // The key of each frame: the larger absolute value of the two sides
+    // (the right one where either is not a number); the meter's peak
+    // leaves values that are not numbers out.
+    auto takeKeys = [&](int from, int n) {
+        int i = 0;
+#if CORVEX_RIG_SSE2
+        if (keyL && keyR) {
+            const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+            __m128 peak = _mm_setzero_ps();
+            for (; i + 4 <= n; i += 4) {
+                const __m128 a = _mm_and_ps(_mm_loadu_ps(keyL + from + i), magnitude);
+                const __m128 b = _mm_and_ps(_mm_loadu_ps(keyR + from + i), magnitude);
+                const __m128 key = _mm_max_ps(a, b);  // a > b ? a : b
+                _mm_storeu_ps(keys + i, key);
+                peak = _mm_max_ps(key, peak);  // key > peak ? key : peak
+            }
+            float lanes[4];
+            _mm_storeu_ps(lanes, peak);
+            for (float v : lanes)
+                peakIn = std::max(peakIn, v);
+        }
+#endif
+        for (; i < n; ++i) {
+            const float a = keyL ? std::fabs(keyL[from + i]) : 0.0f;
+            const float b = keyR ? std::fabs(keyR[from + i]) : 0.0f;
+            keys[i] = a > b ? a : b;
+            peakIn = std::max(peakIn, keys[i]);
+        }
     };
     if (!gateOn) {
         // The head as it is: one call for the whole block.
-        for (int i = 0; i < frames; ++i)
-            peakIn = std::max(peakIn, keyAt(i));
+        for (int done = 0; done < frames; done += kChunk)
+            takeKeys(done, std::min(kChunk, frames - done));
         head.process(inL, inR, outL, outR, frames);
     } else {
         float gains[kChunk];
         for (int done = 0; done < frames;) {
             const int n = std::min(kChunk, frames - done);
-            bool allOpen = true;
-            for (int i = 0; i < n; ++i) {
-                const float key = keyAt(done + i);
-                peakIn = std::max(peakIn, key);
-                gains[i] = gate.step(key);
-                allOpen = allOpen && gains[i] == 1.0f;
-            }
+            takeKeys(done, n);
+            const bool allOpen = gate.run(keys, gains, n);
             head.process(inL ? inL + done : nullptr, inR ? inR + done : nullptr, outL + done, outR + done, n);
             if (!allOpen)
                 for (int i = 0; i < n; ++i) {
@@ -642,7 +666,23 @@ void RigEngine::process(const float* inL, const float* inR, float* outL, float* 
     _mm_setcsr(mxcsr);
 #endif
     float peakOut = 0.0f;
-    for (int i = 0; i < frames; ++i) {
+    int i = 0;
+#if CORVEX_RIG_SSE2
+    {
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        __m128 peak = _mm_setzero_ps();
+        for (; i + 4 <= frames; i += 4) {
+            const __m128 a = _mm_and_ps(_mm_loadu_ps(outL + i), magnitude);
+            const __m128 b = _mm_and_ps(_mm_loadu_ps(outR + i), magnitude);
+            peak = _mm_max_ps(_mm_max_ps(b, a), peak);  // as the loop below, lane by lane
+        }
+        float lanes[4];
+        _mm_storeu_ps(lanes, peak);
+        for (float v : lanes)
+            peakOut = std::max(peakOut, v);
+    }
+#endif
+    for (; i < frames; ++i) {
         const float a = std::fabs(outL[i]), b = std::fabs(outR[i]);
         peakOut = std::max(peakOut, std::max(a, b));
     }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "RigTestSupport.h"
@@ -107,6 +109,102 @@ TEST(NoiseGate, SilenceGivesExactZeroNoDenormals) {
     }
     EXPECT_EQ(gate.gain, 0.0f);
     EXPECT_EQ(gate.level, 0.0f);
+}
+
+// The block step against frame-by-frame steps: the same gains, bit for bit,
+// and the same state after every block, through open stretches (its fast
+// path), decays that close the gate, keys that are not numbers, silence, a
+// key sitting exactly on the closing level, and blocks of many sizes.
+TEST(NoiseGate, BlockStepGivesTheFrameByFrameGains) {
+    for (double thresholdDb : {-50.0, -20.0, -236.0}) {
+        NoiseGate frameByFrame, block;
+        frameByFrame.design(48000.0, thresholdDb, 40.0);
+        block.design(48000.0, thresholdDb, 40.0);
+        frameByFrame.reset();
+        block.reset();
+        std::vector<float> keys = rigtest::guitar(96000, 48000.0, 4);
+        for (float& k : keys)
+            k = std::fabs(k);
+        for (int i = 30000; i < 45000; ++i)
+            keys[(size_t)i] = 0.0f;  // closes (the level falls through the smallest it keeps)
+        keys[50000] = std::nanf("");
+        keys[50001] = std::numeric_limits<float>::infinity();
+        for (int i = 60000; i < 61000; ++i)
+            keys[(size_t)i] = frameByFrame.closeLevel;  // on the closing level: held open
+        for (int i = 61000; i < 62000; ++i)
+            keys[(size_t)i] = 0.5f;
+        // Pulses far enough apart that the level dips under the closing
+        // level between them, for less than the hold time: the hold's count
+        // starts, then each pulse must restart it.
+        const double dip = std::log(frameByFrame.closeLevel / 0.5) / std::log(frameByFrame.detectorFall);
+        const int spacing = (int)std::min(dip + 60.0, 20000.0);
+        for (int i = 62000; i < 96000; ++i)
+            keys[(size_t)i] = (i - 62000) % spacing == 0 ? 0.5f : 0.0f;
+        std::vector<float> gains(256);
+        const int sizes[] = {64, 1, 7, 256, 33, 128, 64, 3};
+        std::size_t at = 0;
+        int fullyOpenBlocks = 0;
+        for (int b = 0; at < keys.size(); ++b) {
+            const int n = (int)std::min<std::size_t>((std::size_t)sizes[b % 8], keys.size() - at);
+            const bool allOpen = block.run(keys.data() + at, gains.data(), n);
+            bool expectOpen = true;
+            for (int i = 0; i < n; ++i) {
+                const float g = frameByFrame.step(keys[at + (std::size_t)i]);
+                ASSERT_EQ(std::memcmp(&g, &gains[(std::size_t)i], sizeof g), 0) << thresholdDb << " at " << at + (std::size_t)i;
+                expectOpen = expectOpen && g == 1.0f;
+            }
+            ASSERT_EQ(allOpen, expectOpen) << at;
+            fullyOpenBlocks += allOpen ? 1 : 0;
+            ASSERT_EQ(std::memcmp(&block.level, &frameByFrame.level, sizeof(float)), 0) << at;
+            ASSERT_EQ(block.gain, frameByFrame.gain) << at;
+            ASSERT_EQ(block.smooth, frameByFrame.smooth) << at;
+            ASSERT_EQ(block.open, frameByFrame.open) << at;
+            ASSERT_EQ(block.hold, frameByFrame.hold) << at;
+            at += (std::size_t)n;
+        }
+        EXPECT_GT(fullyOpenBlocks, 10) << "the fast path ran";
+    }
+    // A block that starts just as the level comes back over the closing
+    // level, the hold's count already started: it restarts.
+    for (int dip : {1, 5, 100}) {
+        NoiseGate frameByFrame, block;
+        frameByFrame.design(48000.0, -30.0, 40.0);
+        frameByFrame.reset();
+        stepsAt(frameByFrame, 0.5f, 2000);
+        while (frameByFrame.level >= frameByFrame.closeLevel)
+            frameByFrame.step(0.0f);
+        stepsAt(frameByFrame, 0.0f, dip);
+        ASSERT_TRUE(frameByFrame.open);
+        ASSERT_LT(frameByFrame.hold, frameByFrame.holdFrames);
+        block = frameByFrame;
+        std::vector<float> keys(64, 0.5f), gains(64);
+        EXPECT_TRUE(block.run(keys.data(), gains.data(), 64));
+        stepsAt(frameByFrame, 0.5f, 64);
+        EXPECT_EQ(block.hold, frameByFrame.hold) << dip;
+        EXPECT_EQ(block.level, frameByFrame.level) << dip;
+    }
+}
+
+// The meters leave samples that are not numbers out, and read the largest
+// magnitude of either side.
+TEST(RigGate, MetersSkipSamplesThatAreNotNumbers) {
+    corvex::RigEngine rig;
+    ASSERT_TRUE(rig.setSampleRate(48000.0));
+    rig.flush();
+    std::vector<float> inL(67, 0.01f), inR(67, 0.01f), l(67), r(67);
+    inL[5] = std::nanf("");
+    inR[9] = -0.25f;  // the larger side, negative
+    inL[66] = 0.5f;   // in the last frames, past the lanes
+    rig.process(inL.data(), inR.data(), l.data(), r.data(), 67);
+    EXPECT_EQ(rig.takeInputPeak(), 0.5f);
+    const float out = rig.takeOutputPeak();
+    EXPECT_TRUE(std::isfinite(out));
+    float expected = 0.0f;
+    for (int i = 0; i < 67; ++i)
+        for (float v : {l[(std::size_t)i], r[(std::size_t)i]})
+            if (std::fabs(v) > expected)
+                expected = std::fabs(v);
+    EXPECT_EQ(out, expected);
 }
 
 // In the rig: a closed gate silences the amp, the lamp says so, and silence
