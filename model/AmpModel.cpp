@@ -79,7 +79,7 @@ bool AmpModel::process(ChainSettings settings, const float* inLeft, const float*
         return false;
     // Read under the hold: a redesign writes them under the same hold.
     applyRates(settings);
-    processChainBlock(left, right, settings, inLeft, inRight, outLeft, outRight, frames);
+    processChainBlock(left, right, settings, inLeft, inRight, outLeft, outRight, frames, &sines);
     release();
     return true;
 }
@@ -145,7 +145,7 @@ void AmpModel::adopt(const Design& design) {
 void AmpModel::processHeld(ChainSettings settings, const float* inLeft, const float* inRight, float* outLeft,
                            float* outRight, int frames) {
     applyRates(settings);
-    processChainBlock(left, right, settings, inLeft, inRight, outLeft, outRight, frames);
+    processChainBlock(left, right, settings, inLeft, inRight, outLeft, outRight, frames, &sines);
 }
 
 ChainSettings defaultChainSettings(const AmpModel& model) {

@@ -98,6 +98,8 @@ private:
     int oversamplingFactor = 4;  // 2, 4 or 8
     double rate = 0.0;           // host rate * oversampling
     double period = 0.0;         // 1 / rate
+    // Written by blocks only (a copy starts without it).
+    InjectedSineTable sines;
 
     // Held by whoever is using the records: the audio thread for a block, a
     // redesign for its duration. The audio thread only ever tries it.

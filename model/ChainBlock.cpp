@@ -18,6 +18,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "model/FusedCore.h"
 #include "model/SignalChain.h"
@@ -34,10 +35,26 @@ static_assert(chunkFramesAt(2) * 2 <= maxChunkSamples && chunkFramesAt(4) * 4 <=
 // the sine need not be computed.
 constexpr float injectionBelowSpacing = 0.00390625f;  // 2^-8
 
+// Makes `table` hold offsets for `period`: kept if it already does, else
+// marked not computed. False when the period cannot be kept (not finite).
+bool primeSineTable(InjectedSineTable& table, double period) {
+    if (!std::isfinite(period)) {
+        return false;
+    }
+    if (!table.primed || table.period != period) {
+        for (double& v : table.values) {
+            v = std::numeric_limits<double>::quiet_NaN();
+        }
+        table.period = period;
+        table.primed = true;
+    }
+    return true;
+}
+
 }  // namespace
 
 void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings, const float* inLeft,
-                       const float* inRight, float* outLeft, float* outRight, int frames) {
+                       const float* inRight, float* outLeft, float* outRight, int frames, InjectedSineTable* sines) {
     if (frames <= 0) {
         return;
     }
@@ -69,6 +86,20 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         stereo ? ChunkBuffers{conditioned[1], raised[1], amp[1], lowered[1]} : leftBuffers;
     AmpSide& other = stereo ? right : left;
 
+    if (sines != nullptr && !primeSineTable(*sines, settings.oversampledPeriod)) {
+        sines = nullptr;
+    }
+    auto injectedOffset = [&](int samplesAfter) {
+        if (sines == nullptr || samplesAfter >= InjectedSineTable::size) {
+            return injectedSineOffset(settings.oversampledPeriod, samplesAfter);
+        }
+        double& kept = sines->values[samplesAfter];
+        if (kept != kept) {
+            kept = injectedSineOffset(settings.oversampledPeriod, samplesAfter);
+        }
+        return kept;
+    };
+
     AmpSide savedLeft;
     AmpSide savedRight;
     // Host samples [begin, begin + count) with the injected sine.
@@ -81,7 +112,7 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
                 conditioned[0][h] = l;
                 conditioned[1][h] = r;
             } else {
-                const double injected = injectedSineOffset(settings.oversampledPeriod, frames - 1 - i);
+                const double injected = injectedOffset(frames - 1 - i);
                 conditioned[0][h] = injectedSample(l, injected);
                 conditioned[1][h] = injectedSample(r, injected);
             }

@@ -685,3 +685,55 @@ TEST(ChainLanes, RaisingAheadChangesNoSample) {
     }
     selectChainLanes(widest);
 }
+
+// A table that keeps the injected sine's offsets from block to block changes
+// no sample: quiet input (where the offset decides the rounding), blocks of
+// several lengths, some longer than the table, a period change that must
+// renew it, and a copy of a model that starts without one.
+TEST(SignalChain, KeptSineOffsetsChangeNoSample) {
+    static TestChain plain, kept;
+    static InjectedSineTable table;
+    setUpTestChain(plain, 96000.0f, 0);
+    copyChain(kept, plain);
+    int position = 0;
+    for (int round = 0; round < 2; ++round) {
+        for (int frames : {64, 700, 1, InjectedSineTable::size + 300, 700, 257}) {
+            Block a(frames);
+            for (int i = 0; i < frames; ++i) {
+                // Below 2^-8 and down to zero, where the offset shows.
+                const double t = position++;
+                a.inL[i] = (float)(1e-3 * std::sin(0.01 * t) * std::exp(-1e-3 * (double)((int)t % 3000)));
+                a.inR[i] = (i % 7 == 0) ? 0.0f : (float)(1e-9 * std::cos(0.02 * t));
+            }
+            Block b = a;
+            processFast(plain, a);
+            processChainBlock(kept.left, kept.right, kept.settings, b.inL.data(), b.inR.data(), b.outL.data(),
+                              b.outR.data(), frames, &table);
+            const std::string where = "round " + std::to_string(round) + ", " + std::to_string(frames) + " frames";
+            ASSERT_EQ(0, std::memcmp(a.outL.data(), b.outL.data(), frames * 4)) << where;
+            ASSERT_EQ(0, std::memcmp(a.outR.data(), b.outR.data(), frames * 4)) << where;
+            ASSERT_TRUE(sameState(plain.left, kept.left)) << where;
+        }
+        EXPECT_EQ(plain.settings.oversampledPeriod, table.period);
+        EXPECT_EQ(injectedSineOffset(table.period, 5), table.values[5]);
+        // The next round at another period: the kept offsets must be renewed.
+        plain.settings.oversampledPeriod *= 0.5;
+        kept.settings.oversampledPeriod = plain.settings.oversampledPeriod;
+    }
+
+    // Through the model: a copy starts without offsets and still matches.
+    static AmpModel model;
+    model.clear();
+    model.design(44100.0f, 0);
+    model.designStages();
+    static AmpModel copy;
+    Block warm(300);
+    const ChainSettings s = defaultChainSettings(model);
+    ASSERT_TRUE(model.process(s, warm.inL.data(), warm.inR.data(), warm.outL.data(), warm.outR.data(), 300));
+    copy = model;
+    Block c(300);
+    Block d(300);
+    ASSERT_TRUE(model.process(s, c.inL.data(), c.inR.data(), c.outL.data(), c.outR.data(), 300));
+    ASSERT_TRUE(copy.process(s, d.inL.data(), d.inR.data(), d.outL.data(), d.outR.data(), 300));
+    EXPECT_EQ(0, std::memcmp(c.outL.data(), d.outL.data(), 300 * 4));
+}
