@@ -537,15 +537,13 @@ TEST(RigVst3, TheHeadAndTheRigAnswerTheCommonCallsAlike) {
 // 2, drawn (the strip's colour below the head's panel) by the timer of the
 // UI thread that idles it, and gone again when removed.
 namespace {
+BOOL CALLBACK collectChild(HWND child, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+    return TRUE;
+}
 std::vector<HWND> childrenOf(HWND parent) {
     std::vector<HWND> found;
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM list) {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 void pumpFor(int milliseconds) {
