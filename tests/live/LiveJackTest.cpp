@@ -125,7 +125,8 @@ struct Child {
     }
     int exitCode() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
     std::string output() const { return readText(log); }
-    ~Child() { stop(SIGKILL); }
+    // A polite stop first, so that a server unregisters itself.
+    ~Child() { stop(SIGTERM); }
 };
 
 struct Server {
@@ -136,7 +137,11 @@ struct Server {
     // late cycle on a busy machine delays the signal instead of losing a
     // period of it.
     bool start(const std::string& folder, bool synchronous) {
-        name = "corvex-test-" + std::to_string((long)getpid());
+        // One name for every run (the scenarios run one at a time): JACK
+        // takes back the registry slot of a name whose server has gone, where
+        // a new name each run would keep a dead server's slot for ever (the
+        // registry holds eight).
+        name = "corvex-live-test";
         const std::string jackd = findInPath("jackd");
         std::vector<std::string> args = {jackd, "-n", name};
         if (synchronous)

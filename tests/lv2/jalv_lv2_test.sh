@@ -20,7 +20,9 @@ rm -rf "$work" && mkdir -p "$work/state" || exit 1
   echo '@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .'
   sed 's|^<urn:corvex:fixture>|<>|' "$fixture"
 } >"$work/state/state.ttl"
-server="corvex-lv2-$$"
+# A fixed name: JACK takes back a name whose server has gone, where a new
+# name each run would leave a slot of its registry taken after a crash.
+server="corvex-lv2-jalv"
 jackd -n "$server" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
 jackpid=$!
 trap 'kill $jackpid 2>/dev/null; wait $jackpid 2>/dev/null' EXIT

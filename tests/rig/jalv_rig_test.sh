@@ -10,7 +10,9 @@ for tool in jalv jackd; do
   command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
 done
 rm -rf "$work" && mkdir -p "$work" || exit 1
-server="corvex-rig-$$"
+# A fixed name: JACK takes back a name whose server has gone, where a new
+# name each run would leave a slot of its registry taken after a crash.
+server="corvex-rig-jalv"
 jackd -n "$server" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
 jackpid=$!
 trap 'kill $jackpid 2>/dev/null; wait $jackpid 2>/dev/null' EXIT

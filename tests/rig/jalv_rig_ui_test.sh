@@ -9,7 +9,9 @@ source "$(dirname "$0")/../support/xvfb_display.sh"
 skip_without Xvfb jackd jalv.gtk3 import convert
 prepare_xvfb_run "$work"
 start_private_xvfb "$work" || fail "Xvfb did not start: $xvfb_error"
-server="corvex-rig-ui-$$"
+# A fixed name: JACK takes back a name whose server has gone, where a new
+# name each run would leave a slot of its registry taken after a crash.
+server="corvex-rig-jalv-ui"
 jackd -n "$server" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
 jackpid=$!
 trap 'kill $jackpid 2>/dev/null; wait $jackpid 2>/dev/null; stop_xvfb_run' EXIT
