@@ -95,6 +95,7 @@ private:
     // Per partition, where its response and its input are this cycle (audio thread's scratch).
     std::vector<const float*> responseAt, inputAt;
     SpectrumSum spectrumSum = nullptr;
+    bool wideTwiddles = false;  // split() and join() sixteen bins at a time (the same bits)
 };
 
 }  // namespace cabinet
