@@ -1,5 +1,7 @@
 #include "cabinet/PartitionedConvolver.h"
 
+#include "cabinet/Fft64.h"
+
 #include <fftw3.h>
 
 #include <algorithm>
@@ -159,6 +161,69 @@ __attribute__((target("avx512f,fma"))) void spectrumSumAvx512(const float* const
 }
 #endif
 
+#if defined(CORVEX_CABINET_WIDE_SUMS)
+// The twiddle loops (see split() and join()) sixteen bins at a time: the
+// same arithmetic as the scalar loops, operation for operation and without
+// fused multiply-adds, so every path gives the same bits. Each answers the
+// first bin it left undone.
+__attribute__((target("avx512f"))) size_t splitBinsAvx512(const float* packed, const float* cosine,
+                                                          const float* sine, float* spectrum, size_t half,
+                                                          size_t n) {
+    // a, b: Z[k..k+15] taken apart; c, d: Z[n-k-15..n-k] taken apart and reversed.
+    const __m512i even = _mm512_set_epi32(30, 28, 26, 24, 22, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2, 0);
+    const __m512i odd = _mm512_set_epi32(31, 29, 27, 25, 23, 21, 19, 17, 15, 13, 11, 9, 7, 5, 3, 1);
+    const __m512i evenBack = _mm512_set_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i oddBack = _mm512_set_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+    const __m512 halfOf = _mm512_set1_ps(0.5f);
+    size_t k = 1;
+    for (; k + 16 <= n; k += 16) {
+        const __m512 z0 = _mm512_loadu_ps(packed + 2 * k), z1 = _mm512_loadu_ps(packed + 2 * k + 16);
+        const __m512 w0 = _mm512_loadu_ps(packed + 2 * (n - k - 15)), w1 = _mm512_loadu_ps(packed + 2 * (n - k - 15) + 16);
+        const __m512 a = _mm512_permutex2var_ps(z0, even, z1), b = _mm512_permutex2var_ps(z0, odd, z1);
+        const __m512 c = _mm512_permutex2var_ps(w0, evenBack, w1), d = _mm512_permutex2var_ps(w0, oddBack, w1);
+        const __m512 er = _mm512_mul_ps(halfOf, _mm512_add_ps(a, c)), ei = _mm512_mul_ps(halfOf, _mm512_sub_ps(b, d));
+        const __m512 orr = _mm512_mul_ps(halfOf, _mm512_add_ps(b, d)), oi = _mm512_mul_ps(halfOf, _mm512_sub_ps(c, a));
+        const __m512 co = _mm512_loadu_ps(cosine + k), si = _mm512_loadu_ps(sine + k);
+        _mm512_storeu_ps(spectrum + k, _mm512_add_ps(er, _mm512_add_ps(_mm512_mul_ps(co, orr), _mm512_mul_ps(si, oi))));
+        _mm512_storeu_ps(spectrum + half + k,
+                         _mm512_add_ps(ei, _mm512_sub_ps(_mm512_mul_ps(co, oi), _mm512_mul_ps(si, orr))));
+    }
+    return k;
+}
+
+__attribute__((target("avx512f"))) size_t joinBinsAvx512(const float* re, const float* im, const float* cosine,
+                                                         const float* sine, float* packed, size_t n) {
+    // X[n-k-15..n-k] read reversed; Z put back interleaved.
+    const __m512i back = _mm512_set_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512i low = _mm512_set_epi32(23, 7, 22, 6, 21, 5, 20, 4, 19, 3, 18, 2, 17, 1, 16, 0);
+    const __m512i high = _mm512_set_epi32(31, 15, 30, 14, 29, 13, 28, 12, 27, 11, 26, 10, 25, 9, 24, 8);
+    size_t k = 1;
+    for (; k + 16 <= n; k += 16) {
+        const __m512 rk = _mm512_loadu_ps(re + k), ik = _mm512_loadu_ps(im + k);
+        const __m512 rm = _mm512_loadu_ps(re + n - k - 15), im15 = _mm512_loadu_ps(im + n - k - 15);
+        const __m512 rn = _mm512_permutex2var_ps(rm, back, rm), in = _mm512_permutex2var_ps(im15, back, im15);
+        const __m512 er = _mm512_add_ps(rk, rn), ei = _mm512_sub_ps(ik, in);
+        const __m512 dr = _mm512_sub_ps(rk, rn), di = _mm512_add_ps(ik, in);
+        const __m512 co = _mm512_loadu_ps(cosine + k), si = _mm512_loadu_ps(sine + k);
+        const __m512 orr = _mm512_sub_ps(_mm512_mul_ps(dr, co), _mm512_mul_ps(di, si));
+        const __m512 oi = _mm512_add_ps(_mm512_mul_ps(dr, si), _mm512_mul_ps(di, co));
+        const __m512 zr = _mm512_sub_ps(er, oi), zi = _mm512_add_ps(ei, orr);
+        _mm512_storeu_ps(packed + 2 * k, _mm512_permutex2var_ps(zr, low, zi));
+        _mm512_storeu_ps(packed + 2 * k + 16, _mm512_permutex2var_ps(zr, high, zi));
+    }
+    return k;
+}
+#endif
+
+bool hasAvx512() {
+#if defined(CORVEX_CABINET_WIDE_SUMS)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f");
+#else
+    return false;
+#endif
+}
+
 PartitionedConvolver::SpectrumSum widestSpectrumSum() {
 #if defined(CORVEX_CABINET_WIDE_SUMS)
     __builtin_cpu_init();
@@ -191,7 +256,7 @@ void PartitionedConvolver::release() {
             fftwf_destroy_plan(static_cast<fftwf_plan>(inverse));
     }
     forward = inverse = nullptr;
-    for (float** p : {&sum, &packed, &twiddle, &older[0], &older[1], &frame[0], &frame[1], &result[0], &result[1], &responseSpectra[0], &responseSpectra[1],
+    for (float** p : {&sum, &packed, &twiddle, &fftTables, &older[0], &older[1], &frame[0], &frame[1], &result[0], &result[1], &responseSpectra[0], &responseSpectra[1],
                       &inputSpectra[0], &inputSpectra[1]}) {
         fftwf_free(*p);
         *p = nullptr;
@@ -224,6 +289,14 @@ bool PartitionedConvolver::configure(const float* left, const float* right, long
     older[0] = allocate(2 * h);
     older[1] = allocate(2 * h);
     bool ok = sum && packed && twiddle && older[0] && older[1];
+    // 64-point cycles on a processor with AVX-512: our own transform, held
+    // in registers (FFTW's is several times dearer at this size).
+    if (ok && cycle == 64 && fft64Available()) {
+        fftTables = allocate(kFft64TableFloats);
+        ok = fftTables != nullptr;
+        if (ok)
+            fft64Tables(fftTables);
+    }
     for (int c = 0; c < 2 && ok; ++c) {
         frame[c] = allocate(2 * n);
         result[c] = allocate(2 * n);
@@ -261,6 +334,7 @@ bool PartitionedConvolver::configure(const float* left, const float* right, long
     }
     half = h;
     spectrumSum = widestSpectrumSum();
+    wideTwiddles = hasAvx512();
     // Each partition's spectrum, zero-padded to twice the cycle, scaled so
     // the unnormalised inverse transform comes back at unity gain.
     const float scale = 1.0f / (float)(2 * n);
@@ -273,12 +347,22 @@ bool PartitionedConvolver::configure(const float* left, const float* right, long
             const long count = std::min<long>(cycle, taps - from);
             for (long k = 0; k < count; ++k)
                 time[k] = taken[from + k] * scale;
-            fftwf_execute(static_cast<fftwf_plan>(forward));
+            transform(time, packed, false);
             split(responseSpectra[c] + (size_t)p * 2 * h);
         }
     }
     reset();
     return true;
+}
+
+void PartitionedConvolver::transform(const float* in, float* out, bool backward) const {
+    if (fftTables != nullptr) {
+        fft64(in, out, fftTables, backward);
+        return;
+    }
+    // FFTW's new-array execution: the arrays keep the planned ones' alignment.
+    fftwf_execute_dft(static_cast<fftwf_plan>(backward ? inverse : forward),
+                      reinterpret_cast<fftwf_complex*>(const_cast<float*>(in)), reinterpret_cast<fftwf_complex*>(out));
 }
 
 void PartitionedConvolver::split(float* spectrum) const {
@@ -293,6 +377,10 @@ void PartitionedConvolver::split(float* spectrum) const {
     spectrum[0] = packed[0] + packed[1];
     spectrum[half] = packed[0] - packed[1];
     size_t k = 1;
+#if defined(CORVEX_CABINET_WIDE_SUMS)
+    if (wideTwiddles)
+        k = splitBinsAvx512(packed, cosine, sine, spectrum, half, n);
+#endif
 #if CORVEX_CABINET_SSE2
     // Four bins at a time, the same arithmetic as the loop below (so the
     // same bits): Z[k..k+3] taken apart into real and imaginary lanes, and
@@ -365,6 +453,10 @@ void PartitionedConvolver::join(int c) {
     const float* re = sum;
     const float* im = sum + half;
     size_t k = 1;
+#if defined(CORVEX_CABINET_WIDE_SUMS)
+    if (wideTwiddles)
+        k = joinBinsAvx512(re, im, cosine, sine, packed, n);
+#endif
 #if CORVEX_CABINET_SSE2
     // Four bins at a time, the same arithmetic as the loop below (so the
     // same bits): X[n-k-3..n-k] read reversed, Z put back interleaved.
@@ -458,14 +550,11 @@ void PartitionedConvolver::process(int channels) {
     channels = std::clamp(channels, 1, 2);
     const size_t n = (size_t)quantum;
     const size_t stride = 2 * half;
-    const auto forwardPlan = static_cast<fftwf_plan>(forward);
-    const auto inversePlan = static_cast<fftwf_plan>(inverse);
     for (int c = 0; c < channels; ++c) {
         // The older partitions' sum, what advance() has not done yet.
         sumOlder(c, olderDone, n);
         // Overlap-save: the previous cycle's input, then this one's.
-        fftwf_execute_dft(forwardPlan, reinterpret_cast<fftwf_complex*>(frame[c]),
-                          reinterpret_cast<fftwf_complex*>(packed));
+        transform(frame[c], packed, false);
         float* newest = inputSpectra[c] + (size_t)slot * stride;
         split(newest);
         std::memcpy(frame[c], frame[c] + n, sizeof(float) * n);
@@ -491,8 +580,7 @@ void PartitionedConvolver::process(int channels) {
             sum[half + k] = pi[k] + (hr * xi + hi * xr);
         }
         join(c);
-        fftwf_execute_dft(inversePlan, reinterpret_cast<fftwf_complex*>(packed),
-                          reinterpret_cast<fftwf_complex*>(result[c]));
+        transform(packed, result[c], true);
     }
     olderDone = 0;
     slot = slot + 1 == partitions ? 0 : slot + 1;

@@ -65,6 +65,8 @@ public:
 
 private:
     void release();
+    // The half-size complex transform, `quantum` points, forward or backward.
+    void transform(const float* in, float* out, bool backward) const;
     void split(float* spectrum) const;
     void join(int channel);
     void pointTo(int channel, std::size_t offset);
@@ -79,6 +81,7 @@ private:
     float* sum = nullptr;         // 2 * half: the summed spectrum (real, then imaginary)
     float* packed = nullptr;      // 2 * quantum: the half-size complex transform's bins (interleaved)
     float* twiddle = nullptr;     // 2 * quantum: cos and sin of pi k / quantum
+    float* fftTables = nullptr;   // our own 64-point transform's, when it runs (else FFTW's)
     // Per channel: the older partitions' (all but the newest) sum for the
     // next cycle, 2 * half, done for its first olderDone bins.
     float* older[2] = {nullptr, nullptr};
@@ -95,6 +98,7 @@ private:
     // Per partition, where its response and its input are this cycle (audio thread's scratch).
     std::vector<const float*> responseAt, inputAt;
     SpectrumSum spectrumSum = nullptr;
+    bool wideTwiddles = false;  // split() and join() sixteen bins at a time (the same bits)
 };
 
 }  // namespace cabinet

@@ -78,7 +78,7 @@ void head(benchmark::State& state) {
     run(state, amp);
 }
 
-void rigWith(benchmark::State& state, int model, bool longImpulse) {
+void rigWith(benchmark::State& state, int model, bool longImpulse, bool cabinetOn = true, bool gateOn = true) {
     corvex::RigEngine rig;
     rig.postProgram(2);
     rig.flush();
@@ -114,6 +114,10 @@ void rigWith(benchmark::State& state, int model, bool longImpulse) {
         }
     }
     rig.post(corvex::kCabinetModel, corvex::RigEngine::valueOfCabinetModel(model));
+    if (!cabinetOn)
+        rig.post(corvex::kCabinetOn, 0.0f);
+    if (!gateOn)
+        rig.post(corvex::kGateThreshold, 0.0f);
     rig.flush();
     rig.setSampleRate(kRate);
     run(state, rig);
@@ -126,8 +130,19 @@ void rig500ms(benchmark::State& state) {
     rigWith(state, corvex::RigEngine::kUserCabinet, true);
 }
 
+// Where the rig's own work goes: the 4x12 case without the cabinet, and
+// without the gate.
+void rigCabinetOff(benchmark::State& state) {
+    rigWith(state, 0, false, false, true);
+}
+void rigGateOff(benchmark::State& state) {
+    rigWith(state, 0, false, true, false);
+}
+
 BENCHMARK(head)->Name("rig/64/head")->MinTime(1.0);
 BENCHMARK(rig4x12)->Name("rig/64/rig-4x12")->MinTime(1.0);
 BENCHMARK(rig500ms)->Name("rig/64/rig-500ms")->MinTime(1.0);
+BENCHMARK(rigCabinetOff)->Name("rig/64/rig-4x12-cabinet-off")->MinTime(1.0);
+BENCHMARK(rigGateOff)->Name("rig/64/rig-4x12-gate-off")->MinTime(1.0);
 
 }  // namespace

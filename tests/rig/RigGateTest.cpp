@@ -136,7 +136,8 @@ TEST(NoiseGate, BlockStepGivesTheFrameByFrameGains) {
         // Pulses far enough apart that the level dips under the closing
         // level between them, for less than the hold time: the hold's count
         // starts, then each pulse must restart it.
-        const double dip = std::log(frameByFrame.closeLevel / 0.5) / std::log(frameByFrame.detectorFall);
+        const double dip = NoiseGate::kDetectorGroup * std::log(frameByFrame.closeLevel / 0.5) /
+                           std::log(frameByFrame.detectorFall);
         const int spacing = (int)std::min(dip + 60.0, 20000.0);
         for (int i = 62000; i < 96000; ++i)
             keys[(size_t)i] = (i - 62000) % spacing == 0 ? 0.5f : 0.0f;
@@ -160,6 +161,7 @@ TEST(NoiseGate, BlockStepGivesTheFrameByFrameGains) {
             ASSERT_EQ(block.smooth, frameByFrame.smooth) << at;
             ASSERT_EQ(block.open, frameByFrame.open) << at;
             ASSERT_EQ(block.hold, frameByFrame.hold) << at;
+            ASSERT_EQ(block.phase, frameByFrame.phase) << at;
             at += (std::size_t)n;
         }
         EXPECT_GT(fullyOpenBlocks, 10) << "the fast path ran";

@@ -12,7 +12,7 @@ What makes it sound like one:
   - three early reflections in the first 5 ms (the baffle edges and the floor),
     each darker than the one before.
 
-The response is 40 ms at 48 kHz, normalised so that its loudest frequency
+The response is 26.7 ms (1280 frames) at 48 kHz, normalised so that its loudest frequency
 passes at 0 dB, and written as a 24-bit mono WAV.
 
     /usr/bin/python3 tools/cabinet/make_cabinet_ir.py  (needs numpy: python3-numpy) [resources/cabinet/corvex-4x12.wav]
@@ -23,7 +23,7 @@ import wave
 import numpy as np
 
 RATE = 48000
-LENGTH = 1920          # 40 ms
+LENGTH = 1280          # 26.7 ms: past it the response holds less than -58 dB of its energy
 FFT = 1 << 16          # fine frequency grid for the minimum-phase step
 
 
@@ -77,8 +77,9 @@ def build():
     for delay_ms, gain, dull in ((1.3, 0.35, 0.3), (2.9, -0.22, 0.5), (4.7, 0.12, 0.7)):
         d = int(round(delay_ms * RATE / 1000.0))
         ir[d:] += gain * darker(direct[:LENGTH - d], dull)
-    # A short fade keeps the end free of a click.
-    fade = int(0.01 * RATE)
+    # A short fade keeps the end free of a click (5 ms: a longer one would
+    # thin the lowest notes' fundamentals).
+    fade = int(0.005 * RATE)
     ir[-fade:] *= 0.5 * (1.0 + np.cos(np.linspace(0.0, np.pi, fade)))
     # No frequency comes out louder than it went in: the loudest point of the
     # response (the presence peak) is 0 dB, so the cabinet never adds clipping.
