@@ -1,6 +1,7 @@
 #include "cabinet/PartitionedConvolver.h"
 
 #include "cabinet/Fft64.h"
+#include "cabinet/WideLoops.h"
 
 #include <fftw3.h>
 
@@ -34,7 +35,7 @@ float* allocate(size_t count) {
 // The spectrum sums. Every bin starts from zero and adds its partitions in
 // order, p = 0 first. The plain and SSE2 paths add each partition as
 // (hr*xr - hi*xi) and (hr*xi + hi*xr) (no fused multiply-adds); the wider
-// ones (below) fuse. Each path keeps a block of bins in registers across all
+// ones (cabinet/WideLoops.h) fuse. Each path keeps a block of bins in registers across all
 // partitions, and a given path computes a bin the same way wherever it falls.
 
 #if !CORVEX_CABINET_SSE2
@@ -79,89 +80,7 @@ void spectrumSumSse2(const float* const* h, const float* const* x, int parts, st
 }
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define CORVEX_CABINET_WIDE_SUMS 1
-// The wider paths use fused multiply-adds, each bin's real and imaginary
-// parts in two sums apiece (hr*xr and -hi*xi; hr*xi and hi*xr), added at
-// the end: twice the independent chains, so the sum runs at the loads'
-// pace. Every bin gets that arithmetic on both wide paths and at every
-// offset (the 32-bin and 16-bin loops alike), so the samples do not depend
-// on how the bins are cut into shares.
-__attribute__((target("avx2,fma"))) void spectrumSumAvx2(const float* const* h, const float* const* x, int parts,
-                                                         std::size_t count, std::size_t half, float* yr, float* yi) {
-    for (std::size_t k = 0; k < count; k += 16) {
-        __m256 ar0 = _mm256_setzero_ps(), ai0 = _mm256_setzero_ps(), br0 = _mm256_setzero_ps(), bi0 = _mm256_setzero_ps();
-        __m256 ar1 = _mm256_setzero_ps(), ai1 = _mm256_setzero_ps(), br1 = _mm256_setzero_ps(), bi1 = _mm256_setzero_ps();
-        for (int p = 0; p < parts; ++p) {
-            const float* hp = h[p] + k;
-            const float* xp = x[p] + k;
-            const __m256 hr0 = _mm256_loadu_ps(hp), hi0 = _mm256_loadu_ps(hp + half);
-            const __m256 xr0 = _mm256_loadu_ps(xp), xi0 = _mm256_loadu_ps(xp + half);
-            const __m256 hr1 = _mm256_loadu_ps(hp + 8), hi1 = _mm256_loadu_ps(hp + half + 8);
-            const __m256 xr1 = _mm256_loadu_ps(xp + 8), xi1 = _mm256_loadu_ps(xp + half + 8);
-            ar0 = _mm256_fmadd_ps(hr0, xr0, ar0);
-            br0 = _mm256_fnmadd_ps(hi0, xi0, br0);
-            ai0 = _mm256_fmadd_ps(hr0, xi0, ai0);
-            bi0 = _mm256_fmadd_ps(hi0, xr0, bi0);
-            ar1 = _mm256_fmadd_ps(hr1, xr1, ar1);
-            br1 = _mm256_fnmadd_ps(hi1, xi1, br1);
-            ai1 = _mm256_fmadd_ps(hr1, xi1, ai1);
-            bi1 = _mm256_fmadd_ps(hi1, xr1, bi1);
-        }
-        _mm256_storeu_ps(yr + k, _mm256_add_ps(ar0, br0));
-        _mm256_storeu_ps(yi + k, _mm256_add_ps(ai0, bi0));
-        _mm256_storeu_ps(yr + k + 8, _mm256_add_ps(ar1, br1));
-        _mm256_storeu_ps(yi + k + 8, _mm256_add_ps(ai1, bi1));
-    }
-}
-
-__attribute__((target("avx512f,fma"))) void spectrumSumAvx512(const float* const* h, const float* const* x, int parts,
-                                                              std::size_t count, std::size_t half, float* yr,
-                                                              float* yi) {
-    std::size_t k = 0;
-    for (; k + 32 <= count; k += 32) {
-        __m512 ar0 = _mm512_setzero_ps(), ai0 = _mm512_setzero_ps(), br0 = _mm512_setzero_ps(), bi0 = _mm512_setzero_ps();
-        __m512 ar1 = _mm512_setzero_ps(), ai1 = _mm512_setzero_ps(), br1 = _mm512_setzero_ps(), bi1 = _mm512_setzero_ps();
-        for (int p = 0; p < parts; ++p) {
-            const float* hp = h[p] + k;
-            const float* xp = x[p] + k;
-            const __m512 hr0 = _mm512_loadu_ps(hp), hi0 = _mm512_loadu_ps(hp + half);
-            const __m512 xr0 = _mm512_loadu_ps(xp), xi0 = _mm512_loadu_ps(xp + half);
-            const __m512 hr1 = _mm512_loadu_ps(hp + 16), hi1 = _mm512_loadu_ps(hp + half + 16);
-            const __m512 xr1 = _mm512_loadu_ps(xp + 16), xi1 = _mm512_loadu_ps(xp + half + 16);
-            ar0 = _mm512_fmadd_ps(hr0, xr0, ar0);
-            br0 = _mm512_fnmadd_ps(hi0, xi0, br0);
-            ai0 = _mm512_fmadd_ps(hr0, xi0, ai0);
-            bi0 = _mm512_fmadd_ps(hi0, xr0, bi0);
-            ar1 = _mm512_fmadd_ps(hr1, xr1, ar1);
-            br1 = _mm512_fnmadd_ps(hi1, xi1, br1);
-            ai1 = _mm512_fmadd_ps(hr1, xi1, ai1);
-            bi1 = _mm512_fmadd_ps(hi1, xr1, bi1);
-        }
-        _mm512_storeu_ps(yr + k, _mm512_add_ps(ar0, br0));
-        _mm512_storeu_ps(yi + k, _mm512_add_ps(ai0, bi0));
-        _mm512_storeu_ps(yr + k + 16, _mm512_add_ps(ar1, br1));
-        _mm512_storeu_ps(yi + k + 16, _mm512_add_ps(ai1, bi1));
-    }
-    for (; k < count; k += 16) {
-        __m512 ar = _mm512_setzero_ps(), ai = _mm512_setzero_ps(), br = _mm512_setzero_ps(), bi = _mm512_setzero_ps();
-        for (int p = 0; p < parts; ++p) {
-            const float* hp = h[p] + k;
-            const float* xp = x[p] + k;
-            const __m512 hr = _mm512_loadu_ps(hp), hi = _mm512_loadu_ps(hp + half);
-            const __m512 xr = _mm512_loadu_ps(xp), xi = _mm512_loadu_ps(xp + half);
-            ar = _mm512_fmadd_ps(hr, xr, ar);
-            br = _mm512_fnmadd_ps(hi, xi, br);
-            ai = _mm512_fmadd_ps(hr, xi, ai);
-            bi = _mm512_fmadd_ps(hi, xr, bi);
-        }
-        _mm512_storeu_ps(yr + k, _mm512_add_ps(ar, br));
-        _mm512_storeu_ps(yi + k, _mm512_add_ps(ai, bi));
-    }
-}
-#endif
-
-#if defined(CORVEX_CABINET_WIDE_SUMS)
+#if defined(CORVEX_CABINET_WIDE_LOOPS)
 // The twiddle loops (see split() and join()) sixteen bins at a time: the
 // same arithmetic as the scalar loops, operation for operation and without
 // fused multiply-adds, so every path gives the same bits. Each answers the
@@ -216,7 +135,7 @@ __attribute__((target("avx512f"))) size_t joinBinsAvx512(const float* re, const 
 #endif
 
 bool hasAvx512() {
-#if defined(CORVEX_CABINET_WIDE_SUMS)
+#if defined(CORVEX_CABINET_WIDE_LOOPS)
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f");
 #else
@@ -225,7 +144,7 @@ bool hasAvx512() {
 }
 
 PartitionedConvolver::SpectrumSum widestSpectrumSum() {
-#if defined(CORVEX_CABINET_WIDE_SUMS)
+#if defined(CORVEX_CABINET_WIDE_LOOPS)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma"))
         return spectrumSumAvx512;
@@ -377,7 +296,7 @@ void PartitionedConvolver::split(float* spectrum) const {
     spectrum[0] = packed[0] + packed[1];
     spectrum[half] = packed[0] - packed[1];
     size_t k = 1;
-#if defined(CORVEX_CABINET_WIDE_SUMS)
+#if defined(CORVEX_CABINET_WIDE_LOOPS)
     if (wideTwiddles)
         k = splitBinsAvx512(packed, cosine, sine, spectrum, half, n);
 #endif
@@ -453,7 +372,7 @@ void PartitionedConvolver::join(int c) {
     const float* re = sum;
     const float* im = sum + half;
     size_t k = 1;
-#if defined(CORVEX_CABINET_WIDE_SUMS)
+#if defined(CORVEX_CABINET_WIDE_LOOPS)
     if (wideTwiddles)
         k = joinBinsAvx512(re, im, cosine, sine, packed, n);
 #endif

@@ -1,6 +1,7 @@
 #include "cabinet/ZeroLatencyConvolver.h"
 
 #include "cabinet/PartitionedConvolver.h"
+#include "cabinet/WideLoops.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,7 +44,7 @@ namespace {
 // y[i] = sum over k of h[k] * x[i - k], k = 0..taps-1, i = 0..n-1. On the
 // plain and SSE2 paths every output starts from h[0] * x[i] and adds its
 // taps in order, k = 1 first (no fused multiply-adds); the wider paths
-// below fuse. The vector copies (chosen when the convolver is configured,
+// (cabinet/WideLoops.h) fuse. The vector copies (chosen when the convolver is configured,
 // where the processor has them) keep a block of outputs in registers
 // across all the taps.
 inline void directTapsFrom(const float* h, int taps, const float* x, float* y, int from, int n) {
@@ -86,120 +87,11 @@ void directTapsSse2(const float* h, int taps, const float* x, float* y, int n) {
 }
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define CORVEX_CABINET_WIDE_PATHS 1
-// The wider paths fuse their multiply-adds, each output in two sums (the
-// first half of the taps, from h[0] * x[i] on, and the second half) added
-// at the end: twice the independent chains, so the loop runs at the loads'
-// pace. Every output of a path gets that arithmetic, in its widest loop,
-// its narrower one or its one-at-a-time tail, so the samples do not depend
-// on the block size.
-#define CORVEX_DIRECT_TAIL(from)                                        \
-    for (int t = (from); t < n; ++t) {                                  \
-        float early = h[0] * x[t], late = 0.0f;                         \
-        for (int j = 0; mid + j < taps; ++j) {                          \
-            if (1 + j < mid)                                            \
-                early = __builtin_fmaf(h[1 + j], x[t - 1 - j], early);  \
-            late = __builtin_fmaf(h[mid + j], x[t - mid - j], late);    \
-        }                                                               \
-        y[t] = early + late;                                            \
-    }
-
-__attribute__((target("avx2,fma"))) void directTapsAvx2(const float* h, int taps, const float* x, float* y, int n) {
-    const int mid = (taps + 1) / 2;
-    int i = 0;
-    for (; i + 32 <= n; i += 32) {
-        const float* xi = x + i;
-        const __m256 h0 = _mm256_set1_ps(h[0]);
-        __m256 a0 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi)), a1 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi + 8));
-        __m256 a2 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi + 16)), a3 = _mm256_mul_ps(h0, _mm256_loadu_ps(xi + 24));
-        __m256 b0 = _mm256_setzero_ps(), b1 = _mm256_setzero_ps(), b2 = _mm256_setzero_ps(), b3 = _mm256_setzero_ps();
-        int j = 0;
-        for (; 1 + j < mid; ++j) {
-            const __m256 hk = _mm256_set1_ps(h[1 + j]), hn = _mm256_set1_ps(h[mid + j]);
-            const float* xk = xi - 1 - j;
-            const float* xn = xi - mid - j;
-            a0 = _mm256_fmadd_ps(hk, _mm256_loadu_ps(xk), a0);
-            a1 = _mm256_fmadd_ps(hk, _mm256_loadu_ps(xk + 8), a1);
-            a2 = _mm256_fmadd_ps(hk, _mm256_loadu_ps(xk + 16), a2);
-            a3 = _mm256_fmadd_ps(hk, _mm256_loadu_ps(xk + 24), a3);
-            b0 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn), b0);
-            b1 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 8), b1);
-            b2 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 16), b2);
-            b3 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 24), b3);
-        }
-        for (; mid + j < taps; ++j) {
-            const __m256 hn = _mm256_set1_ps(h[mid + j]);
-            const float* xn = xi - mid - j;
-            b0 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn), b0);
-            b1 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 8), b1);
-            b2 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 16), b2);
-            b3 = _mm256_fmadd_ps(hn, _mm256_loadu_ps(xn + 24), b3);
-        }
-        _mm256_storeu_ps(y + i, _mm256_add_ps(a0, b0));
-        _mm256_storeu_ps(y + i + 8, _mm256_add_ps(a1, b1));
-        _mm256_storeu_ps(y + i + 16, _mm256_add_ps(a2, b2));
-        _mm256_storeu_ps(y + i + 24, _mm256_add_ps(a3, b3));
-    }
-    CORVEX_DIRECT_TAIL(i)
-}
-
-__attribute__((target("avx512f,fma"))) void directTapsAvx512(const float* h, int taps, const float* x, float* y,
-                                                              int n) {
-    const int mid = (taps + 1) / 2;
-    int i = 0;
-    for (; i + 64 <= n; i += 64) {
-        const float* xi = x + i;
-        const __m512 h0 = _mm512_set1_ps(h[0]);
-        __m512 a0 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi)), a1 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi + 16));
-        __m512 a2 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi + 32)), a3 = _mm512_mul_ps(h0, _mm512_loadu_ps(xi + 48));
-        __m512 b0 = _mm512_setzero_ps(), b1 = _mm512_setzero_ps(), b2 = _mm512_setzero_ps(), b3 = _mm512_setzero_ps();
-        int j = 0;
-        for (; 1 + j < mid; ++j) {
-            const __m512 hk = _mm512_set1_ps(h[1 + j]), hn = _mm512_set1_ps(h[mid + j]);
-            const float* xk = xi - 1 - j;
-            const float* xn = xi - mid - j;
-            a0 = _mm512_fmadd_ps(hk, _mm512_loadu_ps(xk), a0);
-            a1 = _mm512_fmadd_ps(hk, _mm512_loadu_ps(xk + 16), a1);
-            a2 = _mm512_fmadd_ps(hk, _mm512_loadu_ps(xk + 32), a2);
-            a3 = _mm512_fmadd_ps(hk, _mm512_loadu_ps(xk + 48), a3);
-            b0 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn), b0);
-            b1 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 16), b1);
-            b2 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 32), b2);
-            b3 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 48), b3);
-        }
-        for (; mid + j < taps; ++j) {
-            const __m512 hn = _mm512_set1_ps(h[mid + j]);
-            const float* xn = xi - mid - j;
-            b0 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn), b0);
-            b1 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 16), b1);
-            b2 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 32), b2);
-            b3 = _mm512_fmadd_ps(hn, _mm512_loadu_ps(xn + 48), b3);
-        }
-        _mm512_storeu_ps(y + i, _mm512_add_ps(a0, b0));
-        _mm512_storeu_ps(y + i + 16, _mm512_add_ps(a1, b1));
-        _mm512_storeu_ps(y + i + 32, _mm512_add_ps(a2, b2));
-        _mm512_storeu_ps(y + i + 48, _mm512_add_ps(a3, b3));
-    }
-    for (; i + 16 <= n; i += 16) {
-        const float* xi = x + i;
-        __m512 a = _mm512_mul_ps(_mm512_set1_ps(h[0]), _mm512_loadu_ps(xi)), b = _mm512_setzero_ps();
-        for (int j = 0; mid + j < taps; ++j) {
-            if (1 + j < mid)
-                a = _mm512_fmadd_ps(_mm512_set1_ps(h[1 + j]), _mm512_loadu_ps(xi - 1 - j), a);
-            b = _mm512_fmadd_ps(_mm512_set1_ps(h[mid + j]), _mm512_loadu_ps(xi - mid - j), b);
-        }
-        _mm512_storeu_ps(y + i, _mm512_add_ps(a, b));
-    }
-    CORVEX_DIRECT_TAIL(i)
-}
-#undef CORVEX_DIRECT_TAIL
-#endif
 
 }  // namespace
 
 ZeroLatencyConvolver::DirectTaps ZeroLatencyConvolver::widestDirectTaps() {
-#if defined(CORVEX_CABINET_WIDE_PATHS)
+#if defined(CORVEX_CABINET_WIDE_LOOPS)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma"))
         return directTapsAvx512;
