@@ -184,7 +184,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     ui->touch = host.touch;
     ui->resize = host.resize;
     ui->map = host.map;
-    if (!parent || !ui->map || !ui->map->map)
+    if (!parent || !ui->map)  // (a map the host gave without its function is left out as missing)
         return nullptr;
     LV2_URID_Map* m = ui->map;
     ui->eventTransfer = m->map(m->handle, LV2_ATOM__eventTransfer);
