@@ -686,6 +686,48 @@ TEST(ChainLanes, RaisingAheadChangesNoSample) {
     selectChainLanes(widest);
 }
 
+// A chunk whose amp core meets a non-finite value starts again from the
+// state kept at its start and runs sample by sample, so a block of one chunk
+// with a NaN in its last sample must come out bit for bit as the reference
+// renders it from the same state, and leave the same state: the kept state
+// must hold everything the fast path had changed (half-band histories, stage
+// and filter states), on every lane path, oversampling factor and channel.
+TEST(ChainLanes, RolledBackChunkIsTheReferenceBitForBit) {
+    const ChainLanes widest = activeChainLanes();
+    for (ChainLanes lanes : {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512}) {
+        if (!selectChainLanes(lanes)) {
+            continue;
+        }
+        for (int design = 0; design < 3; ++design) {
+            for (int mode = 0; mode < 4; ++mode) {
+                static TestChain fast, reference;
+                // 96 kHz LowQ at 2x, 44.1 kHz LowQ at 4x, 44.1 kHz HighQ at 8x.
+                setUpTestChain(fast, design == 0 ? 96000.0f : 44100.0f, design == 2 ? 1 : 0);
+                fast.settings.stereo = mode % 2;
+                fast.settings.activeChannel = mode / 2;
+                Block warm(300);  // states away from their rest
+                fillMusic(warm, 0);
+                processReference(fast, warm);
+                copyChain(reference, fast);
+                const int chunk = chunkFramesAt(fast.settings.oversampling);
+                Block a(chunk);
+                fillMusic(a, 300);
+                a.inL[chunk - 1] = kNaN;
+                Block b = a;
+                processFast(fast, a);
+                processReference(reference, b);
+                const std::string where = std::string(chainLanesName(lanes)) + ", design " + std::to_string(design) +
+                                          ", mode " + std::to_string(mode);
+                ASSERT_EQ(0, std::memcmp(a.outL.data(), b.outL.data(), chunk * 4)) << where;
+                ASSERT_EQ(0, std::memcmp(a.outR.data(), b.outR.data(), chunk * 4)) << where;
+                ASSERT_TRUE(sameState(fast.left, reference.left)) << where;
+                ASSERT_TRUE(sameState(fast.right, reference.right)) << where;
+            }
+        }
+    }
+    selectChainLanes(widest);
+}
+
 // A table that keeps the injected sine's offsets from block to block changes
 // no sample: quiet input (where the offset decides the rounding), blocks of
 // several lengths, some longer than the table, a period change that must
