@@ -315,7 +315,7 @@ struct MonoSectionPasses {
         const bool full = Full || (t >= S - 1 && t < count);
 #pragma GCC unroll 4
         for (int j = Q - 1; j >= 0; --j) {
-            const FloatQuad before = j > 0 ? h.y[j - 1] : (t < count ? input(t) : h.y[0]);
+            const FloatQuad before = j > 0 ? h.y[j - 1] : (Full || t < count ? input(t) : h.y[0]);
             const FloatQuad v = upperThenLower(before, h.y[j]);
             const FloatQuad w = (v - h.y[j]) * h.g[j] + h.x[j];
             const bool upper = full || (t - 2 * j - 1 >= 0 && t - 2 * j - 1 < count);
