@@ -17,7 +17,6 @@
 #include "model/ChainBlock.h"
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "model/FusedCore.h"
@@ -49,6 +48,83 @@ bool primeSineTable(InjectedSineTable& table, double period) {
         table.primed = true;
     }
     return true;
+}
+
+// What a chunk's fast path writes in a side: the half-band filters'
+// histories and the stages' and filters' states. Kept at a chunk's start, so
+// that a chunk whose amp core sees a non-finite value can start again from
+// it; the rest of the side (designed coefficients, mostly) stays as it was.
+struct SideRollback {
+    HalfBandFilter12 upsampler2x, downsampler2x;
+    HalfBandFilter8 upsampler4x, downsampler4x;
+    HalfBandFilter4 upsampler8x, downsampler8x;
+    TriodeRestPoint stages[6];
+    double filters[7][4];  // x1, x2, y1, y2
+    double toneStack[3];   // s0, s1, s2 (s3 stays 0)
+};
+
+TriodeStage AmpSide::*const rollbackStages[6] = {&AmpSide::triodeStage1, &AmpSide::triodeStage2,
+                                                 &AmpSide::triodeStage3, &AmpSide::triodeStage4,
+                                                 &AmpSide::triodeStage5, &AmpSide::triodeStage6};
+Biquad AmpSide::*const rollbackFilters[7] = {&AmpSide::lowShelf1k, &AmpSide::lowpass10k,  &AmpSide::lowShelf150,
+                                             &AmpSide::lowpass6kA, &AmpSide::lowShelf720, &AmpSide::lowpass6kB,
+                                             &AmpSide::dcBlocker};
+
+void keepLowering(const AmpSide& side, SideRollback& kept) {
+    kept.downsampler2x = side.downsampler2x;
+    kept.downsampler4x = side.downsampler4x;
+    kept.downsampler8x = side.downsampler8x;
+}
+
+void keepSide(const AmpSide& side, SideRollback& kept) {
+    kept.upsampler2x = side.upsampler2x;
+    kept.upsampler4x = side.upsampler4x;
+    kept.upsampler8x = side.upsampler8x;
+    keepLowering(side, kept);
+    for (int k = 0; k < 6; ++k) {
+        const TriodeStage& t = side.*rollbackStages[k];
+        kept.stages[k] = {t.plateCurrent,   t.gridCurrent,  t.gridVoltage,
+                          t.cathodeVoltage, t.plateVoltage, t.outputVoltage};
+    }
+    for (int k = 0; k < 7; ++k) {
+        const Biquad& b = side.*rollbackFilters[k];
+        kept.filters[k][0] = b.x1;
+        kept.filters[k][1] = b.x2;
+        kept.filters[k][2] = b.y1;
+        kept.filters[k][3] = b.y2;
+    }
+    kept.toneStack[0] = side.toneStack.s0;
+    kept.toneStack[1] = side.toneStack.s1;
+    kept.toneStack[2] = side.toneStack.s2;
+}
+
+void restoreSide(AmpSide& side, const SideRollback& kept) {
+    side.upsampler2x = kept.upsampler2x;
+    side.upsampler4x = kept.upsampler4x;
+    side.upsampler8x = kept.upsampler8x;
+    side.downsampler2x = kept.downsampler2x;
+    side.downsampler4x = kept.downsampler4x;
+    side.downsampler8x = kept.downsampler8x;
+    for (int k = 0; k < 6; ++k) {
+        TriodeStage& t = side.*rollbackStages[k];
+        const TriodeRestPoint& r = kept.stages[k];
+        t.plateCurrent = r.plateCurrent;
+        t.gridCurrent = r.gridCurrent;
+        t.gridVoltage = r.gridVoltage;
+        t.cathodeVoltage = r.cathodeVoltage;
+        t.plateVoltage = r.plateVoltage;
+        t.outputVoltage = r.outputVoltage;
+    }
+    for (int k = 0; k < 7; ++k) {
+        Biquad& b = side.*rollbackFilters[k];
+        b.x1 = kept.filters[k][0];
+        b.x2 = kept.filters[k][1];
+        b.y1 = kept.filters[k][2];
+        b.y2 = kept.filters[k][3];
+    }
+    side.toneStack.s0 = kept.toneStack[0];
+    side.toneStack.s1 = kept.toneStack[1];
+    side.toneStack.s2 = kept.toneStack[2];
 }
 
 }  // namespace
@@ -100,8 +176,8 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         return kept;
     };
 
-    AmpSide savedLeft;
-    AmpSide savedRight;
+    SideRollback savedLeft;
+    SideRollback savedRight;
     // Host samples [begin, begin + count) with the injected sine.
     auto condition = [&](int begin, int count) {
         for (int h = 0; h < count; ++h) {
@@ -120,9 +196,9 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
     };
     // The state a chunk goes back to if its amp core sees a non-finite value.
     auto save = [&]() {
-        std::memcpy(&savedLeft, &left, sizeof left);
+        keepSide(left, savedLeft);
         if (stereo) {
-            std::memcpy(&savedRight, &right, sizeof right);
+            keepSide(right, savedRight);
         }
     };
     bool raisedAhead = false;  // the chunk's raising ran beside the previous chunk's lowering
@@ -151,9 +227,9 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         if (!(probe == 0.0)) {
             // Something went non-finite: start the chunk again from the saved
             // state, one sample at a time, where faults are handled.
-            std::memcpy(&left, &savedLeft, sizeof left);
+            restoreSide(left, savedLeft);
             if (stereo) {
-                std::memcpy(&right, &savedRight, sizeof right);
+                restoreSide(right, savedRight);
             }
             processChainRange(left, right, settings, constants, inLeft, inRight, outLeft, outRight, begin,
                               begin + count, frames);
@@ -170,11 +246,9 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
             save();
             lowerThenRaiseChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count, leftBuffers,
                                     rightBuffers, nextCount);
-            savedLeft.downsampler2x = left.downsampler2x;
-            savedLeft.downsampler4x = left.downsampler4x;
+            keepLowering(left, savedLeft);
             if (stereo) {
-                savedRight.downsampler2x = right.downsampler2x;
-                savedRight.downsampler4x = right.downsampler4x;
+                keepLowering(right, savedRight);
             }
             raisedAhead = true;
         } else {

@@ -393,7 +393,8 @@ double runChannel0(const FusedCoreJob& job) {
         if (steady || (p >= 0 && p < n)) {
             S limited;
             loadPreamp(limited, preamp, p);
-            storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+            const S amp = steady ? stepPower(power, limited) : stepPowerAtEdge(power, limited);
+            storeAmp(amp, job.outLeft, job.outRight, p);
         }
     };
     for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
@@ -486,7 +487,8 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
         if (steady || (p >= 0 && p < n)) {
             S limited;
             loadPreamp(limited, preamp, p);
-            storeAmp(stepPower(power, limited), job.outLeft, job.outRight, p);
+            const S amp = steady ? stepPower(power, limited) : stepPowerAtEdge(power, limited);
+            storeAmp(amp, job.outLeft, job.outRight, p);
         }
     };
     for (int base = 0; base < total + limiterBatch; base += limiterBatch) {

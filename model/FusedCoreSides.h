@@ -37,7 +37,7 @@ BiquadSides<S> loadBiquadSides(Biquad AmpSide::*member, AmpSide* const* sides) {
 }
 
 template <class S>
-void storeBiquadSides(const BiquadSides<S>& q, Biquad AmpSide::*member, AmpSide* const* sides, int count) {
+__attribute__((noinline)) void storeBiquadSides(const BiquadSides<S>& q, Biquad AmpSide::*member, AmpSide* const* sides, int count) {
     double v[4][2] = {};
     storeSides(q.x1, v[0], 1);
     storeSides(q.x2, v[1], 1);
@@ -143,4 +143,16 @@ inline S stepPower(PowerSides<S>& p, S a) {
     p.probe = p.probe + y * zero;
     const S driven = y * p.drive;
     return stepBiquad(p.dcBlocker, powerCurveSides(driven));
+}
+
+// The same for the chunk's edge iterations: out of line in mono, where
+// inlined it only makes the loop's function bigger (which way the compiler
+// goes by itself changes with what else the file holds), inline in stereo,
+// where the call would put both sides' state in memory.
+template <class S>
+inline S stepPowerAtEdge(PowerSides<S>& p, S a) {
+    return stepPower(p, a);
+}
+__attribute__((noinline)) inline double stepPowerAtEdge(PowerSides<double>& p, double a) {
+    return stepPower(p, a);
 }

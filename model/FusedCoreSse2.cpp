@@ -1,5 +1,8 @@
 // The fused amp core on two-lane vectors: the path every build has (no
 // fused multiply-add here, as the 32-bit build's processors may lack it).
+#include <tuple>
+#include <utility>
+
 #include "model/FloatQuad.h"
 #include "model/FusedCoreKernel.h"
 

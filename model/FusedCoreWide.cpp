@@ -37,27 +37,6 @@ double runTriodeChainAvx2(TriodeStage& stage, const double* drive, int steps, do
     return avx2Core::runTriodeChainOn<DoubleQuad>(stage, drive, steps, rate);
 }
 
-namespace {
-namespace avx2Passes {
-#include "model/HalfBandPasses.h"
-}  // namespace avx2Passes
-}  // namespace
-
-void raiseRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
-                   int count) {
-    avx2Passes::raiseRate(a, b, oversampling, bufA, bufB, count);
-}
-
-void lowerRateAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
-                   int count) {
-    avx2Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
-}
-
-void lowerThenRaiseAvx2(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
-                    const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount) {
-    avx2Passes::lowerThenRaise(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
-}
-
 #pragma GCC pop_options
 
 #pragma GCC push_options
@@ -76,31 +55,4 @@ double runTriodeChainAvx512(TriodeStage& stage, const double* drive, int steps, 
 
 #pragma GCC pop_options
 
-// The half-band passes with AVX-512VL's 32 registers, which hold a filter's
-// state without spilling it.
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512vl,fma")
-
-namespace {
-namespace avx512Passes {
-#include "model/HalfBandPasses.h"
-}  // namespace avx512Passes
-}  // namespace
-
-void raiseRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
-                     int count) {
-    avx512Passes::raiseRate(a, b, oversampling, bufA, bufB, count);
-}
-
-void lowerRateAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& bufA, const ChunkBuffers& bufB,
-                     int count) {
-    avx512Passes::lowerRate(a, b, oversampling, bufA, bufB, count);
-}
-
-void lowerThenRaiseAvx512(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& lowA, const ChunkBuffers& lowB, int count,
-                    const ChunkBuffers& upA, const ChunkBuffers& upB, int nextCount) {
-    avx512Passes::lowerThenRaise(a, b, oversampling, lowA, lowB, count, upA, upB, nextCount);
-}
-
-#pragma GCC pop_options
 #endif

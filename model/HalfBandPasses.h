@@ -76,13 +76,43 @@ struct SectionPasses {
         : f(filter), count(quads), input(in), output(out) {}
 
     int passes() const { return count + S - 1; }
+    // The passes in which every section has a sample.
+    int fullBegin() const { return S - 1; }
+    int fullEnd() const { return count; }
 
-    __attribute__((always_inline)) void section(int s, int i) {
-        const FloatQuad w = stepSection(f, s, s == 0 ? input(i) : pending[s]);
+    // What the passes change, copied where the compiler can keep it in
+    // registers (the output stores could otherwise alias it).
+    struct Local {
+        HalfBandLanes<N> f;
+        FloatQuad pending[S];
+    };
+    Local local() const {
+        Local l{f, {}};
+        for (int s = 0; s < S; ++s) {
+            l.pending[s] = pending[s];
+        }
+        return l;
+    }
+    void keep(const Local& l) {
+        f = l.f;
+        for (int s = 0; s < S; ++s) {
+            pending[s] = l.pending[s];
+        }
+    }
+
+    __attribute__((always_inline)) void section(HalfBandLanes<N>& lanes, FloatQuad* pend, int s, int i) {
+        const FloatQuad w = stepSection(lanes, s, s == 0 ? input(i) : pend[s]);
         if (s == S - 1) {
             output(i, w);
         } else {
-            pending[s + 1] = w;
+            pend[s + 1] = w;
+        }
+    }
+
+    __attribute__((always_inline)) void fullPass(int t, Local& l) {
+#pragma GCC unroll 8
+        for (int s = S - 1; s >= 0; --s) {
+            section(l.f, l.pending, s, t - s);
         }
     }
 
@@ -90,13 +120,13 @@ struct SectionPasses {
         if (t >= S - 1 && t < count) {
 #pragma GCC unroll 8
             for (int s = S - 1; s >= 0; --s) {
-                section(s, t - s);
+                section(f, pending, s, t - s);
             }
             return;
         }
         for (int s = S - 1; s >= 0; --s) {
             if (t - s >= 0 && t - s < count) {
-                section(s, t - s);
+                section(f, pending, s, t - s);
             }
         }
     }
@@ -112,53 +142,93 @@ SectionPasses<N, In, Out> sectionPasses(HalfBandLanes<N>& f, int count, In input
 // following one another. Per host sample h, filter i runs rate[i] passes,
 // lag[i] host samples behind; the lags leave every pass's input made by an
 // earlier pass. Each filter still runs its own passes in order, so the
-// samples are those of running the filters one after another.
+// samples are those of running the filters one after another. The host
+// samples in which every pass of every filter has all its sections busy run
+// in a loop of their own, without the edge tests, so that the filters'
+// states stay in registers from pass to pass.
+template <class F>
+struct Track {
+    F& filter;
+    int rate;
+    int lag;
+};
+template <class F>
+Track<F> track(F& filter, int rate = 1, int lag = 0) {
+    return Track<F>{filter, rate, lag};
+}
+
+template <class F>
+__attribute__((always_inline)) inline void runTrack(const Track<F>& k, int h) {
+    for (int q = 0; q < k.rate; ++q) {
+        const int t = k.rate * (h - k.lag) + q;
+        if (t >= 0 && t < k.filter.passes()) {
+            k.filter.pass(t);
+        }
+    }
+}
+template <class F>
+__attribute__((always_inline)) inline void runFullTrack(const Track<F>& k, typename F::Local& local, int h) {
+    for (int q = 0; q < k.rate; ++q) {
+        k.filter.fullPass(k.rate * (h - k.lag) + q, local);
+    }
+}
+
+template <class... F, std::size_t... I>
+void runTracksOn(std::index_sequence<I...>, const Track<F>&... k) {
+    int hosts = 0;
+    int from = 0;
+    int to = 1 << 30;
+    auto bound = [&](auto& one) {
+        const int needs = (one.filter.passes() + one.rate - 1) / one.rate + one.lag;
+        hosts = needs > hosts ? needs : hosts;
+        const int first = one.lag + (one.filter.fullBegin() + one.rate - 1) / one.rate;
+        const int last = one.lag + one.filter.fullEnd() / one.rate;
+        from = first > from ? first : from;
+        to = last < to ? last : to;
+    };
+    (bound(k), ...);
+    from = from < hosts ? from : hosts;
+    to = to < from ? from : to;
+    int h = 0;
+    for (; h < from; ++h) {
+        (runTrack(k, h), ...);
+    }
+    if (h < to) {
+        std::tuple<typename F::Local...> locals(k.filter.local()...);
+        for (; h < to; ++h) {
+            (runFullTrack(k, std::get<I>(locals), h), ...);
+        }
+        (k.filter.keep(std::get<I>(locals)), ...);
+    }
+    for (; h < hosts; ++h) {
+        (runTrack(k, h), ...);
+    }
+}
+template <class... F>
+void runTracks(const Track<F>&... k) {
+    runTracksOn(std::index_sequence_for<F...>{}, k...);
+}
+
 template <class A>
 void runCascade(A& a) {
-    for (int t = 0; t < a.passes(); ++t) {
-        a.pass(t);
-    }
+    runTracks(track(a));
 }
 template <class A, class B>
 void runCascade(A& a, int rateA, B& b, int rateB, int lagB) {
-    const int hosts = (b.passes() + rateB - 1) / rateB + lagB;
-    for (int h = 0; h < hosts; ++h) {
-        for (int q = 0; q < rateA; ++q) {
-            const int t = rateA * h + q;
-            if (t < a.passes()) {
-                a.pass(t);
-            }
-        }
-        for (int q = 0; q < rateB; ++q) {
-            const int t = rateB * (h - lagB) + q;
-            if (t >= 0 && t < b.passes()) {
-                b.pass(t);
-            }
-        }
-    }
+    runTracks(track(a, rateA), track(b, rateB, lagB));
 }
+// Three filters (at 8x) hold more state than the registers: their passes
+// run with the edge tests throughout (a loop of their own was slower).
 template <class A, class B, class C>
 void runCascade(A& a, int rateA, B& b, int rateB, int lagB, C& c, int rateC, int lagC) {
+    const Track<A> ka = track(a, rateA);
+    const Track<B> kb = track(b, rateB, lagB);
+    const Track<C> kc = track(c, rateC, lagC);
     const int hosts = (c.passes() + rateC - 1) / rateC + lagC;
     for (int h = 0; h < hosts; ++h) {
-        for (int q = 0; q < rateA; ++q) {
-            const int t = rateA * h + q;
-            if (t < a.passes()) {
-                a.pass(t);
-            }
-        }
-        for (int q = 0; q < rateB; ++q) {
-            const int t = rateB * (h - lagB) + q;
-            if (t >= 0 && t < b.passes()) {
-                b.pass(t);
-            }
-        }
-        for (int q = 0; q < rateC; ++q) {
-            const int t = rateC * (h - lagC) + q;
-            if (t >= 0 && t < c.passes()) {
-                c.pass(t);
-            }
-        }
+        runTrack(ka, h);
+        runTrack(kb, h);
+        runTrack(kc, h);
     }
 }
 
@@ -226,22 +296,36 @@ struct MonoSectionPasses {
         : f(filter), count(samples), input(in), output(out) {}
 
     int passes() const { return count + S - 1; }
+    int fullBegin() const { return S - 1; }
+    int fullEnd() const { return count; }
 
-    __attribute__((always_inline)) void pass(int t) {
-        const bool full = t >= S - 1 && t < count;
+    // The filter copied where the compiler can keep it in registers: the
+    // output stores could otherwise alias the record, whose histories would
+    // then go to memory and back in every pass.
+    using Local = MonoHalfBandLanes<N>;
+    Local local() const { return f; }
+    void keep(const Local& l) { f = l; }
+
+    __attribute__((always_inline)) void fullPass(int t, Local& l) { step<true>(l, t); }
+    __attribute__((always_inline)) void pass(int t) { step<false>(f, t); }
+
+    // `h` is the record itself or its Local copy.
+    template <bool Full, class Histories>
+    __attribute__((always_inline)) void step(Histories& h, int t) {
+        const bool full = Full || (t >= S - 1 && t < count);
 #pragma GCC unroll 4
         for (int j = Q - 1; j >= 0; --j) {
-            const FloatQuad before = j > 0 ? f.y[j - 1] : (t < count ? input(t) : f.y[0]);
-            const FloatQuad v = upperThenLower(before, f.y[j]);
-            const FloatQuad w = (v - f.y[j]) * f.g[j] + f.x[j];
+            const FloatQuad before = j > 0 ? h.y[j - 1] : (Full || t < count ? input(t) : h.y[0]);
+            const FloatQuad v = upperThenLower(before, h.y[j]);
+            const FloatQuad w = (v - h.y[j]) * h.g[j] + h.x[j];
             const bool upper = full || (t - 2 * j - 1 >= 0 && t - 2 * j - 1 < count);
             if (full) {
-                f.x[j] = v;
-                f.y[j] = w;
+                h.x[j] = v;
+                h.y[j] = w;
             } else {
                 const bool lower = t - 2 * j >= 0 && t - 2 * j < count;
-                f.x[j] = chooseHalves(lower, upper, v, f.x[j]);
-                f.y[j] = chooseHalves(lower, upper, w, f.y[j]);
+                h.x[j] = chooseHalves(lower, upper, v, h.x[j]);
+                h.y[j] = chooseHalves(lower, upper, w, h.y[j]);
             }
             if (j == Q - 1 && upper) {
                 output(t - (S - 1), w);
@@ -440,42 +524,13 @@ void lowerRate(AmpSide& a, AmpSide& b, int oversampling, const ChunkBuffers& buf
 // sample, each as runCascade would (rates and lags as there).
 template <class A, class B, class C, class D>
 void runCascadesSideBySide(A& a, int rateA, B& b, int rateB, int lagB, C& c, int rateC, D& d, int rateD, int lagD) {
-    const int hostsAB = (b.passes() + rateB - 1) / rateB + lagB;
-    const int hostsCD = (d.passes() + rateD - 1) / rateD + lagD;
-    const int hosts = hostsAB > hostsCD ? hostsAB : hostsCD;
-    auto run = [](auto& filter, int t) {
-        if (t >= 0 && t < filter.passes()) {
-            filter.pass(t);
-        }
-    };
-    for (int h = 0; h < hosts; ++h) {
-        for (int q = 0; q < rateA; ++q) {
-            run(a, rateA * h + q);
-        }
-        for (int q = 0; q < rateC; ++q) {
-            run(c, rateC * h + q);
-        }
-        for (int q = 0; q < rateB; ++q) {
-            run(b, rateB * (h - lagB) + q);
-        }
-        for (int q = 0; q < rateD; ++q) {
-            run(d, rateD * (h - lagD) + q);
-        }
-    }
+    runTracks(track(a, rateA), track(c, rateC), track(b, rateB, lagB), track(d, rateD, lagD));
 }
 
 // Runs two independent filters' passes interleaved, each in its own order.
 template <class A, class B>
 void runSideBySide(A& a, B& b) {
-    const int passes = a.passes() > b.passes() ? a.passes() : b.passes();
-    for (int t = 0; t < passes; ++t) {
-        if (t < a.passes()) {
-            a.pass(t);
-        }
-        if (t < b.passes()) {
-            b.pass(t);
-        }
-    }
+    runTracks(track(a), track(b));
 }
 
 // One chunk's lowering (`low`, `lowCount` host samples) and the next

@@ -623,6 +623,70 @@ TEST(ChainLanes, HalfBandPassesMatchTheFiltersSampleBySample) {
     selectChainLanes(widest);
 }
 
+// A chunk's lowering beside the next chunk's raising gives what the two give
+// one after the other, bit for bit, also where the chunks' lengths leave no
+// pass, or only a few, in which every section of the filters is busy (their
+// passes then run with the edge tests only, or both ways in turn).
+TEST(ChainLanes, LoweringBesideRaisingMatchesThemOneAfterTheOther) {
+    const ChainLanes widest = activeChainLanes();
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> level(-1.2f, 1.2f);
+    for (ChainLanes lanes : {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512}) {
+        if (!selectChainLanes(lanes)) {
+            continue;
+        }
+        for (int oversampling : {2, 4}) {
+            for (int stereo = 0; stereo < 2; ++stereo) {
+                TestChain chain;
+                setUpTestChain(chain, oversampling == 2 ? 96000.0f : 44100.0f);
+                AmpSide sideA = chain.left, sideB = chain.right;  // side by side
+                AmpSide oneA = chain.left, oneB = chain.right;    // one after the other
+                AmpSide& otherSide = stereo ? sideB : sideA;
+                AmpSide& otherOne = stereo ? oneB : oneA;
+                const int full = chunkFramesAt(oversampling);
+                const int counts[][2] = {{full, 1}, {1, full}, {5, 6}, {6, 5}, {7, 8}, {full, 3}, {full, full}};
+                for (const auto& c : counts) {
+                    const int low = c[0], up = c[1];
+                    std::vector<float> buffer[2][2][5];  // [way][side]: in, raised, amp, lowered, spare
+                    for (int side = 0; side < 2; ++side) {
+                        std::vector<float> in(up), amp(low * oversampling);
+                        for (float& v : in) {
+                            v = level(random);
+                        }
+                        for (float& v : amp) {
+                            v = level(random);
+                        }
+                        for (auto& way : buffer) {
+                            way[side][0] = in;
+                            way[side][1].assign(up * oversampling, 0.0f);
+                            way[side][2] = amp;
+                            way[side][3].assign(low, 0.0f);
+                        }
+                    }
+                    auto buffers = [&](int way, int side) {
+                        auto& b = buffer[way][stereo ? side : 0];
+                        return ChunkBuffers{b[0].data(), b[1].data(), b[2].data(), b[3].data()};
+                    };
+                    lowerThenRaiseChunkRate(sideA, otherSide, oversampling, buffers(0, 0), buffers(0, 1), low,
+                                            buffers(0, 0), buffers(0, 1), up);
+                    lowerChunkRate(oneA, otherOne, oversampling, buffers(1, 0), buffers(1, 1), low);
+                    raiseChunkRate(oneA, otherOne, oversampling, buffers(1, 0), buffers(1, 1), up);
+                    const std::string where = std::string(chainLanesName(lanes)) + " " +
+                                              std::to_string(oversampling) + "x, " + std::to_string(low) + " then " +
+                                              std::to_string(up) + (stereo ? ", stereo" : ", mono");
+                    for (int side = 0; side <= stereo; ++side) {
+                        ASSERT_TRUE(buffer[0][side][1] == buffer[1][side][1]) << where;
+                        ASSERT_TRUE(buffer[0][side][3] == buffer[1][side][3]) << where;
+                    }
+                    ASSERT_TRUE(sameState(sideA, oneA)) << where;
+                    ASSERT_TRUE(sameState(sideB, oneB)) << where;
+                }
+            }
+        }
+    }
+    selectChainLanes(widest);
+}
+
 // At 2x and 4x a chunk's lowering runs beside the next chunk's raising when
 // a block holds more than one chunk; a block cut into pieces of one chunk each never
 // does. Both must give the same samples and states bit for bit, also when a
@@ -681,6 +745,48 @@ TEST(ChainLanes, RaisingAheadChangesNoSample) {
                 }
             }
         }
+        }
+    }
+    selectChainLanes(widest);
+}
+
+// A chunk whose amp core meets a non-finite value starts again from the
+// state kept at its start and runs sample by sample, so a block of one chunk
+// with a NaN in its last sample must come out bit for bit as the reference
+// renders it from the same state, and leave the same state: the kept state
+// must hold everything the fast path had changed (half-band histories, stage
+// and filter states), on every lane path, oversampling factor and channel.
+TEST(ChainLanes, RolledBackChunkIsTheReferenceBitForBit) {
+    const ChainLanes widest = activeChainLanes();
+    for (ChainLanes lanes : {ChainLanes::sse2, ChainLanes::avx2, ChainLanes::avx512}) {
+        if (!selectChainLanes(lanes)) {
+            continue;
+        }
+        for (int design = 0; design < 3; ++design) {
+            for (int mode = 0; mode < 4; ++mode) {
+                static TestChain fast, reference;
+                // 96 kHz LowQ at 2x, 44.1 kHz LowQ at 4x, 44.1 kHz HighQ at 8x.
+                setUpTestChain(fast, design == 0 ? 96000.0f : 44100.0f, design == 2 ? 1 : 0);
+                fast.settings.stereo = mode % 2;
+                fast.settings.activeChannel = mode / 2;
+                Block warm(300);  // states away from their rest
+                fillMusic(warm, 0);
+                processReference(fast, warm);
+                copyChain(reference, fast);
+                const int chunk = chunkFramesAt(fast.settings.oversampling);
+                Block a(chunk);
+                fillMusic(a, 300);
+                a.inL[chunk - 1] = kNaN;
+                Block b = a;
+                processFast(fast, a);
+                processReference(reference, b);
+                const std::string where = std::string(chainLanesName(lanes)) + ", design " + std::to_string(design) +
+                                          ", mode " + std::to_string(mode);
+                ASSERT_EQ(0, std::memcmp(a.outL.data(), b.outL.data(), chunk * 4)) << where;
+                ASSERT_EQ(0, std::memcmp(a.outR.data(), b.outR.data(), chunk * 4)) << where;
+                ASSERT_TRUE(sameState(fast.left, reference.left)) << where;
+                ASSERT_TRUE(sameState(fast.right, reference.right)) << where;
+            }
         }
     }
     selectChainLanes(widest);
