@@ -61,12 +61,22 @@ struct NoiseGate {
         phase = 0;
     }
 
+    // The detector's level after a frame with `key`, from `past` (the level
+    // before it) at position `at` in its group: the first frame of a group
+    // falls, the others hold; a level below -240 dB goes to zero.
+    float detected(float key, float past, int at) const {
+        const float next = std::max(key, at == 0 ? past * detectorFall : past);
+        return next < 1e-12f ? 0.0f : next;
+    }
+
+    // Whether a frame with this level leaves a fully open gate as it is
+    // (false for a level that is not a number).
+    bool keepsOpen(float v) const { return v >= openLevel || v >= closeLevel; }
+
     // One frame: `key` the DI's absolute level; answers the gain.
     float step(float key) {
-        level = std::max(key, phase == 0 ? level * detectorFall : level);
+        level = detected(key, level, phase);
         phase = (phase + 1) % kDetectorGroup;
-        if (level < 1e-12f)
-            level = 0.0f;
         if (level >= openLevel) {
             open = true;
             hold = holdFrames;
@@ -100,38 +110,34 @@ struct NoiseGate {
         if (open && gain == 1.0f && smooth == 1.0f) {
             float l = level;
             int at = phase;
-            auto keeps = [this](float v) { return v >= openLevel || v >= closeLevel; };
-            // Up to the next group's first frame, frame by frame.
-            for (; i < n && at != 0; ++i) {
-                float next = std::max(keys[i], l);
-                if (next < 1e-12f)
-                    next = 0.0f;
-                if (!keeps(next))
-                    break;
+            // One frame of the detector alone, if its level keeps the gate
+            // open (else the frame, which may start the hold's count or not
+            // be a number, is left to the frame-by-frame steps).
+            auto detectorOnly = [&](float key) {
+                const float next = detected(key, l, at);
+                if (!keepsOpen(next))
+                    return false;
                 l = next;
                 at = (at + 1) % kDetectorGroup;
+                return true;
+            };
+            // Up to the next group's first frame, frame by frame.
+            for (; i < n && at != 0 && detectorOnly(keys[i]); ++i) {
             }
             // Then whole groups: within one the level only rises, so its
             // first frame's level is the group's least, and the group ends on
             // the largest of that and the other keys (max picks one of its
             // operands, so the order does not change the bits). A group with
-            // a key that is not a number is left to the loop below.
+            // a key that is not a number is left to the frames after it.
             if (at == 0) {
                 for (; i + kDetectorGroup <= n; i += kDetectorGroup) {
-                    const float k0 = keys[i], k1 = keys[i + 1], k2 = keys[i + 2], k3 = keys[i + 3];
-                    const float first = std::max(k0, l * detectorFall);
-                    if (!(k1 == k1 && k2 == k2 && k3 == k3 && first >= 1e-12f && keeps(first)))
+                    const float k1 = keys[i + 1], k2 = keys[i + 2], k3 = keys[i + 3];
+                    const float first = detected(keys[i], l, 0);
+                    if (!(k1 == k1 && k2 == k2 && k3 == k3 && keepsOpen(first)))
                         break;
                     l = std::max(std::max(k1, std::max(k2, k3)), first);
                 }
-                for (; i < n; ++i) {
-                    float next = std::max(keys[i], at == 0 ? l * detectorFall : l);
-                    if (next < 1e-12f)
-                        next = 0.0f;
-                    if (!keeps(next))
-                        break;  // this frame may start the hold's count (or is not a number)
-                    l = next;
-                    at = (at + 1) % kDetectorGroup;
+                for (; i < n && detectorOnly(keys[i]); ++i) {
                 }
             }
             level = l;
