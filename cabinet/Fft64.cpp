@@ -37,7 +37,7 @@ void fft64Tables(float* tables) {
 
 bool fft64Available() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f");
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma");
 }
 
 namespace {

@@ -17,7 +17,7 @@ namespace cabinet {
 // Floats the tables take (twiddle factors of the first two passes).
 constexpr std::size_t kFft64TableFloats = 192;
 
-// True when this processor runs fft64() (AVX-512F).
+// True when this processor runs fft64() (AVX-512F and FMA).
 bool fft64Available();
 // Fills `tables` (kFft64TableFloats floats, 64-byte aligned).
 void fft64Tables(float* tables);

@@ -44,9 +44,9 @@ namespace {
 // y[i] = sum over k of h[k] * x[i - k], k = 0..taps-1, i = 0..n-1. On the
 // plain and SSE2 paths every output starts from h[0] * x[i] and adds its
 // taps in order, k = 1 first (no fused multiply-adds); the wider paths
-// (cabinet/WideLoops.h) fuse. The vector copies (chosen when the convolver is configured,
-// where the processor has them) keep a block of outputs in registers
-// across all the taps.
+// (cabinet/WideLoops.h) fuse. The vector copies (chosen when the convolver
+// is configured, where the processor has them) keep a block of outputs in
+// registers across all the taps.
 inline void directTapsFrom(const float* h, int taps, const float* x, float* y, int from, int n) {
     for (int i = from; i < n; ++i) {
         float acc = h[0] * x[i];
