@@ -109,19 +109,19 @@ struct SectionPasses {
         }
     }
 
-    __attribute__((always_inline)) void fullPass(int t, Local& l) {
+    // A pass in which every section has a sample, on the record or its copy.
+    __attribute__((always_inline)) void everySection(HalfBandLanes<N>& lanes, FloatQuad* pend, int t) {
 #pragma GCC unroll 8
         for (int s = S - 1; s >= 0; --s) {
-            section(l.f, l.pending, s, t - s);
+            section(lanes, pend, s, t - s);
         }
     }
 
+    __attribute__((always_inline)) void fullPass(int t, Local& l) { everySection(l.f, l.pending, t); }
+
     __attribute__((always_inline)) void pass(int t) {
         if (t >= S - 1 && t < count) {
-#pragma GCC unroll 8
-            for (int s = S - 1; s >= 0; --s) {
-                section(f, pending, s, t - s);
-            }
+            everySection(f, pending, t);
             return;
         }
         for (int s = S - 1; s >= 0; --s) {
