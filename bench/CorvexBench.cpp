@@ -35,7 +35,10 @@ constexpr int kFrames = 512;
 
 constexpr audioMasterCallback benchHost = &quietHost;
 
-enum class Signal { pluck, hot, silenceAfterBurst };
+// pluck: a plucked string on the left, another one on the right; sine110: a
+// 110 Hz sine at half scale on both inputs (a mono source on a stereo
+// insert, as a host's test tone arrives).
+enum class Signal { pluck, hot, silenceAfterBurst, sine110 };
 
 // A plucked low string: a decaying tone with harmonics, struck once a second.
 float pluck(long n, float rate, double peak) {
@@ -67,6 +70,8 @@ struct Session {
                 r = pluck(position + (long)(rate / 3), rate, 0.4);
             } else if (signal == Signal::hot) {
                 l = r = (float)(0.6 * std::sin(2 * M_PI * 220.0 * position / rate));
+            } else if (signal == Signal::sine110) {
+                l = r = (float)(0.5 * std::sin(2 * M_PI * 110.0 * (double)position / rate));
             }
             inL[i] = l;
             inR[i] = r;
@@ -170,7 +175,7 @@ struct Case {
 void processBlock(benchmark::State& state, Case c) {
     Session session(c.rate, c.stereo, c.highQuality, c.channel);
     // The pluck repeats every second: prepare a second of blocks up front.
-    const int blocks = c.signal == Signal::pluck ? (int)(c.rate / kFrames) + 1 : 1;
+    const int blocks = c.signal == Signal::pluck || c.signal == Signal::sine110 ? (int)(c.rate / kFrames) + 1 : 1;
     std::vector<std::vector<float>> left(blocks), right(blocks);
     for (int b = 0; b < blocks; ++b) {
         session.fill(c.signal);
@@ -223,6 +228,14 @@ void registerCases() {
                 addExtremes(benchmark::RegisterBenchmark(name.c_str(), processBlock,
                                                          Case{rate, stereo, quality, 0, Signal::pluck}));
             }
+        }
+    }
+    for (bool stereo : {false, true}) {
+        for (bool quality : {false, true}) {
+            const std::string name =
+                std::string(stereo ? "Stereo" : "Mono") + (quality ? "/HighQ/" : "/LowQ/") + "44100/sine110";
+            addExtremes(benchmark::RegisterBenchmark(name.c_str(), processBlock,
+                                                     Case{44100.0f, stereo, quality, 0, Signal::sine110}));
         }
     }
     addExtremes(benchmark::RegisterBenchmark("Mono/LowQ/44100/pluck/channel1", processBlock,

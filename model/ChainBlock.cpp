@@ -17,6 +17,7 @@
 #include "model/ChainBlock.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "model/FusedCore.h"
@@ -127,10 +128,55 @@ void restoreSide(AmpSide& side, const SideRollback& kept) {
     side.toneStack.s2 = kept.toneStack[2];
 }
 
-}  // namespace
+// Stereo with both sides in step: preamp channel 0 (whose two sides are
+// designed alike; channel 1's differ), the same input samples and, bit for
+// bit, the same records in everything channel 0 reads and writes. The right
+// side would then compute exactly what the left computes, so the left runs
+// alone and the right takes its records afterwards. That is the common case
+// of a mono source (a guitar's one signal) on a stereo insert.
+template <class T>
+bool sameBits(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
 
-void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings, const float* inLeft,
-                       const float* inRight, float* outLeft, float* outRight, int frames, InjectedSineTable* sines) {
+bool sidesInStep(const AmpSide& left, const AmpSide& right, const ChainSettings& settings, const float* inLeft,
+                 const float* inRight, int frames) {
+    if (settings.activeChannel != 0) {
+        return false;
+    }
+    if (inLeft != inRight && std::memcmp(inLeft, inRight, sizeof(float) * (size_t)frames) != 0) {
+        return false;
+    }
+    return sameBits(left.upsampler2x, right.upsampler2x) && sameBits(left.downsampler2x, right.downsampler2x) &&
+           sameBits(left.upsampler4x, right.upsampler4x) && sameBits(left.downsampler4x, right.downsampler4x) &&
+           sameBits(left.upsampler8x, right.upsampler8x) && sameBits(left.downsampler8x, right.downsampler8x) &&
+           sameBits(left.triodeStage1, right.triodeStage1) && sameBits(left.triodeStage2, right.triodeStage2) &&
+           sameBits(left.triodeStage3, right.triodeStage3) && sameBits(left.lowShelf1k, right.lowShelf1k) &&
+           sameBits(left.lowpass10k, right.lowpass10k) && sameBits(left.dcBlocker, right.dcBlocker) &&
+           sameBits(left.toneStack, right.toneStack);
+}
+
+// The right side takes what the left side's channel 0 run has changed (the
+// rest of the right side, its channel 1 among it, stays its own).
+void followLeft(AmpSide& right, const AmpSide& left) {
+    right.upsampler2x = left.upsampler2x;
+    right.downsampler2x = left.downsampler2x;
+    right.upsampler4x = left.upsampler4x;
+    right.downsampler4x = left.downsampler4x;
+    right.upsampler8x = left.upsampler8x;
+    right.downsampler8x = left.downsampler8x;
+    right.triodeStage1 = left.triodeStage1;
+    right.triodeStage2 = left.triodeStage2;
+    right.triodeStage3 = left.triodeStage3;
+    right.lowShelf1k = left.lowShelf1k;
+    right.lowpass10k = left.lowpass10k;
+    right.dcBlocker = left.dcBlocker;
+    right.toneStack = left.toneStack;
+}
+
+void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings, const float* inLeft,
+                   const float* inRight, float* outLeft, float* outRight, int frames, InjectedSineTable* sines,
+                   bool mayStep) {
     if (frames <= 0) {
         return;
     }
@@ -158,9 +204,13 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
     float amp[2][maxChunkSamples];
     float lowered[2][chunkFramesMax];
     const ChunkBuffers leftBuffers = {conditioned[0], raised[0], amp[0], lowered[0]};
-    const ChunkBuffers rightBuffers =
-        stereo ? ChunkBuffers{conditioned[1], raised[1], amp[1], lowered[1]} : leftBuffers;
-    AmpSide& other = stereo ? right : left;
+    // Whether the right side runs a chain of its own in this block; in
+    // step, the left runs alone until a chunk has to be rolled back.
+    bool inStep = stereo && mayStep && sidesInStep(left, right, settings, inLeft, inRight, frames);
+    bool apart = stereo && !inStep;
+    const ChunkBuffers ownRightBuffers = {conditioned[1], raised[1], amp[1], lowered[1]};
+    ChunkBuffers rightBuffers = apart ? ownRightBuffers : leftBuffers;
+    AmpSide* other = apart ? &right : &left;
 
     if (sines != nullptr && !primeSineTable(*sines, settings.oversampledPeriod)) {
         sines = nullptr;
@@ -183,7 +233,7 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         for (int h = 0; h < count; ++h) {
             const int i = begin + h;
             const float l = inLeft[i];
-            const float r = stereo ? inRight[i] : l;
+            const float r = apart ? inRight[i] : l;
             if (std::fabs(l) >= injectionBelowSpacing && std::fabs(r) >= injectionBelowSpacing) {
                 conditioned[0][h] = l;
                 conditioned[1][h] = r;
@@ -197,7 +247,7 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
     // The state a chunk goes back to if its amp core sees a non-finite value.
     auto save = [&]() {
         keepSide(left, savedLeft);
-        if (stereo) {
+        if (apart) {
             keepSide(right, savedRight);
         }
     };
@@ -208,19 +258,19 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         if (!raisedAhead) {
             condition(begin, count);
             save();
-            raiseChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+            raiseChunkRate(left, *other, oversampling, leftBuffers, rightBuffers, count);
         }
         raisedAhead = false;
         FusedCoreJob job;
         job.left = &left;
-        job.right = &other;
-        job.sides = stereo ? 2 : 1;
+        job.right = other;
+        job.sides = apart ? 2 : 1;
         job.settings = &settings;
         job.constants = &constants;
         job.inLeft = raised[0];
-        job.inRight = raised[stereo ? 1 : 0];
+        job.inRight = raised[apart ? 1 : 0];
         job.outLeft = amp[0];
-        job.outRight = amp[stereo ? 1 : 0];
+        job.outRight = amp[apart ? 1 : 0];
         job.samples = samples;
         const double probe = runFusedCore(job);
 
@@ -228,8 +278,19 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
             // Something went non-finite: start the chunk again from the saved
             // state, one sample at a time, where faults are handled.
             restoreSide(left, savedLeft);
-            if (stereo) {
+            if (apart) {
                 restoreSide(right, savedRight);
+            }
+            if (inStep) {
+                // The right side catches up with the left at this chunk's
+                // start; from here on each side runs its own chain (the
+                // recovery may treat them differently: it rests the whole
+                // side, channel 1 too).
+                followLeft(right, left);
+                inStep = false;
+                apart = true;
+                rightBuffers = ownRightBuffers;
+                other = &right;
             }
             processChainRange(left, right, settings, constants, inLeft, inRight, outLeft, outRight, begin,
                               begin + count, frames);
@@ -237,28 +298,44 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
         }
 
         const int next = begin + count;
-        if ((oversampling == 2 || (oversampling == 4 && !stereo)) && next < frames) {
+        if ((oversampling == 2 || (oversampling == 4 && !apart)) && next < frames) {
             // This chunk's lowering and the next one's raising run side by
             // side. The next chunk's rollback state has this lowering done
             // and its own raising not.
             const int nextCount = frames - next < chunkFrames ? frames - next : chunkFrames;
             condition(next, nextCount);
             save();
-            lowerThenRaiseChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count, leftBuffers,
+            lowerThenRaiseChunkRate(left, *other, oversampling, leftBuffers, rightBuffers, count, leftBuffers,
                                     rightBuffers, nextCount);
             keepLowering(left, savedLeft);
-            if (stereo) {
+            if (apart) {
                 keepLowering(right, savedRight);
             }
             raisedAhead = true;
         } else {
-            lowerChunkRate(left, other, oversampling, leftBuffers, rightBuffers, count);
+            lowerChunkRate(left, *other, oversampling, leftBuffers, rightBuffers, count);
         }
         for (int h = 0; h < count; ++h) {
             const float l = scaleSideOutput(lowered[0][h], settings.volume);
-            const float r = stereo ? scaleSideOutput(lowered[1][h], settings.volume) : l;
+            const float r = apart ? scaleSideOutput(lowered[1][h], settings.volume) : l;
             outLeft[begin + h] = l;
             outRight[begin + h] = r;
         }
     }
+    if (inStep) {
+        followLeft(right, left);
+    }
+}
+
+}  // namespace
+
+void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings, const float* inLeft,
+                       const float* inRight, float* outLeft, float* outRight, int frames, InjectedSineTable* sines) {
+    runChainBlock(left, right, settings, inLeft, inRight, outLeft, outRight, frames, sines, true);
+}
+
+void processChainBlockSidesApart(AmpSide& left, AmpSide& right, const ChainSettings& settings, const float* inLeft,
+                                 const float* inRight, float* outLeft, float* outRight, int frames,
+                                 InjectedSineTable* sines) {
+    runChainBlock(left, right, settings, inLeft, inRight, outLeft, outRight, frames, sines, false);
 }
