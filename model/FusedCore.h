@@ -54,16 +54,19 @@ double runFusedCore(const FusedCoreJob& job);
 // Returns the last output.
 double runFusedTriodeChain(TriodeStage& stage, const double* drive, int steps, double rate);
 
-// The host samples a chunk carries at an oversampling factor: as many as
-// fill one fused-core job, so that the loop's ramp-up and ramp-down at the
-// chunk's edges and the chunk's fixed costs (states loaded and stored, the
-// state saved for a rollback) are spread over as many samples at 2x as at
-// 8x. The most at any factor, and a chunk's buffers for one side (the same
+// The host samples a chunk carries at an oversampling factor: at 4x and 8x
+// as many as fill one fused-core job, so that the loop's ramp-up and
+// ramp-down at the chunk's edges and the chunk's fixed costs (states loaded
+// and stored, the state saved for a rollback) are spread over as many
+// samples as a job holds. At 2x half a job (256 host samples): a 512-frame
+// block is then two chunks, and the first one's lowering runs beside the
+// second one's raising, which pays a little more (1 %) than the longer job.
+// The most at any factor, and a chunk's buffers for one side (the same
 // buffers for both sides in mono).
 constexpr int chunkFramesAt(int oversampling) {
-    return fusedCoreMaxSamples / oversampling;
+    return (oversampling == 2 ? fusedCoreMaxSamples / 2 : fusedCoreMaxSamples) / oversampling;
 }
-constexpr int chunkFramesMax = chunkFramesAt(2);
+constexpr int chunkFramesMax = fusedCoreMaxSamples / 4;
 struct ChunkBuffers {
     const float* conditioned;  // host samples, the injected sine added
     float* raised;             // at the oversampled rate
