@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #include "model/DoublePair.h"
@@ -239,17 +240,22 @@ inline void loadPreamp(DoublePair& v, const PreampBuffer& b, int j) {
     v = makePair(b.side[0][j], b.side[1][j]);
 }
 
-// Limits the preamp outputs [begin, end) in place; returns their probe.
+// Limits the preamp outputs [begin, end) in place; returns 0 if they were
+// all finite, NaN otherwise. The test is on the bits (an exponent of all
+// ones), in integer lanes whose order does not matter.
 inline double limitPreamp(PreampBuffer& b, int sides, int begin, int end) {
-    double probe = 0.0;
+    constexpr std::uint64_t exponent = 0x7ff0000000000000u;
+    std::uint64_t seen = 0;
     for (int s = 0; s < sides; ++s) {
         double* v = b.side[s];
         for (int j = begin; j < end; ++j) {
-            probe = probe + v[j] * 0.0;
+            std::uint64_t bits;
+            std::memcpy(&bits, v + j, sizeof bits);
+            seen |= (bits & exponent) == exponent ? 1u : 0u;
         }
         softLimitBatch(v + begin, end - begin);
     }
-    return probe;
+    return seen != 0 ? std::numeric_limits<double>::quiet_NaN() : 0.0;
 }
 
 inline void storeAmp(double v, float* a, float*, int j) {
@@ -436,7 +442,7 @@ double runChannel0(const FusedCoreJob& job) {
     storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, sideCount);
     storeBiquadSides(lowpass, &AmpSide::lowpass10k, sides, sideCount);
     storePowerSides(power, sides, sideCount);
-    return probe + sumSides(power.probe);
+    return probe + toneStackProbe(power);
 }
 
 // Preamp channel 1: stage 4 on sample t, stage 5 on t - 2, stage 6 on t - 4.
@@ -529,7 +535,7 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     storeBiquadSides(shelf720, &AmpSide::lowShelf720, sides, sideCount);
     storeBiquadSides(lowpassB, &AmpSide::lowpass6kB, sides, sideCount);
     storePowerSides(power, sides, sideCount);
-    return probe + sumSides(power.probe);
+    return probe + toneStackProbe(power);
 }
 
 inline void makeExtraGain(double& g, double driveGain) {

@@ -11,26 +11,28 @@
 // several samples in flight only as far as such chains let it retire).
 template <class S>
 struct BiquadSides {
-    S inverseA0, negA1, negA2, b0, b1, b2, x1, x2, y1, y2;
+    S negA1, negA2, b0, b1, b2, x1, x2, y1, y2;  // coefficients over a0
 };
 
+// The coefficients are divided by a0 when loaded (multiplied by its
+// inverse), so a sample needs no final scaling: each product moves by a
+// rounding step of a double at most.
 template <class S>
 BiquadSides<S> loadBiquadSides(Biquad AmpSide::*member, AmpSide* const* sides) {
     const Biquad& a = sides[0]->*member;
     const Biquad& b = sides[1]->*member;
     BiquadSides<S> q;
-    const double v[10][2] = {{a.inverseA0, b.inverseA0},
-                             {-a.a1, -b.a1},
-                             {-a.a2, -b.a2},
-                             {a.b0, b.b0},
-                             {a.b1, b.b1},
-                             {a.b2, b.b2},
-                             {a.x1, b.x1},
-                             {a.x2, b.x2},
-                             {a.y1, b.y1},
-                             {a.y2, b.y2}};
-    S* fields[10] = {&q.inverseA0, &q.negA1, &q.negA2, &q.b0, &q.b1, &q.b2, &q.x1, &q.x2, &q.y1, &q.y2};
-    for (int i = 0; i < 10; ++i) {
+    const double v[9][2] = {{-a.a1 * a.inverseA0, -b.a1 * b.inverseA0},
+                            {-a.a2 * a.inverseA0, -b.a2 * b.inverseA0},
+                            {a.b0 * a.inverseA0, b.b0 * b.inverseA0},
+                            {a.b1 * a.inverseA0, b.b1 * b.inverseA0},
+                            {a.b2 * a.inverseA0, b.b2 * b.inverseA0},
+                            {a.x1, b.x1},
+                            {a.x2, b.x2},
+                            {a.y1, b.y1},
+                            {a.y2, b.y2}};
+    S* fields[9] = {&q.negA1, &q.negA2, &q.b0, &q.b1, &q.b2, &q.x1, &q.x2, &q.y1, &q.y2};
+    for (int i = 0; i < 9; ++i) {
         loadSides(*fields[i], v[i], 1);
     }
     return q;
@@ -54,7 +56,7 @@ __attribute__((noinline)) void storeBiquadSides(const BiquadSides<S>& q, Biquad 
 
 template <class S>
 inline S stepBiquad(BiquadSides<S>& q, S x) {
-    const S y = q.inverseA0 * mulAdd(q.b0, x, mulAdd(q.negA1, q.y1, mulAdd(q.negA2, q.y2, mulAdd(q.b2, q.x2, q.b1 * q.x1))));
+    const S y = mulAdd(q.b0, x, mulAdd(q.negA1, q.y1, mulAdd(q.negA2, q.y2, mulAdd(q.b2, q.x2, q.b1 * q.x1))));
     q.x2 = q.x1;
     q.x1 = x;
     q.y2 = q.y1;
@@ -68,8 +70,17 @@ struct PowerSides {
     S s0, s1, s2, s3;              // tone stack state
     BiquadSides<S> dcBlocker;
     S drive;  // kC kP
-    S probe;  // 0 while every preamp and tone stack output is finite
 };
+
+// 0 while every tone stack output of the job was finite, NaN otherwise: a
+// non-finite output makes s0 NaN (a product with it is NaN whatever the
+// coefficient), and s0 feeds every later output and itself, so the state
+// at the job's end tells.
+template <class S>
+double toneStackProbe(const PowerSides<S>& p) {
+    const S zero = Lanes<S>::splat(0.0);
+    return sumSides(p.s0 * zero);
+}
 
 template <class S>
 void loadPowerSides(PowerSides<S>& p, AmpSide* const* sides, const ChainConstants& constants) {
@@ -84,7 +95,6 @@ void loadPowerSides(PowerSides<S>& p, AmpSide* const* sides, const ChainConstant
     }
     p.dcBlocker = loadBiquadSides<S>(&AmpSide::dcBlocker, sides);
     p.drive = Lanes<S>::splat(constants.contourDrive * constants.powerDrive);
-    p.probe = Lanes<S>::splat(0.0);
 }
 
 template <class S>
@@ -135,12 +145,10 @@ inline DoublePair powerCurveSides(DoublePair x) {
 // output per side.
 template <class S>
 inline S stepPower(PowerSides<S>& p, S a) {
-    const S zero = Lanes<S>::splat(0.0);
     const S y = mulAdd(p.b0, a, p.s0);
     p.s0 = mulAdd(p.negA1, y, mulAdd(p.b1, a, p.s1));
     p.s1 = mulAdd(p.negA2, y, mulAdd(p.b2, a, p.s2));
     p.s2 = mulAdd(p.negA3, y, mulAdd(p.b3, a, p.s3));
-    p.probe = p.probe + y * zero;
     const S driven = y * p.drive;
     return stepBiquad(p.dcBlocker, powerCurveSides(driven));
 }
