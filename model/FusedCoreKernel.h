@@ -3,9 +3,9 @@
 // it needs, inside that file's target region; everything here has internal
 // linkage so the widths never mix.
 //
-// Lanes hold triode stages: slot 3 s + k is stage k of the channel on side s
-// (k = 0 the first stage, 1 the second, 2 the third); lanes past the last
-// slot repeat it and are never stored. Stage k of channel 0 works on sample
+// Lanes hold triode stages: slot sides k + s is stage k of the channel on
+// side s (k = 0 the first stage, 1 the second, 2 the third); lanes past the
+// last slot repeat the last stage and are never stored. Stage k of channel 0 works on sample
 // t - {0, 0, 2}[k] in iteration t, of channel 1 on t - {0, 2, 4}[k]; the
 // filters between the stages and the power section run per side on S lanes
 // (double in mono, DoublePair in stereo).
@@ -277,17 +277,34 @@ struct StageBank {
     static constexpr int slots = 3 * sides;
     static constexpr int groups = (slots + Lanes<V>::count - 1) / Lanes<V>::count;
     static constexpr int width = groups * Lanes<V>::count;
+    // Lane k holds stage stageOf(k) of side sideOf(k): stage by stage, the
+    // sides of a stage next to each other (in stereo L1 R1 L2 R2 | L3 R3),
+    // so that a stage's two sides are half of a four-lane vector or a whole
+    // two-lane one and move in and out of the lanes in one operation. Lanes
+    // past the last slot repeat the last stage.
+    static constexpr int stageOf(int k) { return (k < slots ? k : slots - sides + k % sides) / sides; }
+    static constexpr int sideOf(int k) { return k % sides; }
+    // The sides of a stage fill a group (two-lane vectors) or half of one.
+    static constexpr bool wholePairs = std::is_same<V, S>::value;
+    static constexpr bool halfPairs = sides == 2 && Lanes<V>::count == 4;
     TriodeLanes<V> group[groups];
     V out[groups];  // the last step's outputs
 
     // Lanes are read out of the registers: a store and reload of a whole
     // vector can wait for the store to retire.
     double slotOutput(int k) const { return Lanes<V>::lane(out[k / Lanes<V>::count], k % Lanes<V>::count); }
+    // Stage k's output, both sides.
     S output(int k) const {
-        double v[2] = {slotOutput(k), sides > 1 ? slotOutput(k + 3) : 0.0};
-        S result;
-        loadSides(result, v, 1);
-        return result;
+        if constexpr (wholePairs) {
+            return out[k];
+        } else if constexpr (halfPairs) {
+            return Lanes<V>::pairAt(out[k / 2], k % 2);
+        } else {
+            double v[2] = {slotOutput(k * sides), sides > 1 ? slotOutput(k * sides + 1) : 0.0};
+            S result;
+            loadSides(result, v, 1);
+            return result;
+        }
     }
 
     // The inputs go from registers straight into the lanes: a vector load
@@ -299,34 +316,47 @@ struct StageBank {
         storeSides(second, in[1], 1);
         storeSides(third, in[2], 1);
         for (int k = 0; k < width; ++k) {
-            const int s = k < slots ? k : slots - 1;
-            slot[k] = in[s % 3][s / 3];
+            slot[k] = in[stageOf(k)][sideOf(k)];
+        }
+    }
+    static void inputs(V (&in)[groups], S first, S second, S third) {
+        if constexpr (wholePairs) {
+            in[0] = first;
+            in[1] = second;
+            in[2] = third;
+        } else if constexpr (halfPairs) {
+            in[0] = Lanes<V>::joinPairs(first, second);
+            in[1] = Lanes<V>::joinPairs(third, third);
+        } else {
+            double slot[width];
+            fillSlots(slot, first, second, third);
+            for (int g = 0; g < groups; ++g) {
+                in[g] = Lanes<V>::make(slot + g * Lanes<V>::count);
+            }
         }
     }
 
     void step(V rate, S first, S second, S third) {
-        double slot[width];
-        fillSlots(slot, first, second, third);
+        V in[groups];
+        inputs(in, first, second, third);
         for (int g = 0; g < groups; ++g) {
-            const int f = g * Lanes<V>::count;
-            out[g] = stepTriode(group[g], Lanes<V>::make(slot + f), rate);
+            out[g] = stepTriode(group[g], in[g], rate);
         }
     }
 
     // A step at the start or end of a chunk, where some stages have no
     // sample to work on.
     void stepSome(V rate, S first, S second, S third, bool firstActive, bool secondActive, bool thirdActive) {
-        double slot[width];
-        fillSlots(slot, first, second, third);
+        V in[groups];
+        inputs(in, first, second, third);
         const bool activeStage[3] = {firstActive, secondActive, thirdActive};
         double active[width];
         for (int k = 0; k < width; ++k) {
-            const int s = k < slots ? k : slots - 1;
-            active[k] = activeStage[s % 3] ? 1.0 : 0.0;
+            active[k] = activeStage[stageOf(k)] ? 1.0 : 0.0;
         }
         for (int g = 0; g < groups; ++g) {
             const int f = g * Lanes<V>::count;
-            out[g] = stepTriodeMasked(group[g], Lanes<V>::make(slot + f), rate, Lanes<V>::make(active + f));
+            out[g] = stepTriodeMasked(group[g], in[g], rate, Lanes<V>::make(active + f));
         }
     }
 };
@@ -344,8 +374,7 @@ struct StageRecords {
                                                 TriodeStage AmpSide::*second, TriodeStage AmpSide::*third) {
         TriodeStage AmpSide::*members[3] = {first, second, third};
         for (int k = 0; k < Bank::width; ++k) {
-            const int slot = k < Bank::slots ? k : Bank::slots - 1;
-            stages[k] = &(ampSides[slot / 3]->*members[slot % 3]);
+            stages[k] = &(ampSides[Bank::sideOf(k)]->*members[Bank::stageOf(k)]);
         }
     }
 

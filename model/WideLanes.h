@@ -8,6 +8,8 @@
 
 #include <immintrin.h>
 
+#include "model/DoublePair.h"
+
 struct DoubleQuad {
     __m256d v;
 };
@@ -55,4 +57,11 @@ struct Lanes<DoubleQuad> {
         return _mm_cvtsd_f64(k % 2 == 0 ? half : _mm_unpackhi_pd(half, half));
     }
     static void store(DoubleQuad v, double* p) { _mm256_storeu_pd(p, v.v); }
+    // Two pairs as the low and the high half, and a half as a pair.
+    static DoubleQuad joinPairs(DoublePair low, DoublePair high) {
+        return {_mm256_insertf128_pd(_mm256_castpd128_pd256(low.v), high.v, 1)};
+    }
+    static DoublePair pairAt(DoubleQuad v, int half) {
+        return {half == 0 ? _mm256_castpd256_pd128(v.v) : _mm256_extractf128_pd(v.v, 1)};
+    }
 };
