@@ -33,7 +33,7 @@ void processChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& setti
                        InjectedSineTable* sines = nullptr);
 // In stereo, when preamp channel 0 is selected, both inputs carry the same
 // samples and both sides' records are the same (a mono source on a stereo
-// insert, from the start or once the sides have come into step), the right
+// insert, played in stereo from the start), the right
 // side would compute exactly what the left does: processChainBlock then runs
 // the left side alone and gives the right its records. This one always runs
 // both sides, for checking that the two agree.
