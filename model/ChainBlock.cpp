@@ -83,9 +83,7 @@ void keepSide(const AmpSide& side, SideRollback& kept) {
     kept.upsampler8x = side.upsampler8x;
     keepLowering(side, kept);
     for (int k = 0; k < 6; ++k) {
-        const TriodeStage& t = side.*rollbackStages[k];
-        kept.stages[k] = {t.plateCurrent,   t.gridCurrent,  t.gridVoltage,
-                          t.cathodeVoltage, t.plateVoltage, t.outputVoltage};
+        kept.stages[k] = restPointOf(side.*rollbackStages[k]);
     }
     for (int k = 0; k < 7; ++k) {
         const Biquad& b = side.*rollbackFilters[k];
@@ -107,14 +105,7 @@ void restoreSide(AmpSide& side, const SideRollback& kept) {
     side.downsampler4x = kept.downsampler4x;
     side.downsampler8x = kept.downsampler8x;
     for (int k = 0; k < 6; ++k) {
-        TriodeStage& t = side.*rollbackStages[k];
-        const TriodeRestPoint& r = kept.stages[k];
-        t.plateCurrent = r.plateCurrent;
-        t.gridCurrent = r.gridCurrent;
-        t.gridVoltage = r.gridVoltage;
-        t.cathodeVoltage = r.cathodeVoltage;
-        t.plateVoltage = r.plateVoltage;
-        t.outputVoltage = r.outputVoltage;
+        putAtRestPoint(side.*rollbackStages[k], kept.stages[k]);
     }
     for (int k = 0; k < 7; ++k) {
         Biquad& b = side.*rollbackFilters[k];

@@ -54,9 +54,7 @@ void designAmpSideStages(AmpSide& side, AmpSideKind kind, double rate) {
     TriodeStage* stages[6];
     stagesOf(side, stages);
     for (int i = 0; i < 6; ++i) {
-        const TriodeStage& s = *stages[i];
-        side.triodeRest[i] = {s.plateCurrent,   s.gridCurrent,  s.gridVoltage,
-                              s.cathodeVoltage, s.plateVoltage, s.outputVoltage};
+        side.triodeRest[i] = restPointOf(*stages[i]);
     }
 }
 
@@ -90,14 +88,7 @@ void restAmpSide(AmpSide& side) {
     TriodeStage* stages[6];
     stagesOf(side, stages);
     for (int i = 0; i < 6; ++i) {
-        TriodeStage& s = *stages[i];
-        const TriodeRestPoint& r = side.triodeRest[i];
-        s.plateCurrent = r.plateCurrent;
-        s.gridCurrent = r.gridCurrent;
-        s.gridVoltage = r.gridVoltage;
-        s.cathodeVoltage = r.cathodeVoltage;
-        s.plateVoltage = r.plateVoltage;
-        s.outputVoltage = r.outputVoltage;
+        putAtRestPoint(*stages[i], side.triodeRest[i]);
     }
     clearBiquadHistory(side.lowShelf1k, 0.0);
     clearBiquadHistory(side.lowpass10k, 0.0);

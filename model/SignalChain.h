@@ -23,6 +23,20 @@ struct TriodeRestPoint {
     double outputVoltage;
 };
 
+// A stage's running values, and a stage put back to kept ones (its design
+// stays as it is).
+inline TriodeRestPoint restPointOf(const TriodeStage& t) {
+    return {t.plateCurrent, t.gridCurrent, t.gridVoltage, t.cathodeVoltage, t.plateVoltage, t.outputVoltage};
+}
+inline void putAtRestPoint(TriodeStage& t, const TriodeRestPoint& r) {
+    t.plateCurrent = r.plateCurrent;
+    t.gridCurrent = r.gridCurrent;
+    t.gridVoltage = r.gridVoltage;
+    t.cathodeVoltage = r.cathodeVoltage;
+    t.plateVoltage = r.plateVoltage;
+    t.outputVoltage = r.outputVoltage;
+}
+
 // One side's complete chain state.
 struct AmpSide {
     HalfBandFilter12 upsampler2x;
