@@ -195,13 +195,14 @@ void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings,
     float amp[2][maxChunkSamples];
     float lowered[2][chunkFramesMax];
     const ChunkBuffers leftBuffers = {conditioned[0], raised[0], amp[0], lowered[0]};
-    // Whether the right side runs a chain of its own in this block; in
-    // step, the left runs alone until a chunk has to be rolled back.
-    bool inStep = stereo && mayStep && sidesInStep(left, right, settings, inLeft, inRight, frames);
-    bool apart = stereo && !inStep;
+    // Whether the right side runs a chain of its own in this block. In
+    // stereo with the sides in step the left runs alone (the chunk calls see
+    // it as mono) until a chunk has to be rolled back.
+    bool apart = stereo && !(mayStep && sidesInStep(left, right, settings, inLeft, inRight, frames));
+    auto inStep = [&] { return stereo && !apart; };
     const ChunkBuffers ownRightBuffers = {conditioned[1], raised[1], amp[1], lowered[1]};
-    ChunkBuffers rightBuffers = apart ? ownRightBuffers : leftBuffers;
-    AmpSide* other = apart ? &right : &left;
+    auto otherSide = [&]() -> AmpSide& { return apart ? right : left; };
+    auto otherBuffers = [&]() -> const ChunkBuffers& { return apart ? ownRightBuffers : leftBuffers; };
 
     if (sines != nullptr && !primeSineTable(*sines, settings.oversampledPeriod)) {
         sines = nullptr;
@@ -249,12 +250,12 @@ void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings,
         if (!raisedAhead) {
             condition(begin, count);
             save();
-            raiseChunkRate(left, *other, oversampling, leftBuffers, rightBuffers, count);
+            raiseChunkRate(left, otherSide(), oversampling, leftBuffers, otherBuffers(), count);
         }
         raisedAhead = false;
         FusedCoreJob job;
         job.left = &left;
-        job.right = other;
+        job.right = &otherSide();
         job.sides = apart ? 2 : 1;
         job.settings = &settings;
         job.constants = &constants;
@@ -272,16 +273,13 @@ void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings,
             if (apart) {
                 restoreSide(right, savedRight);
             }
-            if (inStep) {
+            if (inStep()) {
                 // The right side catches up with the left at this chunk's
                 // start; from here on each side runs its own chain (the
                 // recovery may treat them differently: it rests the whole
                 // side, channel 1 too).
                 followLeft(right, left);
-                inStep = false;
                 apart = true;
-                rightBuffers = ownRightBuffers;
-                other = &right;
             }
             processChainRange(left, right, settings, constants, inLeft, inRight, outLeft, outRight, begin,
                               begin + count, frames);
@@ -296,15 +294,15 @@ void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings,
             const int nextCount = frames - next < chunkFrames ? frames - next : chunkFrames;
             condition(next, nextCount);
             save();
-            lowerThenRaiseChunkRate(left, *other, oversampling, leftBuffers, rightBuffers, count, leftBuffers,
-                                    rightBuffers, nextCount);
+            lowerThenRaiseChunkRate(left, otherSide(), oversampling, leftBuffers, otherBuffers(), count, leftBuffers,
+                                    otherBuffers(), nextCount);
             keepLowering(left, savedLeft);
             if (apart) {
                 keepLowering(right, savedRight);
             }
             raisedAhead = true;
         } else {
-            lowerChunkRate(left, *other, oversampling, leftBuffers, rightBuffers, count);
+            lowerChunkRate(left, otherSide(), oversampling, leftBuffers, otherBuffers(), count);
         }
         for (int h = 0; h < count; ++h) {
             const float l = scaleSideOutput(lowered[0][h], settings.volume);
@@ -313,7 +311,7 @@ void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings,
             outRight[begin + h] = r;
         }
     }
-    if (inStep) {
+    if (inStep()) {
         followLeft(right, left);
     }
 }
