@@ -66,7 +66,8 @@ double runFusedTriodeChain(TriodeStage& stage, const double* drive, int steps, d
 constexpr int chunkFramesAt(int oversampling) {
     return (oversampling == 2 ? fusedCoreMaxSamples / 2 : fusedCoreMaxSamples) / oversampling;
 }
-constexpr int chunkFramesMax = fusedCoreMaxSamples / 4;
+constexpr int chunkFramesMax = chunkFramesAt(2) > chunkFramesAt(4) ? chunkFramesAt(2) : chunkFramesAt(4);
+static_assert(chunkFramesAt(8) <= chunkFramesMax, "every factor's chunk fits the buffers");
 struct ChunkBuffers {
     const float* conditioned;  // host samples, the injected sine added
     float* raised;             // at the oversampled rate

@@ -73,9 +73,10 @@ struct PowerSides {
 };
 
 // 0 while every tone stack output of the job was finite, NaN otherwise: a
-// non-finite output makes s0 NaN (a product with it is NaN whatever the
-// coefficient), and s0 feeds every later output and itself, so the state
-// at the job's end tells.
+// non-finite output makes s0 infinite or NaN (its product with any
+// coefficient, zero included, is not finite), s0 feeds every later output
+// and through it itself, and a sum or product with a non-finite value stays
+// non-finite, so the state at the job's end tells.
 template <class S>
 double toneStackProbe(const PowerSides<S>& p) {
     const S zero = Lanes<S>::splat(0.0);
