@@ -220,20 +220,31 @@ void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings,
 
     SideRollback savedLeft;
     SideRollback savedRight;
-    // Host samples [begin, begin + count) with the injected sine.
-    auto condition = [&](int begin, int count) {
+    // Host samples [begin, begin + count) with the injected sine. Above
+    // the spacing a sample is its own sum with the sine, so each side is
+    // copied as it is (a loop the compiler runs in vectors) and only the
+    // samples below it are worked out one by one.
+    auto conditionSide = [&](const float* in, float* out, int begin, int count) {
+        int below = 0;
         for (int h = 0; h < count; ++h) {
-            const int i = begin + h;
-            const float l = inLeft[i];
-            const float r = apart ? inRight[i] : l;
-            if (std::fabs(l) >= injectionBelowSpacing && std::fabs(r) >= injectionBelowSpacing) {
-                conditioned[0][h] = l;
-                conditioned[1][h] = r;
-            } else {
-                const double injected = injectedOffset(frames - 1 - i);
-                conditioned[0][h] = injectedSample(l, injected);
-                conditioned[1][h] = injectedSample(r, injected);
+            const float x = in[begin + h];
+            out[h] = x;
+            below |= std::fabs(x) >= injectionBelowSpacing ? 0 : 1;
+        }
+        if (below == 0) {
+            return;
+        }
+        for (int h = 0; h < count; ++h) {
+            const float x = in[begin + h];
+            if (!(std::fabs(x) >= injectionBelowSpacing)) {
+                out[h] = injectedSample(x, injectedOffset(frames - 1 - (begin + h)));
             }
+        }
+    };
+    auto condition = [&](int begin, int count) {
+        conditionSide(inLeft, conditioned[0], begin, count);
+        if (apart) {
+            conditionSide(inRight, conditioned[1], begin, count);
         }
     };
     // The state a chunk goes back to if its amp core sees a non-finite value.
@@ -304,11 +315,13 @@ void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings,
         } else {
             lowerChunkRate(left, otherSide(), oversampling, leftBuffers, otherBuffers(), count);
         }
-        for (int h = 0; h < count; ++h) {
-            const float l = scaleSideOutput(lowered[0][h], settings.volume);
-            const float r = apart ? scaleSideOutput(lowered[1][h], settings.volume) : l;
-            outLeft[begin + h] = l;
-            outRight[begin + h] = r;
+        scaleSideOutputs(lowered[0], outLeft + begin, count, settings.volume);
+        if (apart) {
+            scaleSideOutputs(lowered[1], outRight + begin, count, settings.volume);
+        } else {
+            for (int h = 0; h < count; ++h) {
+                outRight[begin + h] = outLeft[begin + h];
+            }
         }
     }
     if (inStep()) {

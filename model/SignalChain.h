@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 #include "model/Biquad.h"
 #include "model/HalfBand.h"
@@ -139,6 +140,15 @@ inline double softLimit(double a) {
 inline float scaleSideOutput(float lowered, double volume) {
     const float out = (float)((double)lowered * 3.0 * volume);
     return std::isfinite(out) ? out : 0.0f;
+}
+// scaleSideOutput over `count` samples, in a loop the compiler runs in
+// vectors (a float is finite exactly when its magnitude is at most the
+// largest float).
+inline void scaleSideOutputs(const float* lowered, float* out, int count, double volume) {
+    for (int h = 0; h < count; ++h) {
+        const float v = (float)((double)lowered[h] * 3.0 * volume);
+        out[h] = std::fabs(v) <= std::numeric_limits<float>::max() ? v : 0.0f;
+    }
 }
 
 // The injected anti-denormal sine: 1e-10 sin(1000 * 2pi * period * k), k
