@@ -218,6 +218,28 @@ __attribute__((always_inline)) inline void steadyBatch(int base, Sample& sample)
     }
 }
 
+// Runs a job of n samples whose last stage works `lag` samples behind the
+// first: the first `lag` iterations alone, then batches, each followed by
+// `limit` on the preamp outputs it completed. Batches start at `lag`, so
+// the second batch already has every stage and the power section busy.
+template <class Sample, class Limit>
+__attribute__((always_inline)) inline void runBatches(int n, int lag, Sample& sample, Limit& limit) {
+    for (int t = 0; t < lag; ++t) {
+        sample(t, std::false_type{});
+    }
+    for (int base = lag; base < n + lag + limiterBatch; base += limiterBatch) {
+        if (base >= lag + limiterBatch && base + limiterBatch <= n) {
+            steadyBatch(base, sample);
+        } else {
+            for (int t = base; t < base + limiterBatch; ++t) {
+                sample(t, std::false_type{});
+            }
+        }
+        const int end = base - lag + limiterBatch < n ? base - lag + limiterBatch : n;
+        limit(base - lag, end);
+    }
+}
+
 struct PreampBuffer {
     double side[2][fusedCoreMaxSamples + limiterBatch];
 };
@@ -332,18 +354,10 @@ double runChannel0(const FusedCoreJob& job) {
             storeAmp(amp, job.outLeft, job.outRight, p);
         }
     };
-    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
-        if (base >= 2 + limiterBatch && base + limiterBatch <= n) {
-            steadyBatch(base, sample);
-        } else {
-            for (int t = base; t < base + limiterBatch; ++t) {
-                sample(t, std::false_type{});
-            }
-        }
-        const int begin = base - 2 < 0 ? 0 : base - 2;
-        const int end = base + limiterBatch - 2 < n ? base + limiterBatch - 2 : n;
+    auto limit = [&](int begin, int end) __attribute__((always_inline)) {
         probe = probe + limitPreamp(preamp, sideCount, begin, end);
-    }
+    };
+    runBatches(n, 2, sample, limit);
 
     records.store(bank);
     storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, sideCount);
@@ -423,18 +437,10 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
             storeAmp(amp, job.outLeft, job.outRight, p);
         }
     };
-    for (int base = 0; base < total + limiterBatch; base += limiterBatch) {
-        if (base >= 4 + limiterBatch && base + limiterBatch <= n) {
-            steadyBatch(base, sample);
-        } else {
-            for (int t = base; t < base + limiterBatch; ++t) {
-                sample(t, std::false_type{});
-            }
-        }
-        const int begin = base - 4 < 0 ? 0 : base - 4;
-        const int end = base + limiterBatch - 4 < n ? base + limiterBatch - 4 : n;
+    auto limit = [&](int begin, int end) __attribute__((always_inline)) {
         probe = probe + limitPreamp(preamp, sideCount, begin, end);
-    }
+    };
+    runBatches(n, 4, sample, limit);
 
     records.store(bank);
     storeBiquadSides(shelf150, &AmpSide::lowShelf150, sides, sideCount);

@@ -55,7 +55,7 @@ __attribute__((noinline)) void storeBiquadSides(const BiquadSides<S>& q, Biquad 
 }
 
 template <class S>
-inline S stepBiquad(BiquadSides<S>& q, S x) {
+__attribute__((always_inline)) inline S stepBiquad(BiquadSides<S>& q, S x) {
     const S y = mulAdd(q.b0, x, mulAdd(q.negA1, q.y1, mulAdd(q.negA2, q.y2, mulAdd(q.b2, q.x2, q.b1 * q.x1))));
     q.x2 = q.x1;
     q.x1 = x;
@@ -145,7 +145,7 @@ inline DoublePair powerCurveSides(DoublePair x) {
 // Tone stack, power drive, curve and DC blocker for one limited preamp
 // output per side.
 template <class S>
-inline S stepPower(PowerSides<S>& p, S a) {
+__attribute__((always_inline)) inline S stepPower(PowerSides<S>& p, S a) {
     const S y = mulAdd(p.b0, a, p.s0);
     p.s0 = mulAdd(p.negA1, y, mulAdd(p.b1, a, p.s1));
     p.s1 = mulAdd(p.negA2, y, mulAdd(p.b2, a, p.s2));
