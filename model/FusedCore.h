@@ -18,10 +18,11 @@
 #endif
 
 // The valve curve's Catmull-Rom piece between points i and i + 1 as a cubic
-// in t = 10 (x - x_i): c0 + t (c1 + t (c2 + t c3)). Formed from the table
-// while the library loads (read-only after that, shared by every instance).
-struct PowerCurveCubic {
-    double c0, c1, c2, c3;
+// in t = 10 (x - x_i): c0 + t (c1 + t (c2 + t c3)), with x_i beside it so
+// that a piece is one cache line. Formed from the table while the library
+// loads (read-only after that, shared by every instance).
+struct alignas(64) PowerCurveCubic {
+    double x, c0, c1, c2, c3;
 };
 extern const PowerCurveCubic* const powerCurveCubics;  // powerAmpCurvePoints entries
 

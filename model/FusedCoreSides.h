@@ -116,31 +116,51 @@ void storePowerSides(const PowerSides<S>& p, AmpSide* const* sides, int count) {
 // they nearly always do, its piece's cubic (powerCurveCubics), in lanes for
 // both sides; the spacing's division is a multiplication by 10.
 template <class S>
-inline S curveCubic(S x, S xi, S c0, S c1, S c2, S c3) {
+__attribute__((always_inline)) inline S curveCubic(S x, S xi, S c0, S c1, S c2, S c3) {
     const S t = (x - xi) * Lanes<S>::splat(10.0);
     return mulAdd(t, mulAdd(t, mulAdd(c3, t, c2), c1), c0);
 }
-inline double powerCurveSides(double x) {
+__attribute__((always_inline)) inline double powerCurveSides(double x) {
     if (!insidePowerAmpCurve(x)) {
         return lookupPowerAmpCurve(x);
     }
-    const int i = powerAmpCurveIndex(x);
-    const PowerCurveCubic& c = powerCurveCubics[i];
-    return curveCubic(x, powerAmpCurve[i][0], c.c0, c.c1, c.c2, c.c3);
+    const PowerCurveCubic& c = powerCurveCubics[powerAmpCurveIndex(x)];
+    return curveCubic(x, c.x, c.c0, c.c1, c.c2, c.c3);
 }
-inline DoublePair powerCurveSides(DoublePair x) {
+#if defined(CORVEX_DOUBLE_PAIR_SSE2)
+// Both sides' test and index in lanes (the same operations, so the same
+// index), and each piece's values taken two at a time and paired by
+// unpacking.
+__attribute__((always_inline)) inline DoublePair powerCurveSides(DoublePair x) {
+    const __m128d inside =
+        _mm_and_pd(_mm_cmpgt_pd(x.v, _mm_set1_pd(-180.0)), _mm_cmplt_pd(x.v, _mm_set1_pd(180.0)));
+    if (_mm_movemask_pd(inside) != 3) {
+        return makePair(lookupPowerAmpCurve(lane0(x)), lookupPowerAmpCurve(lane1(x)));
+    }
+    const __m128i index = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(x.v, _mm_set1_pd(10.0)), _mm_set1_pd(1999.0)));
+    const PowerCurveCubic& a = powerCurveCubics[_mm_cvtsi128_si32(index)];
+    const PowerCurveCubic& b = powerCurveCubics[_mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1))];
+    const __m128d a01 = _mm_load_pd(&a.x);
+    const __m128d b01 = _mm_load_pd(&b.x);
+    const __m128d a23 = _mm_load_pd(&a.c1);
+    const __m128d b23 = _mm_load_pd(&b.c1);
+    return curveCubic(x, DoublePair{_mm_unpacklo_pd(a01, b01)}, DoublePair{_mm_unpackhi_pd(a01, b01)},
+                      DoublePair{_mm_unpacklo_pd(a23, b23)}, DoublePair{_mm_unpackhi_pd(a23, b23)},
+                      DoublePair{_mm_loadh_pd(_mm_load_sd(&a.c3), &b.c3)});
+}
+#else
+__attribute__((always_inline)) inline DoublePair powerCurveSides(DoublePair x) {
     const double x0 = lane0(x);
     const double x1 = lane1(x);
     if (!(insidePowerAmpCurve(x0) && insidePowerAmpCurve(x1))) {
         return makePair(lookupPowerAmpCurve(x0), lookupPowerAmpCurve(x1));
     }
-    const int i = powerAmpCurveIndex(x0);
-    const int j = powerAmpCurveIndex(x1);
-    const PowerCurveCubic& a = powerCurveCubics[i];
-    const PowerCurveCubic& b = powerCurveCubics[j];
-    return curveCubic(x, makePair(powerAmpCurve[i][0], powerAmpCurve[j][0]), makePair(a.c0, b.c0),
-                      makePair(a.c1, b.c1), makePair(a.c2, b.c2), makePair(a.c3, b.c3));
+    const PowerCurveCubic& a = powerCurveCubics[powerAmpCurveIndex(x0)];
+    const PowerCurveCubic& b = powerCurveCubics[powerAmpCurveIndex(x1)];
+    return curveCubic(x, makePair(a.x, b.x), makePair(a.c0, b.c0), makePair(a.c1, b.c1), makePair(a.c2, b.c2),
+                      makePair(a.c3, b.c3));
 }
+#endif
 
 // Tone stack, power drive, curve and DC blocker for one limited preamp
 // output per side.

@@ -6,7 +6,7 @@ namespace {
 // The pieces of catmullRom (ValveCurve.h) for every point with neighbours
 // on both sides; the first and last entries are never read (x there lies
 // outside the interpolated part).
-alignas(32) PowerCurveCubic cubics[powerAmpCurvePoints];
+PowerCurveCubic cubics[powerAmpCurvePoints];
 
 const PowerCurveCubic* formCubics() {
     const double(*p)[2] = powerAmpCurve;
@@ -16,7 +16,7 @@ const PowerCurveCubic* formCubics() {
         const double m1 = 0.5 * (y3 - y1);
         const double a = 2.0 * (y1 - y2) + m0 + m1;
         const double b = (y1 - y2) + m0 + a;
-        cubics[i] = {y1, m0, -b, a};
+        cubics[i] = {p[i][0], y1, m0, -b, a};
     }
     return cubics;
 }

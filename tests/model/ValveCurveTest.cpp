@@ -134,7 +134,7 @@ TEST(ValveCurve, PrecomputedCubicsGiveTheInterpolatedCurve) {
         }
         const int i = powerAmpCurveIndex(x);
         const PowerCurveCubic& c = powerCurveCubics[i];
-        const double t = (x - powerAmpCurve[i][0]) * 10.0;
+        const double t = (x - c.x) * 10.0;
         const double cubic = c.c0 + t * (c.c1 + t * (c.c2 + t * c.c3));
         worst = std::max(worst, std::fabs(cubic - lookupPowerAmpCurve(x)));
     }
@@ -142,5 +142,6 @@ TEST(ValveCurve, PrecomputedCubicsGiveTheInterpolatedCurve) {
     // At a point the cubic starts at the point's value.
     for (int i = 200; i < 3800; i += 97) {
         EXPECT_EQ(powerCurveCubics[i].c0, powerAmpCurve[i][1]) << i;
+        EXPECT_EQ(powerCurveCubics[i].x, powerAmpCurve[i][0]) << i;
     }
 }
