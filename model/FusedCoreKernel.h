@@ -240,39 +240,39 @@ __attribute__((always_inline)) inline void runBatches(int n, int lag, Sample& sa
     }
 }
 
+// The preamp outputs waiting for the limiter and the power section, side by
+// side in stereo (L R L R ...), so a sample's pair goes in and out in one
+// operation and the limiter runs over one stretch of values.
 struct PreampBuffer {
-    double side[2][fusedCoreMaxSamples + limiterBatch];
+    double v[2 * (fusedCoreMaxSamples + limiterBatch)];
 };
 
-inline void storePreamp(double v, PreampBuffer& b, int j) {
-    b.side[0][j] = v;
+template <class S>
+inline void storePreamp(S v, PreampBuffer& b, int j) {
+    Lanes<S>::store(v, b.v + Lanes<S>::count * j);
 }
-inline void storePreamp(DoublePair v, PreampBuffer& b, int j) {
-    b.side[0][j] = lane0(v);
-    b.side[1][j] = lane1(v);
-}
-inline void loadPreamp(double& v, const PreampBuffer& b, int j) {
-    v = b.side[0][j];
-}
-inline void loadPreamp(DoublePair& v, const PreampBuffer& b, int j) {
-    v = makePair(b.side[0][j], b.side[1][j]);
+template <class S>
+inline void loadPreamp(S& v, const PreampBuffer& b, int j) {
+    v = Lanes<S>::load(b.v + Lanes<S>::count * j);
 }
 
-// Limits the preamp outputs [begin, end) in place; returns 0 if they were
-// all finite, NaN otherwise. The test is on the bits (an exponent of all
-// ones), in integer lanes whose order does not matter.
+// Limits the preamp outputs [begin, end) of each side in place; returns 0
+// if they were all finite, NaN otherwise. The test is on the bits (an
+// exponent of all ones), in integer lanes whose order does not matter.
 inline double limitPreamp(PreampBuffer& b, int sides, int begin, int end) {
+    if (end <= begin) {
+        return 0.0;
+    }
     constexpr std::uint64_t exponent = 0x7ff0000000000000u;
     std::uint64_t seen = 0;
-    for (int s = 0; s < sides; ++s) {
-        double* v = b.side[s];
-        for (int j = begin; j < end; ++j) {
-            std::uint64_t bits;
-            std::memcpy(&bits, v + j, sizeof bits);
-            seen |= (bits & exponent) == exponent ? 1u : 0u;
-        }
-        softLimitBatch(v + begin, end - begin);
+    double* v = b.v + sides * begin;
+    const int count = sides * (end - begin);
+    for (int j = 0; j < count; ++j) {
+        std::uint64_t bits;
+        std::memcpy(&bits, v + j, sizeof bits);
+        seen |= (bits & exponent) == exponent ? 1u : 0u;
     }
+    softLimitBatch(v, count);
     return seen != 0 ? std::numeric_limits<double>::quiet_NaN() : 0.0;
 }
 
@@ -280,8 +280,14 @@ inline void storeAmp(double v, float* a, float*, int j) {
     a[j] = (float)v;
 }
 inline void storeAmp(DoublePair v, float* a, float* b, int j) {
+#if defined(CORVEX_DOUBLE_PAIR_SSE2)
+    const __m128 f = _mm_cvtpd_ps(v.v);
+    _mm_store_ss(a + j, f);
+    _mm_store_ss(b + j, _mm_shuffle_ps(f, f, 1));
+#else
     a[j] = (float)lane0(v);
     b[j] = (float)lane1(v);
+#endif
 }
 inline void loadRaised(double& v, const float* a, const float*, int j) {
     v = (double)a[j];
