@@ -70,17 +70,17 @@ struct StageBank {
         }
     }
 
-    void step(V rate, S first, S second, S third) {
+    void step(S first, S second, S third) {
         V in[groups];
         inputs(in, first, second, third);
         for (int g = 0; g < groups; ++g) {
-            out[g] = stepTriode(group[g], in[g], rate);
+            out[g] = stepTriode(group[g], in[g]);
         }
     }
 
     // A step at the start or end of a chunk, where some stages have no
     // sample to work on.
-    void stepSome(V rate, S first, S second, S third, bool firstActive, bool secondActive, bool thirdActive) {
+    void stepSome(S first, S second, S third, bool firstActive, bool secondActive, bool thirdActive) {
         V in[groups];
         inputs(in, first, second, third);
         const bool activeStage[3] = {firstActive, secondActive, thirdActive};
@@ -90,7 +90,7 @@ struct StageBank {
         }
         for (int g = 0; g < groups; ++g) {
             const int f = g * Lanes<V>::count;
-            out[g] = stepTriodeMasked(group[g], in[g], rate, Lanes<V>::make(active + f));
+            out[g] = stepTriodeMasked(group[g], in[g], Lanes<V>::make(active + f));
         }
     }
 };
@@ -112,9 +112,9 @@ struct StageRecords {
         }
     }
 
-    __attribute__((always_inline)) void load(Bank& bank) const {
+    __attribute__((always_inline)) void load(Bank& bank, double rate) const {
         for (int g = 0; g < Bank::groups; ++g) {
-            loadTriodeLanes(bank.group[g], stages, g * Lanes<V>::count);
+            loadTriodeLanes(bank.group[g], stages, g * Lanes<V>::count, rate);
         }
     }
 

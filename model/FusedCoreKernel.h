@@ -37,10 +37,14 @@ namespace CORVEX_KERNEL_NAMESPACE {
 
 template <class V>
 struct TriodeLanes {
-    V supplyVoltage, cathodeCapacitance, fourGridConduction, negativeFourGridConduction;
+    V supplyVoltage, fourGridConduction, negativeFourGridConduction;
     V inverseTwiceGridConduction, negativeInverseTwiceGridConduction;
-    V inverseGridResistance, inversePlateResistance, cathodeCoefficient, couplingCoefficient;
-    V cathodePlateGain, negativeCathodePlateGain;  // k / Rp and its negative
+    V inverseGridResistance, inversePlateResistance, couplingCoefficient;
+    V negativeCathodePlateGain;  // -k / Rp
+    // The new cathode voltage k (ip + ig + Ck rate vk), ip = (vs - vk -
+    // clipped) / Rp, as supplyGain + cathodeGain vk + gridGain (drive - v)
+    // - k / Rp clipped: three multiply-adds, the last waiting for the plate.
+    V supplyGain, cathodeGain, gridGain;  // k vs / Rp, k Ck rate - k / Rp, k / Rg
     V c[13];
     V cathodeVoltage, plateVoltage, outputVoltage;
     // The last step's input and the cathode voltage it started from: the
@@ -65,9 +69,10 @@ inline V gatherLanes(TriodeStage* const* stages, int first, Get get) {
 }
 
 template <class V>
-__attribute__((always_inline)) inline void loadTriodeLanes(TriodeLanes<V>& s, TriodeStage* const* st, int f) {
+__attribute__((always_inline)) inline void loadTriodeLanes(TriodeLanes<V>& s, TriodeStage* const* st, int f,
+                                                           double rate) {
     s.supplyVoltage = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.supplyVoltage; });
-    s.cathodeCapacitance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCapacitance; });
+    const V cathodeCapacitance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCapacitance; });
     // 4 h is exact, so it may be formed once.
     s.fourGridConduction = gatherLanes<V>(st, f, [](const TriodeStage& t) { return 4.0 * t.gridConduction; });
     s.negativeFourGridConduction = Lanes<V>::splat(0.0) - s.fourGridConduction;
@@ -76,11 +81,14 @@ __attribute__((always_inline)) inline void loadTriodeLanes(TriodeLanes<V>& s, Tr
     s.negativeInverseTwiceGridConduction = Lanes<V>::splat(0.0) - s.inverseTwiceGridConduction;
     s.inverseGridResistance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.inverseGridResistance; });
     s.inversePlateResistance = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.inversePlateResistance; });
-    s.cathodeCoefficient = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCoefficient; });
+    const V cathodeCoefficient = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCoefficient; });
     s.couplingCoefficient = gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.couplingCoefficient; });
-    s.cathodePlateGain =
+    const V cathodePlateGain =
         gatherLanes<V>(st, f, [](const TriodeStage& t) { return t.cathodeCoefficient * t.inversePlateResistance; });
-    s.negativeCathodePlateGain = Lanes<V>::splat(0.0) - s.cathodePlateGain;
+    s.negativeCathodePlateGain = Lanes<V>::splat(0.0) - cathodePlateGain;
+    s.supplyGain = cathodePlateGain * s.supplyVoltage;
+    s.cathodeGain = cathodeCoefficient * cathodeCapacitance * Lanes<V>::splat(rate) - cathodePlateGain;
+    s.gridGain = cathodeCoefficient * s.inverseGridResistance;
     for (int i = 0; i < 13; ++i) {
         s.c[i] = gatherLanes<V>(st, f, [i](const TriodeStage& t) { return t.transferCoefficients.c[i]; });
     }
@@ -143,16 +151,15 @@ __attribute__((always_inline)) inline void storeTriodeLanes(const TriodeLanes<V>
 // multiply-adds fused where the target has them. Each regrouping moves a
 // result by a few rounding steps of a double at most.
 template <class V>
-inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
+inline V stepTriode(TriodeLanes<V>& s, V x) {
     const V one = Lanes<V>::splat(1.0);
     const V vk = s.cathodeVoltage;
     const V drive = x - vk;
     const V v = gridToCathode(s, x, vk, drive);
     s.lastInput = x;
     s.lastCathode = vk;
-    const V ig = (drive - v) * s.inverseGridResistance;
-    // The cathode's own charge and the grid current, ready before the plate.
-    const V held = mulAdd(s.cathodeCapacitance * rate, vk, ig);
+    // Everything of the new cathode voltage but the plate's term.
+    const V early = mulAdd(s.cathodeGain, vk, mulAdd(s.gridGain, drive - v, s.supplyGain));
 
     const V* c = s.c;
     const V v2 = v * v;
@@ -174,10 +181,6 @@ inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
     // The coupling capacitor's sum with the terms known early formed first.
     const V y = s.couplingCoefficient * ((s.outputVoltage - vpOld) + vp);
     s.outputVoltage = y;
-    // k (ip + held) with ip = (vs - vk - clipped) / Rp: only the last
-    // multiply-add waits for the plate.
-    const V k = s.cathodeCoefficient;
-    const V early = mulAdd(s.cathodePlateGain, s.supplyVoltage - vk, k * held);
     s.cathodeVoltage = floorAtZero(mulAdd(s.negativeCathodePlateGain, clipped, early));
     return y;
 }
@@ -185,9 +188,9 @@ inline V stepTriode(TriodeLanes<V>& s, V x, V rate) {
 // A step in which only the lanes whose `active` is 1 advance; the others
 // keep their state (their result is not used).
 template <class V>
-inline V stepTriodeMasked(TriodeLanes<V>& s, V x, V rate, V active) {
+inline V stepTriodeMasked(TriodeLanes<V>& s, V x, V active) {
     const TriodeLanes<V> old = s;
-    const V y = stepTriode(s, x, rate);
+    const V y = stepTriode(s, x);
     const V half = Lanes<V>::splat(0.5);
     s.lastInput = selectBelow(active, half, old.lastInput, s.lastInput);
     s.lastCathode = selectBelow(active, half, old.lastCathode, s.lastCathode);
@@ -309,7 +312,7 @@ double runChannel0(const FusedCoreJob& job) {
     const ChainSettings& settings = *job.settings;
     const StageRecords<V, S> records(sides, &AmpSide::triodeStage1, &AmpSide::triodeStage2, &AmpSide::triodeStage3);
     StageBank<V, S> bank;
-    records.load(bank);
+    records.load(bank, settings.oversampledRate);
     BiquadSides<S> shelf = loadBiquadSides<S>(&AmpSide::lowShelf1k, sides);
     BiquadSides<S> lowpass = loadBiquadSides<S>(&AmpSide::lowpass10k, sides);
     PowerSides<S> power;
@@ -320,7 +323,6 @@ double runChannel0(const FusedCoreJob& job) {
     const S keep = Lanes<S>::splat(mixPlainGain(settings.mix) * settings.driveGain);
     const S blend = Lanes<S>::splat(mixShelvedGain(settings.mix) * settings.driveGain);
     const S zero = Lanes<S>::splat(0.0);
-    const V rate = Lanes<V>::splat(settings.oversampledRate);
 
     const int n = job.samples;
     const int total = n + 2;
@@ -338,9 +340,9 @@ double runChannel0(const FusedCoreJob& job) {
                 a = a * input;
             }
             if (steady || (early && t >= 2)) {
-                bank.step(rate, a, a, m2);
+                bank.step(a, a, m2);
             } else {
-                bank.stepSome(rate, a, a, m2, early, early, t >= 2);
+                bank.stepSome(a, a, m2, early, early, t >= 2);
             }
             m2 = m1;
             if (early) {
@@ -382,7 +384,7 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     const ChainSettings& settings = *job.settings;
     const StageRecords<V, S> records(sides, &AmpSide::triodeStage4, &AmpSide::triodeStage5, &AmpSide::triodeStage6);
     StageBank<V, S> bank;
-    records.load(bank);
+    records.load(bank, settings.oversampledRate);
     BiquadSides<S> shelf150 = loadBiquadSides<S>(&AmpSide::lowShelf150, sides);
     BiquadSides<S> lowpassA = loadBiquadSides<S>(&AmpSide::lowpass6kA, sides);
     BiquadSides<S> shelf720 = loadBiquadSides<S>(&AmpSide::lowShelf720, sides);
@@ -397,7 +399,6 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     const S offset = Lanes<S>::splat(boostOffset(settings.boost));
     const S zero = Lanes<S>::splat(0.0);
     const bool boosted = settings.boost != 0;
-    const V rate = Lanes<V>::splat(settings.oversampledRate);
 
     const int n = job.samples;
     const int total = n + 4;
@@ -416,9 +417,9 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
                 a = two * (a * input);
             }
             if (steady || (first && third)) {
-                bank.step(rate, a, u2, w2);
+                bank.step(a, u2, w2);
             } else {
-                bank.stepSome(rate, a, u2, w2, first, second, third);
+                bank.stepSome(a, u2, w2, first, second, third);
             }
             u2 = u1;
             if (first) {
@@ -480,10 +481,10 @@ template <class V>
 double runTriodeChainOn(TriodeStage& stage, const double* drive, int steps, double rate) {
     TriodeStage* const st[maxSlots] = {&stage, &stage, &stage, &stage};
     TriodeLanes<V> lanes;
-    loadTriodeLanes(lanes, st, 0);
+    loadTriodeLanes(lanes, st, 0, rate);
     V y = Lanes<V>::splat(0.0);
     for (int i = 0; i < steps; ++i) {
-        y = stepTriode(lanes, Lanes<V>::splat(drive[i]), Lanes<V>::splat(rate));
+        y = stepTriode(lanes, Lanes<V>::splat(drive[i]));
     }
     storeTriodeLanes(lanes, st, 0, 1);
     return Lanes<V>::lane(y, 0);
