@@ -56,9 +56,10 @@ inline DoublePair selectBelow(DoublePair a, DoublePair b, DoublePair ifBelow, Do
 inline DoublePair minLanes(DoublePair a, DoublePair b) {
     return {_mm_min_pd(a.v, b.v)};
 }
-// x <= 0 ? 0 : x, per lane (NaN stays NaN).
+// x <= 0 ? 0 : x, per lane, as maxpd(0, x): NaN stays NaN (and -0 gives
+// -0, which counts as 0 everywhere after).
 inline DoublePair floorAtZero(DoublePair x) {
-    return {_mm_andnot_pd(_mm_cmple_pd(x.v, _mm_setzero_pd()), x.v)};
+    return {_mm_max_pd(_mm_setzero_pd(), x.v)};
 }
 
 #else

@@ -42,8 +42,10 @@ inline DoubleQuad selectBelow(DoubleQuad a, DoubleQuad b, DoubleQuad ifBelow, Do
 inline DoubleQuad minLanes(DoubleQuad a, DoubleQuad b) {
     return {_mm256_min_pd(a.v, b.v)};
 }
+// x <= 0 ? 0 : x as maxpd(0, x), which gives x when it is NaN (and -0 for
+// -0, which counts as 0 everywhere after).
 inline DoubleQuad floorAtZero(DoubleQuad x) {
-    return {_mm256_andnot_pd(_mm256_cmp_pd(x.v, _mm256_setzero_pd(), _CMP_LE_OQ), x.v)};
+    return {_mm256_max_pd(_mm256_setzero_pd(), x.v)};
 }
 
 template <>
