@@ -304,6 +304,94 @@ inline void loadRaised(DoublePair& v, const float* a, const float* b, int j) {
 
 #include "model/FusedCoreBank.h"
 
+// Channel 0's filters between the stages: stage 2's output through the 1 kHz
+// shelf, blended with stage 1's, through the 10 kHz low-pass into stage 3.
+// `third` is stage 3's input in iteration t (the blend's filtered value of
+// sample t - 2); `advance` runs the filters after the stages' step.
+template <class V, class S, bool packed = StageBank<V, S>::halfPairs>
+struct Channel0Filters {
+    BiquadSides<S> shelf, lowpass;
+    S m1 = Lanes<S>::splat(0.0), m2 = Lanes<S>::splat(0.0);  // samples t - 1 and t - 2
+
+    Channel0Filters(AmpSide* const* sides)
+        : shelf(loadBiquadSides<S>(&AmpSide::lowShelf1k, sides)),
+          lowpass(loadBiquadSides<S>(&AmpSide::lowpass10k, sides)) {}
+    S third() const { return m2; }
+    template <class Bank>
+    __attribute__((always_inline)) void advance(const Bank& bank, bool early, bool, S blend, S keep) {
+        m2 = m1;
+        if (early) {
+            m1 = stepBiquad(lowpass, mulAdd(blend, stepBiquad(shelf, bank.output(1)), keep * bank.output(0)));
+        }
+    }
+    void store(AmpSide* const* sides, int count) const {
+        storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, count);
+        storeBiquadSides(lowpass, &AmpSide::lowpass10k, sides, count);
+    }
+};
+
+// Both sides on four-lane groups: the two filters share a vector (shelf L R
+// | low-pass L R), the low-pass one sample behind, so a sample crosses both
+// in one step of four lanes instead of two of two. Each lane does what the
+// filter above does, so the samples are the same bit for bit.
+template <class V, class S>
+struct Channel0Filters<V, S, true> {
+    BiquadSides<V> both;
+    S shelved = Lanes<S>::splat(0.0), plain = Lanes<S>::splat(0.0);  // sample t - 1's shelf and stage 1 outputs
+    S filtered = Lanes<S>::splat(0.0);                                // sample t - 2's low-pass output
+
+    Channel0Filters(AmpSide* const* sides) {
+        const BiquadSides<S> a = loadBiquadSides<S>(&AmpSide::lowShelf1k, sides);
+        const BiquadSides<S> b = loadBiquadSides<S>(&AmpSide::lowpass10k, sides);
+        S BiquadSides<S>::*fields[9] = {&BiquadSides<S>::negA1, &BiquadSides<S>::negA2, &BiquadSides<S>::b0,
+                                        &BiquadSides<S>::b1,    &BiquadSides<S>::b2,    &BiquadSides<S>::x1,
+                                        &BiquadSides<S>::x2,    &BiquadSides<S>::y1,    &BiquadSides<S>::y2};
+        V BiquadSides<V>::*joined[9] = {&BiquadSides<V>::negA1, &BiquadSides<V>::negA2, &BiquadSides<V>::b0,
+                                        &BiquadSides<V>::b1,    &BiquadSides<V>::b2,    &BiquadSides<V>::x1,
+                                        &BiquadSides<V>::x2,    &BiquadSides<V>::y1,    &BiquadSides<V>::y2};
+        for (int i = 0; i < 9; ++i) {
+            both.*joined[i] = Lanes<V>::joinPairs(a.*fields[i], b.*fields[i]);
+        }
+    }
+    S third() const { return filtered; }
+    // `early`: sample t reaches the shelf; `late`: sample t - 1 reaches the
+    // low-pass.
+    template <class Bank>
+    __attribute__((always_inline)) void advance(const Bank& bank, bool early, bool late, S blend, S keep) {
+        const V in = Lanes<V>::joinPairs(bank.output(1), mulAdd(blend, shelved, keep * plain));
+        V out;
+        if (early && late) {
+            out = stepBiquad(both, in);
+        } else {
+            const double active[4] = {early ? 1.0 : 0.0, early ? 1.0 : 0.0, late ? 1.0 : 0.0, late ? 1.0 : 0.0};
+            const BiquadSides<V> old = both;
+            out = stepBiquad(both, in);
+            const V on = Lanes<V>::make(active);
+            const V half = Lanes<V>::splat(0.5);
+            both.x1 = selectBelow(on, half, old.x1, both.x1);
+            both.x2 = selectBelow(on, half, old.x2, both.x2);
+            both.y1 = selectBelow(on, half, old.y1, both.y1);
+            both.y2 = selectBelow(on, half, old.y2, both.y2);
+        }
+        shelved = Lanes<V>::pairAt(out, 0);
+        plain = bank.output(0);
+        filtered = Lanes<V>::pairAt(out, 1);
+    }
+    void store(AmpSide* const* sides, int count) const {
+        BiquadSides<S> a, b;
+        S BiquadSides<S>::*fields[4] = {&BiquadSides<S>::x1, &BiquadSides<S>::x2, &BiquadSides<S>::y1,
+                                        &BiquadSides<S>::y2};
+        V BiquadSides<V>::*joined[4] = {&BiquadSides<V>::x1, &BiquadSides<V>::x2, &BiquadSides<V>::y1,
+                                        &BiquadSides<V>::y2};
+        for (int i = 0; i < 4; ++i) {
+            a.*fields[i] = Lanes<V>::pairAt(both.*joined[i], 0);
+            b.*fields[i] = Lanes<V>::pairAt(both.*joined[i], 1);
+        }
+        storeBiquadSides(a, &AmpSide::lowShelf1k, sides, count);
+        storeBiquadSides(b, &AmpSide::lowpass10k, sides, count);
+    }
+};
+
 // Preamp channel 0: stages 1 and 2 on sample t, stage 3 on sample t - 2.
 template <class V, class S>
 double runChannel0(const FusedCoreJob& job) {
@@ -313,8 +401,7 @@ double runChannel0(const FusedCoreJob& job) {
     const StageRecords<V, S> records(sides, &AmpSide::triodeStage1, &AmpSide::triodeStage2, &AmpSide::triodeStage3);
     StageBank<V, S> bank;
     records.load(bank, settings.oversampledRate);
-    BiquadSides<S> shelf = loadBiquadSides<S>(&AmpSide::lowShelf1k, sides);
-    BiquadSides<S> lowpass = loadBiquadSides<S>(&AmpSide::lowpass10k, sides);
+    Channel0Filters<V, S> filters(sides);
     PowerSides<S> power;
     loadPowerSides(power, sides, *job.constants);
     const S input = Lanes<S>::splat(settings.input);
@@ -328,7 +415,6 @@ double runChannel0(const FusedCoreJob& job) {
     const int total = n + 2;
     PreampBuffer preamp;
     double probe = 0.0;
-    S m1 = zero, m2 = zero;  // the blend of one and two samples back
     // One iteration; `steady` (std::true_type) where every stage has its
     // sample and the power section too, so the tests fold away.
     auto sample = [&](int t, auto steady) __attribute__((always_inline)) {
@@ -340,16 +426,11 @@ double runChannel0(const FusedCoreJob& job) {
                 a = a * input;
             }
             if (steady || (early && t >= 2)) {
-                bank.step(a, a, m2);
+                bank.step(a, a, filters.third());
             } else {
-                bank.stepSome(a, a, m2, early, early, t >= 2);
+                bank.stepSome(a, a, filters.third(), early, early, t >= 2);
             }
-            m2 = m1;
-            if (early) {
-                const S b1 = bank.output(0);
-                const S b2 = stepBiquad(shelf, bank.output(1));
-                m1 = stepBiquad(lowpass, mulAdd(blend, b2, keep * b1));
-            }
+            filters.advance(bank, early, steady || (t >= 1 && t <= n), blend, keep);
             if (steady || t >= 2) {
                 storePreamp(bank.output(2), preamp, t - 2);
             }
@@ -368,8 +449,7 @@ double runChannel0(const FusedCoreJob& job) {
     runBatches(n, 2, sample, limit);
 
     records.store(bank);
-    storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, sideCount);
-    storeBiquadSides(lowpass, &AmpSide::lowpass10k, sides, sideCount);
+    filters.store(sides, sideCount);
     storePowerSides(power, sides, sideCount);
     return probe + toneStackProbe(power);
 }
