@@ -4,7 +4,9 @@
 // the branch-free form below lets the compiler run the batch in the
 // target's lanes. No include guard: the fused core includes it inside its
 // per-target namespace (see FusedCoreSides.h), so that every target gets
-// its own copy; tests include it the same way.
+// its own copy; tests include it the same way. Needs mulAdd on doubles
+// (NarrowLanes.h): fused where the target has it, so the wide paths' exp
+// takes a dozen operations fewer per value.
 
 // condition ? a : b, chosen on the bits: both values are formed first, and
 // the compiler, which may not move floating-point work under a condition,
@@ -32,25 +34,25 @@ inline double limiterExp(double x) {
     const double ln2High = 6.93147180369123816490e-01;  // 32 significant bits: k * ln2High is exact
     const double ln2Low = 1.90821492927058770002e-10;
     x = chooseBits(x < -700.0, -700.0, x);
-    const double t = x * log2e + shifter;
+    const double t = mulAdd(x, log2e, shifter);
     const double k = t - shifter;
-    const double r = (x - k * ln2High) - k * ln2Low;
+    const double r = mulAdd(-k, ln2Low, mulAdd(-k, ln2High, x));
     // e^r = 1 + (r + r^2 P(r)), P of degree 11 by Estrin's scheme: four
     // dependent steps instead of a dozen, so a batch leaves the loop sooner.
     const double r2 = r * r;
     const double r4 = r2 * r2;
     const double r8 = r4 * r4;
-    const double q0 = 1.0 / 2.0 + r * (1.0 / 6.0);
-    const double q1 = 1.0 / 24.0 + r * (1.0 / 120.0);
-    const double q2 = 1.0 / 720.0 + r * (1.0 / 5040.0);
-    const double q3 = 1.0 / 40320.0 + r * (1.0 / 362880.0);
-    const double q4 = 1.0 / 3628800.0 + r * (1.0 / 39916800.0);
-    const double q5 = 1.0 / 479001600.0 + r * (1.0 / 6227020800.0);
-    const double d0 = q0 + r2 * q1;
-    const double d1 = q2 + r2 * q3;
-    const double d2 = q4 + r2 * q5;
-    const double polynomial = (d0 + r4 * d1) + r8 * d2;
-    const double p = 1.0 + (r + r2 * polynomial);
+    const double q0 = mulAdd(r, 1.0 / 6.0, 1.0 / 2.0);
+    const double q1 = mulAdd(r, 1.0 / 120.0, 1.0 / 24.0);
+    const double q2 = mulAdd(r, 1.0 / 5040.0, 1.0 / 720.0);
+    const double q3 = mulAdd(r, 1.0 / 362880.0, 1.0 / 40320.0);
+    const double q4 = mulAdd(r, 1.0 / 39916800.0, 1.0 / 3628800.0);
+    const double q5 = mulAdd(r, 1.0 / 6227020800.0, 1.0 / 479001600.0);
+    const double d0 = mulAdd(r2, q1, q0);
+    const double d1 = mulAdd(r2, q3, q2);
+    const double d2 = mulAdd(r2, q5, q4);
+    const double polynomial = mulAdd(r8, d2, mulAdd(r4, d1, d0));
+    const double p = 1.0 + mulAdd(r2, polynomial, r);
     // The low bits of t hold k (two's complement, -1010 <= k <= 0 here):
     // k + 1023 shifted into the exponent field is 2^k.
     std::uint64_t bits;

@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "model/NarrowLanes.h"
 #include "model/SignalChain.h"
 
 namespace {
