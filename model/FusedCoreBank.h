@@ -70,11 +70,14 @@ struct StageBank {
         }
     }
 
-    void step(S first, S second, S third) {
+    // Steady (std::true_type) in the steady batches, which need not record
+    // the last step's input (stepTriode).
+    template <class Steady>
+    void step(S first, S second, S third, Steady) {
         V in[groups];
         inputs(in, first, second, third);
         for (int g = 0; g < groups; ++g) {
-            out[g] = stepTriode(group[g], in[g]);
+            out[g] = stepTriode<!Steady::value>(group[g], in[g]);
         }
     }
 

@@ -150,14 +150,21 @@ __attribute__((always_inline)) inline void storeTriodeLanes(const TriodeLanes<V>
 // cathode's sum with the terms known early formed off the path, and
 // multiply-adds fused where the target has them. Each regrouping moves a
 // result by a few rounding steps of a double at most.
-template <class V>
+//
+// With `record` false the step leaves lastInput and lastCathode alone: the
+// steady batches step that way, since every lane's last step of a job lies
+// in an edge iteration after them, and the loop then carries two values
+// fewer per group.
+template <bool record = true, class V>
 inline V stepTriode(TriodeLanes<V>& s, V x) {
     const V one = Lanes<V>::splat(1.0);
     const V vk = s.cathodeVoltage;
     const V drive = x - vk;
     const V v = gridToCathode(s, x, vk, drive);
-    s.lastInput = x;
-    s.lastCathode = vk;
+    if (record) {
+        s.lastInput = x;
+        s.lastCathode = vk;
+    }
     // Everything of the new cathode voltage but the plate's term.
     const V early = mulAdd(s.cathodeGain, vk, mulAdd(s.gridGain, drive - v, s.supplyGain));
 
@@ -224,14 +231,16 @@ __attribute__((always_inline)) inline void steadyBatch(int base, Sample& sample)
 // Runs a job of n samples whose last stage works `lag` samples behind the
 // first: the first `lag` iterations alone, then batches, each followed by
 // `limit` on the preamp outputs it completed. Batches start at `lag`, so
-// the second batch already has every stage and the power section busy.
+// the second batch already has every stage and the power section busy; the
+// steady batches end before the job's last sample, so every stage's last
+// step falls in an edge iteration.
 template <class Sample, class Limit>
 __attribute__((always_inline)) inline void runBatches(int n, int lag, Sample& sample, Limit& limit) {
     for (int t = 0; t < lag; ++t) {
         sample(t, std::false_type{});
     }
     for (int base = lag; base < n + lag + limiterBatch; base += limiterBatch) {
-        if (base >= lag + limiterBatch && base + limiterBatch <= n) {
+        if (base >= lag + limiterBatch && base + limiterBatch < n) {
             steadyBatch(base, sample);
         } else {
             for (int t = base; t < base + limiterBatch; ++t) {
@@ -338,7 +347,7 @@ double runChannel0(const FusedCoreJob& job) {
                 a = a * input;
             }
             if (steady || (early && t >= 2)) {
-                bank.step(a, a, filters.third());
+                bank.step(a, a, filters.third(), steady);
             } else {
                 bank.stepSome(a, a, filters.third(), early, early, t >= 2);
             }
@@ -409,7 +418,7 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
                 a = two * (a * input);
             }
             if (steady || (first && third)) {
-                bank.step(a, u2, w2);
+                bank.step(a, u2, w2, steady);
             } else {
                 bank.stepSome(a, u2, w2, first, second, third);
             }
