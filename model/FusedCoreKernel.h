@@ -386,10 +386,7 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     const StageRecords<V, S> records(sides, &AmpSide::triodeStage4, &AmpSide::triodeStage5, &AmpSide::triodeStage6);
     StageBank<V, S> bank;
     records.load(bank, settings.oversampledRate);
-    BiquadSides<S> shelf150 = loadBiquadSides<S>(&AmpSide::lowShelf150, sides);
-    BiquadSides<S> lowpassA = loadBiquadSides<S>(&AmpSide::lowpass6kA, sides);
-    BiquadSides<S> shelf720 = loadBiquadSides<S>(&AmpSide::lowShelf720, sides);
-    BiquadSides<S> lowpassB = loadBiquadSides<S>(&AmpSide::lowpass6kB, sides);
+    Channel1Filters<V, S> filters(sides);
     PowerSides<S> power;
     loadPowerSides(power, sides, *job.constants);
     const S input = Lanes<S>::splat(settings.input);
@@ -423,15 +420,11 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
                 bank.stepSome(a, u2, w2, first, second, third);
             }
             u2 = u1;
-            if (first) {
+            w2 = w1;
+            if (first || second) {
                 S v = bank.output(0);
                 v = boosted ? v * three * driveGain : v * driveGain;
-                v = v * extraGain;
-                u1 = stepBiquad(lowpassA, stepBiquad(shelf150, v));
-            }
-            w2 = w1;
-            if (second) {
-                w1 = stepBiquad(lowpassB, stepBiquad(shelf720, bank.output(1)));
+                filters.step(v * extraGain, bank.output(1), first, second, u1, w1);
             }
             if (third) {
                 storePreamp(outputGain * bank.output(2) - offset, preamp, t - 4);
@@ -451,10 +444,7 @@ double runChannel1(const FusedCoreJob& job, S extraGain) {
     runBatches(n, 4, sample, limit);
 
     records.store(bank);
-    storeBiquadSides(shelf150, &AmpSide::lowShelf150, sides, sideCount);
-    storeBiquadSides(lowpassA, &AmpSide::lowpass6kA, sides, sideCount);
-    storeBiquadSides(shelf720, &AmpSide::lowShelf720, sides, sideCount);
-    storeBiquadSides(lowpassB, &AmpSide::lowpass6kB, sides, sideCount);
+    filters.store(sides, sideCount);
     storePowerSides(power, sides, sideCount);
     return probe + toneStackProbe(power);
 }

@@ -153,6 +153,133 @@ struct Channel0Filters<V, S, true> {
     }
 };
 
+// Channel 1's two filter chains (stage 4's output through the 150 Hz shelf
+// and the first 6 kHz low-pass into stage 5, stage 5's through the 720 Hz
+// shelf and the second low-pass into stage 6) side by side in lanes P: a
+// DoublePair in mono, the four lanes of a group V in stereo (chain A's L R |
+// chain B's L R). Each lane does what its filter alone does, so the samples
+// are the same bit for bit; a chain without a sample keeps its state.
+template <class V, class S>
+struct ChainPairLanes {
+    using type = void;
+};
+template <class V>
+struct ChainPairLanes<V, double> {
+    using type = DoublePair;
+    static DoublePair join(double a, double b) { return makePair(a, b); }
+    static double half(DoublePair p, int k) { return k == 0 ? lane0(p) : lane1(p); }
+};
+template <class V>
+struct ChainPairLanes<V, DoublePair> {
+    using type = typename std::conditional<Lanes<V>::count == 4, V, void>::type;
+    static V join(DoublePair a, DoublePair b) { return Lanes<V>::joinPairs(a, b); }
+    static DoublePair half(V p, int k) { return Lanes<V>::pairAt(p, k); }
+};
+
+template <class P>
+__attribute__((always_inline)) inline P stepBiquadSome(BiquadSides<P>& q, P x, bool a, bool b) {
+    if (a && b) {
+        return stepBiquad(q, x);
+    }
+    const BiquadSides<P> old = q;
+    const P y = stepBiquad(q, x);
+    constexpr int count = Lanes<P>::count;
+    double active[count];
+    for (int i = 0; i < count; ++i) {
+        active[i] = (i < count / 2 ? a : b) ? 1.0 : 0.0;
+    }
+    const P on = Lanes<P>::make(active);
+    const P half = Lanes<P>::splat(0.5);
+    q.x1 = selectBelow(on, half, old.x1, q.x1);
+    q.x2 = selectBelow(on, half, old.x2, q.x2);
+    q.y1 = selectBelow(on, half, old.y1, q.y1);
+    q.y2 = selectBelow(on, half, old.y2, q.y2);
+    return y;
+}
+
+template <class V, class S, class P = typename ChainPairLanes<V, S>::type>
+struct Channel1Filters {
+    using Pair = ChainPairLanes<V, S>;
+    BiquadSides<P> shelves, lowpasses;
+
+    static BiquadSides<P> joined(const BiquadSides<S>& a, const BiquadSides<S>& b) {
+        BiquadSides<P> q;
+        q.negA1 = Pair::join(a.negA1, b.negA1);
+        q.negA2 = Pair::join(a.negA2, b.negA2);
+        q.b0 = Pair::join(a.b0, b.b0);
+        q.b1 = Pair::join(a.b1, b.b1);
+        q.b2 = Pair::join(a.b2, b.b2);
+        q.x1 = Pair::join(a.x1, b.x1);
+        q.x2 = Pair::join(a.x2, b.x2);
+        q.y1 = Pair::join(a.y1, b.y1);
+        q.y2 = Pair::join(a.y2, b.y2);
+        return q;
+    }
+    static void split(const BiquadSides<P>& q, Biquad AmpSide::*a, Biquad AmpSide::*b, AmpSide* const* sides,
+                      int count) {
+        BiquadSides<S> qa, qb;
+        qa.x1 = Pair::half(q.x1, 0);
+        qa.x2 = Pair::half(q.x2, 0);
+        qa.y1 = Pair::half(q.y1, 0);
+        qa.y2 = Pair::half(q.y2, 0);
+        qb.x1 = Pair::half(q.x1, 1);
+        qb.x2 = Pair::half(q.x2, 1);
+        qb.y1 = Pair::half(q.y1, 1);
+        qb.y2 = Pair::half(q.y2, 1);
+        storeBiquadSides(qa, a, sides, count);
+        storeBiquadSides(qb, b, sides, count);
+    }
+
+    Channel1Filters(AmpSide* const* sides)
+        : shelves(joined(loadBiquadSides<S>(&AmpSide::lowShelf150, sides),
+                         loadBiquadSides<S>(&AmpSide::lowShelf720, sides))),
+          lowpasses(joined(loadBiquadSides<S>(&AmpSide::lowpass6kA, sides),
+                           loadBiquadSides<S>(&AmpSide::lowpass6kB, sides))) {}
+    // Chain A takes `a` where `first`, chain B takes `b` where `second`;
+    // their outputs go to `toFifth` and `toSixth`.
+    __attribute__((always_inline)) void step(S a, S b, bool first, bool second, S& toFifth, S& toSixth) {
+        const P out = stepBiquadSome(lowpasses, stepBiquadSome(shelves, Pair::join(a, b), first, second), first,
+                                     second);
+        if (first) {
+            toFifth = Pair::half(out, 0);
+        }
+        if (second) {
+            toSixth = Pair::half(out, 1);
+        }
+    }
+    void store(AmpSide* const* sides, int count) const {
+        split(shelves, &AmpSide::lowShelf150, &AmpSide::lowShelf720, sides, count);
+        split(lowpasses, &AmpSide::lowpass6kA, &AmpSide::lowpass6kB, sides, count);
+    }
+};
+
+// Without lanes for both chains (stereo on two-lane groups): one filter at
+// a time.
+template <class V, class S>
+struct Channel1Filters<V, S, void> {
+    BiquadSides<S> shelf150, lowpassA, shelf720, lowpassB;
+
+    Channel1Filters(AmpSide* const* sides)
+        : shelf150(loadBiquadSides<S>(&AmpSide::lowShelf150, sides)),
+          lowpassA(loadBiquadSides<S>(&AmpSide::lowpass6kA, sides)),
+          shelf720(loadBiquadSides<S>(&AmpSide::lowShelf720, sides)),
+          lowpassB(loadBiquadSides<S>(&AmpSide::lowpass6kB, sides)) {}
+    __attribute__((always_inline)) void step(S a, S b, bool first, bool second, S& toFifth, S& toSixth) {
+        if (first) {
+            toFifth = stepBiquad(lowpassA, stepBiquad(shelf150, a));
+        }
+        if (second) {
+            toSixth = stepBiquad(lowpassB, stepBiquad(shelf720, b));
+        }
+    }
+    void store(AmpSide* const* sides, int count) const {
+        storeBiquadSides(shelf150, &AmpSide::lowShelf150, sides, count);
+        storeBiquadSides(lowpassA, &AmpSide::lowpass6kA, sides, count);
+        storeBiquadSides(shelf720, &AmpSide::lowShelf720, sides, count);
+        storeBiquadSides(lowpassB, &AmpSide::lowpass6kB, sides, count);
+    }
+};
+
 template <class S>
 struct PowerSides {
     S b0, b1, b2, b3, negA1, negA2, negA3;  // tone stack coefficients
