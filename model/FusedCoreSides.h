@@ -65,100 +65,6 @@ __attribute__((always_inline)) inline S stepBiquad(BiquadSides<S>& q, S x) {
     return y;
 }
 
-// Channel 0's filters between the stages: stage 2's output through the 1 kHz
-// shelf, blended with stage 1's, through the 10 kHz low-pass into stage 3.
-// `third` is stage 3's input in iteration t (the blend's filtered value of
-// sample t - 2); `advance` runs the filters after the stages' step.
-template <class V, class S, bool packed = Lanes<S>::count == 2 && Lanes<V>::count == 4>
-struct Channel0Filters {
-    BiquadSides<S> shelf, lowpass;
-    S m1 = Lanes<S>::splat(0.0), m2 = Lanes<S>::splat(0.0);  // samples t - 1 and t - 2
-
-    Channel0Filters(AmpSide* const* sides)
-        : shelf(loadBiquadSides<S>(&AmpSide::lowShelf1k, sides)),
-          lowpass(loadBiquadSides<S>(&AmpSide::lowpass10k, sides)) {}
-    S third() const { return m2; }
-    template <class Bank>
-    __attribute__((always_inline)) void advance(const Bank& bank, bool early, bool, S blend, S keep) {
-        m2 = m1;
-        if (early) {
-            m1 = stepBiquad(lowpass, mulAdd(blend, stepBiquad(shelf, bank.output(1)), keep * bank.output(0)));
-        }
-    }
-    void store(AmpSide* const* sides, int count) const {
-        storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, count);
-        storeBiquadSides(lowpass, &AmpSide::lowpass10k, sides, count);
-    }
-};
-
-// Both sides on four-lane groups: the two filters share a vector (shelf L R
-// | low-pass L R), the low-pass one sample behind, so a sample crosses both
-// in one step of four lanes instead of two of two. Each lane does what the
-// filter above does, so the samples are the same bit for bit.
-template <class V, class S>
-struct Channel0Filters<V, S, true> {
-    BiquadSides<V> both;
-    S shelved = Lanes<S>::splat(0.0), plain = Lanes<S>::splat(0.0);  // sample t - 1's shelf and stage 1 outputs
-    S filtered = Lanes<S>::splat(0.0);                                // sample t - 2's low-pass output
-
-    Channel0Filters(AmpSide* const* sides) {
-        const BiquadSides<S> a = loadBiquadSides<S>(&AmpSide::lowShelf1k, sides);
-        const BiquadSides<S> b = loadBiquadSides<S>(&AmpSide::lowpass10k, sides);
-        S BiquadSides<S>::*fields[9] = {&BiquadSides<S>::negA1, &BiquadSides<S>::negA2, &BiquadSides<S>::b0,
-                                        &BiquadSides<S>::b1,    &BiquadSides<S>::b2,    &BiquadSides<S>::x1,
-                                        &BiquadSides<S>::x2,    &BiquadSides<S>::y1,    &BiquadSides<S>::y2};
-        V BiquadSides<V>::*joined[9] = {&BiquadSides<V>::negA1, &BiquadSides<V>::negA2, &BiquadSides<V>::b0,
-                                        &BiquadSides<V>::b1,    &BiquadSides<V>::b2,    &BiquadSides<V>::x1,
-                                        &BiquadSides<V>::x2,    &BiquadSides<V>::y1,    &BiquadSides<V>::y2};
-        for (int i = 0; i < 9; ++i) {
-            both.*joined[i] = Lanes<V>::joinPairs(a.*fields[i], b.*fields[i]);
-        }
-    }
-    S third() const { return filtered; }
-    // `early`: sample t reaches the shelf; `late`: sample t - 1 reaches the
-    // low-pass.
-    template <class Bank>
-    __attribute__((always_inline)) void advance(const Bank& bank, bool early, bool late, S blend, S keep) {
-        const V in = Lanes<V>::joinPairs(bank.output(1), mulAdd(blend, shelved, keep * plain));
-        V out;
-        if (early && late) {
-            out = stepBiquad(both, in);
-        } else {
-            const double active[4] = {early ? 1.0 : 0.0, early ? 1.0 : 0.0, late ? 1.0 : 0.0, late ? 1.0 : 0.0};
-            const BiquadSides<V> old = both;
-            out = stepBiquad(both, in);
-            const V on = Lanes<V>::make(active);
-            const V half = Lanes<V>::splat(0.5);
-            both.x1 = selectBelow(on, half, old.x1, both.x1);
-            both.x2 = selectBelow(on, half, old.x2, both.x2);
-            both.y1 = selectBelow(on, half, old.y1, both.y1);
-            both.y2 = selectBelow(on, half, old.y2, both.y2);
-        }
-        shelved = Lanes<V>::pairAt(out, 0);
-        plain = bank.output(0);
-        filtered = Lanes<V>::pairAt(out, 1);
-    }
-    void store(AmpSide* const* sides, int count) const {
-        BiquadSides<S> a, b;
-        S BiquadSides<S>::*fields[4] = {&BiquadSides<S>::x1, &BiquadSides<S>::x2, &BiquadSides<S>::y1,
-                                        &BiquadSides<S>::y2};
-        V BiquadSides<V>::*joined[4] = {&BiquadSides<V>::x1, &BiquadSides<V>::x2, &BiquadSides<V>::y1,
-                                        &BiquadSides<V>::y2};
-        for (int i = 0; i < 4; ++i) {
-            a.*fields[i] = Lanes<V>::pairAt(both.*joined[i], 0);
-            b.*fields[i] = Lanes<V>::pairAt(both.*joined[i], 1);
-        }
-        storeBiquadSides(a, &AmpSide::lowShelf1k, sides, count);
-        storeBiquadSides(b, &AmpSide::lowpass10k, sides, count);
-    }
-};
-
-// Channel 1's two filter chains (stage 4's output through the 150 Hz shelf
-// and the first 6 kHz low-pass into stage 5, stage 5's through the 720 Hz
-// shelf and the second low-pass into stage 6) side by side in lanes P: a
-// DoublePair in mono, the four lanes of a group V in stereo (chain A's L R |
-// chain B's L R). Each lane does what its filter alone does, so the samples
-// are the same bit for bit; a chain without a sample keeps its state.
 template <class V, class S>
 struct ChainPairLanes {
     using type = void;
@@ -197,6 +103,93 @@ __attribute__((always_inline)) inline P stepBiquadSome(BiquadSides<P>& q, P x, b
     return y;
 }
 
+// Channel 0's filters between the stages: stage 2's output through the 1 kHz
+// shelf, blended with stage 1's, through the 10 kHz low-pass into stage 3.
+// `third` is stage 3's input in iteration t (the blend's filtered value of
+// sample t - 2); `advance` runs the filters after the stages' step.
+template <class V, class S,
+          bool packed = Lanes<S>::count == 2 && !std::is_void<typename ChainPairLanes<V, S>::type>::value>
+struct Channel0Filters {
+    BiquadSides<S> shelf, lowpass;
+    S m1 = Lanes<S>::splat(0.0), m2 = Lanes<S>::splat(0.0);  // samples t - 1 and t - 2
+
+    Channel0Filters(AmpSide* const* sides)
+        : shelf(loadBiquadSides<S>(&AmpSide::lowShelf1k, sides)),
+          lowpass(loadBiquadSides<S>(&AmpSide::lowpass10k, sides)) {}
+    S third() const { return m2; }
+    template <class Bank>
+    __attribute__((always_inline)) void advance(const Bank& bank, bool early, bool, S blend, S keep) {
+        m2 = m1;
+        if (early) {
+            m1 = stepBiquad(lowpass, mulAdd(blend, stepBiquad(shelf, bank.output(1)), keep * bank.output(0)));
+        }
+    }
+    void store(AmpSide* const* sides, int count) const {
+        storeBiquadSides(shelf, &AmpSide::lowShelf1k, sides, count);
+        storeBiquadSides(lowpass, &AmpSide::lowpass10k, sides, count);
+    }
+};
+
+// Both sides on four-lane groups: the two filters share a vector (shelf L R
+// | low-pass L R), the low-pass one sample behind, so a sample crosses both
+// in one step of four lanes instead of two of two. Each lane does what the
+// filter above does, so the samples are the same bit for bit. Not in mono:
+// there the low-pass of sample t would wait for stage 2's output of sample
+// t + 1, which stage 3's step of sample t + 2 then waits for (20 % slower
+// with a sine).
+template <class V, class S>
+struct Channel0Filters<V, S, true> {
+    using Pair = ChainPairLanes<V, S>;
+    using P = typename Pair::type;
+    BiquadSides<P> both;
+    S shelved = Lanes<S>::splat(0.0), plain = Lanes<S>::splat(0.0);  // sample t - 1's shelf and stage 1 outputs
+    S filtered = Lanes<S>::splat(0.0);                                // sample t - 2's low-pass output
+
+    Channel0Filters(AmpSide* const* sides) {
+        const BiquadSides<S> a = loadBiquadSides<S>(&AmpSide::lowShelf1k, sides);
+        const BiquadSides<S> b = loadBiquadSides<S>(&AmpSide::lowpass10k, sides);
+        both.negA1 = Pair::join(a.negA1, b.negA1);
+        both.negA2 = Pair::join(a.negA2, b.negA2);
+        both.b0 = Pair::join(a.b0, b.b0);
+        both.b1 = Pair::join(a.b1, b.b1);
+        both.b2 = Pair::join(a.b2, b.b2);
+        both.x1 = Pair::join(a.x1, b.x1);
+        both.x2 = Pair::join(a.x2, b.x2);
+        both.y1 = Pair::join(a.y1, b.y1);
+        both.y2 = Pair::join(a.y2, b.y2);
+    }
+    S third() const { return filtered; }
+    // `early`: sample t reaches the shelf; `late`: sample t - 1 reaches the
+    // low-pass.
+    template <class Bank>
+    __attribute__((always_inline)) void advance(const Bank& bank, bool early, bool late, S blend, S keep) {
+        const P out =
+            stepBiquadSome(both, Pair::join(bank.output(1), mulAdd(blend, shelved, keep * plain)), early, late);
+        shelved = Pair::half(out, 0);
+        plain = bank.output(0);
+        filtered = Pair::half(out, 1);
+    }
+    void store(AmpSide* const* sides, int count) const {
+        BiquadSides<S> a, b;
+        a.x1 = Pair::half(both.x1, 0);
+        a.x2 = Pair::half(both.x2, 0);
+        a.y1 = Pair::half(both.y1, 0);
+        a.y2 = Pair::half(both.y2, 0);
+        b.x1 = Pair::half(both.x1, 1);
+        b.x2 = Pair::half(both.x2, 1);
+        b.y1 = Pair::half(both.y1, 1);
+        b.y2 = Pair::half(both.y2, 1);
+        storeBiquadSides(a, &AmpSide::lowShelf1k, sides, count);
+        storeBiquadSides(b, &AmpSide::lowpass10k, sides, count);
+    }
+};
+
+// Channel 1's two filter chains (stage 4's output through the 150 Hz shelf
+// and the first 6 kHz low-pass into stage 5, stage 5's through the 720 Hz
+// shelf and the second low-pass into stage 6) side by side in lanes P: a
+// DoublePair in mono, the four lanes of a group V in stereo (chain A's L R |
+// chain B's L R). Each lane does what its filter alone does, so the samples
+// are the same bit for bit; a chain without a sample keeps its state.
 template <class V, class S, class P = typename ChainPairLanes<V, S>::type>
 struct Channel1Filters {
     using Pair = ChainPairLanes<V, S>;
