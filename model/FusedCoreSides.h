@@ -82,6 +82,37 @@ struct ChainPairLanes<V, DoublePair> {
     static DoublePair half(V p, int k) { return Lanes<V>::pairAt(p, k); }
 };
 
+// Two filters' records side by side in the lanes of Pair::type, and back.
+template <class Pair, class S>
+BiquadSides<typename Pair::type> joinBiquads(const BiquadSides<S>& a, const BiquadSides<S>& b) {
+    BiquadSides<typename Pair::type> q;
+    q.negA1 = Pair::join(a.negA1, b.negA1);
+    q.negA2 = Pair::join(a.negA2, b.negA2);
+    q.b0 = Pair::join(a.b0, b.b0);
+    q.b1 = Pair::join(a.b1, b.b1);
+    q.b2 = Pair::join(a.b2, b.b2);
+    q.x1 = Pair::join(a.x1, b.x1);
+    q.x2 = Pair::join(a.x2, b.x2);
+    q.y1 = Pair::join(a.y1, b.y1);
+    q.y2 = Pair::join(a.y2, b.y2);
+    return q;
+}
+template <class Pair, class S>
+void storeJoinedBiquads(const BiquadSides<typename Pair::type>& q, Biquad AmpSide::*a, Biquad AmpSide::*b,
+                        AmpSide* const* sides, int count) {
+    BiquadSides<S> qa, qb;
+    qa.x1 = Pair::half(q.x1, 0);
+    qa.x2 = Pair::half(q.x2, 0);
+    qa.y1 = Pair::half(q.y1, 0);
+    qa.y2 = Pair::half(q.y2, 0);
+    qb.x1 = Pair::half(q.x1, 1);
+    qb.x2 = Pair::half(q.x2, 1);
+    qb.y1 = Pair::half(q.y1, 1);
+    qb.y2 = Pair::half(q.y2, 1);
+    storeBiquadSides(qa, a, sides, count);
+    storeBiquadSides(qb, b, sides, count);
+}
+
 template <class P>
 __attribute__((always_inline)) inline P stepBiquadSome(BiquadSides<P>& q, P x, bool a, bool b) {
     if (a && b) {
@@ -145,19 +176,9 @@ struct Channel0Filters<V, S, true> {
     S shelved = Lanes<S>::splat(0.0), plain = Lanes<S>::splat(0.0);  // sample t - 1's shelf and stage 1 outputs
     S filtered = Lanes<S>::splat(0.0);                                // sample t - 2's low-pass output
 
-    Channel0Filters(AmpSide* const* sides) {
-        const BiquadSides<S> a = loadBiquadSides<S>(&AmpSide::lowShelf1k, sides);
-        const BiquadSides<S> b = loadBiquadSides<S>(&AmpSide::lowpass10k, sides);
-        both.negA1 = Pair::join(a.negA1, b.negA1);
-        both.negA2 = Pair::join(a.negA2, b.negA2);
-        both.b0 = Pair::join(a.b0, b.b0);
-        both.b1 = Pair::join(a.b1, b.b1);
-        both.b2 = Pair::join(a.b2, b.b2);
-        both.x1 = Pair::join(a.x1, b.x1);
-        both.x2 = Pair::join(a.x2, b.x2);
-        both.y1 = Pair::join(a.y1, b.y1);
-        both.y2 = Pair::join(a.y2, b.y2);
-    }
+    Channel0Filters(AmpSide* const* sides)
+        : both(joinBiquads<Pair>(loadBiquadSides<S>(&AmpSide::lowShelf1k, sides),
+                                 loadBiquadSides<S>(&AmpSide::lowpass10k, sides))) {}
     S third() const { return filtered; }
     // `early`: sample t reaches the shelf; `late`: sample t - 1 reaches the
     // low-pass.
@@ -170,17 +191,7 @@ struct Channel0Filters<V, S, true> {
         filtered = Pair::half(out, 1);
     }
     void store(AmpSide* const* sides, int count) const {
-        BiquadSides<S> a, b;
-        a.x1 = Pair::half(both.x1, 0);
-        a.x2 = Pair::half(both.x2, 0);
-        a.y1 = Pair::half(both.y1, 0);
-        a.y2 = Pair::half(both.y2, 0);
-        b.x1 = Pair::half(both.x1, 1);
-        b.x2 = Pair::half(both.x2, 1);
-        b.y1 = Pair::half(both.y1, 1);
-        b.y2 = Pair::half(both.y2, 1);
-        storeBiquadSides(a, &AmpSide::lowShelf1k, sides, count);
-        storeBiquadSides(b, &AmpSide::lowpass10k, sides, count);
+        storeJoinedBiquads<Pair, S>(both, &AmpSide::lowShelf1k, &AmpSide::lowpass10k, sides, count);
     }
 };
 
@@ -195,39 +206,11 @@ struct Channel1Filters {
     using Pair = ChainPairLanes<V, S>;
     BiquadSides<P> shelves, lowpasses;
 
-    static BiquadSides<P> joined(const BiquadSides<S>& a, const BiquadSides<S>& b) {
-        BiquadSides<P> q;
-        q.negA1 = Pair::join(a.negA1, b.negA1);
-        q.negA2 = Pair::join(a.negA2, b.negA2);
-        q.b0 = Pair::join(a.b0, b.b0);
-        q.b1 = Pair::join(a.b1, b.b1);
-        q.b2 = Pair::join(a.b2, b.b2);
-        q.x1 = Pair::join(a.x1, b.x1);
-        q.x2 = Pair::join(a.x2, b.x2);
-        q.y1 = Pair::join(a.y1, b.y1);
-        q.y2 = Pair::join(a.y2, b.y2);
-        return q;
-    }
-    static void split(const BiquadSides<P>& q, Biquad AmpSide::*a, Biquad AmpSide::*b, AmpSide* const* sides,
-                      int count) {
-        BiquadSides<S> qa, qb;
-        qa.x1 = Pair::half(q.x1, 0);
-        qa.x2 = Pair::half(q.x2, 0);
-        qa.y1 = Pair::half(q.y1, 0);
-        qa.y2 = Pair::half(q.y2, 0);
-        qb.x1 = Pair::half(q.x1, 1);
-        qb.x2 = Pair::half(q.x2, 1);
-        qb.y1 = Pair::half(q.y1, 1);
-        qb.y2 = Pair::half(q.y2, 1);
-        storeBiquadSides(qa, a, sides, count);
-        storeBiquadSides(qb, b, sides, count);
-    }
-
     Channel1Filters(AmpSide* const* sides)
-        : shelves(joined(loadBiquadSides<S>(&AmpSide::lowShelf150, sides),
-                         loadBiquadSides<S>(&AmpSide::lowShelf720, sides))),
-          lowpasses(joined(loadBiquadSides<S>(&AmpSide::lowpass6kA, sides),
-                           loadBiquadSides<S>(&AmpSide::lowpass6kB, sides))) {}
+        : shelves(joinBiquads<Pair>(loadBiquadSides<S>(&AmpSide::lowShelf150, sides),
+                                    loadBiquadSides<S>(&AmpSide::lowShelf720, sides))),
+          lowpasses(joinBiquads<Pair>(loadBiquadSides<S>(&AmpSide::lowpass6kA, sides),
+                                      loadBiquadSides<S>(&AmpSide::lowpass6kB, sides))) {}
     // Chain A takes `a` where `first`, chain B takes `b` where `second`;
     // their outputs go to `toFifth` and `toSixth`.
     __attribute__((always_inline)) void step(S a, S b, bool first, bool second, S& toFifth, S& toSixth) {
@@ -241,8 +224,8 @@ struct Channel1Filters {
         }
     }
     void store(AmpSide* const* sides, int count) const {
-        split(shelves, &AmpSide::lowShelf150, &AmpSide::lowShelf720, sides, count);
-        split(lowpasses, &AmpSide::lowpass6kA, &AmpSide::lowpass6kB, sides, count);
+        storeJoinedBiquads<Pair, S>(shelves, &AmpSide::lowShelf150, &AmpSide::lowShelf720, sides, count);
+        storeJoinedBiquads<Pair, S>(lowpasses, &AmpSide::lowpass6kA, &AmpSide::lowpass6kB, sides, count);
     }
 };
 

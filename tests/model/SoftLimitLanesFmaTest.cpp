@@ -11,6 +11,7 @@
 
 #include "model/DoublePair.h"
 #include "model/SignalChain.h"
+#include "tests/model/UlpsApart.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -37,13 +38,6 @@ namespace {
 bool hasFma() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
-
-std::int64_t ulpsApart(double a, double b) {
-    std::int64_t ia, ib;
-    std::memcpy(&ia, &a, sizeof ia);
-    std::memcpy(&ib, &b, sizeof ib);
-    return ia > ib ? ia - ib : ib - ia;
 }
 
 TEST(LimiterExpFused, WithinTwoUnitsInTheLastPlaceDownToMinus700) {

@@ -12,17 +12,10 @@
 
 #include "model/NarrowLanes.h"
 #include "model/SignalChain.h"
+#include "tests/model/UlpsApart.h"
 
 namespace {
 #include "model/SoftLimitLanes.h"
-
-// Distance in units of the last place between two positive finite doubles.
-std::int64_t ulpsApart(double a, double b) {
-    std::int64_t ia, ib;
-    std::memcpy(&ia, &a, sizeof ia);
-    std::memcpy(&ib, &b, sizeof ib);
-    return ia > ib ? ia - ib : ib - ia;
-}
 
 TEST(LimiterExp, WithinTwoUnitsInTheLastPlaceDownToMinus700) {
     std::int64_t worst = 0;
