@@ -192,18 +192,24 @@ inline V stepTriode(TriodeLanes<V>& s, V x) {
     return y;
 }
 
+// `now` in the lanes whose `active` is 1, `before` in the others: how an
+// edge step keeps the state of the lanes that have no sample.
+template <class V>
+inline V whereActive(V active, V now, V before) {
+    return selectBelow(active, Lanes<V>::splat(0.5), before, now);
+}
+
 // A step in which only the lanes whose `active` is 1 advance; the others
 // keep their state (their result is not used).
 template <class V>
 inline V stepTriodeMasked(TriodeLanes<V>& s, V x, V active) {
     const TriodeLanes<V> old = s;
     const V y = stepTriode(s, x);
-    const V half = Lanes<V>::splat(0.5);
-    s.lastInput = selectBelow(active, half, old.lastInput, s.lastInput);
-    s.lastCathode = selectBelow(active, half, old.lastCathode, s.lastCathode);
-    s.cathodeVoltage = selectBelow(active, half, old.cathodeVoltage, s.cathodeVoltage);
-    s.plateVoltage = selectBelow(active, half, old.plateVoltage, s.plateVoltage);
-    s.outputVoltage = selectBelow(active, half, old.outputVoltage, s.outputVoltage);
+    s.lastInput = whereActive(active, s.lastInput, old.lastInput);
+    s.lastCathode = whereActive(active, s.lastCathode, old.lastCathode);
+    s.cathodeVoltage = whereActive(active, s.cathodeVoltage, old.cathodeVoltage);
+    s.plateVoltage = whereActive(active, s.plateVoltage, old.plateVoltage);
+    s.outputVoltage = whereActive(active, s.outputVoltage, old.outputVoltage);
     return y;
 }
 

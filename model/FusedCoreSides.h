@@ -113,6 +113,9 @@ void storeJoinedBiquads(const BiquadSides<typename Pair::type>& q, Biquad AmpSid
     storeBiquadSides(qb, b, sides, count);
 }
 
+// A step of two filters side by side in which the first half of the lanes
+// advances where `a` and the second half where `b`; the others keep their
+// state (as stepTriodeMasked does for the stages).
 template <class P>
 __attribute__((always_inline)) inline P stepBiquadSome(BiquadSides<P>& q, P x, bool a, bool b) {
     if (a && b) {
@@ -126,11 +129,10 @@ __attribute__((always_inline)) inline P stepBiquadSome(BiquadSides<P>& q, P x, b
         active[i] = (i < count / 2 ? a : b) ? 1.0 : 0.0;
     }
     const P on = Lanes<P>::make(active);
-    const P half = Lanes<P>::splat(0.5);
-    q.x1 = selectBelow(on, half, old.x1, q.x1);
-    q.x2 = selectBelow(on, half, old.x2, q.x2);
-    q.y1 = selectBelow(on, half, old.y1, q.y1);
-    q.y2 = selectBelow(on, half, old.y2, q.y2);
+    q.x1 = whereActive(on, q.x1, old.x1);
+    q.x2 = whereActive(on, q.x2, old.x2);
+    q.y1 = whereActive(on, q.y1, old.y1);
+    q.y2 = whereActive(on, q.y2, old.y2);
     return y;
 }
 
