@@ -70,7 +70,6 @@ struct SectionPasses {
     int count;
     In input;
     Out output;
-    FloatQuad pending[S] = {};
 
     SectionPasses(HalfBandLanes<N>& filter, int quads, In in, Out out)
         : f(filter), count(quads), input(in), output(out) {}
@@ -80,53 +79,40 @@ struct SectionPasses {
     int fullBegin() const { return S - 1; }
     int fullEnd() const { return count; }
 
-    // What the passes change, copied where the compiler can keep it in
-    // registers (the output stores could otherwise alias it).
-    struct Local {
-        HalfBandLanes<N> f;
-        FloatQuad pending[S];
-    };
-    Local local() const {
-        Local l{f, {}};
-        for (int s = 0; s < S; ++s) {
-            l.pending[s] = pending[s];
-        }
-        return l;
-    }
-    void keep(const Local& l) {
-        f = l.f;
-        for (int s = 0; s < S; ++s) {
-            pending[s] = l.pending[s];
-        }
-    }
+    // The filter copied where the compiler can keep it in registers (the
+    // output stores could otherwise alias the record).
+    using Local = HalfBandLanes<N>;
+    Local local() const { return f; }
+    void keep(const Local& l) { f = l; }
 
-    __attribute__((always_inline)) void section(HalfBandLanes<N>& lanes, FloatQuad* pend, int s, int i) {
-        const FloatQuad w = stepSection(lanes, s, s == 0 ? input(i) : pend[s]);
+    // Section s's input is the output its predecessor gave in the pass
+    // before, still in the predecessor's output history: the sections run
+    // last to first.
+    __attribute__((always_inline)) void section(HalfBandLanes<N>& lanes, int s, int i) {
+        const FloatQuad w = stepSection(lanes, s, s == 0 ? input(i) : lanes.y[s - 1]);
         if (s == S - 1) {
             output(i, w);
-        } else {
-            pend[s + 1] = w;
         }
     }
 
     // A pass in which every section has a sample, on the record or its copy.
-    __attribute__((always_inline)) void everySection(HalfBandLanes<N>& lanes, FloatQuad* pend, int t) {
+    __attribute__((always_inline)) void everySection(HalfBandLanes<N>& lanes, int t) {
 #pragma GCC unroll 8
         for (int s = S - 1; s >= 0; --s) {
-            section(lanes, pend, s, t - s);
+            section(lanes, s, t - s);
         }
     }
 
-    __attribute__((always_inline)) void fullPass(int t, Local& l) { everySection(l.f, l.pending, t); }
+    __attribute__((always_inline)) void fullPass(int t, Local& l) { everySection(l, t); }
 
     __attribute__((always_inline)) void pass(int t) {
         if (t >= S - 1 && t < count) {
-            everySection(f, pending, t);
+            everySection(f, t);
             return;
         }
         for (int s = S - 1; s >= 0; --s) {
             if (t - s >= 0 && t - s < count) {
-                section(f, pending, s, t - s);
+                section(f, s, t - s);
             }
         }
     }
