@@ -233,10 +233,14 @@ inline void scatterPair(FloatQuad q, float* a, float* b, int i) {
 
 // ---------------------------------------------------------------------------
 // Mono: one side's filter with two sections to a quad, lanes (A, B) of
-// section 2 j and (A, B) of section 2 j + 1 in quad j (the coefficients and
-// histories in their stored order). As above, section s works on sample
-// t - s in pass t; a section's input is the output its predecessor gave in
-// the pass before, which is still in the predecessor's output history.
+// section j and (A, B) of section j + Q in quad j, Q = N / 4 quads. As
+// above, section s works on sample t - s in pass t; a section's input is
+// the output its predecessor gave in the pass before, which is still in the
+// predecessor's output history. Sections j and j + Q of quad j take theirs
+// from sections j - 1 and j + Q - 1, quad j - 1 as it stands, so a pass
+// moves no lane across a quad (which would lengthen each quad's
+// recurrence) but in quad 0, whose sections take the input and section
+// Q - 1's output.
 
 template <int N>
 struct MonoHalfBandLanes {
@@ -250,20 +254,34 @@ template <int N>
 MonoHalfBandLanes<N> loadMonoHalfBand(const HalfBandFilter<N>& a) {
     static_assert(N % 4 == 0, "two sections to a quad");
     MonoHalfBandLanes<N> f;
+    auto quad = [](const float* v, int j) {
+        const int i = 2 * j;
+        const int k = 2 * (j + N / 4);
+        return makeQuad(v[i], v[i + 1], v[k], v[k + 1]);
+    };
     for (int j = 0; j < N / 4; ++j) {
-        const int i = 4 * j;
-        f.g[j] = makeQuad(a.coefficients[i], a.coefficients[i + 1], a.coefficients[i + 2], a.coefficients[i + 3]);
-        f.x[j] = makeQuad(a.inputHistory[i], a.inputHistory[i + 1], a.inputHistory[i + 2], a.inputHistory[i + 3]);
-        f.y[j] = makeQuad(a.outputHistory[i], a.outputHistory[i + 1], a.outputHistory[i + 2], a.outputHistory[i + 3]);
+        f.g[j] = quad(a.coefficients, j);
+        f.x[j] = quad(a.inputHistory, j);
+        f.y[j] = quad(a.outputHistory, j);
     }
     return f;
 }
 
 template <int N>
 void storeMonoHalfBand(const MonoHalfBandLanes<N>& f, HalfBandFilter<N>& a) {
+    auto unquad = [](FloatQuad q, float* v, int j) {
+        float lanes[4];
+        storeQuad(q, lanes);
+        const int i = 2 * j;
+        const int k = 2 * (j + N / 4);
+        v[i] = lanes[0];
+        v[i + 1] = lanes[1];
+        v[k] = lanes[2];
+        v[k + 1] = lanes[3];
+    };
     for (int j = 0; j < N / 4; ++j) {
-        storeQuad(f.x[j], a.inputHistory + 4 * j);
-        storeQuad(f.y[j], a.outputHistory + 4 * j);
+        unquad(f.x[j], a.inputHistory, j);
+        unquad(f.y[j], a.outputHistory, j);
     }
 }
 
@@ -299,17 +317,18 @@ struct MonoSectionPasses {
     template <bool Full, class Histories>
     __attribute__((always_inline)) void step(Histories& h, int t) {
         const bool full = Full || (t >= S - 1 && t < count);
+        const FloatQuad wrap = h.y[Q - 1];  // section Q - 1's output, before this pass
 #pragma GCC unroll 4
         for (int j = Q - 1; j >= 0; --j) {
-            const FloatQuad before = j > 0 ? h.y[j - 1] : (Full || t < count ? input(t) : h.y[0]);
-            const FloatQuad v = upperThenLower(before, h.y[j]);
+            const FloatQuad v =
+                j > 0 ? h.y[j - 1] : upperThenLower(Full || t < count ? input(t) : h.y[0], wrap);
             const FloatQuad w = (v - h.y[j]) * h.g[j] + h.x[j];
-            const bool upper = full || (t - 2 * j - 1 >= 0 && t - 2 * j - 1 < count);
+            const bool upper = full || (t - j - Q >= 0 && t - j - Q < count);
             if (full) {
                 h.x[j] = v;
                 h.y[j] = w;
             } else {
-                const bool lower = t - 2 * j >= 0 && t - 2 * j < count;
+                const bool lower = t - j >= 0 && t - j < count;
                 h.x[j] = chooseHalves(lower, upper, v, h.x[j]);
                 h.y[j] = chooseHalves(lower, upper, w, h.y[j]);
             }
