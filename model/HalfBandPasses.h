@@ -103,7 +103,9 @@ struct SectionPasses {
         }
     }
 
-    __attribute__((always_inline)) void fullPass(int t, Local& l) { everySection(l, t); }
+    __attribute__((always_inline)) void fullPass(int t, Local& l) {
+        everySection(l, t);
+    }
 
     __attribute__((always_inline)) void pass(int t) {
         if (t >= S - 1 && t < count) {
@@ -320,8 +322,7 @@ struct MonoSectionPasses {
         const FloatQuad wrap = h.y[Q - 1];  // section Q - 1's output, before this pass
 #pragma GCC unroll 4
         for (int j = Q - 1; j >= 0; --j) {
-            const FloatQuad v =
-                j > 0 ? h.y[j - 1] : upperThenLower(Full || t < count ? input(t) : h.y[0], wrap);
+            const FloatQuad v = j > 0 ? h.y[j - 1] : upperThenLower(Full || t < count ? input(t) : h.y[0], wrap);
             const FloatQuad w = (v - h.y[j]) * h.g[j] + h.x[j];
             const bool upper = full || (t - j - Q >= 0 && t - j - Q < count);
             if (full) {
