@@ -5,6 +5,39 @@ RESULTS=${CORVEX_RESULTS:-$ROOT/build/results.txt}
 
 log() { printf '\n== %s\n' "$*"; }
 
+# free_space [dir]: the space left where dir (default build/) lives, in MiB.
+free_space() {
+  local dir=${1:-$ROOT/build}
+  [ -d "$dir" ] || dir=$ROOT
+  df -Pm "$dir" 2>/dev/null | awk 'NR == 2 { print $4 }'
+}
+
+# stage_trees <stage>: the build trees that only that stage uses, which
+# prune_stage removes once it is over. The native build stays: the Windows
+# stage compares with it and copies its plug-ins to dist/. The fuzzers keep
+# their logs, summary and any failing input.
+stage_trees() {
+  case $1 in
+    asan) echo build/asan ;;
+    windows) echo build/mingw-x64 build/mingw-i686 build/wineprefix-x64 build/wineprefix-x64.lock \
+                  build/installer-test build/deps ;;
+    fuzz) [ -d "$ROOT/build/fuzz" ] &&
+            (cd "$ROOT" && find build/fuzz -mindepth 1 -maxdepth 1 \
+               ! -name artifacts ! -name logs ! -name summary.txt) ;;
+    tsan) echo build/tsan ;;
+  esac
+}
+
+# prune_stage <stage>: removes the stage's own build trees (its results are
+# in $RESULTS and the log already), so that a whole run needs room for its
+# largest stage rather than for all of them together.
+prune_stage() {
+  local tree
+  for tree in $(stage_trees "$1"); do
+    rm -rf --one-file-system "${ROOT:?}/$tree"
+  done
+}
+
 # configure_build <preset> [extra cmake args...]
 configure_build() {
   local preset=$1; shift
