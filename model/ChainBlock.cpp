@@ -224,20 +224,38 @@ void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings,
     // the spacing a sample is its own sum with the sine, so each side is
     // copied as it is (a loop the compiler runs in vectors) and only the
     // samples below it are worked out one by one.
+    // The copy notes which groups of samples hold one below the spacing (a
+    // signal's few samples around each zero crossing), so that only those
+    // groups are gone through one sample at a time.
     auto conditionSide = [&](const float* in, float* out, int begin, int count) {
+        constexpr int group = 16;
+        unsigned char groupBelow[(chunkFramesMax + group - 1) / group];
+        const int groups = (count + group - 1) / group;
         int below = 0;
-        for (int h = 0; h < count; ++h) {
-            const float x = in[begin + h];
-            out[h] = x;
-            below |= std::fabs(x) >= injectionBelowSpacing ? 0 : 1;
+        for (int g = 0; g < groups; ++g) {
+            const int end = g == groups - 1 ? count : (g + 1) * group;
+            int inGroup = 0;
+            for (int h = g * group; h < end; ++h) {
+                const float x = in[begin + h];
+                out[h] = x;
+                inGroup |= std::fabs(x) >= injectionBelowSpacing ? 0 : 1;
+            }
+            groupBelow[g] = (unsigned char)inGroup;
+            below |= inGroup;
         }
         if (below == 0) {
             return;
         }
-        for (int h = 0; h < count; ++h) {
-            const float x = in[begin + h];
-            if (!(std::fabs(x) >= injectionBelowSpacing)) {
-                out[h] = injectedSample(x, injectedOffset(frames - 1 - (begin + h)));
+        for (int g = 0; g < groups; ++g) {
+            if (groupBelow[g] == 0) {
+                continue;
+            }
+            const int end = g == groups - 1 ? count : (g + 1) * group;
+            for (int h = g * group; h < end; ++h) {
+                const float x = in[begin + h];
+                if (!(std::fabs(x) >= injectionBelowSpacing)) {
+                    out[h] = injectedSample(x, injectedOffset(frames - 1 - (begin + h)));
+                }
             }
         }
     };
