@@ -20,6 +20,7 @@
 #include <cstring>
 #include <limits>
 
+#include "model/ChunkInput.h"
 #include "model/FusedCore.h"
 #include "model/SignalChain.h"
 
@@ -29,11 +30,6 @@ constexpr int maxChunkSamples = fusedCoreMaxSamples;
 static_assert(chunkFramesAt(2) * 2 <= maxChunkSamples && chunkFramesAt(4) * 4 <= maxChunkSamples &&
                   chunkFramesAt(8) * 8 <= maxChunkSamples,
               "a chunk fits one fused-core job");
-
-// Above this magnitude a float input is its own nearest float after adding
-// the injected sine (|offset| <= 1e-10 is less than half its spacing), so
-// the sine need not be computed.
-constexpr float injectionBelowSpacing = 0.00390625f;  // 2^-8
 
 // Makes `table` hold offsets for `period`: kept if it already does, else
 // marked not computed. False when the period cannot be kept (not finite).
@@ -220,44 +216,9 @@ void runChainBlock(AmpSide& left, AmpSide& right, const ChainSettings& settings,
 
     SideRollback savedLeft;
     SideRollback savedRight;
-    // Host samples [begin, begin + count) with the injected sine. Above
-    // the spacing a sample is its own sum with the sine, so each side is
-    // copied as it is (a loop the compiler runs in vectors) and only the
-    // samples below it are worked out one by one.
-    // The copy notes which groups of samples hold one below the spacing (a
-    // signal's few samples around each zero crossing), so that only those
-    // groups are gone through one sample at a time.
+    // Host samples [begin, begin + count) with the injected sine.
     auto conditionSide = [&](const float* in, float* out, int begin, int count) {
-        constexpr int group = 16;
-        unsigned char groupBelow[(chunkFramesMax + group - 1) / group];
-        const int groups = (count + group - 1) / group;
-        int below = 0;
-        for (int g = 0; g < groups; ++g) {
-            const int end = g == groups - 1 ? count : (g + 1) * group;
-            int inGroup = 0;
-            for (int h = g * group; h < end; ++h) {
-                const float x = in[begin + h];
-                out[h] = x;
-                inGroup |= std::fabs(x) >= injectionBelowSpacing ? 0 : 1;
-            }
-            groupBelow[g] = (unsigned char)inGroup;
-            below |= inGroup;
-        }
-        if (below == 0) {
-            return;
-        }
-        for (int g = 0; g < groups; ++g) {
-            if (groupBelow[g] == 0) {
-                continue;
-            }
-            const int end = g == groups - 1 ? count : (g + 1) * group;
-            for (int h = g * group; h < end; ++h) {
-                const float x = in[begin + h];
-                if (!(std::fabs(x) >= injectionBelowSpacing)) {
-                    out[h] = injectedSample(x, injectedOffset(frames - 1 - (begin + h)));
-                }
-            }
-        }
+        conditionChunkInput(in + begin, out, count, [&](int h) { return injectedOffset(frames - 1 - (begin + h)); });
     };
     auto condition = [&](int begin, int count) {
         conditionSide(inLeft, conditioned[0], begin, count);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/ChainDispatch.h"
+#include "model/ChunkInput.h"
 #include "model/FusedCore.h"
 #include "tests/model/ChainTestSupport.h"
 
@@ -790,6 +791,43 @@ TEST(ChainLanes, RolledBackChunkIsTheReferenceBitForBit) {
         }
     }
     selectChainLanes(widest);
+}
+
+// The fast chain's input is the reference's, sample for sample: every
+// sample with the injected sine added, which only quiet ones show (a zero
+// becomes the offset itself). Quiet samples anywhere in a chunk, in the
+// first, a middle or a last partial group of the copy, alone or in runs.
+TEST(SignalChain, ChunkInputIsTheInjectedInputOfEverySample) {
+    std::mt19937 random(77);
+    std::uniform_real_distribution<float> loud(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> kind(0, 5);
+    const float quiet[] = {0.0f, -0.0f, 1e-30f, -1e-6f, 0.002f, std::nextafter(injectionBelowSpacing, 0.0f)};
+    auto offsetAt = [](int h) { return 1e-10 * std::sin(0.37 * (h + 1)); };
+    for (int count : {1, 2, 15, 16, 17, 31, 33, 100, 255, 256}) {
+        for (int trial = 0; trial < 40; ++trial) {
+            std::vector<float> in(count), out(count, 7.0f);
+            // Mostly loud, as music is, with quiet samples at random places;
+            // trial 0 puts one only in the last sample, trial 1 in none.
+            for (int h = 0; h < count; ++h) {
+                const bool isQuiet = trial == 0 ? h == count - 1 : trial > 1 && kind(random) == 0;
+                const float level = injectionBelowSpacing + std::fabs(loud(random));
+                in[h] = isQuiet ? quiet[(h + trial) % 6] : std::copysign(level, loud(random));
+            }
+            int asked = 0;
+            conditionChunkInput(in.data(), out.data(), count, [&](int h) {
+                ++asked;
+                return offsetAt(h);
+            });
+            int quietOnes = 0;
+            for (int h = 0; h < count; ++h) {
+                const float expected = injectedSample(in[h], offsetAt(h));
+                ASSERT_EQ(0, std::memcmp(&expected, &out[h], sizeof(float)))
+                    << count << " samples, trial " << trial << ", sample " << h << ": " << in[h];
+                quietOnes += std::fabs(in[h]) < injectionBelowSpacing ? 1 : 0;
+            }
+            EXPECT_EQ(quietOnes, asked) << "offsets are worked out for the quiet samples only";
+        }
+    }
 }
 
 // A table that keeps the injected sine's offsets from block to block changes
