@@ -61,6 +61,10 @@ inline DoublePair minLanes(DoublePair a, DoublePair b) {
 inline DoublePair floorAtZero(DoublePair x) {
     return {_mm_max_pd(_mm_setzero_pd(), x.v)};
 }
+// a > b ? a : b, per lane (NaN in either gives b).
+inline DoublePair maxLanes(DoublePair a, DoublePair b) {
+    return {_mm_max_pd(a.v, b.v)};
+}
 
 #else
 
@@ -108,6 +112,9 @@ inline DoublePair minLanes(DoublePair x, DoublePair y) {
 inline DoublePair floorAtZero(DoublePair x) {
     return {x.a <= 0.0 ? 0.0 : x.a, x.b <= 0.0 ? 0.0 : x.b};
 }
+inline DoublePair maxLanes(DoublePair x, DoublePair y) {
+    return {x.a > y.a ? x.a : y.a, x.b > y.b ? x.b : y.b};
+}
 
 #endif
 
@@ -127,6 +134,9 @@ inline double minLanes(double a, double b) {
 }
 inline double floorAtZero(double x) {
     return x <= 0.0 ? 0.0 : x;
+}
+inline double maxLanes(double a, double b) {
+    return a > b ? a : b;
 }
 
 template <class V>

@@ -188,7 +188,12 @@ inline V stepTriode(TriodeLanes<V>& s, V x) {
     // The coupling capacitor's sum with the terms known early formed first.
     const V y = s.couplingCoefficient * ((s.outputVoltage - vpOld) + vp);
     s.outputVoltage = y;
-    s.cathodeVoltage = floorAtZero(mulAdd(s.negativeCathodePlateGain, clipped, early));
+    // early - k/Rp min(vs, vpk), floored at zero: as k/Rp > 0 and rounding
+    // keeps order, the larger of early - k/Rp vpk and the floored early -
+    // k/Rp vs, which is known before the division ends (a NaN plate voltage
+    // still gives NaN).
+    const V clippedFloor = floorAtZero(mulAdd(s.negativeCathodePlateGain, s.supplyVoltage, early));
+    s.cathodeVoltage = maxLanes(clippedFloor, mulAdd(s.negativeCathodePlateGain, vpk, early));
     return y;
 }
 

@@ -47,6 +47,10 @@ inline DoubleQuad minLanes(DoubleQuad a, DoubleQuad b) {
 inline DoubleQuad floorAtZero(DoubleQuad x) {
     return {_mm256_max_pd(_mm256_setzero_pd(), x.v)};
 }
+// a > b ? a : b, as maxpd.
+inline DoubleQuad maxLanes(DoubleQuad a, DoubleQuad b) {
+    return {_mm256_max_pd(a.v, b.v)};
+}
 
 template <>
 struct Lanes<DoubleQuad> {
